@@ -1,0 +1,51 @@
+# Shared helpers: warnings, sanitizers, and one-line declarations of tests, fuzzers and benchmarks.
+
+function(xqt_warnings target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter)
+endfunction()
+
+macro(xqt_apply_sanitizers)
+    if(XQT_SANITIZE)
+        add_compile_options(-fsanitize=${XQT_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+        add_link_options(-fsanitize=${XQT_SANITIZE})
+    endif()
+    if(XQT_FUZZ)
+        if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+            message(FATAL_ERROR "XQT_FUZZ needs clang (configure with CXX=clang++ CC=clang)")
+        endif()
+        add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+        add_link_options(-fsanitize=address,undefined)
+    endif()
+endmacro()
+
+# xqt_add_gtest(name SOURCES a.cpp b.cpp [LIBS libs...] [LABELS labels...] [TIMEOUT s])
+# One test executable per area; ctest runs it as one test. Label "engine" marks the suites that
+# also run under ThreadSanitizer, "gui" those that need Qt.
+function(xqt_add_gtest name)
+    cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE xqt_core GTest::gtest GTest::gmock GTest::gtest_main ${T_LIBS})
+    xqt_warnings(${name})
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 600)
+    endif()
+    add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}"
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XQT_TEST_OUTPUT=${CMAKE_BINARY_DIR}/test-output")
+endfunction()
+
+# xqt_add_fuzzer(name SOURCES a.cpp [LIBS libs...]); built only with XQT_FUZZ.
+function(xqt_add_fuzzer name)
+    cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${F_SOURCES})
+    target_link_libraries(${name} PRIVATE xqt_core ${F_LIBS})
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    set_property(GLOBAL APPEND PROPERTY XQT_FUZZERS ${name})
+endfunction()
+
+# xqt_add_bench(name SOURCES a.cpp [LIBS libs...])
+function(xqt_add_bench name)
+    cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${B_SOURCES})
+    target_link_libraries(${name} PRIVATE xqt_core benchmark::benchmark ${B_LIBS})
+endfunction()

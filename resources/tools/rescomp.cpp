@@ -1,0 +1,163 @@
+// Build-time resource compiler: reads the manifest, writes every resource in its stored form into
+// the output folder, and writes an assembler file that links them in with .incbin plus a C++ table
+// that names them by type, id and language.
+//
+// usage: xqt-rescomp MANIFEST OUTDIR
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/Resources.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Entry {
+    std::string type;
+    unsigned id;
+    unsigned lang;
+    fs::path blob;
+};
+
+[[noreturn]] void Fail(const std::string& why) {
+    std::cerr << "xqt-rescomp: " << why << "\n";
+    std::exit(1);
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) Fail("cannot read " + path.string());
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteIfChanged(const fs::path& path, const std::string& bytes) {
+    if (fs::exists(path) && fs::file_size(path) == bytes.size() && ReadFile(path) == bytes) return;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) Fail("cannot write " + path.string());
+}
+
+std::string TextBlob(const fs::path& path, bool withNul) {
+    std::string text = ReadFile(path);
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    std::string crlf;
+    for (char c : text) {
+        if (c == '\r') continue;
+        if (c == '\n') crlf += '\r';
+        crlf += c;
+    }
+    auto bytes = xqt::platform::EncodeBinText(crlf, withNul);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::string EscapedBlob(const fs::path& path) {
+    std::string text = ReadFile(path), out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\n' || c == '\r') continue;
+        if (c != '\\' || i + 1 == text.size()) {
+            out += c;
+            continue;
+        }
+        char e = text[++i];
+        if (e == 'r') out += '\r';
+        else if (e == 'n') out += '\n';
+        else if (e == '0') out += '\0';
+        else if (e == '\\') out += '\\';
+        else Fail("unknown escape \\" + std::string(1, e) + " in " + path.string());
+    }
+    return out;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) Fail("usage: xqt-rescomp MANIFEST OUTDIR");
+    const fs::path outDir = argv[2];
+    fs::create_directories(outDir / "blobs");
+    std::vector<Entry> entries;
+
+    auto add = [&](const std::string& type, unsigned id, unsigned lang, const std::string& bytes) {
+        fs::path blob = outDir / "blobs" / (type + "_" + std::to_string(id) + "_" + std::to_string(lang) + ".bin");
+        WriteIfChanged(blob, bytes);
+        entries.push_back({type, id, lang, blob});
+    };
+
+    std::istringstream manifest(ReadFile(argv[1]));
+    std::string line;
+    while (std::getline(manifest, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream f(line);
+        std::string type, idText, kind, source;
+        unsigned lang = 0;
+        f >> type >> idText >> lang >> kind;
+        std::getline(f >> std::ws, source);
+        if (kind == "texts" || kind == "files") {
+            std::istringstream rest(source);
+            std::string dir;
+            rest >> dir;
+            std::set<unsigned> noNul;
+            for (unsigned id; rest >> id;) noNul.insert(id);
+            std::vector<fs::path> files;
+            for (const auto& e : fs::directory_iterator(dir))
+                if (e.is_regular_file() && !e.path().stem().empty() && std::isdigit(e.path().stem().string()[0]))
+                    files.push_back(e.path());
+            std::sort(files.begin(), files.end());
+            for (const auto& p : files) {
+                unsigned id = static_cast<unsigned>(std::stoul(p.stem().string()));
+                if (kind == "texts")
+                    add(type, id, lang, TextBlob(p, noNul.count(id) == 0));
+                else
+                    add(type, id, lang, ReadFile(p));
+            }
+            continue;
+        }
+        unsigned id = static_cast<unsigned>(std::stoul(idText));
+        if (kind == "text") add(type, id, lang, TextBlob(source, true));
+        else if (kind == "text-nonul") add(type, id, lang, TextBlob(source, false));
+        else if (kind == "escaped") add(type, id, lang, EscapedBlob(source));
+        else if (kind == "file") add(type, id, lang, ReadFile(source));
+        else if (kind == "inline") {
+            if (source.size() < 2 || source.front() != '"' || source.back() != '"') Fail("bad inline: " + line);
+            add(type, id, lang, source.substr(1, source.size() - 2));
+        } else {
+            Fail("unknown kind in: " + line);
+        }
+    }
+
+    std::ostringstream asmOut, table;
+    asmOut << "    .section .rodata\n";
+    table << "// Generated by xqt-rescomp. Do not edit.\n#include \"platform/EmbeddedTable.h\"\n\n";
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        asmOut << "    .balign 16\n    .global xqt_res_" << i << "_begin\n    .global xqt_res_" << i << "_end\n"
+               << "xqt_res_" << i << "_begin:\n    .incbin \"" << entries[i].blob.string() << "\"\n"
+               << "xqt_res_" << i << "_end:\n";
+        table << "extern \"C\" const unsigned char xqt_res_" << i << "_begin[], xqt_res_" << i << "_end[];\n";
+    }
+    asmOut << "    .section .note.GNU-stack,\"\",@progbits\n";
+    table << "\nnamespace xqt::platform::detail {\nconst EmbeddedEntry kEmbeddedTable[] = {\n";
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        std::string type = entries[i].type;
+        std::string enumName = type == "BIN" ? "Bin" : type == "STRING" ? "String" : type == "VERSION" ? "Version"
+                               : type == "ICON" ? "Icon" : type == "BITMAP" ? "Bitmap" : "";
+        if (enumName.empty()) Fail("unknown type " + type);
+        table << "    {ResourceType::" << enumName << ", " << entries[i].id << ", " << entries[i].lang << ", xqt_res_"
+              << i << "_begin, xqt_res_" << i << "_end},\n";
+    }
+    if (entries.empty()) table << "    {ResourceType::Bin, 0, 0, nullptr, nullptr},\n";
+    table << "};\nconst std::size_t kEmbeddedCount = " << entries.size() << ";\n}  // namespace xqt::platform::detail\n";
+    WriteIfChanged(outDir / "embedded.S", asmOut.str());
+    WriteIfChanged(outDir / "embedded_table.cpp", table.str());
+    return 0;
+}
