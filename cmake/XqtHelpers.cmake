@@ -20,12 +20,17 @@ endmacro()
 
 # xqt_add_gtest(name SOURCES a.cpp b.cpp [LIBS libs...] [LABELS labels...] [TIMEOUT s])
 # One test executable per area; ctest runs it as one test. Label "engine" marks the suites that
-# also run under ThreadSanitizer, "gui" those that need Qt.
+# also run under ThreadSanitizer, "gui" those that need Qt (they link xqt_gui and Qt Test, and
+# run with the offscreen platform).
 function(xqt_add_gtest name)
     cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE xqt_core GTest::gtest GTest::gmock GTest::gtest_main ${T_LIBS})
     xqt_warnings(${name})
+    if("gui" IN_LIST T_LABELS)
+        target_link_libraries(${name} PRIVATE xqt_gui Qt6::Test)
+        set_target_properties(${name} PROPERTIES AUTOMOC ON)
+    endif()
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 600)
     endif()

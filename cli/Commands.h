@@ -1,0 +1,11 @@
+#pragma once
+// Sub-commands of xqt-cli. Each Add*Command registers its options on the application and sets
+// `exitCode` when it runs.
+
+#include <CLI/CLI.hpp>
+
+namespace xqt::cli {
+
+// Add one declaration per sub-command, defined in its own file.
+
+}  // namespace xqt::cli
