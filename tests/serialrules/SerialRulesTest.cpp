@@ -22,19 +22,19 @@ void RaceOnFirstUse() {
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([t, &seen, &verdicts] {
-            int accepted = 0;
-            for (int i = 0; i < 200; ++i) {
+            int accepted = (t % 2 == 0) ? IsSerialAllowed(u"XQT0012345") : IsSerialAllowed("XQT0012345");
+            seen[t] = g_serialProtect.load();  // a second build would show up as another rule set
+            for (int i = 1; i < 200; ++i) {
                 accepted += (t % 2 == 0) ? IsSerialAllowed(u"XQT0012345") : IsSerialAllowed("XQT0012345");
                 if (t == 0) InitSerialRules();
             }
             verdicts[t] = accepted;
-            seen[t] = g_serialProtect.load();
         });
     }
     for (auto& thread : threads)
         thread.join();
     for (int t = 0; t < kThreads; ++t) {
-        if (verdicts[t] != 200 || seen[t] == nullptr || seen[t] != seen[0]) std::_Exit(3);
+        if (verdicts[t] != 200 || seen[t] == nullptr || seen[t] != g_serialProtect.load()) std::_Exit(3);
     }
     std::_Exit(0);
 }
