@@ -8,4 +8,7 @@ namespace xqt::cli {
 
 // Add one declaration per sub-command, defined in its own file.
 
+/// check-list FILE|- [--json] (CheckListCommand.cpp).
+void AddCheckListCommand(CLI::App& app, int& exitCode);
+
 }  // namespace xqt::cli

@@ -1,0 +1,10 @@
+#include "platform/Clipboard.h"
+
+namespace xqt::platform {
+
+std::optional<std::string> MemoryClipboard::ReadText() {
+    ++reads;
+    return text;
+}
+
+}  // namespace xqt::platform

@@ -1,0 +1,86 @@
+// xqt-cli check-list end to end: the executable reads a file or standard input and prints what the
+// import would add, or refuses with exit status 1.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+};
+
+/// Runs `xqt-cli check-list <args>` through the shell, optionally feeding `input` on stdin.
+CliRun CheckList(const std::string& args, const std::string& stdinFile = "") {
+    std::string cmd = std::string("'") + XQT_CLI_PATH + "' check-list " + args + " 2>/dev/null";
+    if (!stdinFile.empty()) cmd += " < '" + stdinFile + "'";
+    CliRun r;
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) return r;
+    std::array<char, 4096> buf;
+    std::size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0)
+        r.out.append(buf.data(), n);
+    int rc = ::pclose(p);
+    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    return r;
+}
+
+class CheckListCommand : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir = std::filesystem::temp_directory_path() / ("xqt-checklist-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir); }
+    std::string Write(const std::string& name, const std::string& bytes) {
+        std::filesystem::path p = dir / name;
+        std::ofstream(p, std::ios::binary) << bytes;
+        return p.string();
+    }
+    std::filesystem::path dir;
+};
+
+TEST_F(CheckListCommand, PrintsOneAddressTextPerEntryWithoutPortEighty) {
+    std::string file = Write("ok.txt", "192.168.0.10\r\n\r\n192.168.0.11,1024\r\n192.168.0.12,80\r\n");
+    CliRun r = CheckList("'" + file + "'");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "192.168.0.10\n192.168.0.11:1024\n192.168.0.12\n");
+}
+
+TEST_F(CheckListCommand, JsonListsAddressAndPort) {
+    std::string file = Write("ok.txt", "10.0.0.1:8080\n10.0.0.2\n");
+    CliRun r = CheckList("--json '" + file + "'");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "[{\"ip\":\"10.0.0.1\",\"port\":8080},{\"ip\":\"10.0.0.2\",\"port\":80}]\n");
+    CliRun empty = CheckList("--json '" + Write("empty.txt", "") + "'");
+    EXPECT_EQ(empty.status, 0);
+    EXPECT_EQ(empty.out, "[]\n");
+}
+
+TEST_F(CheckListCommand, ReadsStandardInputForADash) {
+    CliRun r = CheckList("-", Write("in.txt", "10.0.0.1\t8080\n"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "10.0.0.1:8080\n");
+}
+
+TEST_F(CheckListCommand, RefusedListExitsOneAndPrintsNothing) {
+    CliRun r = CheckList("'" + Write("bad.txt", "10.0.0.1\n10.0.0.256\n") + "'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    CliRun mixed = CheckList("-", Write("mixed.txt", "10.0.0.1,1024\n10.0.0.2:1024\n"));
+    EXPECT_EQ(mixed.status, 1);
+}
+
+TEST_F(CheckListCommand, UnreadableInputIsNotARefusal) {
+    EXPECT_EQ(CheckList("'" + (dir / "missing.txt").string() + "'").status, 2);
+}
+
+}  // namespace
