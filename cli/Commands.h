@@ -7,5 +7,6 @@
 namespace xqt::cli {
 
 // Add one declaration per sub-command, defined in its own file.
+void AddDiscoverCommand(CLI::App& app, int& exitCode);
 
 }  // namespace xqt::cli
