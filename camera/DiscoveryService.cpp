@@ -17,6 +17,12 @@ using asio::ip::udp;
 
 namespace {
 
+// All 256 cameras answer the same enquiry at once. The default receive buffer holds only some 160
+// replies of a few hundred bytes, so a burst that arrives while the receive thread is busy would
+// lose cameras. This asks for room for 256 replies of the largest size; the system may grant less
+// (net.core.rmem_max), never less than its default.
+constexpr int RECEIVE_BUFFER_BYTES = 1 << 20;
+
 // SO_RCVTIMEO in the form Asio's set_option takes. Asio has no option of its own for it: its
 // synchronous receive would turn the expired wait into an unbounded poll, which is why ReceiveLoop
 // receives on the native handle.
@@ -106,6 +112,7 @@ int DiscoveryService::Start() {
         std::lock_guard lock(socketMutex_);
         boost::system::error_code ignored;
         socket_.set_option(asio::socket_base::broadcast(true), ignored);
+        socket_.set_option(asio::socket_base::receive_buffer_size(RECEIVE_BUFFER_BYTES), ignored);
         socket_.set_option(ReceiveWaitOption(options_.timing.receiveWait), ec);
     }
     if (ec) return SetupFailed("Error : Set Socket Option", 2);

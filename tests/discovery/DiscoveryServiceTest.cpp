@@ -120,6 +120,36 @@ TEST_F(DiscoveryServiceTest, DatagramsAreReadUpTo1072Bytes) {
     EXPECT_EQ(entries[0].dnsAuto, 0);
 }
 
+// 300 cameras answer while the receive thread is held up in the serial check of the first reply:
+// every reply must wait in the socket, and the table must hold exactly the first 256 cameras.
+TEST_F(DiscoveryServiceTest, BurstArrivingWhileTheReceiverIsBusyIsRecordedCompletely) {
+    constexpr int CAMERAS = 300;
+    auto burst = Camera("XQT-TR60", "1000000", "08:00:46:00:00:00", "127.0.1.0");
+    burst.discovery.burst = CAMERAS;
+    burst.discovery.extraBytes = std::string(130, '.');  // replies of some 250 bytes
+    auto& fleet = Fleet({burst});
+    std::atomic<bool> release{false};
+    DiscoveryResults stalled(TestModels(), [&](const std::string&) {
+        while (!release)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return true;
+    });
+    DiscoveryService service(stalled, reports.Options());
+    ASSERT_EQ(service.Start(), 0);
+    ASSERT_EQ(service.SendEnquiry(), 0);
+    EXPECT_TRUE(Eventually([&] { return fleet.RepliesSent() == CAMERAS; }));
+    release = true;
+    ASSERT_TRUE(Eventually([&] { return stalled.count.load() == DISCOVERY_TABLE_SIZE; }))
+        << stalled.count.load() << " of 256 recorded";
+
+    const auto entries = stalled.Snapshot();
+    const auto expected = sim::DiscoveryReplies(burst);
+    ASSERT_EQ(entries.size(), static_cast<std::size_t>(DISCOVERY_TABLE_SIZE));
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        ASSERT_EQ(entries[i].mac, ReadField(expected[i], "MAC:", ROOM_MAC)) << "camera " << i << " was lost";
+    }
+}
+
 TEST_F(DiscoveryServiceTest, RepliesAreIgnoredWhileNotAccepting) {
     auto& fleet = Fleet({Camera("XQT-TR60", "1000001", "08:00:46:00:00:01")});
     DiscoveryService service(results, reports.Options());
