@@ -240,8 +240,9 @@ TEST(DiscoveryTableTest, ReadersOnAnotherThreadSeeOnlyWholeEntries) {
         const int counted = results.count.load();
         const auto entries = results.Snapshot();
         if (static_cast<int>(entries.size()) < counted) ++countAhead;
-        if (entries.empty()) continue;
-        const DiscoveryEntry& e = entries[0];
+        // Entry 0 is the camera that keeps being rewritten.
+        const DiscoveryEntry e = results.Entry(0);
+        if (e.mac.empty()) continue;
         const bool isA = e.model == "XQT-TR60" && e.serial == "1111111" && e.version == "1.11" &&
                          e.ipAddress[0] == 10 && e.ipAddress[1] == 1 && e.webPort == 1111 && e.dhcp == 0;
         const bool isB = e.model == "XQT-TR60N" && e.serial == "2222222" && e.version == "2.22" &&
