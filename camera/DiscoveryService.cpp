@@ -180,7 +180,8 @@ void DiscoveryService::ReceiveLoop() {
                 results_.HandleDatagram(std::string_view(buffer.data(), static_cast<std::size_t>(received)));
             continue;
         }
-        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;  // the receive wait passed
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
+            continue;  // the wait passed or a signal came
         ReportFailure("Error : recvfrom");
         break;
     }

@@ -76,7 +76,8 @@ class DiscoveryService {
 
     /// Asks the receive thread to end (stop = 1); returns at once.
     void RequestStop();
-    /// Waits until the receive thread has ended; afterwards `stop` and `thread` are 0.
+    /// Waits until the receive thread has ended, which it does after RequestStop or a failure;
+    /// afterwards `stop` and `thread` are 0.
     void WaitStopped();
 
     /// The whole run on the calling thread, as the owner's timer drives it: Start, the enquiry, the
