@@ -7,6 +7,7 @@
 namespace xqt::cli {
 
 // Add one declaration per sub-command, defined in its own file.
+void AddDiscoverCommand(CLI::App& app, int& exitCode);
 
 /// check-list FILE|- [--json] (CheckListCommand.cpp).
 void AddCheckListCommand(CLI::App& app, int& exitCode);

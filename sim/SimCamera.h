@@ -3,6 +3,7 @@
 // told to show. Fleet files (JSON) hold a list of these.
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -14,11 +15,19 @@ struct SimUser {
     bool administrator = false;
 };
 
-/// Faults of the discovery responder.
+/// Faults of the discovery responder. A camera with an unlisted model needs no knob: give it
+/// that model.
 struct DiscoveryKnobs {
-    bool silent = false;                 ///< never answers the enquiry
+    bool silent = false;                  ///< never answers the enquiry
     std::vector<std::string> omitFields;  ///< keys left out of the reply, e.g. "WEBPORT:"
-    int repeat = 1;                      ///< datagrams sent per enquiry (duplicates)
+    int repeat = 1;                       ///< datagrams sent per enquiry (duplicates)
+    /// Values sent instead of the camera's own, byte for byte, by key (e.g. "MODEL:" → a 40-byte
+    /// model); a value may hold 0xFF or NUL bytes.
+    std::map<std::string, std::string> valueOverrides;
+    std::string extraBytes;  ///< appended after the last field, e.g. an unterminated field or noise
+    /// Answers as this many cameras (at most 65536): copy i reports the MAC, IPADR and the trailing
+    /// number of the serial advanced by i.
+    int burst = 1;
 };
 
 struct SimCamera {

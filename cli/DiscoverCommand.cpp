@@ -1,0 +1,166 @@
+// xqt-cli discover: one discovery run as the wizard does it (two enquiries, then the stop), and the
+// table it found, as text lines or as JSON.
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "app/ResourceState.h"
+#include "camera/DiscoveryService.h"
+#include "cli/Commands.h"
+#include "platform/MessageBoxes.h"
+
+namespace xqt::cli {
+
+namespace {
+
+constexpr int EXIT_DISCOVERY_FAILED = 4;
+
+// Resource failures of the command line go to standard error instead of a box.
+class ConsoleMessageBoxes : public platform::MessageBoxes {
+  public:
+    platform::MbResult Show(const std::string& text, const std::string& caption, platform::MbButtons,
+                            platform::MbIcon) override {
+        std::cerr << caption << ": " << text << "\n";
+        return platform::MbResult::Ok;
+    }
+};
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// Camera texts arrive in Windows-1252; the command line writes UTF-8. Bytes that code page leaves
+// undefined become U+FFFD.
+std::string FromWindows1252(const std::string& bytes) {
+    static constexpr char16_t HIGH[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                          0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
+                                          0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                          0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
+    std::string out;
+    for (unsigned char b : bytes)
+        AppendUtf8(out, b >= 0x80 && b < 0xA0 ? HIGH[b - 0x80] : b);
+    return out;
+}
+
+// A camera's text for a terminal line: control characters would let a camera move the cursor or
+// forge lines, so they are shown as "?".
+std::string ForTerminal(const std::string& bytes) {
+    std::string safe = bytes;
+    for (char& c : safe) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    }
+    return FromWindows1252(safe);
+}
+
+std::string IpText(const DiscoveryEntry& entry) {
+    char text[20];
+    std::snprintf(text, sizeof text, "%d.%d.%d.%d", entry.ipAddress[0], entry.ipAddress[1],
+                  entry.ipAddress[2], entry.ipAddress[3]);
+    return text;
+}
+
+// The address as the target list shows it: "DHCP" for DHCP cameras, the port only when not 80.
+std::string AddressText(const DiscoveryEntry& entry) {
+    if (entry.dhcp) return "DHCP";
+    if (entry.webPort == 80) return IpText(entry);
+    return IpText(entry) + ":" + std::to_string(entry.webPort);
+}
+
+std::string EndpointText(const DiscoveryEntry& entry) {
+    return IpText(entry) + ":" + std::to_string(entry.webPort);
+}
+
+void PrintLines(const std::vector<DiscoveryEntry>& entries) {
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::size_t> widths(6, 0);
+    for (const DiscoveryEntry& entry : entries) {
+        rows.push_back({ForTerminal(entry.model), ForTerminal(entry.serial), ForTerminal(entry.version),
+                        ForTerminal(entry.mac), AddressText(entry), EndpointText(entry)});
+        for (std::size_t i = 0; i < widths.size(); ++i)
+            widths[i] = std::max(widths[i], rows.back()[i].size());
+    }
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            line += row[i];
+            if (i + 1 < row.size()) line += std::string(widths[i] - row[i].size() + 2, ' ');
+        }
+        std::cout << line << "\n";
+    }
+}
+
+void PrintJson(const std::vector<DiscoveryEntry>& entries) {
+    auto array = nlohmann::json::array();
+    for (const DiscoveryEntry& entry : entries) {
+        array.push_back({{"model", FromWindows1252(entry.model)},
+                         {"serial", FromWindows1252(entry.serial)},
+                         {"version", FromWindows1252(entry.version)},
+                         {"mac", FromWindows1252(entry.mac)},
+                         {"ip", IpText(entry)},
+                         {"webPort", entry.webPort},
+                         {"dhcp", entry.dhcp != 0},
+                         {"dnsAuto", entry.dnsAuto != 0}});
+    }
+    std::cout << array.dump(2) << "\n";
+}
+
+int RunDiscover(bool json, double seconds) {
+    ResourceState resources;
+    ConsoleMessageBoxes boxes;
+    resources.LoadModelList(&boxes);
+
+    // wired to IsSerialAllowed when the rules land
+    DiscoveryResults results(resources.modelNames, [](const std::string&) { return true; });
+
+    DiscoveryOptions options;
+    const auto total = std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000.0 + 0.5));
+    options.timing.stopAfter = total;
+    options.timing.enquiryInterval = total / 2;
+    // Reports go to standard error so that standard output holds only the table.
+    options.print = [](const std::string& line) { std::cerr << line << std::endl; };
+    options.exitProcess = [](int) {};  // Run returns the code; main ends the process with it
+
+    DiscoveryService service(results, options);
+    const int setupCode = service.Run();
+    if (setupCode != 0) return setupCode;
+
+    const std::vector<DiscoveryEntry> entries = results.Snapshot();
+    if (json) {
+        PrintJson(entries);
+    } else {
+        PrintLines(entries);
+        if (entries.empty()) std::cerr << "No camera of the listed models answered.\n";
+    }
+    return service.Failed() ? EXIT_DISCOVERY_FAILED : 0;
+}
+
+}  // namespace
+
+void AddDiscoverCommand(CLI::App& app, int& exitCode) {
+    auto* command = app.add_subcommand(
+        "discover",
+        "Find the cameras on the segment by the UDP broadcast enquiry and list those the image suits.\n"
+        "Exit status: 1-3 when the socket cannot be set up, 4 when a network failure ended the search early "
+        "(the cameras found until then are still listed).");
+    auto json = std::make_shared<bool>(false);
+    auto seconds = std::make_shared<double>(10.0);
+    command->add_flag("--json", *json, "Print a JSON array instead of one line per camera");
+    command->add_option("--seconds", *seconds, "Length of the search; the enquiry is repeated halfway")
+        ->check(CLI::Range(0.01, 3600.0))
+        ->capture_default_str();
+    command->callback([json, seconds, &exitCode] { exitCode = RunDiscover(*json, *seconds); });
+}
+
+}  // namespace xqt::cli
