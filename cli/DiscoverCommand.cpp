@@ -9,6 +9,7 @@
 
 #include "app/ResourceState.h"
 #include "camera/DiscoveryService.h"
+#include "serialrules/SerialProtect.h"
 #include "cli/Commands.h"
 #include "platform/MessageBoxes.h"
 
@@ -121,8 +122,9 @@ int RunDiscover(bool json, double seconds) {
     ConsoleMessageBoxes boxes;
     resources.LoadModelList(&boxes);
 
-    // wired to IsSerialAllowed when the rules land
-    DiscoveryResults results(resources.modelNames, [](const std::string&) { return true; });
+    DiscoveryResults results(resources.modelNames, [](const std::string& serial) {
+        return ns_serial_protect::IsSerialAllowedAnsi(serial) != 0;
+    });
 
     DiscoveryOptions options;
     const auto total = std::chrono::milliseconds(static_cast<std::int64_t>(seconds * 1000.0 + 0.5));

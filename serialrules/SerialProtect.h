@@ -81,6 +81,8 @@ void InitSerialRules();
 int IsSerialAllowed(std::u16string_view serial);
 /// The same for a serial in UTF-8, the core's text form (malformed bytes become '?').
 int IsSerialAllowed(std::string_view serialUtf8);
+/// The same for the 8-bit bytes a camera sent (discovery replies), checked as they are.
+int IsSerialAllowedAnsi(std::string_view serialAnsi);
 
 namespace detail {
 /// UTF-16 to Windows-1252; unpaired surrogates and characters without a byte become '?'.

@@ -56,4 +56,12 @@ int IsSerialAllowed(std::string_view serialUtf8) {
     }
 }
 
+int IsSerialAllowedAnsi(std::string_view serialAnsi) {
+    try {
+        return CheckAnsi(std::string(serialAnsi));
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
 }  // namespace ns_serial_protect
