@@ -31,7 +31,7 @@ struct ImageInfo {
 };
 
 class ResourceState {
-  public:
+public:
     /// Reads the version information: sets the version label and the provisional window title.
     void BuildVersionLabel(platform::MessageBoxes* owner);
     void LoadModelList(platform::MessageBoxes* owner);
