@@ -1,10 +1,11 @@
 #pragma once
 // What the wizard asks of the upgrade engine, in one small interface, so the frame and its pages
 // can be built and tested without a network. Threads: calls marked "UI thread" come from the
-// wizard's user-interface thread and return at once (StopDiscovery excepted, see there); calls
-// marked "any thread" may block for up to their limits and are made from one helper thread at a
-// time, never concurrently with each other. Events of the running session reach the wizard
-// through WizardEngineEvents, always on the UI thread.
+// wizard's user-interface thread and return at once (StopDiscovery excepted, see there). Calls
+// marked "helper thread" may block up to their limits; they come from one helper thread, one at a
+// time, while the UI thread goes on and may meanwhile make UI-thread calls (discovery ticks,
+// reading the session). Events of the running session reach the wizard through
+// WizardEngineEvents, always on the UI thread.
 
 #include <algorithm>
 #include <atomic>
@@ -116,10 +117,10 @@ class WizardEngine {
     /// the service. Blocks the caller until the receiver has ended; safe to call more than once.
     virtual void StopDiscovery() = 0;
 
-    /// The serial-number rules. Any thread.
+    /// The serial-number rules. UI thread.
     virtual bool IsSerialAllowed(const std::string& serial) const = 0;
 
-    // Blocking camera work. Any thread, one call at a time.
+    // Blocking camera work. Helper thread, one call at a time.
     /// The manual pre-upgrade check in a temporary session, each inquiry limited to 20000 ms.
     virtual CameraCheck CheckCamera(const std::string& hostPort, const std::string& credential) = 0;
     /// Creates the wizard's saved configuration and downloads it. False leaves nothing saved.

@@ -23,6 +23,7 @@ TEST_F(WizardFrameTest, OpensOnThePrecautionsPageWithBannerTitleAndButtons) {
     Open();
     EXPECT_EQ(State(), STATE_PRECAUTIONS);
     EXPECT_EQ(wizard->windowTitle(), "Vexo XQT-TR60 ver1.23 Firmware Upgrade");
+    EXPECT_FALSE(wizard->windowIcon().isNull());
     EXPECT_EQ(Find<QLineEdit>(WizardPage::Precautions, "banner")->text(),
               "XQT-TR60 ver1.23 Firmware Upgrade");
     EXPECT_EQ(

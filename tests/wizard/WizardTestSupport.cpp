@@ -49,6 +49,11 @@ void InstallWizardResources(platform::MemoryResources& res) {
             Bytes("Translation=0409 04B0\n040904B0.FileDescription=Vexo XQT-TR60 firmware upgrade tool\n"
                   "040904B0.SpecialBuild=\n"));
 
+    res.Add(
+        platform::ResourceType::Icon, 128, 0,
+        Bytes(
+            "/* XPM */\nstatic const char* icon[] = {\n\"2 2 1 1\",\n\"a c #FF9933\",\n\"aa\",\n\"aa\"};\n"));
+
     res.AddText(120, "Input the correct IP address of the target camera.");
     res.AddText(
         134,
