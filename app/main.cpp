@@ -1,11 +1,10 @@
 // xqt-upgrade: the desktop firmware upgrade wizard.
 #include <QApplication>
-#include <QIcon>
-#include <QPixmap>
-#include <iostream>
 
+#include "app/OfflineWizardEngine.h"
 #include "app/ResourceState.h"
 #include "app/UpgradeApp.h"
+#include "app/WizardDialog.h"
 #include "platform/QtMessageBoxes.h"
 #include "platform/Resources.h"
 #include "platform/Sockets.h"
@@ -17,11 +16,15 @@ int main(int argc, char** argv) {
     xqt::UpgradeApp app;
     app.initSockets = xqt::platform::InitSockets;
     app.boxes = &boxes;
-    app.runWizard = [&] {
-        xqt::ResourceState resources;
-        resources.LoadAll(&boxes);
-        std::cerr << resources.WindowTitle() << ": the wizard is not built yet.\n";
-        return 2;
+    app.runWizard = [] {
+        // Until the camera engine is linked in, the wizard runs against an engine that reaches no
+        // camera.
+        xqt::ResourceState names;
+        names.LoadModelList(nullptr);
+        xqt::OfflineWizardEngine engine(names.modelNames[0].value_or(std::string()));
+        xqt::WizardDialog wizard(engine, nullptr, xqt::WizardTiming{});
+        wizard.exec();
+        return 0;
     };
     return app.Run();
 }

@@ -1,0 +1,97 @@
+#include "app/Ipv4Edit.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QValidator>
+
+namespace xqt {
+
+namespace {
+
+// Up to three digits with a value of at most 255.
+class OctetValidator : public QValidator {
+  public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        if (input.isEmpty()) return Acceptable;
+        if (input.size() > 3) return Invalid;
+        for (QChar c : input)
+            if (!c.isDigit() || c.unicode() > '9') return Invalid;
+        return input.toInt() <= 255 ? Acceptable : Invalid;
+    }
+};
+
+}  // namespace
+
+Ipv4Edit::Ipv4Edit(QWidget* parent) : QFrame(parent) {
+    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    setBackgroundRole(QPalette::Base);
+    setAutoFillBackground(true);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(2, 1, 2, 1);
+    layout->setSpacing(0);
+    auto* validator = new OctetValidator(this);
+    for (int i = 0; i < 4; ++i) {
+        auto* field = new QLineEdit(this);
+        field->setObjectName(QString("octet%1").arg(i));
+        field->setFrame(false);
+        field->setAlignment(Qt::AlignCenter);
+        field->setValidator(validator);
+        field->setMaxLength(3);
+        field->setFixedWidth(field->fontMetrics().horizontalAdvance("0000") + 4);
+        field->installEventFilter(this);
+        connect(field, &QLineEdit::textEdited, this, [this, i](const QString& text) {
+            if (text.size() == 3 && i < 3) MoveTo(i + 1, true);
+        });
+        fields_[static_cast<std::size_t>(i)] = field;
+        layout->addWidget(field);
+        if (i < 3) layout->addWidget(new QLabel(".", this));
+    }
+    layout->addStretch(1);
+    setFocusProxy(fields_[0]);
+}
+
+void Ipv4Edit::SetAddress(int a, int b, int c, int d) {
+    const int values[4] = {a, b, c, d};
+    for (int i = 0; i < 4; ++i)
+        fields_[static_cast<std::size_t>(i)]->setText(QString::number(values[i]));
+}
+
+std::array<std::optional<int>, 4> Ipv4Edit::Octets() const {
+    std::array<std::optional<int>, 4> octets{};
+    for (std::size_t i = 0; i < 4; ++i)
+        if (!fields_[i]->text().isEmpty()) octets[i] = fields_[i]->text().toInt();
+    return octets;
+}
+
+void Ipv4Edit::MoveTo(int index, bool selectAll) {
+    QLineEdit* field = fields_[static_cast<std::size_t>(index)];
+    field->setFocus();
+    if (selectAll)
+        field->selectAll();
+    else
+        field->end(false);
+}
+
+bool Ipv4Edit::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) return QFrame::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    for (int i = 0; i < 4; ++i) {
+        QLineEdit* field = fields_[static_cast<std::size_t>(i)];
+        if (watched != field) continue;
+        if ((key->key() == Qt::Key_Period || key->key() == Qt::Key_Space) && i < 3) {
+            if (!field->text().isEmpty()) MoveTo(i + 1, true);
+            return true;
+        }
+        if (key->key() == Qt::Key_Backspace && i > 0 && field->cursorPosition() == 0 &&
+            !field->hasSelectedText()) {
+            MoveTo(i - 1, false);
+            return true;
+        }
+    }
+    return QFrame::eventFilter(watched, event);
+}
+
+}  // namespace xqt
