@@ -8,4 +8,7 @@ namespace xqt::cli {
 
 // Add one declaration per sub-command, defined in its own file.
 
+/// `inquire HOST[:PORT] --user NAME [--password-file F] [--json]` (cli/InquireCommand.cpp).
+void AddInquireCommand(CLI::App& app, int& exitCode);
+
 }  // namespace xqt::cli
