@@ -11,6 +11,7 @@
 #include <boost/beast/http/parser.hpp>
 #include <boost/beast/http/string_body.hpp>
 #include <boost/beast/http/write.hpp>
+#include <limits>
 #include <optional>
 
 #include "camera/HostPort.h"
@@ -31,7 +32,8 @@ struct ShortAnswerReader::Impl {
     void Restart() {
         parser.emplace();
         parser->eager(true);
-        parser->body_limit(boost::none);  // the cap below bounds what is kept
+        // Not boost::none: Boost 1.74 compares a Content-Length against an empty limit as exceeded.
+        parser->body_limit(std::numeric_limits<std::uint64_t>::max());  // the cap below bounds what is kept
         parser->get().body().data = body.data() + filled;
         parser->get().body().size = body.size() - filled;
         parser->get().body().more = true;

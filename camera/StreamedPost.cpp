@@ -11,6 +11,7 @@
 #include <boost/beast/http/parser.hpp>
 #include <boost/beast/http/read.hpp>
 #include <functional>
+#include <limits>
 #include <optional>
 
 #include "camera/HostPort.h"
@@ -180,7 +181,7 @@ int StreamedPost::Complete() {
         return -2;
     }
     m.parser.emplace();
-    m.parser->body_limit(boost::none);
+    m.parser->body_limit(std::numeric_limits<std::uint64_t>::max());  // not boost::none: see ShortRequest.cpp
     auto ec = m.RunStep(
         [&](auto state) { http::async_read_header(m.stream, m.buffer, *m.parser, Impl::Done(state)); });
     if (ec) {

@@ -33,10 +33,18 @@ class Connection : public std::enable_shared_from_this<Connection> {
         Read();
     }
 
-    void Close() {
+    /// Closes the connection; with `reset`, abortively (RST instead of FIN).
+    void Close(bool reset = false) {
+        if (closed_) return;
+        closed_ = true;
+        server_.ConnectionClosed();
         boost::system::error_code ignored;
         timer_.cancel();
-        socket_.shutdown(tcp::socket::shutdown_both, ignored);
+        if (reset) {
+            socket_.set_option(asio::socket_base::linger(true, 0), ignored);
+        } else {
+            socket_.shutdown(tcp::socket::shutdown_both, ignored);
+        }
         socket_.close(ignored);
     }
 
@@ -117,12 +125,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
                     self->Play();
                 });
                 return;
-            case SimResponse::Step::Kind::Reset: {
-                boost::system::error_code ignored;
-                socket_.set_option(asio::socket_base::linger(true, 0), ignored);
-                socket_.close(ignored);
-                return;
-            }
+            case SimResponse::Step::Kind::Reset:
+                return Close(true);
             case SimResponse::Step::Kind::Stall:
                 return Drain();
             case SimResponse::Step::Kind::Call:
@@ -149,6 +153,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     RecordedRequest record_;
     SimResponse response_;
     std::size_t step_ = 0;
+    bool closed_ = false;
 };
 
 }  // namespace detail
@@ -201,6 +206,7 @@ void CameraServer::Accept() {
             return Accept();  // a failed accept (e.g. the client reset at once) does not stop the camera
         }
         std::erase_if(connections_, [](const auto& weak) { return weak.expired(); });
+        ++openConnections_;
         auto connection = std::make_shared<detail::Connection>(std::move(socket), *this);
         connections_.push_back(connection);
         connection->Start();

@@ -7,6 +7,7 @@
 // ClearRequests() and WaitForRequests() may be called from any thread (they lock). Listen() is called
 // before the io_context runs; Close() on the io_context's thread (or after it has stopped).
 
+#include <atomic>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <chrono>
@@ -49,6 +50,8 @@ class CameraServer {
     void ClearRequests();
     /// Waits until at least `count` requests were recorded; false when `timeout` passed first.
     bool WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
+    /// Connections accepted and not yet closed (by either side).
+    int OpenConnections() const { return openConnections_.load(); }
 
     /// Called on the fleet's thread with every recorded request (e.g. to log it); set before Listen.
     void SetObserver(std::function<void(const RecordedRequest&)> observer) {
@@ -59,6 +62,8 @@ class CameraServer {
     SimResponse Handle(const SimRequest& request);
     /// Called by connections when a request ended (completely parsed or not).
     void Record(RecordedRequest record);
+    /// Called by a connection once, when it closes.
+    void ConnectionClosed() { --openConnections_; }
 
   private:
     void Accept();
@@ -72,6 +77,7 @@ class CameraServer {
     std::vector<RecordedRequest> requests_;
     std::vector<std::weak_ptr<detail::Connection>> connections_;  // io_context thread only
     std::function<void(const RecordedRequest&)> observer_;
+    std::atomic<int> openConnections_{0};
 };
 
 }  // namespace xqt::sim
