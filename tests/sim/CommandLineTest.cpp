@@ -90,6 +90,7 @@ Result RunProgram(const std::vector<std::string>& args, const std::vector<std::s
 class CommandLineTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
+        addresses.clear();
         dir = fs::temp_directory_path() / ("xqt-cli-test-" + std::to_string(::getpid()));
         fs::create_directories(dir);
         Fleet fleet;
@@ -125,8 +126,10 @@ class CommandLineTest : public ::testing::Test {
              at = text.find('\n', at)) {
             addresses.push_back(text.substr(at, text.find(' ', at) - at));
         }
-        ASSERT_EQ(addresses.size(), 5u) << text;
+        if (addresses.size() != 5u) std::fprintf(stderr, "xqt-camsim said:\n%s\n", text.c_str());
     }
+
+    void SetUp() override { ASSERT_EQ(addresses.size(), 5u) << "xqt-camsim did not start its fleet"; }
 
     static void TearDownTestSuite() {
         if (camsim.pid > 0) {
@@ -134,6 +137,7 @@ class CommandLineTest : public ::testing::Test {
             ::waitpid(camsim.pid, nullptr, 0);
             ::close(camsim.out);
             ::close(camsim.err);
+            camsim = Process{};
         }
         fs::remove_all(dir);
     }
