@@ -30,8 +30,8 @@ CameraSession::~CameraSession() {
 
 std::string CameraSession::PostShortRequest(std::string_view body, std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    detail::ShortRequest request{hostPort, std::string(INQUIRY_PATH), platform::Utf8ToWindows1252(body),
-                                 credential};
+    detail::ShortRequestJob request{hostPort, std::string(INQUIRY_PATH), platform::Utf8ToWindows1252(body),
+                                    credential};
     auto result = detail::RunShortRequest(request, deadline, cancellation_);
     return platform::Windows1252ToUtf8(result.answer);
 }
@@ -46,8 +46,8 @@ void CameraSession::InquireAsync(std::string_view body) {
         asyncJob_ = std::move(fresh);
         if (IsCancelled()) job->cancel.Cancel();
     }
-    detail::ShortRequest request{hostPort, std::string(INQUIRY_PATH), platform::Utf8ToWindows1252(body),
-                                 credential};
+    detail::ShortRequestJob request{hostPort, std::string(INQUIRY_PATH), platform::Utf8ToWindows1252(body),
+                                    credential};
     const auto deadline = job->started + timing.inquiryLimit;
     asyncThread_ = std::thread([job, request = std::move(request), deadline] {
         auto result = detail::RunShortRequest(request, deadline, job->cancel);

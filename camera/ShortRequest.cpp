@@ -189,7 +189,7 @@ bool HasLineBreak(std::string_view text) {
 
 }  // namespace
 
-ShortResult RunShortRequest(const ShortRequest& request, std::chrono::steady_clock::time_point deadline,
+ShortResult RunShortRequest(const ShortRequestJob& request, std::chrono::steady_clock::time_point deadline,
                             Cancellation& cancel) {
     const HostPort where = SplitHostPort(request.hostPort);
     beast::error_code ec;

@@ -54,7 +54,8 @@ class ShortAnswerReader {
     std::unique_ptr<Impl> impl_;
 };
 
-struct ShortRequest {
+/// One exchange: what is posted where.
+struct ShortRequestJob {
     std::string hostPort;    ///< "a.b.c.d[:port]": where to connect, and the Host header
     std::string target;      ///< request path, e.g. "/command/inquiry.cgi"
     std::string body;        ///< wire bytes, e.g. "inq=system"
@@ -68,7 +69,7 @@ struct ShortResult {
 
 /// Posts `request` and reads the answer; gives up at `deadline` (empty answer) or when `cancel`
 /// fires. The connection is closed whatever the outcome.
-ShortResult RunShortRequest(const ShortRequest& request, std::chrono::steady_clock::time_point deadline,
+ShortResult RunShortRequest(const ShortRequestJob& request, std::chrono::steady_clock::time_point deadline,
                             Cancellation& cancel);
 
 }  // namespace xqt::detail

@@ -133,7 +133,8 @@ void EventLoopOwner::Run() {
         }
         const auto now = Clock::now();
         if (next->second.due > now) {
-            wake_.wait_until(lock, next->second.due);
+            const auto due = next->second.due;  // a copy: the timer may be stopped while the loop waits
+            wake_.wait_until(lock, due);
             continue;
         }
         const int id = next->first;
