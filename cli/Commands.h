@@ -10,5 +10,7 @@ namespace xqt::cli {
 
 /// check-list FILE|- [--json] (CheckListCommand.cpp).
 void AddCheckListCommand(CLI::App& app, int& exitCode);
+/// `inquire HOST[:PORT] --user NAME [--password-file F] [--json]` (cli/InquireCommand.cpp).
+void AddInquireCommand(CLI::App& app, int& exitCode);
 
 }  // namespace xqt::cli

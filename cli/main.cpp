@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
     int exitCode = 0;
     // Sub-commands register here.
     xqt::cli::AddCheckListCommand(app, exitCode);
+    xqt::cli::AddInquireCommand(app, exitCode);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
