@@ -1,26 +1,49 @@
 #include "ControlsTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QMouseEvent>
 #include <QPointingDevice>
 #include <QWidget>
 #include <cstdlib>
+#include <memory>
 #include <thread>
 
 #include "platform/Resources.h"
 
 namespace xqt::test {
 
+namespace {
+
+/// Owns the application for the whole run and ends it before the process exits, while the
+/// toolkit's own globals are still alive.
+class AppEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override { EnsureApp(); }
+    void TearDown() override { app_.reset(); }
+    void Make() {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        platform::UseResources(platform::EmbeddedResources());
+        app_ = std::make_unique<QApplication>(argc_, argv_);
+        QApplication::setStyle("Fusion");
+    }
+
+  private:
+    int argc_ = 1;
+    char name_[16] = "controls_tests";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> app_;
+};
+
+AppEnvironment* const g_environment =
+    static_cast<AppEnvironment*>(::testing::AddGlobalTestEnvironment(new AppEnvironment));
+
+}  // namespace
+
 void EnsureApp() {
-    if (QApplication::instance()) return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    platform::UseResources(platform::EmbeddedResources());
-    static int argc = 1;
-    static char name[] = "controls_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    QApplication::setStyle("Fusion");
+    if (!QApplication::instance()) g_environment->Make();
 }
 
 ModelList Models() {
