@@ -12,4 +12,7 @@ void AddDiscoverCommand(CLI::App& app, int& exitCode);
 /// check-list FILE|- [--json] (CheckListCommand.cpp).
 void AddCheckListCommand(CLI::App& app, int& exitCode);
 
+/// `inquire HOST[:PORT] --user NAME [--password-file F] [--json]` (cli/InquireCommand.cpp).
+void AddInquireCommand(CLI::App& app, int& exitCode);
+
 }  // namespace xqt::cli

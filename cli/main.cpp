@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
     // Sub-commands register here.
     xqt::cli::AddCheckListCommand(app, exitCode);
     xqt::cli::AddDiscoverCommand(app, exitCode);
+    xqt::cli::AddInquireCommand(app, exitCode);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -1,6 +1,6 @@
 #pragma once
 // Description of one simulated camera: what it reports, how it behaves, and the faults it can be
-// told to show. Fleet files (JSON) hold a list of these.
+// told to show. Fleet files (JSON, sim/FleetFile.h) hold a list of these, with the same names as keys.
 
 #include <cstdint>
 #include <map>
@@ -30,6 +30,24 @@ struct DiscoveryKnobs {
     int burst = 1;
 };
 
+/// Faults of the HTTP interface. Delays are in milliseconds of simulated time (the fleet's time
+/// scale applies).
+struct HttpKnobs {
+    std::vector<std::string> onlyFor;  ///< request bodies the faults apply to, e.g. "inq=user"; empty: all
+    bool neverAnswer = false;          ///< reads the request and then stays silent until the client leaves
+    int answerDelayMs = 0;             ///< pause before the answer goes out
+    int pieceSize = 0;                 ///< > 0: the response goes out in writes of this many bytes
+    int pieceDelayMs = 0;              ///< pause between those writes
+    int padAnswerTo = 0;           ///< > 0: inquiry answers grow to at least this many bytes (a filler field)
+    bool garbage = false;          ///< answers with bytes that are no HTTP response, then closes
+    bool resetConnection = false;  ///< resets the connection instead of answering
+    bool closeDelimited = false;   ///< HTTP/1.0 answer without Content-Length, ended by closing
+    bool refuseLogin = false;      ///< refuses every credential (401 with WWW-Authenticate)
+    bool authenticateAll = false;  ///< every inquiry needs a known user, not only inq=user
+    std::string challengeBody = "<HTML><BODY>401 Unauthorized</BODY></HTML>";  ///< body of a 401
+    std::map<std::string, std::string> answers;  ///< request body -> answer text replacing the built-in one
+};
+
 struct SimCamera {
     // Identity and what the camera reports.
     std::string model = "XQT-TR60";
@@ -48,6 +66,7 @@ struct SimCamera {
     std::uint16_t webPort = 80;
 
     DiscoveryKnobs discovery;
+    HttpKnobs http;
 };
 
 }  // namespace xqt::sim

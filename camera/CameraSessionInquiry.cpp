@@ -1,0 +1,174 @@
+// CameraSession: the inquiry and the checks made on its answers.
+#include "camera/AnswerFields.h"
+#include "camera/CameraSession.h"
+#include "camera/ShortRequest.h"
+#include "platform/ResourceText.h"
+#include "platform/Windows1252.h"
+
+namespace xqt {
+
+namespace {
+
+constexpr std::uint16_t BIN_INFORMATION = 203;
+constexpr std::uint16_t BIN_CANNOT_FIND_CAMERA = 212;
+
+// A BIN text, or the delivered wording when the resource is missing, so a check never shows an
+// empty box.
+std::string TextOr(std::uint16_t id, std::string_view delivered) {
+    std::string text = platform::TextOf(id);
+    return text.empty() ? std::string(delivered) : text;
+}
+
+std::string CannotFindCameraText() {
+    return TextOr(BIN_CANNOT_FIND_CAMERA, "Cannot find the camera. (The camera may be turned off.)");
+}
+
+enum class AdminVerdict { Administrator, Challenged, NoAdministrator, OtherUser };
+
+AdminVerdict ClassifyAdministrator(std::string_view answer, std::string_view credential) {
+    if (answer.find(detail::UNAUTHORIZED_ANSWER) != std::string_view::npos) return AdminVerdict::Challenged;
+    auto field = FindField(answer, "Administrator=");
+    if (!field) return AdminVerdict::NoAdministrator;
+    std::string value(field->value);
+    for (std::size_t at = value.find("%3D"); at != std::string::npos; at = value.find("%3D", at + 1)) {
+        value.replace(at, 3, "=");
+    }
+    return value == credential ? AdminVerdict::Administrator : AdminVerdict::OtherUser;
+}
+
+}  // namespace
+
+void CameraSession::ShowBox(const std::string& text, platform::MbIcon icon) const {
+    if (owner) owner->ShowMessage(text, TextOr(BIN_INFORMATION, "Information"), icon);
+}
+
+std::string CameraSession::Inquire(std::string_view body, std::chrono::milliseconds limit) {
+    return PostShortRequest(body, limit);
+}
+
+bool CameraSession::CheckModelAndVersion(std::string_view answer, bool showMessage) {
+    // A value counts only when an "&" follows it: an answer cut short leaves no half model name.
+    auto modelField = FindField(answer, "ModelName=");
+    const std::string_view model =
+        modelField && modelField->terminated ? modelField->value : std::string_view{};
+    if (!IsListedModel(modelList, platform::Utf8ToWindows1252(model))) {
+        if (showMessage) {
+            const std::string first =
+                modelList[0] ? platform::Windows1252ToUtf8(*modelList[0]) : std::string();
+            ShowBox("This program works for the " + first + ". Please select the correct camera.",
+                    platform::MbIcon::Exclamation);
+        }
+        return false;
+    }
+    auto version = FindField(answer, "SoftVersion=");
+    if (!version) return true;
+    const std::string v(version->value);
+    if (version->terminated) {
+        if (!currentVersion.Get().empty()) {
+            reportedVersion.Set("ver" + v);
+        } else if (v == "emergency") {
+            currentVersion.Set("unknown");
+            emergency.store(true);
+        } else {
+            currentVersion.Set("ver" + v);
+        }
+    } else if (v == "emergency") {
+        currentVersion.Set("unknown");
+        emergency.store(true);
+    }
+    if (reportedVersion.Get().empty())
+        reportedVersion.Set(version->terminated ? "ver" + v : std::string("ver"));
+    return true;
+}
+
+SystemFields CameraSession::ParseSystemAnswer(std::string_view answer, bool showMessage) {
+    SystemFields fields;
+    const bool listed = CheckModelAndVersion(answer, showMessage);
+    if (auto model = FindField(answer, "ModelName=")) fields.model = std::string(model->value);
+    if (auto version = FindField(answer, "SoftVersion=")) {
+        fields.version = version->value == "emergency" ? std::string("unknown") : std::string(version->value);
+    }
+    if (auto serial = FindField(answer, "Serial=")) fields.serial = std::string(serial->value);
+    fields.accepted = listed && !fields.model.empty();
+    return fields;
+}
+
+bool CameraSession::CheckAdministrator(std::string_view answer) {
+    const AdminVerdict verdict = ClassifyAdministrator(answer, credential);
+    if (verdict == AdminVerdict::Administrator) return true;
+    if (IsAutomaticMode()) {
+        const auto code =
+            verdict == AdminVerdict::NoAdministrator ? UpgradeStatus::Error1 : UpgradeStatus::Error3;
+        status.store(static_cast<std::int32_t>(code));
+        return false;
+    }
+    switch (verdict) {
+        case AdminVerdict::Challenged:
+            ShowBox("Please enter correct user name and password for the administrator.",
+                    platform::MbIcon::Exclamation);
+            break;
+        case AdminVerdict::NoAdministrator:
+            ShowBox(CannotFindCameraText(), platform::MbIcon::Exclamation);
+            break;
+        default:
+            ShowBox("Level 4 users other than Administrator cannot run the program.",
+                    platform::MbIcon::Exclamation);
+            break;
+    }
+    return false;
+}
+
+std::string CameraSession::ReadDocType(std::string_view answer) {
+    return std::string(FieldValue(answer, "DocType="));
+}
+
+std::optional<std::string> CameraSession::ParseMacAddress(std::string_view answer) {
+    std::string mac(FieldValue(answer, "MacAddress="));
+    for (char& c : mac) {
+        if (c == ':') c = '-';
+    }
+    if (mac.empty()) return std::nullopt;
+    return mac;
+}
+
+void CameraSession::NotePanTilt() {
+    if (lastAnswer.Get().find("PanTiltFunc=1") != std::string::npos) hasPanTilt.store(true);
+}
+
+ManualCheckResult CameraSession::RunManualCheck() {
+    ManualCheckResult result;
+    result.systemAnswer = Inquire(INQ_SYSTEM, timing.inquiryLimit);
+    result.system = ParseSystemAnswer(result.systemAnswer, true);
+    if (!result.system.accepted) {
+        result.failure = result.systemAnswer.empty() ? CheckFailure::NoAnswer : CheckFailure::WrongModel;
+        return result;
+    }
+    result.docType = ReadDocType(result.systemAnswer);
+    if (emergency.load()) {
+        result.passed = true;
+        return result;
+    }
+    result.userAnswer = Inquire(INQ_USER, timing.inquiryLimit);
+    if (result.userAnswer.empty()) {
+        ShowBox(CannotFindCameraText(), platform::MbIcon::Exclamation);
+        result.failure = CheckFailure::NoAnswer;
+        return result;
+    }
+    switch (ClassifyAdministrator(result.userAnswer, credential)) {
+        case AdminVerdict::Administrator:
+            break;
+        case AdminVerdict::Challenged:
+            result.failure = CheckFailure::LoginRefused;
+            break;
+        case AdminVerdict::NoAdministrator:
+            result.failure = CheckFailure::AdministratorUnknown;
+            break;
+        case AdminVerdict::OtherUser:
+            result.failure = CheckFailure::NotAdministrator;
+            break;
+    }
+    result.passed = CheckAdministrator(result.userAnswer);
+    return result;
+}
+
+}  // namespace xqt

@@ -1,0 +1,243 @@
+#include "camera/StreamedPost.h"
+
+#include <atomic>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/address_v4.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/tcp_stream.hpp>
+#include <boost/beast/http/buffer_body.hpp>
+#include <boost/beast/http/parser.hpp>
+#include <boost/beast/http/read.hpp>
+#include <functional>
+#include <limits>
+#include <optional>
+
+#include "camera/HostPort.h"
+#include "camera/ShortRequest.h"
+
+namespace xqt {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+
+namespace {
+// Completion of one step; shared with its handler, which may outlive an abandoned step.
+struct StepState {
+    bool finished = false;
+    beast::error_code ec;
+};
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) !=
+            std::tolower(static_cast<unsigned char>(prefix[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+}  // namespace
+
+struct StreamedPost::Impl {
+    explicit Impl(std::chrono::milliseconds timeout) : stepTimeout(timeout), stream(ioc) {}
+
+    // Runs one asynchronous step to its end, its deadline or a cancellation.
+    beast::error_code RunStep(const std::function<void(std::shared_ptr<StepState>)>& start) {
+        if (cancelled.load()) return asio::error::operation_aborted;
+        ioc.restart();
+        if (cancelled.load()) return asio::error::operation_aborted;
+        auto state = std::make_shared<StepState>();
+        stream.expires_after(stepTimeout);
+        start(state);
+        ioc.run();
+        if (!state->finished) return asio::error::operation_aborted;
+        return state->ec;
+    }
+
+    static auto Done(std::shared_ptr<StepState> state) {
+        return [state](beast::error_code ec, std::size_t = 0) {
+            state->finished = true;
+            state->ec = ec;
+        };
+    }
+
+    void Close() {
+        open = false;
+        beast::error_code ignored;
+        stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
+        stream.close();
+    }
+
+    asio::io_context ioc{1};
+    std::chrono::milliseconds stepTimeout;
+    beast::tcp_stream stream;
+    std::atomic<bool> cancelled{false};
+    bool open = false;
+    bool sent = false;
+    bool completed = false;
+    tcp::endpoint endpoint;
+    std::string hostPort;
+    std::string path;
+    std::string headers;
+    bool hasContentLength = false;
+    std::uint64_t total = 0;
+    std::uint64_t written = 0;
+    beast::flat_buffer buffer;
+    std::optional<http::response_parser<http::buffer_body>> parser;
+};
+
+StreamedPost::StreamedPost(std::chrono::milliseconds stepTimeout)
+    : impl_(std::make_unique<Impl>(stepTimeout)) {}
+
+StreamedPost::~StreamedPost() {
+    Close();
+}
+
+int StreamedPost::Open(std::string_view hostPort, std::string_view path) {
+    Close();
+    const HostPort where = SplitHostPort(hostPort);
+    beast::error_code ec;
+    const auto address = asio::ip::make_address_v4(where.host, ec);
+    if (ec || !IsUsablePort(where.port) || path.empty() || path.find_first_of("\r\n ") != path.npos)
+        return -1;
+    Impl& m = *impl_;
+    m.endpoint = tcp::endpoint(address, static_cast<std::uint16_t>(where.port));
+    m.hostPort = std::string(hostPort);
+    m.path = std::string(path);
+    m.headers.clear();
+    m.hasContentLength = false;
+    m.sent = m.completed = false;
+    m.total = m.written = 0;
+    m.buffer.clear();
+    m.parser.reset();
+    m.open = true;
+    return 0;
+}
+
+bool StreamedPost::AddHeader(std::string_view line) {
+    Impl& m = *impl_;
+    if (!m.open || m.sent) return false;
+    if (line.size() < 3 || line.substr(line.size() - 2) != "\r\n") return false;
+    const std::string_view text = line.substr(0, line.size() - 2);
+    if (text.find_first_of(std::string_view("\r\n\0", 3)) != text.npos || text.find(':') == text.npos)
+        return false;
+    if (StartsWithNoCase(text, "Content-Length:")) m.hasContentLength = true;
+    m.headers += line;
+    return true;
+}
+
+int StreamedPost::Send(std::uint64_t totalLength) {
+    Impl& m = *impl_;
+    if (!m.open || m.sent) return -1;
+    std::string head = "POST " + m.path + " HTTP/1.1\r\n";
+    head += "Accept: ";
+    head += STREAMED_POST_ACCEPT;
+    head += "\r\n";
+    head += m.headers;
+    head += "User-Agent: ";
+    head += detail::USER_AGENT;
+    head += "\r\nHost: " + m.hostPort + "\r\n";
+    if (!m.hasContentLength) head += "Content-Length: " + std::to_string(totalLength) + "\r\n";
+    head += "\r\n";
+
+    auto ec = m.RunStep([&](auto state) { m.stream.async_connect(m.endpoint, Impl::Done(state)); });
+    if (!ec)
+        ec = m.RunStep(
+            [&](auto state) { asio::async_write(m.stream, asio::buffer(head), Impl::Done(state)); });
+    if (ec) {
+        m.Close();
+        return -1;
+    }
+    m.sent = true;
+    m.total = totalLength;
+    return 0;
+}
+
+int StreamedPost::Write(const void* data, std::size_t size) {
+    Impl& m = *impl_;
+    if (!m.open || !m.sent || m.completed || size > m.total - m.written) {
+        m.Close();
+        return -1;
+    }
+    auto ec = m.RunStep(
+        [&](auto state) { asio::async_write(m.stream, asio::buffer(data, size), Impl::Done(state)); });
+    if (ec) {
+        m.Close();
+        return -1;
+    }
+    m.written += size;
+    return 0;
+}
+
+int StreamedPost::Complete() {
+    Impl& m = *impl_;
+    if (!m.open || !m.sent || m.completed || m.written != m.total) {
+        m.Close();
+        return -2;
+    }
+    m.parser.emplace();
+    m.parser->body_limit(std::numeric_limits<std::uint64_t>::max());  // not boost::none: see ShortRequest.cpp
+    auto ec = m.RunStep(
+        [&](auto state) { http::async_read_header(m.stream, m.buffer, *m.parser, Impl::Done(state)); });
+    if (ec) {
+        m.Close();
+        return -2;
+    }
+    m.completed = true;
+    return 0;
+}
+
+StreamRead StreamedPost::Read(void* buffer, std::size_t max) {
+    Impl& m = *impl_;
+    if (!m.open || !m.completed || max == 0) return {StreamRead::Status::Failed, 0};
+    for (;;) {
+        if (m.parser->is_done()) return {StreamRead::Status::End, 0};
+        auto& body = m.parser->get().body();
+        body.data = buffer;
+        body.size = max;
+        auto ec = m.RunStep(
+            [&](auto state) { http::async_read_some(m.stream, m.buffer, *m.parser, Impl::Done(state)); });
+        const std::size_t got = max - body.size;
+        body.data = nullptr;
+        body.size = 0;
+        if (ec == http::error::need_buffer) ec = {};
+        if (got > 0) return {StreamRead::Status::Data, got};
+        if (m.parser->is_done()) return {StreamRead::Status::End, 0};
+        if (ec == beast::error::timeout) {
+            m.Close();
+            return {StreamRead::Status::TimedOut, 0};
+        }
+        if (ec) {
+            m.Close();
+            return {StreamRead::Status::Failed, 0};
+        }
+    }
+}
+
+void StreamedPost::Close() {
+    if (impl_) impl_->Close();
+}
+
+void StreamedPost::Cancel() {
+    impl_->cancelled.store(true);
+    impl_->ioc.stop();
+}
+
+bool StreamedPost::IsOpen() const {
+    return impl_->open;
+}
+
+int StreamedPost::StatusCode() const {
+    return impl_->completed && impl_->parser ? static_cast<int>(impl_->parser->get().result_int()) : 0;
+}
+
+std::uint64_t StreamedPost::Written() const {
+    return impl_->written;
+}
+
+}  // namespace xqt

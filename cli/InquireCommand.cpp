@@ -1,0 +1,320 @@
+// xqt-cli inquire: the manual pre-upgrade check of one camera, as the wizard makes it before an
+// upgrade, with the serial-number rule, printed as a summary or one JSON object.
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <arpa/inet.h>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <optional>
+
+#include "app/ResourceState.h"
+#include "camera/CameraSession.h"
+#include "camera/Credential.h"
+#include "camera/HostPort.h"
+#include "cli/Commands.h"
+#include "platform/EventLoopOwner.h"
+#include "platform/MessageBoxes.h"
+
+#if __has_include("serialrules/SerialProtect.h")
+#include "serialrules/SerialProtect.h"
+#define XQT_HAVE_SERIAL_RULES 1
+// The rule set's entry points live in ns_serial_protect, at global scope or inside xqt.
+namespace ns_serial_protect {}
+namespace xqt::ns_serial_protect {}
+#endif
+
+namespace xqt::cli {
+
+namespace {
+
+constexpr int EXIT_SUITABLE = 0;
+constexpr int EXIT_USAGE = 2;
+constexpr int EXIT_UNREACHABLE = 3;
+constexpr int EXIT_LOGIN = 4;
+constexpr int EXIT_UNSUITABLE = 5;
+
+constexpr const char* kNotSuitable = "This firmware is not suitable for the target camera.";
+
+struct InquireOptions {
+    std::string address;
+    std::string user;
+    std::string passwordFile;
+    bool json = false;
+};
+
+// ---- Serial-number rule --------------------------------------------------------------------
+
+#ifdef XQT_HAVE_SERIAL_RULES
+namespace serial_lookup {
+using namespace ::ns_serial_protect;
+using namespace ::xqt::ns_serial_protect;
+}  // namespace serial_lookup
+template <class Text>
+auto Widen(const Text& text) {
+    return std::u16string(text.begin(), text.end());  // serial numbers are ASCII
+}
+// Accepts the entry point taking either 8-bit or UTF-16 text.
+template <class Text>
+bool CheckSerialWith(const Text& serial) {
+    using namespace serial_lookup;
+    if constexpr (requires { IsSerialAllowed(serial); }) {
+        return IsSerialAllowed(serial) != 0;
+    } else {
+        return IsSerialAllowed(Widen(serial)) != 0;
+    }
+}
+bool SerialAllowed(const std::string& serial) {
+    using namespace serial_lookup;
+    static const bool initialised = (InitSerialRules(), true);
+    (void)initialised;
+    return CheckSerialWith(serial);
+}
+#else
+// This build carries no serial-number rule set; the delivered rules ("allow,deny", allow "all",
+// deny "none") accept every serial number, which is what is applied here.
+bool SerialAllowed(const std::string&) {
+    return true;
+}
+#endif
+
+// ---- Password ------------------------------------------------------------------------------
+
+std::optional<std::string> PromptPassword() {
+    const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
+    if (tty < 0) {
+        if (::isatty(STDIN_FILENO)) return std::nullopt;
+        std::string line;  // piped in: the first line of standard input
+        if (!std::getline(std::cin, line)) return std::nullopt;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return line;
+    }
+    termios saved{};
+    const bool haveTerm = ::tcgetattr(tty, &saved) == 0;
+    if (haveTerm) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(tty, TCSAFLUSH, &quiet);
+    }
+    const char prompt[] = "Password: ";
+    (void)!::write(tty, prompt, sizeof(prompt) - 1);
+    std::string line;
+    char c = 0;
+    bool gotLine = false;
+    while (::read(tty, &c, 1) == 1) {
+        if (c == '\n') {
+            gotLine = true;
+            break;
+        }
+        line += c;
+    }
+    if (haveTerm) ::tcsetattr(tty, TCSAFLUSH, &saved);
+    (void)!::write(tty, "\n", 1);
+    ::close(tty);
+    if (!gotLine && line.empty()) return std::nullopt;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+}
+
+std::optional<std::string> ReadPassword(const InquireOptions& options, std::string& error) {
+    if (!options.passwordFile.empty()) {
+        std::ifstream in(options.passwordFile, std::ios::binary);
+        std::string line;
+        if (!in || (!std::getline(in, line) && !in.eof())) {
+            error = "cannot read the password file " + options.passwordFile;
+            return std::nullopt;
+        }
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return line;
+    }
+    if (const char* env = std::getenv("XQT_PASSWORD")) return std::string(env);
+    auto typed = PromptPassword();
+    if (!typed) error = "no password: use --password-file, XQT_PASSWORD or a terminal to type it";
+    return typed;
+}
+
+// ---- Address -------------------------------------------------------------------------------
+
+std::optional<std::string> NormaliseAddress(const std::string& text) {
+    const HostPort where = SplitHostPort(text);
+    in_addr parsed{};
+    if (::inet_pton(AF_INET, where.host.c_str(), &parsed) != 1) return std::nullopt;
+    if (text.find(':') != std::string::npos) {
+        const std::string portText = text.substr(text.find(':') + 1);
+        if (portText.empty() || portText.find_first_not_of("0123456789") != std::string::npos)
+            return std::nullopt;
+    }
+    if (!IsUsablePort(where.port)) return std::nullopt;
+    const auto* b = reinterpret_cast<const std::uint8_t*>(&parsed.s_addr);
+    return FormatHostPort({b[0], b[1], b[2], b[3]}, static_cast<int>(where.port));
+}
+
+// ---- The check -----------------------------------------------------------------------------
+
+struct Report {
+    std::string address;
+    bool reachable = false;
+    std::string model, currentVersion, serial, docType, mac, message;
+    bool emergency = false, panTilt = false, administrator = false, suitable = false;
+    int imageSlot = 0;
+    int exitCode = EXIT_UNSUITABLE;
+};
+
+Report Inquire(const std::string& address, const std::string& credential) {
+    Report report;
+    report.address = address;
+
+    platform::RecordingMessageBoxes boxes;
+    ResourceState resources;
+    resources.LoadModelList(&boxes);
+    resources.LoadSlotKeys(&boxes);
+    boxes.Clear();  // a missing resource is reported by the refused model below
+
+    std::string messages;
+    {
+        platform::EventLoopOwner owner(boxes);
+        CameraSession session(SessionConfig{&owner, address, credential, resources.modelNames, 0, {}});
+        const ManualCheckResult check = session.RunManualCheck();
+
+        report.reachable = !check.systemAnswer.empty();
+        report.model = check.system.model;
+        report.serial = check.system.serial;
+        report.currentVersion = session.currentVersion.Get();
+        report.emergency = session.emergency.load();
+        report.docType = check.docType;
+        report.imageSlot = resources.SelectSlot(check.docType);
+        session.lastAnswer.Set(check.systemAnswer);
+        session.NotePanTilt();
+        report.panTilt = session.hasPanTilt.load();
+        report.administrator = check.passed && !report.emergency;
+        if (report.reachable) {
+            report.mac =
+                CameraSession::ParseMacAddress(session.Inquire(INQ_NETWORK, session.timing.inquiryLimit))
+                    .value_or(std::string());
+        }
+
+        const bool serialOk = check.passed && SerialAllowed(check.system.serial);
+        report.suitable = check.passed && serialOk;
+        if (!report.suitable) owner.ShowMessage(kNotSuitable, "Information", platform::MbIcon::Question);
+        owner.Call([] {});  // every box queued so far has been shown
+
+        switch (check.failure) {
+            case CheckFailure::None:
+                report.exitCode = report.suitable ? EXIT_SUITABLE : EXIT_UNSUITABLE;
+                break;
+            case CheckFailure::NoAnswer:
+                report.exitCode = EXIT_UNREACHABLE;
+                break;
+            case CheckFailure::LoginRefused:
+            case CheckFailure::NotAdministrator:
+                report.exitCode = EXIT_LOGIN;
+                break;
+            case CheckFailure::WrongModel:
+                // A camera that refuses even the system inquiry has refused the login.
+                report.exitCode = check.systemAnswer.find("401 Unauthorized") != std::string::npos
+                                      ? EXIT_LOGIN
+                                      : EXIT_UNSUITABLE;
+                break;
+            case CheckFailure::AdministratorUnknown:
+                report.exitCode = EXIT_UNSUITABLE;
+                break;
+        }
+    }
+    for (const auto& box : boxes.Taken()) {
+        if (!report.message.empty()) report.message += "\n";
+        report.message += box.text;
+    }
+    return report;
+}
+
+void PrintReport(const Report& r, bool json) {
+    if (json) {
+        nlohmann::json out = {
+            {"address", r.address},
+            {"reachable", r.reachable},
+            {"model", r.model},
+            {"currentVersion", r.currentVersion},
+            {"emergency", r.emergency},
+            {"serial", r.serial},
+            {"docType", r.docType},
+            {"imageSlot", r.imageSlot},
+            {"panTilt", r.panTilt},
+            {"mac", r.mac},
+            {"administrator", r.administrator},
+            {"suitable", r.suitable},
+            {"message", r.message},
+        };
+        std::cout << out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << std::endl;
+        return;
+    }
+    auto yesNo = [](bool b) { return b ? "yes" : "no"; };
+    std::cout << "Camera " << r.address << "\n";
+    std::cout << "  reachable        " << yesNo(r.reachable) << "\n";
+    if (r.reachable) {
+        std::cout << "  model            " << r.model << "\n";
+        std::cout << "  current version  " << r.currentVersion << "\n";
+        std::cout << "  emergency state  " << yesNo(r.emergency) << "\n";
+        std::cout << "  serial           " << r.serial << "\n";
+        std::cout << "  DocType          " << r.docType << "  (image slot " << r.imageSlot << ")\n";
+        std::cout << "  pan/tilt         " << yesNo(r.panTilt) << "\n";
+        std::cout << "  MAC address      " << r.mac << "\n";
+        std::cout << "  administrator    "
+                  << (r.emergency       ? "not checked (emergency state)"
+                      : r.administrator ? "yes"
+                                        : "no")
+                  << "\n";
+    }
+    std::cout << "  suitable         " << yesNo(r.suitable) << "\n";
+    if (!r.message.empty()) {
+        std::string indented = r.message;
+        for (std::size_t at = indented.find('\n'); at != std::string::npos;
+             at = indented.find('\n', at + 1)) {
+            indented.replace(at, 1, "\n                   ");
+        }
+        std::cout << "  message          " << indented << "\n";
+    }
+    std::cout.flush();
+}
+
+int RunInquire(const InquireOptions& options) {
+    const auto address = NormaliseAddress(options.address);
+    if (!address) {
+        std::cerr << "xqt-cli inquire: " << options.address
+                  << " is not an IPv4 address with an optional port 1-65535\n";
+        return EXIT_USAGE;
+    }
+    std::string error;
+    const auto password = ReadPassword(options, error);
+    if (!password) {
+        std::cerr << "xqt-cli inquire: " << error << "\n";
+        return EXIT_USAGE;
+    }
+    const Report report = Inquire(*address, EncodeCredential(options.user, *password));
+    PrintReport(report, options.json);
+    return report.exitCode;
+}
+
+}  // namespace
+
+void AddInquireCommand(CLI::App& app, int& exitCode) {
+    auto options = std::make_shared<InquireOptions>();
+    CLI::App* sub =
+        app.add_subcommand("inquire", "Check one camera as the manual upgrade does before it starts");
+    sub->footer(
+        "The password comes from --password-file, else the environment variable XQT_PASSWORD, else a\n"
+        "prompt without echo; it is never taken from the command line and never printed.\n"
+        "Exit codes: 0 suitable; 2 usage error; 3 camera unreachable; 4 login refused or not the\n"
+        "administrator; 5 not a suitable camera (model, serial number or user list).\n"
+        "An emergency-state camera is suitable without a user check; 'administrator' is then false.");
+    sub->add_option("address", options->address, "Camera address HOST[:PORT] (IPv4; port 80 when absent)")
+        ->required();
+    sub->add_option("--user", options->user, "Administrator user name")->required();
+    sub->add_option("--password-file", options->passwordFile, "File whose first line is the password");
+    sub->add_flag("--json", options->json, "Print one JSON object instead of the summary");
+    sub->callback([options, &exitCode] { exitCode = RunInquire(*options); });
+}
+
+}  // namespace xqt::cli

@@ -1,0 +1,263 @@
+#include "sim/CameraServer.h"
+
+#include <array>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/beast/http/parser.hpp>
+#include <boost/beast/http/string_body.hpp>
+#include <optional>
+#include <stdexcept>
+
+#include "sim/InquiryHandler.h"
+
+namespace xqt::sim {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+using tcp = asio::ip::tcp;
+
+namespace detail {
+
+/// Largest request body a camera takes (a firmware image is about 10 MB).
+constexpr std::uint64_t MAX_BODY = 64ull * 1024 * 1024;
+
+class Connection : public std::enable_shared_from_this<Connection> {
+  public:
+    Connection(tcp::socket socket, CameraServer& server)
+        : socket_(std::move(socket)), timer_(socket_.get_executor()), server_(server) {}
+
+    void Start() {
+        parser_.emplace();
+        parser_->body_limit(MAX_BODY);
+        Read();
+    }
+
+    /// Closes the connection; with `reset`, abortively (RST instead of FIN).
+    void Close(bool reset = false) {
+        if (closed_) return;
+        closed_ = true;
+        server_.ConnectionClosed();
+        boost::system::error_code ignored;
+        timer_.cancel();
+        if (reset) {
+            socket_.set_option(asio::socket_base::linger(true, 0), ignored);
+        } else {
+            socket_.shutdown(tcp::socket::shutdown_both, ignored);
+        }
+        socket_.close(ignored);
+    }
+
+  private:
+    void Read() {
+        socket_.async_read_some(asio::buffer(buffer_),
+                                [self = shared_from_this()](boost::system::error_code ec, std::size_t n) {
+                                    self->OnRead(ec, n);
+                                });
+    }
+
+    void OnRead(boost::system::error_code ec, std::size_t n) {
+        if (n > 0) {
+            const std::string_view bytes(buffer_.data(), n);
+            record_.rawSize += n;
+            if (record_.raw.size() < RAW_RECORD_LIMIT) {
+                record_.raw.append(bytes.substr(0, RAW_RECORD_LIMIT - record_.raw.size()));
+            }
+            pending_.append(bytes);
+            if (!Parse()) return Abandon(true);
+            if (parser_->is_done()) return Respond();
+        }
+        if (ec) return Abandon(record_.rawSize > 0);
+        Read();
+    }
+
+    // Feeds the parser; false on a malformed request.
+    bool Parse() {
+        while (!pending_.empty() && !parser_->is_done()) {
+            beast::error_code ec;
+            const std::size_t used = parser_->put(asio::buffer(pending_), ec);
+            pending_.erase(0, used);
+            if (ec == http::error::need_more) break;
+            if (ec) return false;
+        }
+        return true;
+    }
+
+    void Abandon(bool record) {
+        if (record) server_.Record(std::move(record_));
+        Close();
+    }
+
+    void Respond() {
+        const auto& message = parser_->get();
+        SimRequest request;
+        request.method = std::string(message.method_string());
+        request.target = std::string(message.target());
+        if (auto it = message.find(http::field::authorization); it != message.end()) {
+            request.authorization = std::string(it->value());
+        }
+        request.body = message.body();
+        record_.complete = true;
+        record_.request = request;
+        server_.Record(std::move(record_));
+        response_ = server_.Handle(request);
+        step_ = 0;
+        Play();
+    }
+
+    void Play() {
+        const auto& steps = response_.steps();
+        if (step_ >= steps.size()) return Close();
+        const auto& step = steps[step_++];
+        auto self = shared_from_this();
+        switch (step.kind) {
+            case SimResponse::Step::Kind::Send:
+                asio::async_write(socket_, asio::buffer(step.bytes),
+                                  [self](boost::system::error_code ec, std::size_t) {
+                                      if (ec) return self->Close();
+                                      self->Play();
+                                  });
+                return;
+            case SimResponse::Step::Kind::Wait:
+                timer_.expires_after(step.delay);
+                timer_.async_wait([self](boost::system::error_code ec) {
+                    if (ec) return self->Close();
+                    self->Play();
+                });
+                return;
+            case SimResponse::Step::Kind::Reset:
+                return Close(true);
+            case SimResponse::Step::Kind::Stall:
+                return Drain();
+            case SimResponse::Step::Kind::Call:
+                if (step.call) step.call();
+                return Play();
+        }
+    }
+
+    // Reads and drops whatever comes until the client leaves.
+    void Drain() {
+        socket_.async_read_some(asio::buffer(buffer_),
+                                [self = shared_from_this()](boost::system::error_code ec, std::size_t) {
+                                    if (ec) return self->Close();
+                                    self->Drain();
+                                });
+    }
+
+    tcp::socket socket_;
+    asio::steady_timer timer_;
+    CameraServer& server_;
+    std::optional<http::request_parser<http::string_body>> parser_;
+    std::array<char, 16 * 1024> buffer_{};
+    std::string pending_;
+    RecordedRequest record_;
+    SimResponse response_;
+    std::size_t step_ = 0;
+    bool closed_ = false;
+};
+
+}  // namespace detail
+
+CameraServer::CameraServer(asio::io_context& ioc, SimCamera camera, double timeScale)
+    : ioc_(ioc), acceptor_(ioc), timeScale_(timeScale), camera_(std::move(camera)) {}
+
+CameraServer::~CameraServer() {
+    Close();
+}
+
+void CameraServer::Listen() {
+    const SimCamera camera = Camera();
+    const std::string where = camera.ipText + ":" + std::to_string(camera.webPort);
+    boost::system::error_code ec;
+    const auto address = asio::ip::make_address_v4(camera.ipText, ec);
+    if (ec) throw std::runtime_error("camera address " + camera.ipText + " is not an IPv4 address");
+    if (!address.is_loopback()) {
+        throw std::runtime_error("camera address " + camera.ipText +
+                                 " is not a loopback address (127.x.y.z)");
+    }
+    const tcp::endpoint endpoint(address, camera.webPort);
+    acceptor_.open(endpoint.protocol(), ec);
+    if (!ec) acceptor_.set_option(asio::socket_base::reuse_address(true), ec);
+    if (!ec) acceptor_.bind(endpoint, ec);
+    if (!ec) acceptor_.listen(asio::socket_base::max_listen_connections, ec);
+    if (ec) {
+        boost::system::error_code ignored;
+        acceptor_.close(ignored);
+        throw std::runtime_error("cannot listen on " + where + ": " + ec.message());
+    }
+    const auto port = acceptor_.local_endpoint().port();
+    Update([port](SimCamera& c) { c.webPort = port; });
+    Accept();
+}
+
+void CameraServer::Close() {
+    boost::system::error_code ignored;
+    acceptor_.close(ignored);
+    for (auto& weak : connections_) {
+        if (auto connection = weak.lock()) connection->Close();
+    }
+    connections_.clear();
+}
+
+void CameraServer::Accept() {
+    acceptor_.async_accept([this](boost::system::error_code ec, tcp::socket socket) {
+        if (ec) {
+            if (ec == asio::error::operation_aborted || !acceptor_.is_open()) return;
+            return Accept();  // a failed accept (e.g. the client reset at once) does not stop the camera
+        }
+        std::erase_if(connections_, [](const auto& weak) { return weak.expired(); });
+        ++openConnections_;
+        auto connection = std::make_shared<detail::Connection>(std::move(socket), *this);
+        connections_.push_back(connection);
+        connection->Start();
+        Accept();
+    });
+}
+
+SimCamera CameraServer::Camera() const {
+    std::lock_guard lock(mutex_);
+    return camera_;
+}
+
+void CameraServer::Update(const std::function<void(SimCamera&)>& change) {
+    std::lock_guard lock(mutex_);
+    change(camera_);
+}
+
+std::string CameraServer::HostPort() const {
+    const SimCamera camera = Camera();
+    return camera.webPort == 80 ? camera.ipText : camera.ipText + ":" + std::to_string(camera.webPort);
+}
+
+std::vector<RecordedRequest> CameraServer::Requests() const {
+    std::lock_guard lock(mutex_);
+    return requests_;
+}
+
+void CameraServer::ClearRequests() {
+    std::lock_guard lock(mutex_);
+    requests_.clear();
+}
+
+bool CameraServer::WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return recorded_.wait_for(lock, timeout, [&] { return requests_.size() >= count; });
+}
+
+void CameraServer::Record(RecordedRequest record) {
+    if (observer_) observer_(record);
+    {
+        std::lock_guard lock(mutex_);
+        requests_.push_back(std::move(record));
+    }
+    recorded_.notify_all();
+}
+
+SimResponse CameraServer::Handle(const SimRequest& request) {
+    const SimCamera camera = Camera();
+    if (request.target == "/command/inquiry.cgi") return HandleInquiry(camera, request, timeScale_);
+    return SimResponse().Send(
+        HttpResponse(404, "Not Found", "text/html", "<HTML><BODY>404 Not Found</BODY></HTML>"));
+}
+
+}  // namespace xqt::sim

@@ -1,0 +1,83 @@
+#pragma once
+// The HTTP side of one simulated camera: listens on its loopback address and port, parses each
+// request, records it, asks the camera's handlers for a response script and plays it. Every
+// connection carries one request and is closed after the response.
+//
+// Threads: the socket work runs on the fleet's io_context thread. Camera(), Update(), Requests(),
+// ClearRequests() and WaitForRequests() may be called from any thread (they lock). Listen() is called
+// before the io_context runs; Close() on the io_context's thread (or after it has stopped).
+
+#include <atomic>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "sim/SimCamera.h"
+#include "sim/SimHttp.h"
+
+namespace xqt::sim {
+
+namespace detail {
+class Connection;
+}
+
+class CameraServer {
+  public:
+    CameraServer(boost::asio::io_context& ioc, SimCamera camera, double timeScale);
+    ~CameraServer();
+    CameraServer(const CameraServer&) = delete;
+    CameraServer& operator=(const CameraServer&) = delete;
+
+    /// Binds ipText:webPort (port 0: any free port, written back into webPort) and starts accepting.
+    /// Throws std::runtime_error naming the address when it is not loopback or cannot be bound.
+    void Listen();
+    /// Stops accepting and closes every open connection.
+    void Close();
+
+    /// The camera as it is now (webPort is the bound port once listening).
+    SimCamera Camera() const;
+    /// Changes the camera's description or knobs; later requests see the change.
+    void Update(const std::function<void(SimCamera&)>& change);
+    /// "ip" or "ip:port" as the tool writes the camera's address.
+    std::string HostPort() const;
+
+    std::vector<RecordedRequest> Requests() const;
+    void ClearRequests();
+    /// Waits until at least `count` requests were recorded; false when `timeout` passed first.
+    bool WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
+    /// Connections accepted and not yet closed (by either side).
+    int OpenConnections() const { return openConnections_.load(); }
+
+    /// Called on the fleet's thread with every recorded request (e.g. to log it); set before Listen.
+    void SetObserver(std::function<void(const RecordedRequest&)> observer) {
+        observer_ = std::move(observer);
+    }
+
+    /// The response script for one parsed request (the routes of the camera).
+    SimResponse Handle(const SimRequest& request);
+    /// Called by connections when a request ended (completely parsed or not).
+    void Record(RecordedRequest record);
+    /// Called by a connection once, when it closes.
+    void ConnectionClosed() { --openConnections_; }
+
+  private:
+    void Accept();
+
+    boost::asio::io_context& ioc_;
+    boost::asio::ip::tcp::acceptor acceptor_;
+    const double timeScale_;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable recorded_;
+    SimCamera camera_;
+    std::vector<RecordedRequest> requests_;
+    std::vector<std::weak_ptr<detail::Connection>> connections_;  // io_context thread only
+    std::function<void(const RecordedRequest&)> observer_;
+    std::atomic<int> openConnections_{0};
+};
+
+}  // namespace xqt::sim

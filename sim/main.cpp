@@ -1,0 +1,135 @@
+// xqt-camsim: serves a fleet of simulated cameras on loopback addresses until interrupted.
+#include <pthread.h>
+#include <CLI/CLI.hpp>
+#include <csignal>
+#include <iostream>
+
+#include "sim/FleetFile.h"
+#include "sim/SimFleet.h"
+
+namespace {
+
+std::string Printable(const std::string& bytes) {
+    std::string out;
+    for (char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        out += (u >= 0x20 && u < 0x7F) ? std::string(1, c) : std::string(".");
+    }
+    return out;
+}
+
+bool SplitCredential(const std::string& text, xqt::sim::SimUser& user) {
+    const auto colon = text.find(':');
+    if (colon == std::string::npos) return false;
+    user.name = text.substr(0, colon);
+    user.password = text.substr(colon + 1);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Simulated XQT camera fleet: HTTP inquiry interface on loopback addresses"};
+    std::string fleetPath;
+    double timeScale = 0;
+    bool log = false;
+    bool printFleet = false;
+    xqt::sim::SimCamera one;
+    int port = one.webPort;
+    std::string admin = "admin:admin";
+    std::vector<std::string> users{"user:user"};
+    app.add_option("--fleet", fleetPath,
+                   "Fleet file (JSON); without it one camera is made from the options below")
+        ->check(CLI::ExistingFile);
+    app.add_option("--time-scale", timeScale, "Multiply every simulated delay (overrides the fleet file)")
+        ->check(CLI::PositiveNumber);
+    app.add_flag("--log", log, "Print every request received");
+    app.add_flag("--print-fleet", printFleet, "Print the fleet as JSON and exit");
+    app.add_option("--address", one.ipText, "Loopback address of the single camera")->capture_default_str();
+    app.add_option("--port", port, "Port of the single camera (0: any free port)")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 65535));
+    app.add_option("--model", one.model)->capture_default_str();
+    app.add_option("--serial", one.serial)->capture_default_str();
+    app.add_option("--mac", one.mac)->capture_default_str();
+    app.add_option("--soft-version", one.softVersion)->capture_default_str();
+    app.add_option("--doc-type", one.docType);
+    app.add_flag("--pan-tilt", one.panTilt);
+    app.add_flag("--dhcp", one.dhcp);
+    app.add_flag("--emergency", one.emergency);
+    app.add_option("--admin", admin, "Administrator NAME:PASSWORD")->capture_default_str();
+    app.add_option("--user", users, "Other users NAME:PASSWORD")->capture_default_str();
+    CLI11_PARSE(app, argc, argv);
+
+    xqt::sim::Fleet fleet;
+    try {
+        if (!fleetPath.empty()) {
+            fleet = xqt::sim::LoadFleetFile(fleetPath);
+        } else {
+            one.webPort = static_cast<std::uint16_t>(port);
+            one.users.clear();
+            xqt::sim::SimUser user;
+            if (!SplitCredential(admin, user)) throw xqt::sim::fleet_error("--admin: expected NAME:PASSWORD");
+            user.administrator = true;
+            one.users.push_back(user);
+            for (const auto& text : users) {
+                if (!SplitCredential(text, user))
+                    throw xqt::sim::fleet_error("--user: expected NAME:PASSWORD");
+                user.administrator = false;
+                one.users.push_back(user);
+            }
+            fleet.cameras.push_back(one);
+        }
+    } catch (const std::exception& e) {
+        std::cerr << "xqt-camsim: " << e.what() << "\n";
+        return 2;
+    }
+    if (timeScale > 0) fleet.timeScale = timeScale;
+    if (printFleet) {
+        std::cout << xqt::sim::FormatFleet(fleet);
+        return 0;
+    }
+
+    // Signals are taken by sigwait below; block them before any thread starts so none inherits them.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    xqt::sim::SimFleet sims(fleet.cameras, fleet.timeScale);
+    if (log) {
+        for (std::size_t i = 0; i < sims.Size(); ++i) {
+            const std::string name = sims.At(i).Camera().ipText;
+            sims.At(i).SetObserver([name](const xqt::sim::RecordedRequest& r) {
+                if (r.complete) {
+                    std::cout << name << "  " << r.request.method << " " << r.request.target << "  "
+                              << Printable(r.request.body.substr(0, 64)) << std::endl;
+                } else {
+                    std::cout << name << "  (incomplete request, " << r.rawSize << " bytes)" << std::endl;
+                }
+            });
+        }
+    }
+    try {
+        sims.Start();
+    } catch (const std::exception& e) {
+        std::cerr << "xqt-camsim: " << e.what() << "\n";
+        return 1;
+    }
+    for (std::size_t i = 0; i < sims.Size(); ++i) {
+        const auto c = sims.At(i).Camera();
+        std::cout << sims.At(i).HostPort() << "  " << c.model << "  serial " << c.serial << "  "
+                  << (c.emergency ? std::string("emergency") : "ver" + c.softVersion)
+                  << (c.panTilt ? "  pan-tilt" : "") << (c.dhcp ? "  dhcp" : "");
+        for (const auto& u : c.users)
+            std::cout << "  " << (u.administrator ? "admin " : "user ") << u.name;
+        std::cout << "\n";
+    }
+    std::cout << "xqt-camsim: " << sims.Size() << " camera(s) ready; Ctrl-C stops." << std::endl;
+
+    int signal = 0;
+    sigwait(&signals, &signal);
+    sims.Stop();
+    return 0;
+}

@@ -1,0 +1,128 @@
+// The check before a manual upgrade, against simulated cameras: what it concludes, which inquiries
+// it makes and which boxes the owner shows.
+#include <gtest/gtest.h>
+
+#include "SimHelpers.h"
+#include "camera/Credential.h"
+#include "platform/EventLoopOwner.h"
+
+namespace xqt {
+namespace {
+
+using namespace std::chrono_literals;
+
+class ManualCheckTest : public ::testing::Test {
+  protected:
+    ManualCheckResult Check(const std::string& user = "admin", const std::string& password = "admin") {
+        auto config = test::ConfigFor(camera.hostPort(), &owner, EncodeCredential(user, password));
+        CameraSession session(config);
+        ManualCheckResult result = session.RunManualCheck();
+        currentVersion = session.currentVersion.Get();
+        emergency = session.emergency.load();
+        owner.Call([] {});  // the boxes queued by the check have been shown
+        return result;
+    }
+    std::vector<std::string> Bodies() {
+        std::vector<std::string> bodies;
+        for (const auto& r : camera.server().Requests())
+            bodies.push_back(r.request.body);
+        return bodies;
+    }
+    std::vector<std::string> BoxTexts() {
+        std::vector<std::string> texts;
+        for (const auto& box : boxes.Taken())
+            texts.push_back(box.text);
+        return texts;
+    }
+
+    test::OneCamera camera{test::CameraAt("127.0.2.4")};
+    platform::RecordingMessageBoxes boxes;
+    platform::EventLoopOwner owner{boxes};
+    std::string currentVersion;
+    bool emergency = false;
+};
+
+TEST_F(ManualCheckTest, AGoodCameraPassesWithoutABox) {
+    camera.server().Update([](sim::SimCamera& c) {
+        c.docType = "TR60-B";
+        c.softVersion = "2.31";
+    });
+    auto result = Check();
+    EXPECT_TRUE(result.passed);
+    EXPECT_EQ(result.failure, CheckFailure::None);
+    EXPECT_EQ(result.system.model, "XQT-TR60");
+    EXPECT_EQ(result.system.serial, "1000001");
+    EXPECT_EQ(result.docType, "TR60-B");
+    EXPECT_EQ(currentVersion, "ver2.31");
+    EXPECT_EQ(Bodies(), (std::vector<std::string>{"inq=system", "inq=user"}));
+    EXPECT_TRUE(BoxTexts().empty());
+}
+
+TEST_F(ManualCheckTest, AnEmergencyCameraNeedsNoUserCheck) {
+    camera.server().Update([](sim::SimCamera& c) { c.emergency = true; });
+    auto result = Check("nobody", "wrong");
+    EXPECT_TRUE(result.passed);
+    EXPECT_TRUE(emergency);
+    EXPECT_EQ(currentVersion, "unknown");
+    EXPECT_EQ(Bodies(), std::vector<std::string>{"inq=system"});
+}
+
+TEST_F(ManualCheckTest, AnotherUsersCredentialIsRefused) {
+    auto result = Check("user", "user");
+    EXPECT_FALSE(result.passed);
+    EXPECT_EQ(result.failure, CheckFailure::NotAdministrator);
+    EXPECT_EQ(BoxTexts(),
+              std::vector<std::string>{"Level 4 users other than Administrator cannot run the program."});
+}
+
+TEST_F(ManualCheckTest, AWrongPasswordIsRefused) {
+    auto result = Check("admin", "nimda");
+    EXPECT_FALSE(result.passed);
+    EXPECT_EQ(result.failure, CheckFailure::LoginRefused);
+    EXPECT_EQ(result.userAnswer, "401 Unauthorized");
+    EXPECT_EQ(BoxTexts(),
+              std::vector<std::string>{"Please enter correct user name and password for the administrator."});
+}
+
+TEST_F(ManualCheckTest, AnUnlistedModelEndsTheCheckAfterTheSystemInquiry) {
+    camera.server().Update([](sim::SimCamera& c) { c.model = "XQT-DM10"; });
+    auto result = Check();
+    EXPECT_FALSE(result.passed);
+    EXPECT_EQ(result.failure, CheckFailure::WrongModel);
+    EXPECT_EQ(Bodies(), std::vector<std::string>{"inq=system"});
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{
+                              "This program works for the XQT-TR60. Please select the correct camera."});
+}
+
+TEST_F(ManualCheckTest, ACameraThatDoesNotAnswerTheUserInquiryIsNotFound) {
+    camera.server().Update([](sim::SimCamera& c) {
+        c.http.neverAnswer = true;
+        c.http.onlyFor = {"inq=user"};
+    });
+    auto result = Check();
+    EXPECT_FALSE(result.passed);
+    EXPECT_EQ(result.failure, CheckFailure::NoAnswer);
+    EXPECT_EQ(BoxTexts(),
+              std::vector<std::string>{"Cannot find the camera. (The camera may be turned off.)"});
+}
+
+TEST_F(ManualCheckTest, AUserListWithoutAdministratorIsNotFoundEither) {
+    camera.server().Update([](sim::SimCamera& c) { c.users = {{"admin", "admin", false}}; });
+    auto result = Check();
+    EXPECT_EQ(result.failure, CheckFailure::AdministratorUnknown);
+    EXPECT_EQ(BoxTexts(),
+              std::vector<std::string>{"Cannot find the camera. (The camera may be turned off.)"});
+}
+
+TEST_F(ManualCheckTest, AnUnreachableCameraIsReportedAsTheWrongModel) {
+    camera.fleet.Stop();
+    auto result = Check();
+    EXPECT_FALSE(result.passed);
+    EXPECT_EQ(result.failure, CheckFailure::NoAnswer);
+    EXPECT_EQ(result.systemAnswer, "");
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{
+                              "This program works for the XQT-TR60. Please select the correct camera."});
+}
+
+}  // namespace
+}  // namespace xqt
