@@ -89,6 +89,30 @@ TEST_F(ConfigDownloadTest, AHostileSerialStillSavesInsideTheDatedFolder) {
     EXPECT_FALSE(fs::exists(temp.path() / "VEXO/escaped"));
 }
 
+TEST_F(ConfigDownloadTest, ALinkPlantedAtTheFileIsReplacedNotWrittenThrough) {
+    auto store = Store();
+    ASSERT_TRUE(ConfigStore::MakeFolders(store->localPath));
+    const fs::path outside = temp.path() / "outside.txt";
+    std::ofstream(outside) << "keep me";
+    fs::create_symlink(outside, store->localPath);
+    ASSERT_TRUE(store->Download()) << store->errorText;
+    EXPECT_EQ(ReadFile(outside), "keep me");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(store->localPath)));
+
+    fs::remove(store->localPath);  // read-back does not follow a link either
+    fs::create_symlink(outside, store->localPath);
+    std::vector<std::uint8_t> buffer(store->byteCount);
+    EXPECT_FALSE(store->ReadBack(buffer));
+}
+
+TEST_F(ConfigDownloadTest, AnOversizedConfigurationIsRefused) {
+    SetCamera([](sim::SimCamera& c) { c.configuration = std::string(CONFIG_SIZE_LIMIT + 1, 'z'); });
+    auto store = Store();
+    EXPECT_FALSE(store->Download());
+    EXPECT_NE(store->errorText.find("larger than"), std::string::npos) << store->errorText;
+    EXPECT_TRUE(FilesBelow(temp.path()).empty());
+}
+
 // ---- Refusals -------------------------------------------------------------------------------
 
 TEST_F(ConfigDownloadTest, AnHtmlPageIsNoConfiguration) {
