@@ -146,6 +146,17 @@ class CameraSession {
     /// DocType, and unless the camera is in emergency state inq=user with CheckAdministrator.
     ManualCheckResult RunManualCheck();
 
+    // ---- Restore (CameraSessionRestore.cpp) --------------------------------------------------
+
+    /// Makes `size` bytes at `data` the configuration RestoreConfig posts. Not copied: the caller
+    /// keeps them alive and unchanged until RestoreConfig has returned.
+    void SetUploadData(const std::uint8_t* data, std::size_t size);
+    /// Posts the configuration back (restore path, or the preset path when hasPanTilt), authorized
+    /// as the factory-default administrator. 0 when the camera took it; -1 when the request could
+    /// not be opened, sent or written (also when there is nothing to post); -2 when completing it
+    /// failed or the camera refused it. Blocks the calling thread; leaves status Overwriting.
+    int RestoreConfig();
+
     // ---- Fields ------------------------------------------------------------------------------
 
     platform::SessionOwner* const owner;
@@ -167,6 +178,8 @@ class CameraSession {
     /// The automatic list's per-camera progress value (0-10000); set by the creating page before
     /// the session is used. Its presence means automatic mode. The list keeps it alive.
     std::atomic<std::int32_t>* progressValue = nullptr;
+    /// Ticks of the current one-second timer (TIMER_TICK_BASE + slot); the request steps reset it.
+    std::atomic<std::int32_t> tickCount{0};
 
     /// The streamed POST of the upload or restore in progress; its steps have the receive time-out
     /// as deadline and are cancelled with the session.
@@ -183,6 +196,8 @@ class CameraSession {
     std::mutex asyncMutex_;  // asyncJob_ is replaced by the owner's thread and read by Cancel()
     std::unique_ptr<AsyncJob> asyncJob_;
     std::thread asyncThread_;
+    const std::uint8_t* uploadData_ = nullptr;  // SetUploadData; the caller's bytes
+    std::size_t uploadSize_ = 0;
 };
 
 }  // namespace xqt

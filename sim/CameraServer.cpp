@@ -254,7 +254,10 @@ void CameraServer::Record(RecordedRequest record) {
 }
 
 SimResponse CameraServer::Handle(const SimRequest& request) {
+    // A camera applying a restored configuration answers nothing.
+    if (config_.Reconfiguring()) return SimResponse().Reset();
     const SimCamera camera = Camera();
+    if (auto response = config_.Handle(camera, request, timeScale_)) return std::move(*response);
     if (request.target == "/command/inquiry.cgi") return HandleInquiry(camera, request, timeScale_);
     return SimResponse().Send(
         HttpResponse(404, "Not Found", "text/html", "<HTML><BODY>404 Not Found</BODY></HTML>"));
