@@ -3,11 +3,14 @@
 // for the inquiries, the questions of OK, Delete and Cancel, and the take-over of the valid rows.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "DialogsTestSupport.h"
 #include "controls/AddedCameraList.h"
@@ -149,7 +152,49 @@ TEST_F(AddCamerasTest, EntryDialogRowsLeftBlankAreRemoved) {
     EXPECT_EQ(List().Size(), 1);
 }
 
+TEST_F(AddCamerasTest, TheEntryDialogRunsModallyByDefault) {
+    Open();
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    QString title;
+    // Runs inside the entry dialog's own event loop.
+    std::function<void()> answer = [&] {
+        auto* entry = qobject_cast<EntryTerminalsDialog*>(QApplication::activeModalWidget());
+        if (!entry) {
+            QTimer::singleShot(5, answer);
+            return;
+        }
+        title = entry->windowTitle();
+        test::TypeEntry(*entry, "127.0.90.2");
+        test::Press(entry, "ok");
+    };
+    QTimer::singleShot(0, answer);
+    Press("add");
+    EXPECT_EQ(title, "Entry terminals");
+    ASSERT_EQ(List().Size(), 1);
+    EXPECT_EQ(Slot(0, AddedSlot::ADDRESS), "127.0.90.2");
+}
+
 // ---- Import -------------------------------------------------------------------------------------
+
+TEST_F(AddCamerasTest, TheFileDialogOffersTheListFilters) {
+    QStringList filters;
+    QString suffix;
+    std::function<void()> answer = [&] {
+        auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!files) {
+            QTimer::singleShot(5, answer);
+            return;
+        }
+        filters = files->nameFilters();
+        suffix = files->defaultSuffix();
+        files->reject();
+    };
+    QTimer::singleShot(0, answer);
+    EXPECT_FALSE(AddCamerasDialog::ChooseFile(nullptr));
+    EXPECT_EQ(filters, QStringList({"CSV Files (*.txt)", "CSV Files (*.csv)", "All Files (*)"}));
+    EXPECT_EQ(suffix, "txt");
+}
 
 TEST_F(AddCamerasTest, FileAndClipboardAppendAfterTheRowsThere) {
     std::vector<sim::SimCamera> cameras;
@@ -391,12 +436,20 @@ TEST_F(AddCamerasTest, ConflictsAreDrawnOnTheirStrips) {
 
 TEST_F(AddCamerasTest, DeleteAsksAndRenumbers) {
     Open();
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
     clipboard.text = "127.0.95.1\r\n127.0.95.2\r\n127.0.95.3\r\n";
     Press("paste");
     ASSERT_TRUE(WaitIdle());
-    const int selected[] = {1};
-    List().SetSelection(selected, 1);
-    emit List().SelectionChanged(true);  // as the click that selects it
+    List().SetSelection({}, -1);
+    clipboard.text.reset();
+    Press("paste");  // adds nothing, updates the buttons
+    EXPECT_FALSE(On("edit"));
+    // A click on a row selects it, and the buttons follow.
+    test::Click(List().viewport(), List().visualRect(List().model()->index(1, 1)).center());
+    EXPECT_EQ(List().SelectedRow(), 1);
+    EXPECT_TRUE(On("edit"));
+    EXPECT_TRUE(On("delete"));
     boxes.QueueAnswer(MbResult::Cancel);
     Press("delete");
     ASSERT_EQ(boxes.Count(), 1u);
