@@ -1,0 +1,20 @@
+#pragma once
+// What the automatic mode's dialogs share: the end-of-list signal (a beep and one flash of the
+// title bar) and their sizes in dialog units. UI thread only.
+
+#include <QSize>
+#include <functional>
+
+class QWidget;
+
+namespace xqt {
+
+/// Plays the exclamation sound through `beep` (the system's sound when empty) and flashes the
+/// title bar of `dialog`'s window once.
+void SignalListEnd(QWidget* dialog, const std::function<void()>& beep);
+
+/// Pixels of `width` x `height` dialog units in `widget`'s font (a unit is a quarter of the
+/// average character width across, an eighth of the character height down).
+QSize DialogUnits(const QWidget* widget, int width, int height);
+
+}  // namespace xqt

@@ -1,0 +1,32 @@
+#pragma once
+// The upgrade log of an automatic run: one line per camera that took part, in row order. Qt-free;
+// the log dialog shows what these build. Pure functions of the rows, called on the UI thread after
+// every worker has ended.
+
+#include <cstdint>
+#include <string>
+
+#include "targets/CameraRecord.h"
+
+namespace xqt {
+
+/// The log text of a final UpgradeStatus (9 completed, 10..16 the errors), ending in CR LF; empty
+/// for any other value.
+std::string LogResultText(std::int32_t result);
+
+/// The log line of one progress row: "model(address) " or, for a DHCP camera,
+/// "model(DHCP:address) ", then the text of its result. Empty for a row whose progress is 0 (a
+/// camera that never started). A row that has progress but no final result still ends its line.
+std::string LogLine(const ProgressRecord& row);
+
+/// The non-empty log lines of `rows` in their order, joined without separators (each line carries
+/// its own CR LF).
+template <typename Rows>
+std::string UpgradeLogText(const Rows& rows) {
+    std::string log;
+    for (const ProgressRecord& row : rows)
+        log += LogLine(row);
+    return log;
+}
+
+}  // namespace xqt
