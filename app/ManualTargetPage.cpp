@@ -10,7 +10,7 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
-#include "app/Ipv4Edit.h"
+#include "controls/Ipv4Edit.h"
 #include "app/QtTexts.h"
 #include "app/WizardTexts.h"
 

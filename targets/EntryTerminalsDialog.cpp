@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/Ipv4Edit.h"
+#include "controls/Ipv4Edit.h"
 #include "controls/AddedCameraList.h"
 #include "controls/BitmapButton.h"
 #include "platform/ResourceText.h"

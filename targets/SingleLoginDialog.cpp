@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/Ipv4Edit.h"
+#include "controls/Ipv4Edit.h"
 #include "controls/BitmapButton.h"
 #include "controls/CameraGrid.h"
 #include "targets/DialogSupport.h"

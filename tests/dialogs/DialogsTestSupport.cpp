@@ -6,7 +6,7 @@
 #include <QRadioButton>
 #include <QTest>
 
-#include "app/Ipv4Edit.h"
+#include "controls/Ipv4Edit.h"
 #include "targets/EntryTerminalsDialog.h"
 #include "targets/TextForms.h"
 

@@ -9,7 +9,7 @@
 #include <QRadioButton>
 
 #include "DialogsTestSupport.h"
-#include "app/Ipv4Edit.h"
+#include "controls/Ipv4Edit.h"
 #include "controls/AddedCameraList.h"
 #include "targets/DialogTexts.h"
 #include "targets/EntryTerminalsDialog.h"

@@ -7,7 +7,7 @@
 #include <QTest>
 
 #include "DialogsTestSupport.h"
-#include "app/Ipv4Edit.h"
+#include "controls/Ipv4Edit.h"
 #include "targets/BatchLoginDialog.h"
 #include "targets/SingleLoginDialog.h"
 

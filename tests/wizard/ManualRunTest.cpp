@@ -11,7 +11,7 @@
 
 #include <QElapsedTimer>
 
-#include "app/Ipv4Edit.h"
+#include "controls/Ipv4Edit.h"
 #include "app/ManualProgressPage.h"
 #include "tests/wizard/WizardTestSupport.h"
 

@@ -9,7 +9,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/Ipv4Edit.h"
+#include "controls/Ipv4Edit.h"
 #include "app/TargetForm.h"
 #include "tests/wizard/WizardTestSupport.h"
 

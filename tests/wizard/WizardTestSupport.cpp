@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
-#include "app/Ipv4Edit.h"
+#include "controls/Ipv4Edit.h"
 
 namespace xqt::test {
 

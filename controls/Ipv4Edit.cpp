@@ -1,4 +1,4 @@
-#include "app/Ipv4Edit.h"
+#include "controls/Ipv4Edit.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
