@@ -62,7 +62,8 @@ AutoTargetsPage::AutoTargetsPage(ModelList models, platform::EngineTiming timing
         grid_->InsertColumn(column, QString::fromUtf8(HEADINGS[column]),
                             ColumnWidth(column, metrics, models));
     }
-    // Above the frame (made later), first in the tab order; the label's mnemonic leads to it.
+    // Made after the frame, the grid lies above it; it comes before the buttons in the tab order,
+    // and the label's mnemonic leads to it.
     setTabOrder(grid_, selectAll_);
     targetsLabel_->setBuddy(grid_);
     connect(grid_, &CameraGrid::SelectionChanged, this, &AutoTargetsPage::OnSelectionChanged);
