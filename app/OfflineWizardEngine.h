@@ -17,6 +17,7 @@ class OfflineWizardEngine : public WizardEngine {
     void SendEnquiry() override {}
     void RequestDiscoveryStop() override {}
     bool DiscoveryStopRequested() const override { return false; }
+    bool DiscoveryRunning() const override { return false; }
     std::vector<DiscoveryEntry> DiscoveredCameras() const override { return {}; }
     void StopDiscovery() override {}
     bool IsSerialAllowed(const std::string&) const override { return true; }

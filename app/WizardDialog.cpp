@@ -23,6 +23,7 @@
 #include "platform/QtMessageBoxes.h"
 #include "platform/QtTaskRunner.h"
 #include "platform/Resources.h"
+#include "targets/AutoTargetsPage.h"
 
 namespace xqt {
 
@@ -45,19 +46,23 @@ QIcon AppIcon() {
 
 }  // namespace
 
-/// The automatic pages are built elsewhere; until they are, their slots are empty pages that
-/// ignore the frame's requests.
-class WizardDialog::PlaceholderAutoPages : public AutoPagesAccess {
+/// The automatic pages as the frame drives them. The progress page is built elsewhere; until it
+/// is, its slot is an empty page that ignores the frame's requests.
+class WizardDialog::AutoPagesAdapter : public AutoPagesAccess {
   public:
-    void EnterTargets(const std::vector<DiscoveryEntry>&, bool) override {}
+    explicit AutoPagesAdapter(WizardDialog& frame) : frame_(frame) {}
+    void EnterTargets(bool velmoranMode) override { frame_.autoTargets_->SetVelmoranMode(velmoranMode); }
     void ResetProgressList() override {}
     void StartAutomaticUpgrade() override {}
     void AbortAutomaticUpgrade() override {}
+
+  private:
+    WizardDialog& frame_;
 };
 
-WizardDialog::WizardDialog(WizardEngine& engine, platform::MessageBoxes* boxes, WizardTiming timing,
+WizardDialog::WizardDialog(WizardEngine& engine, platform::MessageBoxes* boxes, platform::EngineTiming timing,
                            QWidget* parent)
-    : QDialog(parent), engine_(engine) {
+    : QDialog(parent), engine_(engine), timing_(timing) {
     if (!boxes) ownBoxes_ = std::make_unique<platform::QtMessageBoxes>(this);
     boxes_ = boxes ? boxes : ownBoxes_.get();
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -70,9 +75,9 @@ WizardDialog::WizardDialog(WizardEngine& engine, platform::MessageBoxes* boxes, 
     setWindowTitle(ToQt(resources_->provisionalTitle));
 
     runner_ = new platform::QtTaskRunner(this);
-    autoPages_ = std::make_unique<PlaceholderAutoPages>();
+    autoPages_ = std::make_unique<AutoPagesAdapter>(*this);
     WizardView& view = *this;
-    flow_ = std::make_unique<WizardFlow>(view, engine_, *boxes_, *resources_, timing);
+    flow_ = std::make_unique<WizardFlow>(view, engine_, *boxes_, *resources_, WizardTiming::From(timing_));
     CreateFrame();
     CreatePages();
     flow_->Start();
@@ -93,6 +98,7 @@ WizardDialog::~WizardDialog() {
     target_ = nullptr;
     progress_ = nullptr;
     result_ = nullptr;
+    autoTargets_ = nullptr;
     resources_->slotData.fill(nullptr);
     resources_->slotSize.fill(0);
     flow_->Shutdown();
@@ -146,9 +152,13 @@ void WizardDialog::CreatePages() {
     target_ = new ManualTargetPage(*boxes_, this);
     progress_ = new ManualProgressPage(flow_->Progress(), this);
     result_ = new ManualResultPage(this);
-    auto* autoTargets = new QWidget(this);
+    DiscoverySource discovery{[this] { return engine_.DiscoveredCameras(); },
+                              [this] { return engine_.DiscoveryRunning(); }};
+    autoTargets_ = new AutoTargetsPage(
+        resources_->modelNames, timing_, *boxes_, std::move(discovery),
+        [this](int mode) { SetButtons(mode); }, this);
     auto* autoProgress = new QWidget(this);
-    pages_ = {precautions, agreement_, mode_, target_, progress_, result_, autoTargets, autoProgress};
+    pages_ = {precautions, agreement_, mode_, target_, progress_, result_, autoTargets_, autoProgress};
     const char* names[PAGE_COUNT] = {"precautionsPage",  "agreementPage",      "modePage",
                                      "manualTargetPage", "manualProgressPage", "manualResultPage",
                                      "autoTargetsPage",  "autoProgressPage"};

@@ -15,6 +15,7 @@
 #include "app/WizardFlow.h"
 #include "app/WizardTiming.h"
 #include "app/WizardView.h"
+#include "platform/EngineTiming.h"
 #include "platform/MessageBoxes.h"
 
 class QFrame;
@@ -30,6 +31,7 @@ class QtTaskRunner;
 }  // namespace platform
 
 class AgreementPage;
+class AutoTargetsPage;
 class ManualProgressPage;
 class ManualResultPage;
 class ManualTargetPage;
@@ -45,7 +47,8 @@ class WizardDialog : public QDialog, private WizardView {
   public:
     /// Loads the resources, creates the pages, starts discovery and shows the first page's state.
     /// `boxes` may be null: the frame then shows real message boxes. `engine` must outlive the frame.
-    WizardDialog(WizardEngine& engine, platform::MessageBoxes* boxes, WizardTiming timing = {},
+    /// `timing` gives the frame's own waits (WizardTiming::From) and the pages' periods.
+    WizardDialog(WizardEngine& engine, platform::MessageBoxes* boxes, platform::EngineTiming timing = {},
                  QWidget* parent = nullptr);
     ~WizardDialog() override;
 
@@ -57,6 +60,8 @@ class WizardDialog : public QDialog, private WizardView {
     QPushButton* Button(WizardButton button) const;
     QWidget* Page(WizardPage page) const { return pages_[static_cast<std::size_t>(page)]; }
     QWidget* CurrentPage() const { return current_; }
+    /// The automatic targets page; its dialog hooks are connected by whoever builds the dialogs.
+    AutoTargetsPage* AutoTargets() const { return autoTargets_; }
     QWidget* EmergencyIndicator() const;
     bool CloseEnabled() const { return closeEnabled_; }
 
@@ -67,7 +72,7 @@ class WizardDialog : public QDialog, private WizardView {
     void reject() override;
 
   private:
-    class PlaceholderAutoPages;
+    class AutoPagesAdapter;
 
     void CreateFrame();
     void CreatePages();
@@ -97,7 +102,8 @@ class WizardDialog : public QDialog, private WizardView {
     platform::MessageBoxes* boxes_;
     std::unique_ptr<ResourceState> resources_;
     std::unique_ptr<WizardFlow> flow_;
-    std::unique_ptr<PlaceholderAutoPages> autoPages_;
+    platform::EngineTiming timing_;
+    std::unique_ptr<AutoPagesAdapter> autoPages_;
     platform::QtTaskRunner* runner_ = nullptr;
 
     QPushButton* back_ = nullptr;
@@ -112,6 +118,7 @@ class WizardDialog : public QDialog, private WizardView {
     ManualTargetPage* target_ = nullptr;
     ManualProgressPage* progress_ = nullptr;
     ManualResultPage* result_ = nullptr;
+    AutoTargetsPage* autoTargets_ = nullptr;
     QWidget* current_ = nullptr;
 
     std::map<int, QTimer*> timers_;

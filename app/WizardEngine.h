@@ -111,6 +111,8 @@ class WizardEngine {
     virtual void RequestDiscoveryStop() = 0;
     /// True while the stop word is 1 (asked to stop, receiver not yet ended).
     virtual bool DiscoveryStopRequested() const = 0;
+    /// True while the receiver runs (its thread word is not 0): the table may still grow.
+    virtual bool DiscoveryRunning() const = 0;
     /// Copies of the cameras found so far (entries with an empty MAC are unused).
     virtual std::vector<DiscoveryEntry> DiscoveredCameras() const = 0;
     /// When the receiver still runs: sets the stop word and waits for its handshake. Then releases

@@ -74,7 +74,7 @@ void WizardFlow::ShowPage() {
             EnterResult();
             break;
         case STATE_AUTO_TARGETS:
-            view_.AutoPages().EnterTargets(engine_.DiscoveredCameras(), velmoranMode_);
+            view_.AutoPages().EnterTargets(velmoranMode_);
             view_.ShowOnlyPage(WizardPage::AutoTargets);
             break;
         case STATE_AUTO_READY:

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/EngineTiming.h"
+
 namespace xqt {
 
 struct WizardTiming {
@@ -15,6 +17,21 @@ struct WizardTiming {
     int restartWatchPeriodMs = 1000;   ///< between inquiries of the restarted camera
     int restartWatchLimitMs = 150000;  ///< the result page comes this long after the restore at the latest
     int inquiryLimitMs = 20000;        ///< limit of each restart-watch inquiry
+
+    /// The wizard's durations of the engine's timing. Discovery stops at the timer's second tick,
+    /// two periods after the start (the engine's discoveryDuration is those two periods).
+    static WizardTiming From(const platform::EngineTiming& engine) {
+        auto ms = [](platform::Millis d) { return static_cast<int>(d.count()); };
+        WizardTiming t;
+        t.discoveryPeriodMs = ms(engine.discoveryEnquiryInterval);
+        t.restoreFirstPauseMs = ms(engine.manualRestorePause);
+        t.restoreRetryPauseMs = ms(engine.manualRestoreRetryPause);
+        t.restoreLastPauseMs = ms(engine.manualAfterRestorePause);
+        t.restartWatchPeriodMs = ms(engine.restartWatchPeriod);
+        t.restartWatchLimitMs = ms(engine.restartWatchLimit);
+        t.inquiryLimitMs = ms(engine.restartWatchInquiryLimit);
+        return t;
+    }
 
     /// Every duration multiplied by `factor`, at least 1 ms each.
     WizardTiming Scaled(double factor) const {

@@ -89,7 +89,8 @@ class ManualResultAccess {
 class AutoPagesAccess {
   public:
     virtual ~AutoPagesAccess() = default;
-    virtual void EnterTargets(const std::vector<DiscoveryEntry>& found, bool velmoranMode) = 0;
+    /// Before the targets page is shown; the page reads discovery itself while it waits for it.
+    virtual void EnterTargets(bool velmoranMode) = 0;
     /// Clears the progress page's list-filled flag, so it rebuilds its list when shown.
     virtual void ResetProgressList() = 0;
     virtual void StartAutomaticUpgrade() = 0;

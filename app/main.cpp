@@ -1,13 +1,36 @@
 // xqt-upgrade: the desktop firmware upgrade wizard.
+//
+// XQT_SCREENSHOT=path (for demonstrations on a display without a screen-grab tool): while the
+// wizard is open, a picture of its window is written to that PNG file once a second.
 #include <QApplication>
+#include <QFile>
+#include <QPixmap>
+#include <QTimer>
 
-#include "app/OfflineWizardEngine.h"
+#include "app/RealWizardEngine.h"
 #include "app/ResourceState.h"
 #include "app/UpgradeApp.h"
 #include "app/WizardDialog.h"
+#include "platform/EngineTiming.h"
 #include "platform/QtMessageBoxes.h"
+#include "platform/QtSessionOwner.h"
 #include "platform/Resources.h"
 #include "platform/Sockets.h"
+
+namespace {
+
+constexpr int SCREENSHOT_PERIOD_MS = 1000;
+
+/// Writes the grab beside the target and renames it, so a reader never sees half a file.
+void SaveGrab(QWidget& window, const QString& path) {
+    const QString partial = path + ".part.png";
+    if (window.grab().save(partial, "PNG")) {
+        QFile::remove(path);
+        QFile::rename(partial, path);
+    }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
@@ -16,13 +39,25 @@ int main(int argc, char** argv) {
     xqt::UpgradeApp app;
     app.initSockets = xqt::platform::InitSockets;
     app.boxes = &boxes;
-    app.runWizard = [] {
-        // Until the camera engine is linked in, the wizard runs against an engine that reaches no
-        // camera.
+    app.runWizard = [&boxes] {
         xqt::ResourceState names;
         names.LoadModelList(nullptr);
-        xqt::OfflineWizardEngine engine(names.modelNames[0].value_or(std::string()));
-        xqt::WizardDialog wizard(engine, nullptr, xqt::WizardTiming{});
+        const xqt::platform::EngineTiming timing;
+        xqt::platform::QtSessionOwner owner(boxes);
+        xqt::RealWizardEngine engine(names.modelNames, timing, &owner);
+        owner.SetTimerHandler([&engine](int id) { engine.DeliverTimer(id); });
+        owner.SetMessageHandler([&engine](std::int32_t wParam, std::int32_t lParam) {
+            engine.DeliverUpgradeMessage(wParam, lParam);
+        });
+        xqt::WizardDialog wizard(engine, nullptr, timing);
+
+        QTimer screenshots;
+        const QString screenshotPath = qEnvironmentVariable("XQT_SCREENSHOT");
+        if (!screenshotPath.isEmpty()) {
+            QObject::connect(&screenshots, &QTimer::timeout, &wizard,
+                             [&wizard, screenshotPath] { SaveGrab(wizard, screenshotPath); });
+            screenshots.start(SCREENSHOT_PERIOD_MS);
+        }
         wizard.exec();
         return 0;
     };

@@ -1,9 +1,13 @@
 // xqt-camsim: serves a fleet of simulated cameras on loopback addresses until interrupted.
+#include <net/if.h>
 #include <pthread.h>
 #include <CLI/CLI.hpp>
 #include <csignal>
+#include <cstring>
 #include <iostream>
+#include <memory>
 
+#include "sim/DiscoveryResponder.h"
 #include "sim/FleetFile.h"
 #include "sim/SimFleet.h"
 
@@ -16,6 +20,20 @@ std::string Printable(const std::string& bytes) {
         out += (u >= 0x20 && u < 0x7F) ? std::string(1, c) : std::string(".");
     }
     return out;
+}
+
+// The responder answers whoever sends the enquiry; on the machine's own network that would be real
+// hosts. It runs only where `lo` is the only interface (an isolated network namespace).
+std::string ForeignInterfaces() {
+    std::string names;
+    struct if_nameindex* list = ::if_nameindex();
+    if (!list) return "<interfaces cannot be listed>";
+    for (struct if_nameindex* entry = list; entry->if_index != 0; ++entry) {
+        if (std::strcmp(entry->if_name, "lo") != 0)
+            names += (names.empty() ? "" : ", ") + std::string(entry->if_name);
+    }
+    ::if_freenameindex(list);
+    return names;
 }
 
 bool SplitCredential(const std::string& text, xqt::sim::SimUser& user) {
@@ -34,6 +52,7 @@ int main(int argc, char** argv) {
     double timeScale = 0;
     bool log = false;
     bool printFleet = false;
+    bool discovery = false;
     xqt::sim::SimCamera one;
     int port = one.webPort;
     std::string admin = "admin:admin";
@@ -45,6 +64,8 @@ int main(int argc, char** argv) {
         ->check(CLI::PositiveNumber);
     app.add_flag("--log", log, "Print every request received");
     app.add_flag("--print-fleet", printFleet, "Print the fleet as JSON and exit");
+    app.add_flag("--discovery", discovery,
+                 "Also answer the discovery enquiry on UDP 2380 (only inside an isolated network namespace)");
     app.add_option("--address", one.ipText, "Loopback address of the single camera")->capture_default_str();
     app.add_option("--port", port, "Port of the single camera (0: any free port)")
         ->capture_default_str()
@@ -97,6 +118,16 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
+    std::unique_ptr<xqt::sim::DiscoveryResponder> responder;
+    if (discovery) {
+        const std::string foreign = ForeignInterfaces();
+        if (!foreign.empty()) {
+            std::cerr << "xqt-camsim: --discovery refused: network interfaces other than lo are present ("
+                      << foreign << "); run it inside an isolated network namespace (unshare -n)\n";
+            return 1;
+        }
+    }
+
     xqt::sim::SimFleet sims(fleet.cameras, fleet.timeScale);
     if (log) {
         for (std::size_t i = 0; i < sims.Size(); ++i) {
@@ -117,6 +148,16 @@ int main(int argc, char** argv) {
         std::cerr << "xqt-camsim: " << e.what() << "\n";
         return 1;
     }
+    if (discovery) {
+        responder = std::make_unique<xqt::sim::DiscoveryResponder>(fleet.cameras);
+        if (const auto ec = responder->Start()) {
+            std::cerr << "xqt-camsim: cannot answer discovery on UDP " << responder->Port() << ": "
+                      << ec.message() << "\n";
+            sims.Stop();
+            return 1;
+        }
+        std::cout << "xqt-camsim: answering discovery on UDP " << responder->Port() << "\n";
+    }
     for (std::size_t i = 0; i < sims.Size(); ++i) {
         const auto c = sims.At(i).Camera();
         std::cout << sims.At(i).HostPort() << "  " << c.model << "  serial " << c.serial << "  "
@@ -130,6 +171,7 @@ int main(int argc, char** argv) {
 
     int signal = 0;
     sigwait(&signals, &signal);
+    if (responder) responder->Stop();
     sims.Stop();
     return 0;
 }

@@ -43,6 +43,9 @@ void FakeWizardEngine::RequestDiscoveryStop() {
 bool FakeWizardEngine::DiscoveryStopRequested() const {
     return stopWord;
 }
+bool FakeWizardEngine::DiscoveryRunning() const {
+    return receiverRunning;
+}
 std::vector<DiscoveryEntry> FakeWizardEngine::DiscoveredCameras() const {
     return found;
 }

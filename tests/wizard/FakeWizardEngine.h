@@ -23,6 +23,7 @@ class FakeWizardEngine : public WizardEngine {
     void SendEnquiry() override;
     void RequestDiscoveryStop() override;
     bool DiscoveryStopRequested() const override;
+    bool DiscoveryRunning() const override;
     std::vector<DiscoveryEntry> DiscoveredCameras() const override;
     void StopDiscovery() override;
     bool IsSerialAllowed(const std::string& serial) const override;
@@ -54,6 +55,7 @@ class FakeWizardEngine : public WizardEngine {
     std::set<std::string> rejectedSerials;
     std::vector<DiscoveryEntry> found;
     bool stopWord = false;
+    bool receiverRunning = false;  ///< the targets page waits while this is set
     bool saveSucceeds = true;
     bool readBackSucceeds = true;
     int restoreFailures = 0;  ///< attempts that fail before one succeeds

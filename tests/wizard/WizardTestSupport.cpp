@@ -112,10 +112,11 @@ void InstallWizardResources(platform::MemoryResources& res) {
     res.AddText(361, "Prepare");
 }
 
-WizardTiming FastTiming() {
-    WizardTiming timing = WizardTiming{}.Scaled(0.001);
-    timing.discoveryPeriodMs = 50;
-    timing.restartWatchLimitMs = 300;
+platform::EngineTiming FastTiming() {
+    platform::EngineTiming timing = platform::EngineTiming{}.Scaled(0.001);
+    timing.discoveryEnquiryInterval = std::chrono::milliseconds(50);
+    timing.discoveryDuration = std::chrono::milliseconds(100);
+    timing.restartWatchLimit = std::chrono::milliseconds(300);
     return timing;
 }
 
@@ -146,7 +147,7 @@ void WizardTest::TearDown() {
     platform::UseResources(empty);
 }
 
-WizardDialog& WizardTest::Open(WizardTiming timing) {
+WizardDialog& WizardTest::Open(platform::EngineTiming timing) {
     wizard = std::make_unique<WizardDialog>(engine, &boxes, timing);
     wizard->show();
     wizard->activateWindow();

@@ -24,7 +24,7 @@ namespace xqt::test {
 void InstallWizardResources(platform::MemoryResources& res);
 
 /// Durations short enough for a whole run in a moment, in the same proportions as the real ones.
-WizardTiming FastTiming();
+platform::EngineTiming FastTiming();
 
 /// Clicks a radio button or check box on its indicator, where a click always lands.
 void Choose(QAbstractButton* button);
@@ -37,7 +37,7 @@ class WizardTest : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
 
-    WizardDialog& Open(WizardTiming timing = FastTiming());
+    WizardDialog& Open(platform::EngineTiming timing = FastTiming());
     void Close() { wizard.reset(); }
 
     void Click(WizardButton button);

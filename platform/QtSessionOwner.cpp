@@ -1,0 +1,93 @@
+#include "platform/QtSessionOwner.h"
+
+#include <QThread>
+#include <QTimer>
+
+namespace xqt::platform {
+
+QtSessionOwner::QtSessionOwner(MessageBoxes& boxes, QObject* parent) : QObject(parent), boxes_(boxes) {}
+
+QtSessionOwner::~QtSessionOwner() {
+    for (auto& [id, timer] : timers_)
+        timer->stop();
+}
+
+void QtSessionOwner::OnUiThread(std::function<void()> call) {
+    if (QThread::currentThread() == thread()) {
+        call();
+        return;
+    }
+    // The context object drops the call if the owner is gone before it runs.
+    QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+}
+
+bool QtSessionOwner::IsTimerRunning(int id) const {
+    auto it = timers_.find(id);
+    return it != timers_.end() && it->second->isActive();
+}
+
+void QtSessionOwner::StartTimer(int id, std::chrono::milliseconds period) {
+    OnUiThread([this, id, period] {
+        QTimer*& timer = timers_[id];
+        if (!timer) {
+            timer = new QTimer(this);
+            connect(timer, &QTimer::timeout, this, [this, id] {
+                if (timerHandler_) timerHandler_(id);
+            });
+        }
+        timer->start(period);
+    });
+}
+
+void QtSessionOwner::StopTimer(int id) {
+    OnUiThread([this, id] {
+        auto it = timers_.find(id);
+        if (it != timers_.end()) it->second->stop();
+    });
+}
+
+void QtSessionOwner::PostUpgradeMessage(std::int32_t wParam, std::int32_t lParam) {
+    Pending item;
+    item.wParam = wParam;
+    item.lParam = lParam;
+    Enqueue(std::move(item));
+}
+
+void QtSessionOwner::ShowMessage(const std::string& text, const std::string& caption, MbIcon icon) {
+    Pending item;
+    item.isBox = true;
+    item.text = text;
+    item.caption = caption;
+    item.icon = icon;
+    Enqueue(std::move(item));
+}
+
+void QtSessionOwner::Enqueue(Pending item) {
+    // Always queued, even from the UI thread: the caller returns before anything is delivered, as
+    // after a posted message.
+    QMetaObject::invokeMethod(
+        this,
+        [this, item = std::move(item)]() mutable {
+            pending_.push_back(std::move(item));
+            Deliver();
+        },
+        Qt::QueuedConnection);
+}
+
+void QtSessionOwner::Deliver() {
+    // Called again from inside an open box's event loop, it leaves the rest to the outer call.
+    if (delivering_) return;
+    delivering_ = true;
+    while (!pending_.empty()) {
+        Pending item = std::move(pending_.front());
+        pending_.pop_front();
+        if (item.isBox) {
+            boxes_.Show(item.text, item.caption, MbButtons::Ok, item.icon);
+        } else if (messageHandler_) {
+            messageHandler_(item.wParam, item.lParam);
+        }
+    }
+    delivering_ = false;
+}
+
+}  // namespace xqt::platform
