@@ -20,10 +20,14 @@
 #include "app/ManualTargetPage.h"
 #include "app/NextButton.h"
 #include "app/QtTexts.h"
+#include "platform/QtClipboard.h"
 #include "platform/QtMessageBoxes.h"
 #include "platform/QtTaskRunner.h"
 #include "platform/Resources.h"
+#include "targets/AddCamerasDialog.h"
 #include "targets/AutoTargetsPage.h"
+#include "targets/BatchLoginDialog.h"
+#include "targets/SingleLoginDialog.h"
 
 namespace xqt {
 
@@ -157,6 +161,19 @@ void WizardDialog::CreatePages() {
     autoTargets_ = new AutoTargetsPage(
         resources_->modelNames, timing_, *boxes_, std::move(discovery),
         [this](int mode) { SetButtons(mode); }, this);
+    autoTargets_->openSingleLogin = [this](CameraGrid& grid) {
+        SingleLoginDialog dialog(grid, this);
+        dialog.exec();
+    };
+    autoTargets_->openBatchLogin = [this](CameraGrid& grid) {
+        BatchLoginDialog dialog(grid, this);
+        dialog.exec();
+    };
+    autoTargets_->openAddCameras = [this](CameraGrid& grid) {
+        if (!clipboard_) clipboard_ = std::make_unique<platform::QtClipboard>();
+        AddCamerasDialog dialog(grid, resources_->modelNames, timing_, *boxes_, *clipboard_, this);
+        dialog.exec();
+    };
     auto* autoProgress = new QWidget(this);
     pages_ = {precautions, agreement_, mode_, target_, progress_, result_, autoTargets_, autoProgress};
     const char* names[PAGE_COUNT] = {"precautionsPage",  "agreementPage",      "modePage",

@@ -26,6 +26,7 @@ class QTimer;
 namespace xqt {
 
 namespace platform {
+class QtClipboard;
 class QtMessageBoxes;
 class QtTaskRunner;
 }  // namespace platform
@@ -99,6 +100,7 @@ class WizardDialog : public QDialog, private WizardView {
 
     WizardEngine& engine_;
     std::unique_ptr<platform::QtMessageBoxes> ownBoxes_;
+    std::unique_ptr<platform::QtClipboard> clipboard_;  ///< made when Add other cameras first opens
     platform::MessageBoxes* boxes_;
     std::unique_ptr<ResourceState> resources_;
     std::unique_ptr<WizardFlow> flow_;

@@ -11,7 +11,7 @@
 #include <QTest>
 #include <memory>
 
-#include "app/Ipv4Edit.h"
+#include "controls/Ipv4Edit.h"
 #include "app/RealWizardEngine.h"
 #include "app/WizardDialog.h"
 #include "controls/CameraGrid.h"
