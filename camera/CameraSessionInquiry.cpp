@@ -29,9 +29,15 @@ AdminVerdict ClassifyAdministrator(std::string_view answer, std::string_view cre
     if (answer.find(detail::UNAUTHORIZED_ANSWER) != std::string_view::npos) return AdminVerdict::Challenged;
     auto field = FindField(answer, "Administrator=");
     if (!field) return AdminVerdict::NoAdministrator;
-    std::string value(field->value);
-    for (std::size_t at = value.find("%3D"); at != std::string::npos; at = value.find("%3D", at + 1)) {
-        value.replace(at, 3, "=");
+    std::string value;  // every "%3D" stands for "="
+    const std::string_view sent = field->value;
+    for (std::size_t i = 0; i < sent.size();) {
+        if (sent.substr(i, 3) == "%3D") {
+            value += '=';
+            i += 3;
+        } else {
+            value += sent[i++];
+        }
     }
     return value == credential ? AdminVerdict::Administrator : AdminVerdict::OtherUser;
 }

@@ -258,7 +258,8 @@ void PrintReport(const Report& r, bool json) {
         std::cout << "  current version  " << r.currentVersion << "\n";
         std::cout << "  emergency state  " << yesNo(r.emergency) << "\n";
         std::cout << "  serial           " << r.serial << "\n";
-        std::cout << "  DocType          " << r.docType << "  (image slot " << r.imageSlot << ")\n";
+        std::cout << "  DocType          " << (r.docType.empty() ? std::string("(none)") : r.docType)
+                  << "  (image slot " << r.imageSlot << ")\n";
         std::cout << "  pan/tilt         " << yesNo(r.panTilt) << "\n";
         std::cout << "  MAC address      " << r.mac << "\n";
         std::cout << "  administrator    "

@@ -1,0 +1,172 @@
+#include "controls/ProgressList.h"
+
+#include <QApplication>
+#include <QPainter>
+
+#include "controls/RowGeometry.h"
+
+namespace xqt {
+
+namespace {
+constexpr int PROGRESS_COLUMNS = 6;  // ID, IP address, Model, Version No, Progress, Status
+constexpr int BAR_COLUMN = 4;
+const QColor FRAME_GREY(192, 192, 192);
+const QColor FRAME_BLACK(0, 0, 0);
+}  // namespace
+
+ProgressList::ProgressList(ModelList models, QWidget* parent, platform::EngineTiming timing)
+    : CameraGrid(std::move(models), parent, timing), beep_([] { QApplication::beep(); }) {
+    schedulerTimer_.setInterval(Timing().schedulerPeriod);
+    connect(&schedulerTimer_, &QTimer::timeout, this, [this] {
+        const TickScope scope;
+        if (scope.entered && schedulerTick_) schedulerTick_();
+    });
+}
+
+ProgressList::~ProgressList() {
+    schedulerTimer_.stop();
+    queue_.clear();
+}
+
+// ---- Rows and sessions --------------------------------------------------------------------------
+
+void ProgressList::Clear() {
+    StopScheduler();
+    abort_ = false;
+    queue_.clear();
+    rows_.clear();
+    AnnounceRowsReset();
+}
+
+int ProgressList::AddRow(ProgressRecord record, std::unique_ptr<CameraSession> session) {
+    rows_.push_back(std::move(record));
+    const int row = Size() - 1;
+    if (session) {
+        session->progressValue = rows_.back().progress.Word();
+        queue_.push_back(Queued{row, std::move(session)});
+    }
+    AnnounceRowsAppended();
+    return row;
+}
+
+void ProgressList::RefreshRows() {
+    AnnounceRowsChanged();
+}
+
+CameraSession* ProgressList::SessionOfRow(int row) const {
+    for (const Queued& queued : queue_) {
+        if (queued.row == row) return queued.session.get();
+    }
+    return nullptr;
+}
+
+void ProgressList::FinishQueued(int position) {
+    if (position < 0 || position >= QueueLength()) return;
+    queue_.erase(queue_.begin() + position);
+}
+
+void ProgressList::DropQueued() {
+    for (const Queued& queued : queue_)
+        rows_.at(queued.row).result = 0;
+    queue_.clear();
+    AnnounceRowsChanged();
+}
+
+int ProgressList::RowCount() const {
+    return Size();
+}
+
+QString ProgressList::CellText(int row, int column) const {
+    if (row < 0 || row >= Size() || column < 0 || column >= PROGRESS_COLUMNS || column == BAR_COLUMN)
+        return {};
+    return QString::fromStdString(rows_[row].text[column]);
+}
+
+// ---- Scheduler and beep -------------------------------------------------------------------------
+
+void ProgressList::StartScheduler(std::function<void()> tick) {
+    schedulerTick_ = std::move(tick);
+    schedulerTimer_.start();
+}
+
+void ProgressList::StopScheduler() {
+    schedulerTimer_.stop();
+}
+
+void ProgressList::SetBeep(std::function<void()> beep) {
+    beep_ = std::move(beep);
+}
+
+void ProgressList::HeadingClicked(int) {
+    if (beep_) beep_();
+}
+
+// ---- Painting -----------------------------------------------------------------------------------
+
+void ProgressList::PaintRow(QPainter& painter, const RowPaint& paint) const {
+    const ProgressRecord& row = rows_[paint.row];
+    // Selection and focus are not shown.
+    detail::DrawStrip(painter, Images().normal, paint.rect, QColor(0xFB, 0xFB, 0xFB));
+    const QFontMetrics metrics(font());
+    for (int column = 0; column < std::min(ColumnCount(), PROGRESS_COLUMNS); ++column) {
+        const QRect cell = CellRect(paint.rect.top(), column);
+        if (column == BAR_COLUMN) {
+            PaintBar(painter, cell, row.progress.Load());
+        } else {
+            detail::DrawCellText(painter, metrics, cell, QString::fromStdString(row.text[column]), Qt::black);
+        }
+    }
+}
+
+void ProgressList::PaintBar(QPainter& painter, const QRect& cell, std::int32_t progress) const {
+    // Corners as the cell's edges give them: right and bottom lie just outside the cell.
+    const int left = cell.left();
+    const int right = cell.left() + cell.width();
+    const int top = cell.top();
+    const int bottom = cell.top() + cell.height();
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(FRAME_GREY, 1));
+    const QPoint grey[] = {
+        {left + 1, top + 3}, {right - 1, top + 3}, {right - 1, bottom - 3}, {left + 1, bottom - 3}};
+    painter.drawPolygon(grey, 4);
+    painter.setPen(QPen(FRAME_BLACK, 1));
+    const QPoint black[] = {
+        {left, top + 2}, {right - 2, top + 2}, {right - 2, bottom - 4}, {left, bottom - 4}};
+    painter.drawPolygon(black, 4);
+    const int barWidth = ProgressBarWidth(progress, cell.width());
+    const int barHeight = cell.height() - 7;
+    if (barWidth > 0 && barHeight > 0)
+        detail::DrawStrip(painter, Images().bar, QRect(left + 1, top + 3, barWidth, barHeight),
+                          QColor(0xB5, 0xB2, 0xFF));
+    painter.restore();
+}
+
+// ---- Input: the view's own handling only (selection, which is not drawn) ------------------------
+
+void ProgressList::mousePressEvent(QMouseEvent* event) {
+    QTreeView::mousePressEvent(event);
+}
+
+void ProgressList::mouseReleaseEvent(QMouseEvent* event) {
+    QTreeView::mouseReleaseEvent(event);
+}
+
+void ProgressList::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTreeView::mouseDoubleClickEvent(event);
+}
+
+void ProgressList::mouseMoveEvent(QMouseEvent* event) {
+    QTreeView::mouseMoveEvent(event);
+}
+
+void ProgressList::keyPressEvent(QKeyEvent* event) {
+    QTreeView::keyPressEvent(event);
+}
+
+void ProgressList::keyReleaseEvent(QKeyEvent* event) {
+    QTreeView::keyReleaseEvent(event);
+}
+
+}  // namespace xqt
