@@ -111,6 +111,7 @@ SimCamera ReadCamera(const json& j, const std::string& where) {
         hr.Get("answers", k.answers);
         hr.RejectUnknown();
     }
+    if (const json* u = r.Child("upgrade")) ReadUpgradeKnobs(*u, where + ".upgrade", c.upgrade);
     r.RejectUnknown();
     return c;
 }
@@ -152,6 +153,7 @@ json WriteCamera(const SimCamera& c) {
           {"authenticateAll", k.authenticateAll},
           {"challengeBody", k.challengeBody},
           {"answers", k.answers}}},
+        {"upgrade", WriteUpgradeKnobs(c.upgrade)},
     };
 }
 

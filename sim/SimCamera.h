@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/UpgradeKnobs.h"
+
 namespace xqt::sim {
 
 struct SimUser {
@@ -67,6 +69,7 @@ struct SimCamera {
 
     DiscoveryKnobs discovery;
     HttpKnobs http;
+    UpgradeKnobs upgrade;
 };
 
 }  // namespace xqt::sim
