@@ -34,6 +34,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -266,6 +267,10 @@ class CameraSession {
     /// for an emergency camera).
     std::atomic<bool> verified{false};
     std::atomic<std::int32_t> failure{static_cast<std::int32_t>(UpgradeFailure::None)};
+    /// Called with every status the sequence sets, on the thread that sets it (worker, reader or
+    /// owner), in order, while the sequence holds its step lock: it must be quick and must not call
+    /// back into the session. Set before StartUpgrade; for logs and tests (pages poll `status`).
+    std::function<void(UpgradeStatus)> statusObserver;
 
   private:
     struct AsyncJob;

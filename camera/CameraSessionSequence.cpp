@@ -70,6 +70,7 @@ void CameraSession::Post(std::int32_t wParam, std::int32_t lParam) {
 
 void CameraSession::SetStatus(UpgradeStatus code) {
     status.store(static_cast<std::int32_t>(code));
+    if (statusObserver) statusObserver(code);
 }
 
 void CameraSession::MarkCompleted() {

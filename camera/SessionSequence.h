@@ -19,8 +19,8 @@
 namespace xqt {
 
 struct CameraSession::Sequence {
+    /// The worker joins its reader itself before it returns.
     ~Sequence() {
-        if (reader.joinable()) reader.join();
         if (worker.joinable()) worker.join();
     }
 
