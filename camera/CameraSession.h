@@ -45,6 +45,7 @@
 #include <vector>
 
 #include "camera/Cancellation.h"
+#include "camera/ConfigStore.h"
 #include "camera/ModelList.h"
 #include "camera/ProgressBar.h"
 #include "camera/StreamedPost.h"
@@ -219,6 +220,17 @@ class CameraSession {
     /// True from StartUpgrade until the worker has returned.
     bool IsWorkerRunning() const;
 
+    // ---- Restore (CameraSessionRestore.cpp) --------------------------------------------------
+
+    /// Makes `size` bytes at `data` the configuration RestoreConfig posts. Not copied: the caller
+    /// keeps them alive and unchanged until RestoreConfig has returned.
+    void SetUploadData(const std::uint8_t* data, std::size_t size);
+    /// Posts the configuration back (restore path, or the preset path when hasPanTilt), authorized
+    /// as the factory-default administrator. 0 when the camera took it; -1 when the request could
+    /// not be opened, sent or written (also when there is nothing to post); -2 when completing it
+    /// failed or the camera refused it. Blocks the calling thread; leaves status Overwriting.
+    int RestoreConfig();
+
     // ---- Fields ------------------------------------------------------------------------------
 
     platform::SessionOwner* const owner;
@@ -240,6 +252,8 @@ class CameraSession {
     /// The automatic list's per-camera progress value (0-10000); set by the creating page before
     /// the session is used. Its presence means automatic mode. The list keeps it alive.
     std::atomic<std::int32_t>* progressValue = nullptr;
+    /// Ticks of the current one-second timer (TIMER_TICK_BASE + slot); the request steps reset it.
+    std::atomic<std::int32_t> tickCount{0};
 
     /// The streamed POST of the upload or restore in progress; its steps have the receive time-out
     /// as deadline and are cancelled with the session.
@@ -259,7 +273,6 @@ class CameraSession {
     std::atomic<std::int32_t> stepBase{0};
     std::atomic<std::int32_t> stepSize{0};   ///< per step of the stream; per tick in emergency state
     std::atomic<std::int32_t> stepTotal{0};  ///< steps announced by the camera
-    std::atomic<std::int32_t> tickCount{0};  ///< ticks of the current one-second timer
     std::atomic<bool> streamOk{false};
     std::atomic<bool> overwriteDone{false};  ///< WatchOverwrite has ended
     std::atomic<bool> finished{false};       ///< the worker ended normally
@@ -267,6 +280,9 @@ class CameraSession {
     /// for an emergency camera).
     std::atomic<bool> verified{false};
     std::atomic<std::int32_t> failure{static_cast<std::int32_t>(UpgradeFailure::None)};
+    /// Automatic mode with a backup: the camera's saved configuration. Created and used by the
+    /// worker; read it only once the worker has ended (IsWorkerRunning false).
+    std::unique_ptr<ConfigStore> configStore;
     /// Called with every status the sequence sets, on the thread that sets it (worker, reader or
     /// owner), in order, while the sequence holds its step lock: it must be quick and must not call
     /// back into the session. Set before StartUpgrade; for logs and tests (pages poll `status`).
@@ -283,6 +299,8 @@ class CameraSession {
     std::mutex asyncMutex_;  // asyncJob_ is replaced by the owner's thread and read by Cancel()
     std::unique_ptr<AsyncJob> asyncJob_;
     std::thread asyncThread_;
+    const std::uint8_t* uploadData_ = nullptr;  // SetUploadData; the caller's bytes
+    std::size_t uploadSize_ = 0;
 
     // ---- Upload and sequence internals --------------------------------------------------------
     struct Sequence;

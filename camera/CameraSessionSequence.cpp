@@ -40,6 +40,8 @@ void CameraSession::CancelSequence() {
     Sequence& seq = *sequence_;
     std::lock_guard lock(seq.stepMutex);
     seq.Abandon();
+    std::lock_guard postLock(seq.postMutex);
+    if (configStore) configStore->Cancel();  // a download in progress
 }
 
 std::string CameraSession::WorkerInquire(std::string_view body, std::chrono::milliseconds limit) {

@@ -280,7 +280,10 @@ SimResponse CameraServer::Handle(const SimRequest& request) {
     bool offline = false;  // rebooting, or gone for good: no answer to anything
     Update([&](SimCamera& c) { offline = upgrade_.Refresh(c); });
     if (offline) return SimResponse().Stall();
+    // A camera applying a restored configuration answers nothing.
+    if (config_.Reconfiguring()) return SimResponse().Reset();
     const SimCamera camera = Camera();
+    if (auto response = config_.Handle(camera, request, timeScale_)) return std::move(*response);
     if (request.target == "/command/inquiry.cgi") return HandleInquiry(camera, request, timeScale_);
     if (request.target == SIM_FIRMWARE_PATH) return HandleFirmware(camera, request, timeScale_, upgrade_);
     return SimResponse().Send(

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <vector>
 
+#include "sim/ConfigHandler.h"
 #include "sim/SimCamera.h"
 #include "sim/SimHttp.h"
 #include "sim/UpgradeHandler.h"
@@ -54,6 +55,9 @@ class CameraServer {
     /// Connections accepted and not yet closed (by either side).
     int OpenConnections() const { return openConnections_.load(); }
 
+    /// The saved-configuration routes: what was restored, whether the camera is reconfiguring.
+    const ConfigRoutes& Config() const { return config_; }
+
     /// Called on the fleet's thread with every recorded request (e.g. to log it); set before Listen.
     void SetObserver(std::function<void(const RecordedRequest&)> observer) {
         observer_ = std::move(observer);
@@ -88,6 +92,8 @@ class CameraServer {
     std::function<void(const RecordedRequest&)> observer_;
     std::atomic<int> openConnections_{0};
     UpgradeState upgrade_;
+    ConfigRoutes config_{
+        [this](const std::string& bytes) { Update([&](SimCamera& c) { c.configuration = bytes; }); }};
 };
 
 }  // namespace xqt::sim

@@ -75,6 +75,7 @@ SimCamera ReadCamera(const json& j, const std::string& where) {
     r.Get("dnsAuto", c.dnsAuto);
     r.Get("emergency", c.emergency);
     r.Get("ipText", c.ipText);
+    r.Get("configuration", c.configuration);
     int port = c.webPort;
     r.Get("webPort", port);
     if (port < 0 || port > 65535) throw fleet_error(where + ".webPort: not a port");
@@ -111,6 +112,17 @@ SimCamera ReadCamera(const json& j, const std::string& where) {
         hr.Get("answers", k.answers);
         hr.RejectUnknown();
     }
+    if (const json* k = r.Child("config")) {
+        Reader kr(*k, where + ".config");
+        kr.Get("fileName", c.config.fileName);
+        kr.Get("htmlPage", c.config.htmlPage);
+        kr.Get("htmlAfter", c.config.htmlAfter);
+        kr.Get("failRestores", c.config.failRestores);
+        kr.Get("reconfigureMs", c.config.reconfigureMs);
+        kr.RejectUnknown();
+        if (c.config.fileName.find_first_of("/\\") != std::string::npos)
+            throw fleet_error(where + ".config.fileName: must be a plain file name");
+    }
     if (const json* u = r.Child("upgrade")) ReadUpgradeKnobs(*u, where + ".upgrade", c.upgrade);
     r.RejectUnknown();
     return c;
@@ -135,6 +147,13 @@ json WriteCamera(const SimCamera& c) {
         {"users", users},
         {"ipText", c.ipText},
         {"webPort", c.webPort},
+        {"configuration", c.configuration},
+        {"config",
+         {{"fileName", c.config.fileName},
+          {"htmlPage", c.config.htmlPage},
+          {"htmlAfter", c.config.htmlAfter},
+          {"failRestores", c.config.failRestores},
+          {"reconfigureMs", c.config.reconfigureMs}}},
         {"discovery",
          {{"silent", c.discovery.silent},
           {"omitFields", c.discovery.omitFields},
@@ -200,7 +219,10 @@ std::string FormatFleet(const Fleet& fleet) {
     json cameras = json::array();
     for (const auto& c : fleet.cameras)
         cameras.push_back(WriteCamera(c));
-    return json{{"timeScale", fleet.timeScale}, {"cameras", cameras}}.dump(2) + "\n";
+    // Configurations are bytes: anything that is not UTF-8 is written as U+FFFD instead of failing.
+    return json{{"timeScale", fleet.timeScale}, {"cameras", cameras}}.dump(2, ' ', false,
+                                                                           json::error_handler_t::replace) +
+           "\n";
 }
 
 }  // namespace xqt::sim

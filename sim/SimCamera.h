@@ -50,6 +50,21 @@ struct HttpKnobs {
     std::map<std::string, std::string> answers;  ///< request body -> answer text replacing the built-in one
 };
 
+/// The saved-configuration routes: GET "/home/l4/<model in lower case>.cfg" and the restore POST.
+/// Durations are in milliseconds of simulated time.
+struct ConfigKnobs {
+    std::string fileName;       ///< name served below "/home/l4/"; empty: the model in lower case + ".cfg"
+    bool htmlPage = false;      ///< the configuration GET answers 200 with an HTML page instead
+    int htmlAfter = 0;          ///< with htmlPage: that many bytes of the configuration come before the page
+    int failRestores = 0;       ///< the first K restores with the right credential drop the connection
+    int reconfigureMs = 30000;  ///< after a restore the camera answers nothing for this long
+};
+
+/// What a camera of the family holds as its configuration until a restore replaces it.
+inline const std::string DEFAULT_CONFIGURATION =
+    "[System]\r\nCameraName=XQT Camera\r\nTimeZone=+0000\r\n[Network]\r\nDhcp=off\r\n"
+    "[Users]\r\nAdministrator=admin\r\n[Image]\r\nResolution=1920x1080\r\nFrameRate=30\r\n";
+
 struct SimCamera {
     // Identity and what the camera reports.
     std::string model = "XQT-TR60";
@@ -67,9 +82,13 @@ struct SimCamera {
     std::string ipText = "127.0.1.1";
     std::uint16_t webPort = 80;
 
+    /// Bytes served as the saved configuration; a restore replaces them.
+    std::string configuration = DEFAULT_CONFIGURATION;
+
     DiscoveryKnobs discovery;
     HttpKnobs http;
     UpgradeKnobs upgrade;
+    ConfigKnobs config;
 };
 
 }  // namespace xqt::sim

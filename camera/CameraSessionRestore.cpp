@@ -1,0 +1,69 @@
+// CameraSession: posting a saved configuration back to the camera.
+#include <algorithm>
+#include <ctime>
+
+#include "camera/CameraSession.h"
+#include "camera/ConfigRequest.h"
+
+namespace xqt {
+
+namespace {
+
+// +1 per chunk written, like the upload's accounting, on the automatic list's value.
+void AdvanceChunkProgress(CameraSession& session) {
+    if (session.progressValue) session.progressValue->fetch_add(1);
+}
+
+}  // namespace
+
+void CameraSession::SetUploadData(const std::uint8_t* data, std::size_t size) {
+    uploadData_ = data;
+    uploadSize_ = data ? size : 0;
+}
+
+int CameraSession::RestoreConfig() {
+    // An empty body would post no configuration at all yet count as restored.
+    if (uploadData_ == nullptr || uploadSize_ == 0) return -1;
+
+    const std::string_view path = hasPanTilt.load() ? RESTORE_PRESET_PATH : RESTORE_PATH;
+    const auto post = detail::MakeFormPost(RESTORE_FIELD, RESTORE_FILE_NAME, uploadSize_, FACTORY_CREDENTIAL,
+                                           static_cast<std::int64_t>(std::time(nullptr)));
+
+    if (streamedPost.Open(hostPort, path) != 0) return -1;
+    for (const auto& header : post.headers) {
+        if (!streamedPost.AddHeader(header)) {
+            streamedPost.Close();
+            return -1;
+        }
+    }
+    if (streamedPost.Send(post.contentLength) != 0) return -1;
+    if (streamedPost.Write(post.head.data(), post.head.size()) != 0) return -1;
+    for (std::size_t position = 0; position < uploadSize_;) {
+        const std::size_t chunk = std::min(RESTORE_CHUNK_SIZE, uploadSize_ - position);
+        if (streamedPost.Write(uploadData_ + position, chunk) != 0) return -1;
+        AdvanceChunkProgress(*this);
+        position += chunk;
+    }
+    if (streamedPost.Write(post.tail.data(), post.tail.size()) != 0) return -1;
+
+    status.store(static_cast<std::int32_t>(UpgradeStatus::Overwriting));
+    if (emergency.load()) {
+        // A camera in recovery state takes the body without answering.
+        streamedPost.Close();
+        return 0;
+    }
+
+    tickCount.store(0);
+    const int tickTimer = TIMER_TICK_BASE + slot;
+    if (owner) owner->StartTimer(tickTimer, timing.tickPeriod);
+    const int completed = streamedPost.Complete();
+    if (owner) owner->StopTimer(tickTimer);
+    if (completed != 0) return -2;
+    // The camera's answer is not read, but a refusal (e.g. 401 for a credential it does not know)
+    // is no restore: reporting it as one would let the saved file be deleted.
+    const int code = streamedPost.StatusCode();
+    streamedPost.Close();
+    return code >= 200 && code < 300 ? 0 : -2;
+}
+
+}  // namespace xqt
