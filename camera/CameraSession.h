@@ -283,7 +283,7 @@ class CameraSession {
     /// Automatic mode with a backup: the camera's saved configuration. Created and used by the
     /// worker; read it only once the worker has ended (IsWorkerRunning false).
     std::unique_ptr<ConfigStore> configStore;
-    /// Called with every status the sequence sets, on the thread that sets it (worker, reader or
+    /// Called with every change of status the sequence makes, on the thread that sets it (worker, reader or
     /// owner), in order, while the sequence holds its step lock: it must be quick and must not call
     /// back into the session. Set before StartUpgrade; for logs and tests (pages poll `status`).
     std::function<void(UpgradeStatus)> statusObserver;

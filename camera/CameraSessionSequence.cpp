@@ -71,8 +71,8 @@ void CameraSession::Post(std::int32_t wParam, std::int32_t lParam) {
 }
 
 void CameraSession::SetStatus(UpgradeStatus code) {
-    status.store(static_cast<std::int32_t>(code));
-    if (statusObserver) statusObserver(code);
+    const std::int32_t old = status.exchange(static_cast<std::int32_t>(code));
+    if (statusObserver && old != static_cast<std::int32_t>(code)) statusObserver(code);
 }
 
 void CameraSession::MarkCompleted() {
