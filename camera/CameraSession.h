@@ -22,10 +22,19 @@
 //
 // The upload, the upgrade sequence and the restore add their operations and fields to this class
 // in files of their own (CameraSession<Responsibility>.cpp).
+//
+// The upgrade (StartUpgrade) runs on the session's worker thread, with a progress reader of its
+// own while the camera overwrites its flash memory; the owner's timers (TIMER_*_BASE + slot) drive
+// it further through OnSessionTimer on the owner's thread, which never blocks there. What a page
+// reads while it runs: status, the progress (progressBar or progressValue), emergency, failure,
+// reportedVersion once Completed; in manual mode it also receives WM_APP_UPGRADE and the boxes.
+// The worker never runs on after the session was cancelled or after the overwrite watchdog gave
+// it up ("abandoned"): it takes no further step and is joined by the destructor.
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -33,8 +42,12 @@
 #include <string_view>
 #include <thread>
 
+#include <vector>
+
 #include "camera/Cancellation.h"
+#include "camera/ConfigStore.h"
 #include "camera/ModelList.h"
+#include "camera/ProgressBar.h"
 #include "camera/StreamedPost.h"
 #include "camera/Synchronized.h"
 #include "camera/UpgradeStatus.h"
@@ -54,6 +67,21 @@ inline constexpr std::string_view INQ_SYSTEM = "inq=system";
 inline constexpr std::string_view INQ_USER = "inq=user";
 inline constexpr std::string_view INQ_NETWORK = "inq=network";
 
+/// An image as sessions see it: shared, never copied per camera (the same type as the resource
+/// state's image slots).
+using ImageBytes = std::shared_ptr<const std::vector<std::uint8_t>>;
+
+/// Why an upgrade ended without success; held in CameraSession::failure.
+enum class UpgradeFailure : std::int32_t {
+    None = 0,
+    ConfigNotSaved = 1,     ///< the configuration could not be saved (Error6); nothing was uploaded
+    UploadNotSent = 2,      ///< the firmware request could not be opened, sent or written (Error1, BIN 225)
+    StreamBroken = 3,       ///< the progress stream broke or timed out (Error2, BIN 206)
+    OverwriteTimedOut = 4,  ///< manual mode: the overwrite watchdog ended the overwrite (BIN 206)
+    NotVerified = 5,        ///< the rebooted camera never reported the new version (Error2, BIN 206)
+    NotBack = 6,            ///< after a lost connection the camera did not come back verified (Error1)
+};
+
 /// What a session is created with.
 struct SessionConfig {
     platform::SessionOwner* owner = nullptr;  ///< timers, posted messages, boxes; null: no boxes are shown
@@ -62,6 +90,14 @@ struct SessionConfig {
     ModelList modelList{};                    ///< accepted models; entry 0 is named in messages
     int slot = 0;                             ///< 0-255, added to the timer id bases
     platform::EngineTiming timing{};
+    // The automatic list's run options, kept by reference (none in manual mode, where the wizard
+    // keeps the configuration itself). The list keeps them alive for the session's life and does
+    // not change them while an upgrade runs.
+    const std::atomic<std::int32_t>* backupFlag = nullptr;  ///< non-zero: save the configuration first
+    const std::atomic<std::int32_t>* deleteFlag = nullptr;  ///< non-zero: delete the saved file once restored
+    const std::atomic<std::int64_t>* timeStamp = nullptr;   ///< seconds since the epoch naming the saved
+                                                            ///< file's folder; none or 0: now
+    std::string serialText{};  ///< the camera's serial number (saved file's name)
 };
 
 /// Model, version and serial as the system inquiry reports them.
@@ -146,6 +182,44 @@ class CameraSession {
     /// DocType, and unless the camera is in emergency state inq=user with CheckAdministrator.
     ManualCheckResult RunManualCheck();
 
+    // ---- Upload (CameraSessionUpload.cpp) ----------------------------------------------------
+
+    /// The image to post, the number of its bytes to post (at most its size) and the version text
+    /// it carries ("ver1.23"; empty: the first accepted answer after the reboot defines it). The
+    /// bytes are shared, never copied. Called before StartUpgrade.
+    void SetImage(ImageBytes bytes, std::uint32_t size, std::string version);
+    /// Posts the image (worker thread). 0: sent and, unless in emergency state, the camera took
+    /// the end of the request (the request stays open for ReadProgressStream); -1: it could not be
+    /// opened, sent or written; -2: sent, but completing it failed (the camera dropped the
+    /// connection). Every request handle is closed on failure.
+    int UploadFirmware();
+    /// Follows the camera's progress response until its closing delimiter (reader thread, started
+    /// by WatchOverwrite). Sets streamOk: false when the stream broke or timed out. In emergency
+    /// state it reads nothing and only sets the per-second increment.
+    void ReadProgressStream();
+
+    // ---- Upgrade sequence (CameraSessionSequence.cpp) -----------------------------------------
+
+    /// Starts the worker and sets status to SavingConfig (backup asked) or Uploading. False, with
+    /// nothing started, when the session has no owner (its timers drive the sequence) or an
+    /// upgrade was already started on it.
+    bool StartUpgrade();
+    /// A tick of TIMER_TICK_BASE, TIMER_LOSTLINK_BASE or TIMER_RECONFIG_BASE + slot; other ids are
+    /// ignored. Owner's thread; returns at once.
+    void OnSessionTimer(int id);
+    /// Waits for the rebooted camera and checks its version (worker thread). `first`: after a
+    /// completed overwrite, else after a lost connection.
+    bool VerifyAfterReboot(bool first);
+    /// Runs the progress reader until the stream ends, the overwrite watchdog cuts the wait short
+    /// (automatic mode) or the worker is abandoned; then status Rebooting. Returns streamOk as it
+    /// stood when the wait ended (worker thread).
+    bool WatchOverwrite();
+    /// The failure of an upload that could not be sent: Error1 in automatic mode; in manual mode
+    /// box BIN 225 and WM_APP_UPGRADE (1, 3).
+    void ReportNetworkError();
+    /// True from StartUpgrade until the worker has returned.
+    bool IsWorkerRunning() const;
+
     // ---- Restore (CameraSessionRestore.cpp) --------------------------------------------------
 
     /// Makes `size` bytes at `data` the configuration RestoreConfig posts. Not copied: the caller
@@ -185,6 +259,35 @@ class CameraSession {
     /// as deadline and are cancelled with the session.
     StreamedPost streamedPost;
 
+    /// The camera's serial number, named in the saved configuration's file.
+    const std::string serialText;
+
+    // Upload and sequence fields. Set by the creating page before StartUpgrade: the image
+    // (SetImage) and at most one of progressBar / progressValue; then written by the session.
+    ImageBytes imageData;
+    std::uint32_t imageSize = 0;
+    /// Version text of the image; set from the camera's answer when it was empty.
+    detail::Synchronized<std::string> newVersion;
+    /// The manual page's progress bar; none in automatic mode. The page keeps it alive.
+    ProgressBar* progressBar = nullptr;
+    std::atomic<std::int32_t> stepBase{0};
+    std::atomic<std::int32_t> stepSize{0};   ///< per step of the stream; per tick in emergency state
+    std::atomic<std::int32_t> stepTotal{0};  ///< steps announced by the camera
+    std::atomic<bool> streamOk{false};
+    std::atomic<bool> overwriteDone{false};  ///< WatchOverwrite has ended
+    std::atomic<bool> finished{false};       ///< the worker ended normally
+    /// The new version was confirmed by the camera's own answer (not assumed by the watchdog or
+    /// for an emergency camera).
+    std::atomic<bool> verified{false};
+    std::atomic<std::int32_t> failure{static_cast<std::int32_t>(UpgradeFailure::None)};
+    /// Automatic mode with a backup: the camera's saved configuration. Created and used by the
+    /// worker; read it only once the worker has ended (IsWorkerRunning false).
+    std::unique_ptr<ConfigStore> configStore;
+    /// Called with every change of status the sequence makes, on the thread that sets it (worker, reader or
+    /// owner), in order, while the sequence holds its step lock: it must be quick and must not call
+    /// back into the session. Set before StartUpgrade; for logs and tests (pages poll `status`).
+    std::function<void(UpgradeStatus)> statusObserver;
+
   private:
     struct AsyncJob;
     bool IsAutomaticMode() const { return progressValue != nullptr; }
@@ -198,6 +301,46 @@ class CameraSession {
     std::thread asyncThread_;
     const std::uint8_t* uploadData_ = nullptr;  // SetUploadData; the caller's bytes
     std::size_t uploadSize_ = 0;
+
+    // ---- Upload and sequence internals --------------------------------------------------------
+    struct Sequence;
+    void UpgradeWorker();
+    void LostLinkPath();
+    void ReconfigurationPhase();
+    /// Runs `step` unless the worker was abandoned; false when it was (the caller ends).
+    template <class F>
+    bool Step(F&& step);
+    bool IsAbandoned() const;
+    /// Abandons the worker: it takes no further step, its waits and exchanges end. Any thread.
+    void CancelSequence();
+    /// Inquiry of the worker: ends early when the worker is abandoned.
+    std::string WorkerInquire(std::string_view body, std::chrono::milliseconds limit);
+    bool WorkerPause(std::chrono::milliseconds duration);
+    void OnTick();
+    void OnLostLinkTick();
+    void ApplyWatchdog();
+    void StartSessionTimer(int base, std::chrono::milliseconds period);
+    void StopSessionTimer(int base);
+    void Post(std::int32_t wParam, std::int32_t lParam);
+    void SetStatus(UpgradeStatus code);
+    /// Failure of the overwrite or the verification: Error2, or box BIN 206 and (1, 3).
+    void ReportUpgradeError(UpgradeFailure why);
+    /// Status Completed with full progress and the new version as reported.
+    void MarkCompleted();
+    void AddProgress(std::int32_t delta);
+    void SetProgress(std::int32_t value);
+    std::int32_t CurrentProgress() const;
+    // Configuration backup and restore of automatic mode (CameraSessionBackup.cpp).
+    bool SaveConfiguration();
+    bool HasConfigStore() const;
+    void RestoreSteps();
+
+    const std::atomic<std::int32_t>* const backupFlag_;
+    const std::atomic<std::int32_t>* const deleteFlag_;
+    const std::atomic<std::int64_t>* const timeStamp_;
+
+    // Last member: destroyed first, so the worker it joins still finds every other member alive.
+    std::unique_ptr<Sequence> sequence_;
 };
 
 }  // namespace xqt

@@ -2,6 +2,7 @@
 #include <mutex>
 
 #include "camera/CameraSession.h"
+#include "camera/SessionSequence.h"
 #include "camera/ShortRequest.h"
 #include "platform/Windows1252.h"
 
@@ -21,7 +22,12 @@ CameraSession::CameraSession(SessionConfig config)
       modelList(std::move(config.modelList)),
       slot(config.slot),
       timing(config.timing),
-      streamedPost(config.timing.streamReceiveTimeout) {}
+      streamedPost(config.timing.streamReceiveTimeout),
+      serialText(std::move(config.serialText)),
+      backupFlag_(config.backupFlag),
+      deleteFlag_(config.deleteFlag),
+      timeStamp_(config.timeStamp),
+      sequence_(std::make_unique<Sequence>()) {}
 
 CameraSession::~CameraSession() {
     Cancel();
@@ -82,6 +88,7 @@ void CameraSession::Cancel() {
     std::lock_guard lock(asyncMutex_);
     cancellation_.Cancel();
     streamedPost.Cancel();
+    CancelSequence();
     if (asyncJob_) asyncJob_->cancel.Cancel();
 }
 

@@ -15,4 +15,8 @@ void AddCheckListCommand(CLI::App& app, int& exitCode);
 /// `inquire HOST[:PORT] --user NAME [--password-file F] [--json]` (cli/InquireCommand.cpp).
 void AddInquireCommand(CLI::App& app, int& exitCode);
 
+/// `upgrade HOST[:PORT] --user NAME [--retain] [--backup] [--json] [--time-scale F]`
+/// (cli/UpgradeCommand.cpp).
+void AddUpgradeCommand(CLI::App& app, int& exitCode);
+
 }  // namespace xqt::cli

@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
     xqt::cli::AddCheckListCommand(app, exitCode);
     xqt::cli::AddDiscoverCommand(app, exitCode);
     xqt::cli::AddInquireCommand(app, exitCode);
+    xqt::cli::AddUpgradeCommand(app, exitCode);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

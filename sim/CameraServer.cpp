@@ -65,6 +65,12 @@ class Connection : public std::enable_shared_from_this<Connection> {
             }
             pending_.append(bytes);
             if (!Parse()) return Abandon(true);
+            if (parser_->is_header_done() &&
+                server_.DropsUpload(std::string(parser_->get().target()), parser_->get().body().size(),
+                                    parser_->is_done())) {
+                if (parser_->is_done()) server_.TakeDroppedUpload(ParsedRequest());
+                return Abandon(true);
+            }
             if (parser_->is_done()) return Respond();
         }
         if (ec) return Abandon(record_.rawSize > 0);
@@ -88,7 +94,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
         Close();
     }
 
-    void Respond() {
+    SimRequest ParsedRequest() const {
         const auto& message = parser_->get();
         SimRequest request;
         request.method = std::string(message.method_string());
@@ -96,7 +102,14 @@ class Connection : public std::enable_shared_from_this<Connection> {
         if (auto it = message.find(http::field::authorization); it != message.end()) {
             request.authorization = std::string(it->value());
         }
+        for (const auto& field : message)
+            request.headers.emplace_back(std::string(field.name_string()), std::string(field.value()));
         request.body = message.body();
+        return request;
+    }
+
+    void Respond() {
+        const SimRequest request = ParsedRequest();
         record_.complete = true;
         record_.request = request;
         server_.Record(std::move(record_));
@@ -253,12 +266,26 @@ void CameraServer::Record(RecordedRequest record) {
     recorded_.notify_all();
 }
 
+bool CameraServer::DropsUpload(std::string_view target, std::uint64_t bodyBytes, bool complete) const {
+    const std::int64_t after = Camera().upgrade.dropUploadAfterBytes;
+    if (after < 0 || target != SIM_FIRMWARE_PATH) return false;
+    return complete || bodyBytes >= static_cast<std::uint64_t>(after);
+}
+
+void CameraServer::TakeDroppedUpload(const SimRequest& request) {
+    HandleFirmware(Camera(), request, timeScale_, upgrade_, true);
+}
+
 SimResponse CameraServer::Handle(const SimRequest& request) {
+    bool offline = false;  // rebooting, or gone for good: no answer to anything
+    Update([&](SimCamera& c) { offline = upgrade_.Refresh(c); });
+    if (offline) return SimResponse().Stall();
     // A camera applying a restored configuration answers nothing.
     if (config_.Reconfiguring()) return SimResponse().Reset();
     const SimCamera camera = Camera();
     if (auto response = config_.Handle(camera, request, timeScale_)) return std::move(*response);
     if (request.target == "/command/inquiry.cgi") return HandleInquiry(camera, request, timeScale_);
+    if (request.target == SIM_FIRMWARE_PATH) return HandleFirmware(camera, request, timeScale_, upgrade_);
     return SimResponse().Send(
         HttpResponse(404, "Not Found", "text/html", "<HTML><BODY>404 Not Found</BODY></HTML>"));
 }

@@ -20,6 +20,7 @@
 #include "sim/ConfigHandler.h"
 #include "sim/SimCamera.h"
 #include "sim/SimHttp.h"
+#include "sim/UpgradeHandler.h"
 
 namespace xqt::sim {
 
@@ -66,6 +67,14 @@ class CameraServer {
     SimResponse Handle(const SimRequest& request);
     /// Called by connections when a request ended (completely parsed or not).
     void Record(RecordedRequest record);
+    /// True when the camera drops a request to `target` after `bodyBytes` body bytes
+    /// (UpgradeKnobs::dropUploadAfterBytes); `complete`: the whole body has come.
+    bool DropsUpload(std::string_view target, std::uint64_t bodyBytes, bool complete) const;
+    /// A firmware request whose connection was dropped after the whole body came.
+    void TakeDroppedUpload(const SimRequest& request);
+    /// The firmware uploads this camera took, and its overwrite and reboot.
+    UpgradeState& Upgrade() { return upgrade_; }
+    const UpgradeState& Upgrade() const { return upgrade_; }
     /// Called by a connection once, when it closes.
     void ConnectionClosed() { --openConnections_; }
 
@@ -82,6 +91,7 @@ class CameraServer {
     std::vector<std::weak_ptr<detail::Connection>> connections_;  // io_context thread only
     std::function<void(const RecordedRequest&)> observer_;
     std::atomic<int> openConnections_{0};
+    UpgradeState upgrade_;
     ConfigRoutes config_{
         [this](const std::string& bytes) { Update([&](SimCamera& c) { c.configuration = bytes; }); }};
 };

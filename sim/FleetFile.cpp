@@ -123,6 +123,7 @@ SimCamera ReadCamera(const json& j, const std::string& where) {
         if (c.config.fileName.find_first_of("/\\") != std::string::npos)
             throw fleet_error(where + ".config.fileName: must be a plain file name");
     }
+    if (const json* u = r.Child("upgrade")) ReadUpgradeKnobs(*u, where + ".upgrade", c.upgrade);
     r.RejectUnknown();
     return c;
 }
@@ -171,6 +172,7 @@ json WriteCamera(const SimCamera& c) {
           {"authenticateAll", k.authenticateAll},
           {"challengeBody", k.challengeBody},
           {"answers", k.answers}}},
+        {"upgrade", WriteUpgradeKnobs(c.upgrade)},
     };
 }
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/UpgradeKnobs.h"
+
 namespace xqt::sim {
 
 struct SimUser {
@@ -85,6 +87,7 @@ struct SimCamera {
 
     DiscoveryKnobs discovery;
     HttpKnobs http;
+    UpgradeKnobs upgrade;
     ConfigKnobs config;
 };
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace xqt::sim {
@@ -18,6 +19,7 @@ struct SimRequest {
     std::string target;         ///< e.g. "/command/inquiry.cgi"
     std::string authorization;  ///< value of the Authorization header, empty when none
     std::string body;           ///< wire bytes
+    std::vector<std::pair<std::string, std::string>> headers{};  ///< every header field, in order
 };
 
 /// Every request a camera received, for tests to assert on.

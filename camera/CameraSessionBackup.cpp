@@ -1,0 +1,77 @@
+// CameraSession: the configuration backup and restore of automatic mode (in manual mode the wizard
+// keeps the configuration itself), around ConfigStore and RestoreConfig.
+#include <algorithm>
+#include <cctype>
+#include <vector>
+
+#include "camera/CameraSession.h"
+#include "camera/ConfigStore.h"
+#include "camera/SessionSequence.h"
+#include "platform/Windows1252.h"
+
+namespace xqt {
+
+namespace {
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+}  // namespace
+
+bool CameraSession::SaveConfiguration() {
+    Sequence& seq = *sequence_;
+    const std::string model = modelList[0] ? platform::Windows1252ToUtf8(*modelList[0]) : std::string();
+    const std::int64_t seconds = timeStamp_ ? timeStamp_->load() : 0;
+    const auto stamp = seconds != 0
+                           ? std::chrono::system_clock::from_time_t(static_cast<std::time_t>(seconds))
+                           : std::chrono::system_clock::now();
+    auto store = std::make_unique<ConfigStore>(
+        hostPort, "/home/l4/" + Lower(model) + ".cfg", credential, stamp, model, serialText,
+        deleteFlag_ ? deleteFlag_->load() : 0, timing.streamReceiveTimeout);
+    ConfigStore* saving = store.get();
+    {
+        std::lock_guard lock(seq.postMutex);  // CancelSequence cancels the download through it
+        configStore = std::move(store);
+        if (seq.abandoned.load()) saving->Cancel();
+    }
+    return saving->Download();
+}
+
+bool CameraSession::HasConfigStore() const {
+    return configStore != nullptr;
+}
+
+void CameraSession::RestoreSteps() {
+    if (!WorkerPause(timing.restorePause)) return;
+    std::vector<std::uint8_t> saved(configStore->byteCount);
+    // A file that cannot be read back whole is not posted: a partial configuration would leave
+    // the camera half set up. The attempts then fail and the saved file stays.
+    if (!configStore->ReadBack(saved)) saved.clear();
+    SetUploadData(saved.data(), saved.size());
+    NotePanTilt();
+    for (int attempt = 1; attempt <= timing.restoreAttempts; ++attempt) {
+        if (IsAbandoned()) return;
+        const int result = RestoreConfig();
+        if (statusObserver) {
+            std::lock_guard lock(sequence_->stepMutex);  // the restore request sets Overwriting itself
+            if (status.load() == static_cast<std::int32_t>(UpgradeStatus::Overwriting))
+                statusObserver(UpgradeStatus::Overwriting);
+        }
+        if (result == 0) {
+            configStore->restored.store(true);
+            configStore->RemoveFile();  // only when the user asked for it
+            break;
+        }
+        if (attempt < timing.restoreAttempts && !WorkerPause(timing.restoreRetryPause)) return;
+    }
+    SetUploadData(nullptr, 0);
+    saved.clear();
+    saved.shrink_to_fit();
+    if (!WorkerPause(timing.afterRestorePause)) return;
+    ReconfigurationPhase();
+}
+
+}  // namespace xqt

@@ -1,0 +1,581 @@
+// xqt-cli upgrade: the manual upgrade of one camera end to end, as the wizard runs it: the check,
+// the optional configuration backup, the upload, the overwrite, the reboot and the verification,
+// then the optional restore and the wait for the reconfigured camera. Status words and a progress
+// bar on a terminal, plain lines otherwise, or one JSON object per line with --json.
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <arpa/inet.h>
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <fstream>
+#include <iomanip>
+#include <iostream>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <thread>
+
+#include "app/ResourceState.h"
+#include "camera/CameraSession.h"
+#include "camera/ConfigStore.h"
+#include "camera/Credential.h"
+#include "camera/HostPort.h"
+#include "cli/Commands.h"
+#include "platform/EventLoopOwner.h"
+#include "platform/MessageBoxes.h"
+#include "platform/ResourceText.h"
+#include "serialrules/SerialProtect.h"
+
+namespace xqt::cli {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Exit codes, one per outcome (documented in --help).
+constexpr int EXIT_VERIFIED = 0;
+constexpr int EXIT_INTERNAL = 1;
+constexpr int EXIT_USAGE = 2;
+constexpr int EXIT_UNREACHABLE = 3;
+constexpr int EXIT_LOGIN = 4;
+constexpr int EXIT_UNSUITABLE = 5;
+constexpr int EXIT_CONFIG_NOT_SAVED = 6;
+constexpr int EXIT_NOT_SENT = 7;
+constexpr int EXIT_UPGRADE_ERROR = 8;
+constexpr int EXIT_NOT_BACK = 9;
+constexpr int EXIT_NOT_VERIFIED = 10;
+constexpr int EXIT_CONFIG_NOT_RESTORED = 11;
+
+constexpr const char* kNotSuitable = "This firmware is not suitable for the target camera.";
+constexpr const char* kCannotSave = "Cannot save camera's configuration!";
+constexpr const char* kFaultToUpload = "Fault to upload configuration!";
+
+struct UpgradeOptions {
+    std::string address;
+    std::string user;
+    std::string passwordFile;
+    bool retain = false;
+    bool backup = false;
+    bool json = false;
+    double timeScale = 0;
+};
+
+// ---- Password and address (as xqt-cli inquire takes them) ------------------------------------
+
+std::optional<std::string> PromptPassword() {
+    const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
+    if (tty < 0) {
+        if (::isatty(STDIN_FILENO)) return std::nullopt;
+        std::string line;  // piped in: the first line of standard input
+        if (!std::getline(std::cin, line)) return std::nullopt;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return line;
+    }
+    termios saved{};
+    const bool haveTerm = ::tcgetattr(tty, &saved) == 0;
+    if (haveTerm) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(tty, TCSAFLUSH, &quiet);
+    }
+    const char prompt[] = "Password: ";
+    (void)!::write(tty, prompt, sizeof(prompt) - 1);
+    std::string line;
+    char c = 0;
+    bool gotLine = false;
+    while (::read(tty, &c, 1) == 1) {
+        if (c == '\n') {
+            gotLine = true;
+            break;
+        }
+        line += c;
+    }
+    if (haveTerm) ::tcsetattr(tty, TCSAFLUSH, &saved);
+    (void)!::write(tty, "\n", 1);
+    ::close(tty);
+    if (!gotLine && line.empty()) return std::nullopt;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+}
+
+std::optional<std::string> ReadPassword(const UpgradeOptions& options, std::string& error) {
+    if (!options.passwordFile.empty()) {
+        std::ifstream in(options.passwordFile, std::ios::binary);
+        std::string line;
+        if (!in || (!std::getline(in, line) && !in.eof())) {
+            error = "cannot read the password file " + options.passwordFile;
+            return std::nullopt;
+        }
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        return line;
+    }
+    if (const char* env = std::getenv("XQT_PASSWORD")) return std::string(env);
+    auto typed = PromptPassword();
+    if (!typed) error = "no password: use --password-file, XQT_PASSWORD or a terminal to type it";
+    return typed;
+}
+
+std::optional<std::string> NormaliseAddress(const std::string& text) {
+    const HostPort where = SplitHostPort(text);
+    in_addr parsed{};
+    if (::inet_pton(AF_INET, where.host.c_str(), &parsed) != 1) return std::nullopt;
+    if (text.find(':') != std::string::npos) {
+        const std::string portText = text.substr(text.find(':') + 1);
+        if (portText.empty() || portText.find_first_not_of("0123456789") != std::string::npos)
+            return std::nullopt;
+    }
+    if (!IsUsablePort(where.port)) return std::nullopt;
+    const auto* b = reinterpret_cast<const std::uint8_t*>(&parsed.s_addr);
+    return FormatHostPort({b[0], b[1], b[2], b[3]}, static_cast<int>(where.port));
+}
+
+bool IsLoopback(const std::string& hostPort) {
+    return hostPort.rfind("127.", 0) == 0;
+}
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+/// A BIN text on one line: line breaks become single spaces, the ends are trimmed.
+std::string OneLine(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\r' || c == '\n') {
+            if (!out.empty() && out.back() != ' ') out += ' ';
+        } else {
+            out += c;
+        }
+    }
+    while (!out.empty() && out.back() == ' ')
+        out.pop_back();
+    return out;
+}
+
+// ---- Output ----------------------------------------------------------------------------------
+
+/// Status words of the manual page (BIN 361, 360, 323, 320, 319, 322, 357, 359, 321).
+std::string StatusWord(UpgradeStatus status) {
+    static constexpr std::uint16_t kIds[] = {0, 361, 360, 323, 320, 319, 322, 357, 359, 321};
+    const auto code = static_cast<int>(status);
+    if (code < 1 || code > 9) return {};
+    return OneLine(platform::TextOf(kIds[code]));
+}
+
+class Reporter {
+  public:
+    explicit Reporter(bool json) : json_(json), tty_(!json && ::isatty(STDOUT_FILENO)) {}
+
+    void Status(UpgradeStatus status, std::int32_t progress) {
+        EndBarLine();
+        const std::string word = StatusWord(status);
+        if (json_) {
+            Print({{"event", "status"},
+                   {"code", static_cast<int>(status)},
+                   {"status", word},
+                   {"progress", progress}});
+        } else {
+            std::cout << word << std::endl;
+        }
+        word_ = word;
+        lastDecile_ = progress / 1000;
+    }
+
+    void Progress(std::int32_t progress) {
+        if (json_) return;
+        if (tty_) {
+            const int filled = progress * 40 / PROGRESS_MAX;
+            std::cout << "\r[" << std::string(filled, '#') << std::string(40 - filled, '-') << "] "
+                      << std::setw(3) << progress / 100 << "%  " << word_ << "   " << std::flush;
+            barShown_ = true;
+            return;
+        }
+        if (progress / 1000 > lastDecile_) {
+            lastDecile_ = progress / 1000;
+            std::cout << "progress " << progress / 100 << "%" << std::endl;
+        }
+    }
+
+    void Message(const std::string& text) {
+        EndBarLine();
+        if (json_) {
+            Print({{"event", "message"}, {"text", OneLine(text)}});
+        } else {
+            std::cout << "message: " << OneLine(text) << std::endl;
+        }
+    }
+
+    void Print(const nlohmann::json& line) {
+        std::cout << line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << std::endl;
+    }
+
+    void EndBarLine() {
+        if (barShown_) std::cout << std::endl;
+        barShown_ = false;
+    }
+
+    bool json() const { return json_; }
+
+  private:
+    bool json_;
+    bool tty_;
+    bool barShown_ = false;
+    std::string word_;
+    int lastDecile_ = 0;
+};
+
+// ---- The run ---------------------------------------------------------------------------------
+
+struct Result {
+    int exitCode = EXIT_INTERNAL;
+    std::string failure;  ///< empty on success
+    std::string address;
+    std::string model;
+    std::string serial;
+    std::string currentVersion;
+    std::string newVersion;
+    std::string reportedVersion;
+    bool emergency = false;
+    bool verified = false;
+    bool configSaved = false;
+    bool configRestored = false;
+    std::string savedFile;
+};
+
+/// Status changes of the session, handed from its threads to the printing one.
+class StatusQueue {
+  public:
+    void Push(UpgradeStatus s, std::int32_t progress) {
+        std::lock_guard lock(mutex_);
+        queue_.push_back({s, progress});
+    }
+    std::deque<std::pair<UpgradeStatus, std::int32_t>> Take() {
+        std::lock_guard lock(mutex_);
+        return std::exchange(queue_, {});
+    }
+
+  private:
+    std::mutex mutex_;
+    std::deque<std::pair<UpgradeStatus, std::int32_t>> queue_;
+};
+
+class UpgradeRun {
+  public:
+    UpgradeRun(const UpgradeOptions& options, std::string address, std::string credential,
+               platform::EngineTiming timing)
+        : options_(options), credential_(std::move(credential)), timing_(timing), reporter_(options.json) {
+        result_.address = std::move(address);
+    }
+
+    Result Run();
+
+  private:
+    Result Fail(int exitCode, const std::string& failure, const std::string& message = {});
+    void Show(UpgradeStatus status) { reporter_.Status(status, bar_.Position()); }
+    void FlushBoxes();
+    void Drain(CameraSession& session);
+    /// Follows the running session until it posts its message; nothing when its worker ended
+    /// without one.
+    std::optional<platform::UpgradeMessage> Follow(CameraSession& session, platform::EventLoopOwner& owner);
+    void Restore(CameraSession& session, ConfigStore& store);
+
+    const UpgradeOptions& options_;
+    const std::string credential_;
+    const platform::EngineTiming timing_;
+    Reporter reporter_;
+    platform::RecordingMessageBoxes boxes_;
+    std::size_t boxesShown_ = 0;
+    AtomicProgressBar bar_;
+    StatusQueue statuses_;
+    Result result_;
+};
+
+Result UpgradeRun::Fail(int exitCode, const std::string& failure, const std::string& message) {
+    FlushBoxes();
+    if (!message.empty()) reporter_.Message(message);
+    result_.exitCode = exitCode;
+    result_.failure = failure;
+    return result_;
+}
+
+void UpgradeRun::FlushBoxes() {
+    const auto taken = boxes_.Taken();
+    for (; boxesShown_ < taken.size(); ++boxesShown_)
+        reporter_.Message(taken[boxesShown_].text);
+}
+
+void UpgradeRun::Drain(CameraSession& session) {
+    for (const auto& [status, progress] : statuses_.Take())
+        reporter_.Status(status, progress);
+    (void)session;
+    reporter_.Progress(bar_.Position());
+}
+
+std::optional<platform::UpgradeMessage> UpgradeRun::Follow(CameraSession& session,
+                                                           platform::EventLoopOwner& owner) {
+    for (;;) {
+        const bool running = session.IsWorkerRunning();
+        owner.Call([] {});  // what the worker posted so far has been delivered
+        Drain(session);
+        FlushBoxes();
+        const auto messages = owner.Messages();
+        if (!messages.empty()) return messages.front();
+        if (!running) return std::nullopt;
+        std::this_thread::sleep_for(50ms);
+    }
+}
+
+void UpgradeRun::Restore(CameraSession& session, ConfigStore& store) {
+    // The wizard's steps after WM_APP_UPGRADE (1, 6) or (0, 1), made on this thread.
+    Show(UpgradeStatus::LoadingConfig);
+    std::this_thread::sleep_for(timing_.manualRestorePause);
+    std::vector<std::uint8_t> saved(store.byteCount);
+    if (!store.ReadBack(saved)) saved.clear();  // a partial file is not posted
+    session.SetUploadData(saved.data(), saved.size());
+    for (int attempt = 1; attempt <= timing_.restoreAttempts; ++attempt) {
+        if (session.RestoreConfig() == 0) {
+            store.restored.store(true);
+            store.RemoveFile();
+            break;
+        }
+        if (attempt < timing_.restoreAttempts) std::this_thread::sleep_for(timing_.manualRestoreRetryPause);
+        Drain(session);
+    }
+    session.SetUploadData(nullptr, 0);
+    result_.configRestored = store.restored.load();
+    std::this_thread::sleep_for(timing_.manualAfterRestorePause);
+
+    // The restart watch: until the camera names an accepted model again, at most restartWatchLimit.
+    Show(UpgradeStatus::Reconfiguring);
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        const std::string answer = session.Inquire(INQ_SYSTEM, timing_.restartWatchInquiryLimit);
+        if (session.CheckModelAndVersion(answer, false)) break;
+        bar_.Advance(4);
+        Drain(session);
+        if (std::chrono::steady_clock::now() - start >= timing_.restartWatchLimit) break;
+        std::this_thread::sleep_for(timing_.restartWatchPeriod);
+    }
+}
+
+Result UpgradeRun::Run() {
+    ResourceState resources;
+    resources.LoadAll(&boxes_);
+    if (!resources.slotData[0] || resources.versionLabel.empty() || !resources.modelNames[0])
+        return Fail(EXIT_INTERNAL, "resources", "the embedded image, model list or version is missing");
+    boxes_.Clear();
+    result_.newVersion = resources.versionLabel;
+
+    platform::EventLoopOwner owner(boxes_);
+    SessionConfig config;
+    config.owner = &owner;
+    config.hostPort = result_.address;
+    config.credential = credential_;
+    config.modelList = resources.modelNames;
+    config.timing = timing_;
+    CameraSession session(config);
+    owner.SetTimerHandler([&session](int id) { session.OnSessionTimer(id); });
+    // Ticks stop reaching the session before it goes.
+    struct Detach {
+        platform::EventLoopOwner& owner;
+        ~Detach() {
+            owner.Call([this] { owner.SetTimerHandler({}); });
+        }
+    } detach{owner};
+
+    // The check of the target page.
+    Show(UpgradeStatus::Prepare);
+    const ManualCheckResult check = session.RunManualCheck();
+    owner.Call([] {});
+    result_.model = check.system.model;
+    result_.serial = check.system.serial;
+    result_.currentVersion = session.currentVersion.Get();
+    result_.emergency = session.emergency.load();
+    if (!check.passed) {
+        switch (check.failure) {
+            case CheckFailure::NoAnswer:
+                return Fail(EXIT_UNREACHABLE, "unreachable", kNotSuitable);
+            case CheckFailure::LoginRefused:
+            case CheckFailure::NotAdministrator:
+                return Fail(EXIT_LOGIN, "login", kNotSuitable);
+            case CheckFailure::WrongModel:
+                if (check.systemAnswer.find("401 Unauthorized") != std::string::npos)
+                    return Fail(EXIT_LOGIN, "login", kNotSuitable);
+                return Fail(EXIT_UNSUITABLE, "unsuitable", kNotSuitable);
+            default:
+                return Fail(EXIT_UNSUITABLE, "unsuitable", kNotSuitable);
+        }
+    }
+    if (!ns_serial_protect::IsSerialAllowed(std::string_view(check.system.serial)))
+        return Fail(EXIT_UNSUITABLE, "unsuitable", kNotSuitable);
+
+    // The configuration, saved by the front end itself as the wizard does.
+    std::unique_ptr<ConfigStore> store;
+    if (options_.retain) {
+        Show(UpgradeStatus::SavingConfig);
+        const std::string model = *resources.modelNames[0];
+        store =
+            std::make_unique<ConfigStore>(result_.address, "/home/l4/" + Lower(model) + ".cfg", credential_,
+                                          std::chrono::system_clock::now(), model, check.system.serial,
+                                          options_.backup ? 0 : 1, timing_.streamReceiveTimeout);
+        if (!store->Download()) {
+            const std::string why = store->errorText.empty() ? "" : " (" + store->errorText + ")";
+            return Fail(EXIT_CONFIG_NOT_SAVED, "config-not-saved", kCannotSave + why);
+        }
+        result_.configSaved = true;
+        result_.savedFile = store->localPath;
+    }
+
+    // The upgrade itself.
+    int slot = resources.SelectSlot(check.docType);
+    if (!resources.slotData[slot]) slot = 0;
+    session.SetImage(resources.slotData[slot], resources.slotSize[slot], resources.versionLabel);
+    session.progressBar = &bar_;
+    session.statusObserver = [this](UpgradeStatus s) { statuses_.Push(s, bar_.Position()); };
+    if (!session.StartUpgrade()) return Fail(EXIT_INTERNAL, "internal", "the upgrade could not be started");
+    const auto message = Follow(session, owner);
+    const bool succeeded =
+        message && (*message == platform::UpgradeMessage{1, 6} || *message == platform::UpgradeMessage{0, 1});
+    if (!succeeded) {
+        switch (static_cast<UpgradeFailure>(session.failure.load())) {
+            case UpgradeFailure::UploadNotSent:
+                return Fail(EXIT_NOT_SENT, "upload-not-sent");
+            case UpgradeFailure::NotBack:
+                return Fail(EXIT_NOT_BACK, "not-back");
+            default:
+                return Fail(EXIT_UPGRADE_ERROR, "upgrade-error");
+        }
+    }
+    for (int i = 0; i < 100 && session.IsWorkerRunning(); ++i)
+        std::this_thread::sleep_for(10ms);
+    if (store) Restore(session, *store);
+
+    // Verified by the sequence, or else asked once more now (an emergency camera, or a
+    // verification the watchdog cut short).
+    result_.verified = session.verified.load();
+    if (!result_.verified) {
+        const std::string answer = session.Inquire(INQ_SYSTEM, timing_.rebootInquiryLimit);
+        result_.verified = session.CheckModelAndVersion(answer, false) &&
+                           session.reportedVersion.Get() == resources.versionLabel;
+    }
+    result_.reportedVersion = session.reportedVersion.Get();
+    Drain(session);
+    bar_.SetPosition(PROGRESS_MAX);
+    reporter_.Progress(PROGRESS_MAX);
+    reporter_.EndBarLine();
+    if (!result_.verified)
+        return Fail(EXIT_NOT_VERIFIED, "not-verified", "The camera did not confirm the new version.");
+    if (store && !result_.configRestored)
+        return Fail(EXIT_CONFIG_NOT_RESTORED, "config-not-restored", kFaultToUpload);
+    const std::string label = resources.versionLabel.size() > 3 ? resources.versionLabel.substr(3) : "";
+    reporter_.Message(OneLine(platform::TextOf(222)) + " " + OneLine(platform::TextOf(234)) + label +
+                      OneLine(platform::TextOf(235)));
+    result_.exitCode = EXIT_VERIFIED;
+    return result_;
+}
+
+void PrintResult(const Result& r, bool json) {
+    if (json) {
+        nlohmann::json out = {
+            {"event", "result"},
+            {"address", r.address},
+            {"model", r.model},
+            {"serial", r.serial},
+            {"currentVersion", r.currentVersion},
+            {"newVersion", r.newVersion},
+            {"reportedVersion", r.reportedVersion},
+            {"emergency", r.emergency},
+            {"verified", r.verified},
+            {"configSaved", r.configSaved},
+            {"configRestored", r.configRestored},
+            {"savedFile", r.savedFile},
+            {"failure", r.failure},
+            {"exitCode", r.exitCode},
+        };
+        std::cout << out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << std::endl;
+        return;
+    }
+    std::cout << "Result: " << (r.exitCode == EXIT_VERIFIED ? "upgraded and verified" : r.failure)
+              << " (exit " << r.exitCode << ")\n";
+    if (!r.reportedVersion.empty()) std::cout << "  camera reports " << r.reportedVersion << "\n";
+    if (!r.savedFile.empty())
+        std::cout << "  saved configuration " << r.savedFile
+                  << (r.configRestored ? " (restored)" : " (not restored, kept)") << "\n";
+    std::cout.flush();
+}
+
+int RunUpgrade(const UpgradeOptions& options) {
+    const char* me = "xqt-cli upgrade: ";
+    const auto address = NormaliseAddress(options.address);
+    if (!address) {
+        std::cerr << me << options.address << " is not an IPv4 address with an optional port 1-65535\n";
+        return EXIT_USAGE;
+    }
+    if (options.backup && !options.retain) {
+        std::cerr << me << "--backup keeps the saved configuration; it needs --retain\n";
+        return EXIT_USAGE;
+    }
+    platform::EngineTiming timing;
+    if (options.timeScale > 0) {
+        if (!IsLoopback(*address)) {
+            std::cerr << me << "--time-scale is for simulated cameras only (loopback addresses 127.x.y.z)\n";
+            return EXIT_USAGE;
+        }
+        timing = timing.Scaled(options.timeScale);
+    }
+    std::string error;
+    const auto password = ReadPassword(options, error);
+    if (!password) {
+        std::cerr << me << error << "\n";
+        return EXIT_USAGE;
+    }
+    UpgradeRun run(options, *address, EncodeCredential(options.user, *password), timing);
+    const Result result = run.Run();
+    PrintResult(result, options.json);
+    return result.exitCode;
+}
+
+}  // namespace
+
+void AddUpgradeCommand(CLI::App& app, int& exitCode) {
+    auto options = std::make_shared<UpgradeOptions>();
+    CLI::App* sub = app.add_subcommand("upgrade", "Upgrade one camera's firmware as the manual wizard does");
+    sub->footer(
+        "The password comes from --password-file, else the environment variable XQT_PASSWORD, else a\n"
+        "prompt without echo; it is never taken from the command line and never printed.\n"
+        "Exit codes:\n"
+        "  0  upgraded, and the camera confirmed the new version\n"
+        "  1  internal error (missing resources)\n"
+        "  2  usage error (address, options, password)\n"
+        "  3  camera unreachable\n"
+        "  4  login refused or not the administrator\n"
+        "  5  not a suitable camera (model, serial number or user list)\n"
+        "  6  the configuration could not be saved (nothing was uploaded)\n"
+        "  7  the firmware could not be sent (network error)\n"
+        "  8  the overwrite or the verification failed (progress stream broken, watchdog, another version)\n"
+        "  9  the camera did not come back after the connection was lost\n"
+        " 10  the camera did not confirm the new version\n"
+        " 11  upgraded and verified, but the configuration could not be put back (the saved file is kept)");
+    sub->add_option("address", options->address, "Camera address HOST[:PORT] (IPv4; port 80 when absent)")
+        ->required();
+    sub->add_option("--user", options->user, "Administrator user name")->required();
+    sub->add_option("--password-file", options->passwordFile, "File whose first line is the password");
+    sub->add_flag("--retain", options->retain,
+                  "Save the camera's configuration first and put it back afterwards");
+    sub->add_flag("--backup", options->backup, "With --retain: keep the saved configuration file afterwards");
+    sub->add_flag("--json", options->json, "One JSON object per status change and a final result object");
+    sub->add_option("--time-scale", options->timeScale,
+                    "Multiply every engine duration (simulated cameras on loopback addresses only)")
+        ->check(CLI::PositiveNumber);
+    sub->callback([options, &exitCode] { exitCode = RunUpgrade(*options); });
+}
+
+}  // namespace xqt::cli

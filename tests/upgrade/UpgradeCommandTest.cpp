@@ -1,0 +1,154 @@
+// xqt-cli upgrade as a script runs it against a simulated camera, in scaled time: the status lines,
+// the final JSON result and one exit code per outcome.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "sim/SimFleet.h"
+
+namespace xqt::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int exitCode = -1;
+    std::vector<nlohmann::json> lines;  // --json output, one object per line
+    std::string text;
+};
+
+class UpgradeCommandTest : public ::testing::Test {
+  protected:
+    UpgradeCommandTest() {
+        std::string pattern = (fs::temp_directory_path() / "xqt-cli-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        folder_ = pattern;
+    }
+    ~UpgradeCommandTest() override {
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+    }
+
+    void Start(sim::SimCamera camera) {
+        camera.webPort = 0;
+        fleet_ = std::make_unique<sim::SimFleet>(std::vector<sim::SimCamera>{camera}, 0.01);
+        fleet_->Start();
+    }
+
+    CliRun Upgrade(const std::string& address, const std::string& options,
+                   const std::string& password = "admin", const std::string& timeScale = "0.01") {
+        const std::string command = "ProgramFiles='" + folder_ + "' XQT_PASSWORD='" + password + "' " +
+                                    XQT_CLI + " upgrade " + address + " --user admin --time-scale " +
+                                    timeScale + " " + options + " </dev/null 2>&1";
+        CliRun run;
+        FILE* pipe = ::popen(command.c_str(), "r");
+        if (!pipe) return run;
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;)
+            run.text.append(buffer, n);
+        const int status = ::pclose(pipe);
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::istringstream lines(run.text);
+        for (std::string line; std::getline(lines, line);) {
+            const auto parsed = nlohmann::json::parse(line, nullptr, false);
+            if (!parsed.is_discarded()) run.lines.push_back(parsed);
+        }
+        return run;
+    }
+
+    std::vector<std::string> Statuses(const CliRun& run) {
+        std::vector<std::string> words;
+        for (const auto& line : run.lines) {
+            if (line.value("event", "") == "status") words.push_back(line.value("status", ""));
+        }
+        return words;
+    }
+
+    std::string hostPort() { return fleet_->At(0).HostPort(); }
+
+    std::string folder_;
+    std::unique_ptr<sim::SimFleet> fleet_;
+};
+
+sim::SimCamera At(const std::string& ip) {
+    sim::SimCamera camera;
+    camera.ipText = ip;
+    return camera;
+}
+
+TEST_F(UpgradeCommandTest, AVerifiedUpgradeWithRestoreExitsZero) {
+    Start(At("127.0.8.2"));
+    const CliRun run = Upgrade(hostPort(), "--retain --json");
+    ASSERT_EQ(run.exitCode, 0) << run.text;
+    EXPECT_EQ(Statuses(run),
+              (std::vector<std::string>{"Prepare", "Saving config file", "Uploading", "Overwriting",
+                                        "Rebooting", "Completed", "Loading config file", "Reconfiguring"}));
+    const nlohmann::json& result = run.lines.back();
+    EXPECT_EQ(result["event"], "result");
+    EXPECT_EQ(result["verified"], true);
+    EXPECT_EQ(result["reportedVersion"], "ver1.23");
+    EXPECT_EQ(result["configRestored"], true);
+    EXPECT_FALSE(fs::exists(result["savedFile"].get<std::string>())) << "deleted: --backup was not given";
+    EXPECT_EQ(fleet_->At(0).Config().Restores().size(), 1u);
+    EXPECT_EQ(run.text.find("admin"), std::string::npos) << "the password is never printed";
+}
+
+TEST_F(UpgradeCommandTest, PlainOutputNamesEachStatusOnItsOwnLine) {
+    Start(At("127.0.8.3"));
+    const CliRun run = Upgrade(hostPort(), "--retain --backup");
+    ASSERT_EQ(run.exitCode, 0) << run.text;
+    const std::size_t uploading = run.text.find("\nUploading\n");
+    EXPECT_NE(uploading, std::string::npos) << run.text;
+    EXPECT_NE(run.text.find("\nOverwriting\n", uploading), std::string::npos) << run.text;
+    EXPECT_NE(run.text.find("\nprogress "), std::string::npos) << run.text;
+    EXPECT_NE(run.text.find("(restored)"), std::string::npos) << run.text;
+    EXPECT_EQ(run.text.find('\r'), std::string::npos) << "no bar redrawn when not a terminal";
+}
+
+TEST_F(UpgradeCommandTest, EachFailureHasItsExitCode) {
+    sim::SimCamera html = At("127.0.8.4");
+    html.config.htmlPage = true;
+    Start(html);
+    CliRun run = Upgrade(hostPort(), "--retain --json");
+    EXPECT_EQ(run.exitCode, 6) << run.text;
+    EXPECT_TRUE(fleet_->At(0).Upgrade().Records().empty());
+
+    fleet_->At(0).Update([](sim::SimCamera& c) {
+        c.config.htmlPage = false;
+        c.upgrade.comeBackVersion = "9.99";
+    });
+    run = Upgrade(hostPort(), "--json");
+    EXPECT_EQ(run.exitCode, 8) << run.text;
+    EXPECT_EQ(run.lines.back()["reportedVersion"], "");
+
+    fleet_->At(0).Update([](sim::SimCamera& c) {
+        c.config.failRestores = 10;
+        c.upgrade.comeBackVersion = "";
+    });
+    run = Upgrade(hostPort(), "--retain --json");
+    EXPECT_EQ(run.exitCode, 11) << run.text;
+    EXPECT_TRUE(fs::exists(run.lines.back()["savedFile"].get<std::string>())) << "kept when not restored";
+
+    EXPECT_EQ(Upgrade(hostPort(), "--json", "wrong").exitCode, 4);
+    EXPECT_EQ(Upgrade("127.0.8.4:1", "--json").exitCode, 3);
+    EXPECT_EQ(Upgrade("10.1.2.3", "--json").exitCode, 2) << "--time-scale only for loopback cameras";
+    EXPECT_EQ(Upgrade(hostPort(), "--backup").exitCode, 2);
+}
+
+TEST_F(UpgradeCommandTest, ALostConnectionThatNeverRecoversExitsNine) {
+    sim::SimCamera camera = At("127.0.8.5");
+    camera.upgrade.dropUploadAfterBytes = std::int64_t{1} << 40;
+    camera.upgrade.neverComeBack = true;
+    Start(camera);
+    // 240 lost-link ticks and 20 unanswered verification attempts: faster time than the others.
+    const CliRun run = Upgrade(hostPort(), "--json", "admin", "0.003");
+    EXPECT_EQ(run.exitCode, 9) << run.text;
+    EXPECT_EQ(run.lines.back()["failure"], "not-back");
+}
+
+}  // namespace
+}  // namespace xqt::test
