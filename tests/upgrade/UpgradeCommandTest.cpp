@@ -40,7 +40,7 @@ class UpgradeCommandTest : public ::testing::Test {
     }
 
     CliRun Upgrade(const std::string& address, const std::string& options,
-                   const std::string& password = "admin", const std::string& timeScale = "0.01") {
+                   const std::string& password = "admin", const std::string& timeScale = "0.05") {
         const std::string command = "ProgramFiles='" + folder_ + "' XQT_PASSWORD='" + password + "' " +
                                     XQT_CLI + " upgrade " + address + " --user admin --time-scale " +
                                     timeScale + " " + options + " </dev/null 2>&1";
