@@ -196,7 +196,7 @@ void CameraSession::LostLinkPath() {
     }
     if (IsAbandoned()) return;
 
-    // The owner's thread of the original waited here; the worker does, so the owner never blocks.
+    // Verified (and restored) here on the worker, so the owner's thread never waits for the camera.
     seq.lostLinkVerify.store(true);
     const bool back = VerifyAfterReboot(false);
     seq.lostLinkVerify.store(false);

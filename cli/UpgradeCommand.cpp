@@ -281,7 +281,7 @@ class UpgradeRun {
     Result Fail(int exitCode, const std::string& failure, const std::string& message = {});
     void Show(UpgradeStatus status) { reporter_.Status(status, bar_.Position()); }
     void FlushBoxes();
-    void Drain(CameraSession& session);
+    void Drain();
     /// Follows the running session until it posts its message; nothing when its worker ended
     /// without one.
     std::optional<platform::UpgradeMessage> Follow(CameraSession& session, platform::EventLoopOwner& owner);
@@ -312,10 +312,9 @@ void UpgradeRun::FlushBoxes() {
         reporter_.Message(taken[boxesShown_].text);
 }
 
-void UpgradeRun::Drain(CameraSession& session) {
+void UpgradeRun::Drain() {
     for (const auto& [status, progress] : statuses_.Take())
         reporter_.Status(status, progress);
-    (void)session;
     reporter_.Progress(bar_.Position());
 }
 
@@ -324,7 +323,7 @@ std::optional<platform::UpgradeMessage> UpgradeRun::Follow(CameraSession& sessio
     for (;;) {
         const bool running = session.IsWorkerRunning();
         owner.Call([] {});  // what the worker posted so far has been delivered
-        Drain(session);
+        Drain();
         FlushBoxes();
         const auto messages = owner.Messages();
         if (!messages.empty()) return messages.front();
@@ -347,7 +346,7 @@ void UpgradeRun::Restore(CameraSession& session, ConfigStore& store) {
             break;
         }
         if (attempt < timing_.restoreAttempts) std::this_thread::sleep_for(timing_.manualRestoreRetryPause);
-        Drain(session);
+        Drain();
     }
     session.SetUploadData(nullptr, 0);
     result_.configRestored = store.restored.load();
@@ -360,7 +359,7 @@ void UpgradeRun::Restore(CameraSession& session, ConfigStore& store) {
         const std::string answer = session.Inquire(INQ_SYSTEM, timing_.restartWatchInquiryLimit);
         if (session.CheckModelAndVersion(answer, false)) break;
         bar_.Advance(4);
-        Drain(session);
+        Drain();
         if (std::chrono::steady_clock::now() - start >= timing_.restartWatchLimit) break;
         std::this_thread::sleep_for(timing_.restartWatchPeriod);
     }
@@ -467,7 +466,7 @@ Result UpgradeRun::Run() {
                            session.reportedVersion.Get() == resources.versionLabel;
     }
     result_.reportedVersion = session.reportedVersion.Get();
-    Drain(session);
+    Drain();
     bar_.SetPosition(PROGRESS_MAX);
     reporter_.Progress(PROGRESS_MAX);
     reporter_.EndBarLine();

@@ -257,6 +257,21 @@ TEST_F(SequenceTest, ABrokenStreamIsError2WithoutWaitingForTheWatchdog) {
     EXPECT_EQ(SystemInquiriesSince(before), 0);
 }
 
+TEST_F(SequenceTest, AStreamThatFallsSilentEndsAtTheReceiveTimeOut) {
+    sim::SimCamera camera = Camera("127.0.6.20");
+    camera.upgrade.streamEnd = "stall";  // after the last step nothing more, connection kept
+    StartFleet(camera);
+    CameraSession& session = MakeSession(Mode::Automatic);
+    session.SetImage(Image(kImageSize), kImageSize, "ver1.23");
+    StatusChain chain(session);
+    ASSERT_TRUE(session.StartUpgrade());
+    ASSERT_TRUE(WaitForEnd());
+    EXPECT_THAT(chain.Stop(), ElementsAre(S::Uploading, S::Overwriting, S::Rebooting, S::Error2));
+    EXPECT_EQ(session.failure.load(), static_cast<std::int32_t>(UpgradeFailure::StreamBroken));
+    EXPECT_LT(owner.TickCount(TIMER_TICK_BASE), 181)
+        << "ended by the 60 s receive time-out, not the watchdog";
+}
+
 TEST_F(SequenceTest, ManualModeShowsTheVersionUpErrorForABrokenStream) {
     sim::SimCamera camera = Camera("127.0.6.12");
     camera.upgrade.breakStreamAfterSteps = 0;
