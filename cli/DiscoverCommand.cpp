@@ -9,9 +9,9 @@
 
 #include "app/ResourceState.h"
 #include "camera/DiscoveryService.h"
-#include "serialrules/SerialProtect.h"
 #include "cli/Commands.h"
 #include "platform/MessageBoxes.h"
+#include "serialrules/SerialProtect.h"
 
 namespace xqt::cli {
 

@@ -1,12 +1,5 @@
 // xqt-cli inquire: the manual pre-upgrade check of one camera, as the wizard makes it before an
 // upgrade, with the serial-number rule, printed as a summary or one JSON object.
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <arpa/inet.h>
-#include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -15,17 +8,10 @@
 #include "camera/CameraSession.h"
 #include "camera/Credential.h"
 #include "camera/HostPort.h"
+#include "cli/CommandInput.h"
 #include "cli/Commands.h"
 #include "platform/EventLoopOwner.h"
 #include "platform/MessageBoxes.h"
-
-#if __has_include("serialrules/SerialProtect.h")
-#include "serialrules/SerialProtect.h"
-#define XQT_HAVE_SERIAL_RULES 1
-// The rule set's entry points live in ns_serial_protect, at global scope or inside xqt.
-namespace ns_serial_protect {}
-namespace xqt::ns_serial_protect {}
-#endif
 
 namespace xqt::cli {
 
@@ -45,112 +31,6 @@ struct InquireOptions {
     std::string passwordFile;
     bool json = false;
 };
-
-// ---- Serial-number rule --------------------------------------------------------------------
-
-#ifdef XQT_HAVE_SERIAL_RULES
-namespace serial_lookup {
-using namespace ::ns_serial_protect;
-using namespace ::xqt::ns_serial_protect;
-}  // namespace serial_lookup
-template <class Text>
-auto Widen(const Text& text) {
-    return std::u16string(text.begin(), text.end());  // serial numbers are ASCII
-}
-// Accepts the entry point taking either 8-bit or UTF-16 text.
-template <class Text>
-bool CheckSerialWith(const Text& serial) {
-    using namespace serial_lookup;
-    if constexpr (requires { IsSerialAllowed(serial); }) {
-        return IsSerialAllowed(serial) != 0;
-    } else {
-        return IsSerialAllowed(Widen(serial)) != 0;
-    }
-}
-bool SerialAllowed(const std::string& serial) {
-    using namespace serial_lookup;
-    static const bool initialised = (InitSerialRules(), true);
-    (void)initialised;
-    return CheckSerialWith(serial);
-}
-#else
-// This build carries no serial-number rule set; the delivered rules ("allow,deny", allow "all",
-// deny "none") accept every serial number, which is what is applied here.
-bool SerialAllowed(const std::string&) {
-    return true;
-}
-#endif
-
-// ---- Password ------------------------------------------------------------------------------
-
-std::optional<std::string> PromptPassword() {
-    const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
-    if (tty < 0) {
-        if (::isatty(STDIN_FILENO)) return std::nullopt;
-        std::string line;  // piped in: the first line of standard input
-        if (!std::getline(std::cin, line)) return std::nullopt;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        return line;
-    }
-    termios saved{};
-    const bool haveTerm = ::tcgetattr(tty, &saved) == 0;
-    if (haveTerm) {
-        termios quiet = saved;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        ::tcsetattr(tty, TCSAFLUSH, &quiet);
-    }
-    const char prompt[] = "Password: ";
-    (void)!::write(tty, prompt, sizeof(prompt) - 1);
-    std::string line;
-    char c = 0;
-    bool gotLine = false;
-    while (::read(tty, &c, 1) == 1) {
-        if (c == '\n') {
-            gotLine = true;
-            break;
-        }
-        line += c;
-    }
-    if (haveTerm) ::tcsetattr(tty, TCSAFLUSH, &saved);
-    (void)!::write(tty, "\n", 1);
-    ::close(tty);
-    if (!gotLine && line.empty()) return std::nullopt;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return line;
-}
-
-std::optional<std::string> ReadPassword(const InquireOptions& options, std::string& error) {
-    if (!options.passwordFile.empty()) {
-        std::ifstream in(options.passwordFile, std::ios::binary);
-        std::string line;
-        if (!in || (!std::getline(in, line) && !in.eof())) {
-            error = "cannot read the password file " + options.passwordFile;
-            return std::nullopt;
-        }
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        return line;
-    }
-    if (const char* env = std::getenv("XQT_PASSWORD")) return std::string(env);
-    auto typed = PromptPassword();
-    if (!typed) error = "no password: use --password-file, XQT_PASSWORD or a terminal to type it";
-    return typed;
-}
-
-// ---- Address -------------------------------------------------------------------------------
-
-std::optional<std::string> NormaliseAddress(const std::string& text) {
-    const HostPort where = SplitHostPort(text);
-    in_addr parsed{};
-    if (::inet_pton(AF_INET, where.host.c_str(), &parsed) != 1) return std::nullopt;
-    if (text.find(':') != std::string::npos) {
-        const std::string portText = text.substr(text.find(':') + 1);
-        if (portText.empty() || portText.find_first_not_of("0123456789") != std::string::npos)
-            return std::nullopt;
-    }
-    if (!IsUsablePort(where.port)) return std::nullopt;
-    const auto* b = reinterpret_cast<const std::uint8_t*>(&parsed.s_addr);
-    return FormatHostPort({b[0], b[1], b[2], b[3]}, static_cast<int>(where.port));
-}
 
 // ---- The check -----------------------------------------------------------------------------
 
@@ -288,7 +168,7 @@ int RunInquire(const InquireOptions& options) {
         return EXIT_USAGE;
     }
     std::string error;
-    const auto password = ReadPassword(options, error);
+    const auto password = ReadPassword(options.passwordFile, error);
     if (!password) {
         std::cerr << "xqt-cli inquire: " << error << "\n";
         return EXIT_USAGE;

@@ -1,0 +1,22 @@
+#pragma once
+// What the camera sub-commands take from the user the same way: the password and the camera's
+// address.
+
+#include <optional>
+#include <string>
+
+namespace xqt::cli {
+
+/// The password: the first line of `passwordFile` when one is named, else XQT_PASSWORD, else typed
+/// on the terminal without echo (or the first line of a piped standard input). A trailing CR is
+/// dropped. nullopt with `error` set when none can be had; the password itself is never printed.
+std::optional<std::string> ReadPassword(const std::string& passwordFile, std::string& error);
+
+/// "a.b.c.d[:port]" in the form the sessions use (port 80 omitted); nullopt for anything else,
+/// including a port outside 1-65535 or with other characters than digits.
+std::optional<std::string> NormaliseAddress(const std::string& text);
+
+/// The serial-number rules, built on first use.
+bool SerialAllowed(const std::string& serial);
+
+}  // namespace xqt::cli
