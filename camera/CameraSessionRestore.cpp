@@ -4,6 +4,7 @@
 
 #include "camera/CameraSession.h"
 #include "camera/ConfigRequest.h"
+#include "camera/UploadBody.h"
 
 namespace xqt {
 
@@ -26,8 +27,8 @@ int CameraSession::RestoreConfig() {
     if (uploadData_ == nullptr || uploadSize_ == 0) return -1;
 
     const std::string_view path = hasPanTilt.load() ? RESTORE_PRESET_PATH : RESTORE_PATH;
-    const auto post = detail::MakeFormPost(RESTORE_FIELD, RESTORE_FILE_NAME, uploadSize_, FACTORY_CREDENTIAL,
-                                           static_cast<std::int64_t>(std::time(nullptr)));
+    const auto post = MakeMultipartUpload(static_cast<std::int64_t>(std::time(nullptr)), RESTORE_FIELD,
+                                          RESTORE_FILE_NAME, uploadSize_, FACTORY_CREDENTIAL);
 
     if (streamedPost.Open(hostPort, path) != 0) return -1;
     for (const auto& header : post.headers) {

@@ -3,6 +3,7 @@
 
 #include "camera/ConfigRequest.h"
 #include "camera/StreamedPost.h"
+#include "camera/UploadBody.h"
 #include "sim/ConfigHandler.h"
 #include "sim/FleetFile.h"
 #include "sim/InquiryHandler.h"
@@ -74,7 +75,7 @@ TEST(ConfigHandlerTest, RestoreBodiesAreReadAsTheToolLaysThemOut) {
 
     // The tool's own builder gives the same layout.
     const auto post =
-        detail::MakeFormPost(RESTORE_FIELD, RESTORE_FILE_NAME, 4, FACTORY_CREDENTIAL, 1700000000);
+        MakeMultipartUpload(1700000000, RESTORE_FIELD, RESTORE_FILE_NAME, 4, FACTORY_CREDENTIAL);
     EXPECT_EQ(sim::ParseRestoreBody(post.head + "data" + post.tail), "data");
     EXPECT_EQ(post.contentLength, 154u + 4 + 47);
 
