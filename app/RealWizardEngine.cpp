@@ -27,8 +27,8 @@ class RealWizardEngine::RoutedOwner : public platform::SessionOwner {
   public:
     explicit RoutedOwner(platform::SessionOwner* target) : target_(target) {}
 
-    /// From now on timers, messages and boxes reach the program's owner.
-    void Forward() { forwarding_.store(true); }
+    /// From now on timers, messages and boxes reach the program's owner (if there is one).
+    void Forward() { forwarding_.store(target_ != nullptr); }
 
     void StartTimer(int id, std::chrono::milliseconds period) override {
         if (forwarding_.load()) target_->StartTimer(id, period);
@@ -135,6 +135,20 @@ bool RealWizardEngine::IsSerialAllowed(const std::string& serial) const {
     return ns_serial_protect::IsSerialAllowed(std::string_view(serial)) != 0;
 }
 
+std::unique_ptr<RealWizardEngine::ManualSession> RealWizardEngine::NewSession(
+    const std::string& hostPort, const std::string& credential) const {
+    auto made = std::make_unique<ManualSession>();
+    made->owner = std::make_unique<RoutedOwner>(owner_);
+    SessionConfig config;
+    config.owner = made->owner.get();
+    config.hostPort = hostPort;
+    config.credential = credential;
+    config.modelList = models_;
+    config.timing = timing_;
+    made->session = std::make_unique<CameraSession>(std::move(config));
+    return made;
+}
+
 // ---- The manual check ---------------------------------------------------------------------------
 
 CameraCheck RealWizardEngine::CheckCamera(const std::string& hostPort, const std::string& credential) {
@@ -142,15 +156,7 @@ CameraCheck RealWizardEngine::CheckCamera(const std::string& hostPort, const std
         std::lock_guard lock(checkedMutex_);
         checked_.reset();
     }
-    auto checked = std::make_unique<ManualSession>();
-    checked->owner = std::make_unique<RoutedOwner>(owner_);
-    SessionConfig config;
-    config.owner = checked->owner.get();
-    config.hostPort = hostPort;
-    config.credential = credential;
-    config.modelList = models_;
-    config.timing = timing_;
-    checked->session = std::make_unique<CameraSession>(std::move(config));
+    std::unique_ptr<ManualSession> checked = NewSession(hostPort, credential);
     CameraSession& session = *checked->session;
     const ManualCheckResult result = session.RunManualCheck();
 
@@ -235,15 +241,7 @@ void RealWizardEngine::StartUpgrade(const UpgradeRequest& request, WizardEngineE
     if (!next) {
         // Without a check of this camera its emergency state is unknown: it is taken as a camera
         // in normal state, whose verification then asks it for its version.
-        next = std::make_unique<ManualSession>();
-        next->owner = std::make_unique<RoutedOwner>(owner_);
-        SessionConfig config;
-        config.owner = next->owner.get();
-        config.hostPort = request.hostPort;
-        config.credential = request.credential;
-        config.modelList = models_;
-        config.timing = timing_;
-        next->session = std::make_unique<CameraSession>(std::move(config));
+        next = NewSession(request.hostPort, request.credential);
     }
     next->owner->Forward();
     CameraSession& session = *next->session;

@@ -99,6 +99,9 @@ class RealWizardEngine : public WizardEngine {
     class RoutedOwner;
     /// A session with the owner that routes its boxes: kept for the check, or forwarded to owner_.
     struct ManualSession;
+    /// A session of the manual path (slot 0, no backup flags) whose owner keeps its boxes for now.
+    std::unique_ptr<ManualSession> NewSession(const std::string& hostPort,
+                                              const std::string& credential) const;
     void DeleteSession();
 
     mutable std::mutex checkedMutex_;         // checked_ is written on the helper thread
