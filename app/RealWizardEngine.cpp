@@ -281,7 +281,9 @@ void RealWizardEngine::DeleteSession() {
 void RealWizardEngine::DeliverTimer(int id) {
     if (!session_) return;
     session_->session->OnSessionTimer(id);
-    if (id == TIMER_TICK_BASE && events_) events_->OnSessionTick();
+    // The lost-link seconds count too: without them the page would show "Overwriting" through the
+    // four minutes in which the camera is searched for, and never its own word for that wait.
+    if ((id == TIMER_TICK_BASE || id == TIMER_LOSTLINK_BASE) && events_) events_->OnSessionTick();
 }
 
 void RealWizardEngine::DeliverUpgradeMessage(std::int32_t wParam, std::int32_t lParam) {

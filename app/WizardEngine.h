@@ -78,7 +78,8 @@ struct SessionSnapshot {
 class WizardEngineEvents {
   public:
     virtual ~WizardEngineEvents() = default;
-    /// The session's one-second tick (TIMER_TICK_BASE + 0) has been handled by the session.
+    /// One of the session's one-second ticks (TIMER_TICK_BASE or TIMER_LOSTLINK_BASE + 0) has been
+    /// handled by the session.
     virtual void OnSessionTick() = 0;
     /// WM_APP_UPGRADE: wParam 1 sets the page state to lParam, wParam 0 adds lParam to it.
     virtual void OnUpgradeMessage(int wParam, int lParam) = 0;

@@ -19,6 +19,7 @@ using namespace std::chrono_literals;
 constexpr const char* SAVING = "Saving config file";
 constexpr const char* UPLOADING = "Uploading";
 constexpr const char* OVERWRITING = "Overwriting";
+constexpr const char* SEARCHING = "Missing target.(Network error) Searching now.";
 constexpr const char* LOADING = "Loading config file";
 constexpr const char* RECONFIGURING = "Reconfiguring";
 constexpr const char* RESTORE_PATH_TEXT = "/command/all-configuration.cgi";
@@ -272,6 +273,27 @@ TEST_F(ManualUpgradeTest, ReTryLeadsBackToTheTargetPageAndUpgradesAgain) {
     ExpectResultPage();
     ExpectImageTaken(2);
     EXPECT_TRUE(InOrder(statusWords, {UPLOADING, OVERWRITING})) << testing::PrintToString(statusWords);
+    EXPECT_TRUE(BoxTexts().empty()) << testing::PrintToString(BoxTexts());
+}
+
+TEST_F(ManualUpgradeTest, ACameraThatDropsTheUploadIsAwaitedThenVerifiedAndGetsItsConfigurationBack) {
+    sim::SimCamera camera = Camera("127.0.34.9");
+    camera.upgrade.dropUploadAfterBytes = std::int64_t{1} << 40;  // after the whole body
+    StartCamera(camera);
+    OpenToTarget();
+    EnterTarget("admin", "admin", {true, true});
+    ASSERT_TRUE(StartRun());
+    ASSERT_TRUE(WaitForRunEnd());
+
+    ExpectResultPage();
+    const auto records = Server().Upgrade().Records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_TRUE(records[0].dropped);
+    EXPECT_EQ(records[0].sha256, ImageSha());
+    EXPECT_TRUE(InOrder(statusWords, {UPLOADING, SEARCHING, LOADING, RECONFIGURING}))
+        << testing::PrintToString(statusWords);
+    EXPECT_EQ(Server().Config().Restores().size(), 1u);
+    EXPECT_EQ(SavedFiles().size(), 1u);
     EXPECT_TRUE(BoxTexts().empty()) << testing::PrintToString(BoxTexts());
 }
 
