@@ -45,7 +45,7 @@ class RealWizardEngine : public WizardEngine {
     /// durations of `timing`.
     RealWizardEngine(ModelList models, platform::EngineTiming timing, platform::SessionOwner* owner,
                      DiscoveryOptions discovery = {});
-    /// Ends discovery by the stop handshake if it still runs.
+    /// Ends the manual session (joining its worker) and discovery by the stop handshake.
     ~RealWizardEngine() override;
 
     RealWizardEngine(const RealWizardEngine&) = delete;
@@ -74,7 +74,9 @@ class RealWizardEngine : public WizardEngine {
     void EndSession() override;
     void ReleaseConfiguration() override;
 
-    /// A tick of one of the owner's timers. UI thread.
+    /// A tick of one of the owner's timers: the session's own (TIMER_*_BASE + 0) go to its
+    /// OnSessionTimer; after a tick or lost-link tick the events hear OnSessionTick. Other ids and
+    /// ticks without a session are ignored. UI thread.
     void DeliverTimer(int id);
     /// WM_APP_UPGRADE as the owner delivers it; passed to the events of the running session. UI
     /// thread.
