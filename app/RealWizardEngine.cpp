@@ -1,10 +1,9 @@
 #include "app/RealWizardEngine.h"
 
+#include <atomic>
 #include <optional>
 
-#include "app/WizardTexts.h"
 #include "camera/CameraSession.h"
-#include "platform/ResourceText.h"
 #include "platform/Windows1252.h"
 #include "serialrules/SerialProtect.h"
 
@@ -12,18 +11,36 @@ namespace xqt {
 
 namespace {
 
-constexpr std::uint16_t TEXT_VERSION_UP_ERROR = 206;
-constexpr std::int32_t STATE_TARGET_PAGE = 3;
+DiscoveryEntry ToUtf8(DiscoveryEntry entry) {
+    for (std::string* text : {&entry.model, &entry.serial, &entry.version, &entry.mac})
+        *text = platform::Windows1252ToUtf8(*text);
+    return entry;
+}
 
-/// The owner of the temporary check session: it keeps the first box the check would show, so
-/// the wizard can show it on its own thread before its own refusal. The session calls it on the
-/// checking thread.
-class CheckOwner : public platform::SessionOwner {
+}  // namespace
+
+/// The owner of a manual session. While the session only checks the camera it keeps the first box
+/// the check would show (the wizard shows it on its own thread before its own refusal) and drops
+/// timers and messages, of which a check has none; once the session runs the upgrade, everything
+/// goes to the program's owner. The session calls it on any of its threads.
+class RealWizardEngine::RoutedOwner : public platform::SessionOwner {
   public:
-    void StartTimer(int, std::chrono::milliseconds) override {}
-    void StopTimer(int) override {}
-    void PostUpgradeMessage(std::int32_t, std::int32_t) override {}
+    explicit RoutedOwner(platform::SessionOwner* target) : target_(target) {}
+
+    /// From now on timers, messages and boxes reach the program's owner (if there is one).
+    void Forward() { forwarding_.store(target_ != nullptr); }
+
+    void StartTimer(int id, std::chrono::milliseconds period) override {
+        if (forwarding_.load()) target_->StartTimer(id, period);
+    }
+    void StopTimer(int id) override {
+        if (forwarding_.load()) target_->StopTimer(id);
+    }
+    void PostUpgradeMessage(std::int32_t wParam, std::int32_t lParam) override {
+        if (forwarding_.load()) target_->PostUpgradeMessage(wParam, lParam);
+    }
     void ShowMessage(const std::string& text, const std::string& caption, platform::MbIcon icon) override {
+        if (forwarding_.load()) return target_->ShowMessage(text, caption, icon);
         std::lock_guard lock(mutex_);
         if (!message_) message_ = EngineMessage{text, caption, icon};
     }
@@ -33,17 +50,18 @@ class CheckOwner : public platform::SessionOwner {
     }
 
   private:
+    platform::SessionOwner* const target_;  // null: nothing is ever forwarded
+    std::atomic<bool> forwarding_{false};
     mutable std::mutex mutex_;
     std::optional<EngineMessage> message_;
 };
 
-DiscoveryEntry ToUtf8(DiscoveryEntry entry) {
-    for (std::string* text : {&entry.model, &entry.serial, &entry.version, &entry.mac})
-        *text = platform::Windows1252ToUtf8(*text);
-    return entry;
-}
-
-}  // namespace
+struct RealWizardEngine::ManualSession {
+    // The owner is declared first so that it outlives the session, whose worker may call it
+    // until the session's destructor has joined it.
+    std::unique_ptr<RoutedOwner> owner;
+    std::unique_ptr<CameraSession> session;
+};
 
 DiscoveryTiming DiscoveryTimingOf(const platform::EngineTiming& timing) {
     DiscoveryTiming discovery;
@@ -68,6 +86,7 @@ RealWizardEngine::RealWizardEngine(ModelList models, platform::EngineTiming timi
 }
 
 RealWizardEngine::~RealWizardEngine() {
+    DeleteSession();
     StopDiscovery();
 }
 
@@ -116,17 +135,29 @@ bool RealWizardEngine::IsSerialAllowed(const std::string& serial) const {
     return ns_serial_protect::IsSerialAllowed(std::string_view(serial)) != 0;
 }
 
-// ---- The manual check ---------------------------------------------------------------------------
-
-CameraCheck RealWizardEngine::CheckCamera(const std::string& hostPort, const std::string& credential) {
-    CheckOwner owner;
+std::unique_ptr<RealWizardEngine::ManualSession> RealWizardEngine::NewSession(
+    const std::string& hostPort, const std::string& credential) const {
+    auto made = std::make_unique<ManualSession>();
+    made->owner = std::make_unique<RoutedOwner>(owner_);
     SessionConfig config;
-    config.owner = &owner;
+    config.owner = made->owner.get();
     config.hostPort = hostPort;
     config.credential = credential;
     config.modelList = models_;
     config.timing = timing_;
-    CameraSession session(std::move(config));
+    made->session = std::make_unique<CameraSession>(std::move(config));
+    return made;
+}
+
+// ---- The manual check ---------------------------------------------------------------------------
+
+CameraCheck RealWizardEngine::CheckCamera(const std::string& hostPort, const std::string& credential) {
+    {
+        std::lock_guard lock(checkedMutex_);
+        checked_.reset();
+    }
+    std::unique_ptr<ManualSession> checked = NewSession(hostPort, credential);
+    CameraSession& session = *checked->session;
     const ManualCheckResult result = session.RunManualCheck();
 
     CameraCheck check;
@@ -136,58 +167,123 @@ CameraCheck RealWizardEngine::CheckCamera(const std::string& hostPort, const std
     check.serial = result.system.serial;
     check.docType = result.docType;
     check.emergency = session.emergency.load();
-    check.message = owner.Message();
+    check.message = checked->owner->Message();
+    if (check.passed && owner_) {
+        std::lock_guard lock(checkedMutex_);
+        checked_ = std::move(checked);
+    }
     return check;
 }
 
-// ---- Saved configuration and the manual session -------------------------------------------------
+// ---- Saved configuration --------------------------------------------------------------------------
 
-bool RealWizardEngine::SaveConfiguration(const ConfigRequest&) {
-    return false;  // wired when the upgrade sequence lands
+bool RealWizardEngine::SaveConfiguration(const ConfigRequest& request) {
+    config_.reset();
+    configBytes_.clear();
+    auto store = std::make_unique<ConfigStore>(
+        request.hostPort, request.remotePath, request.credential, request.timeStamp, request.model,
+        request.serial, request.deleteAfterRestore ? 1 : 0, timing_.streamReceiveTimeout);
+    // A store that saved nothing is dropped, so nothing partial can be posted back later.
+    if (!store->Download()) return false;
+    config_ = std::move(store);
+    return true;
 }
 
 bool RealWizardEngine::ReadBackConfiguration() {
-    return false;  // wired when the upgrade sequence lands
+    configBytes_.clear();
+    if (!config_ || !session_) return false;
+    std::vector<std::uint8_t> bytes(config_->byteCount);
+    if (bytes.empty() || !config_->ReadBack(bytes)) return false;
+    configBytes_ = std::move(bytes);
+    session_->session->SetUploadData(configBytes_.data(), configBytes_.size());
+    return true;
 }
 
 bool RealWizardEngine::RestoreConfiguration() {
-    return false;  // wired when the upgrade sequence lands
+    if (!config_ || !session_ || configBytes_.empty()) return false;
+    if (session_->session->RestoreConfig() != 0) return false;
+    config_->restored.store(true);
+    config_->RemoveFile();
+    return true;
 }
 
-bool RealWizardEngine::ProbeCamera(int) {
-    return false;  // wired when the upgrade sequence lands
-}
-
-void RealWizardEngine::StartUpgrade(const UpgradeRequest&, WizardEngineEvents& events) {
-    // wired when the upgrade sequence lands: until then the upgrade fails at once, the way a
-    // session reports a failure (its box, then WM_APP_UPGRADE (1, 3) back to the target page).
-    events_ = &events;
-    if (!owner_) return;
-    owner_->ShowMessage(platform::TextOf(TEXT_VERSION_UP_ERROR), platform::TextOf(TEXT_INFORMATION),
-                        platform::MbIcon::Stop);
-    owner_->PostUpgradeMessage(1, STATE_TARGET_PAGE);
-}
-
-SessionSnapshot RealWizardEngine::ReadSession() const {
-    return {};  // wired when the upgrade sequence lands
-}
-
-void RealWizardEngine::StopSessionTimers() {
-    // wired when the upgrade sequence lands
-}
-
-void RealWizardEngine::EndSession() {
-    // wired when the upgrade sequence lands
-    events_ = nullptr;
+bool RealWizardEngine::ProbeCamera(int limitMs) {
+    if (!session_) return false;
+    CameraSession& session = *session_->session;
+    return session.CheckModelAndVersion(session.Inquire(INQ_SYSTEM, std::chrono::milliseconds(limitMs)),
+                                        false);
 }
 
 void RealWizardEngine::ReleaseConfiguration() {
-    // wired when the upgrade sequence lands
+    if (session_) session_->session->SetUploadData(nullptr, 0);
+    configBytes_.clear();
+    config_.reset();
 }
 
-void RealWizardEngine::DeliverTimer(int) {
-    // wired when the upgrade sequence lands: the session's own timers go to its OnSessionTimer,
-    // and after its tick (TIMER_TICK_BASE + slot) the events hear OnSessionTick.
+std::string RealWizardEngine::SavedConfigurationPath() const {
+    return config_ ? config_->localPath : std::string();
+}
+
+// ---- The manual session ---------------------------------------------------------------------------
+
+void RealWizardEngine::StartUpgrade(const UpgradeRequest& request, WizardEngineEvents& events) {
+    DeleteSession();
+    events_ = &events;
+    if (!owner_) return;
+    std::unique_ptr<ManualSession> next;
+    {
+        std::lock_guard lock(checkedMutex_);
+        if (checked_ && checked_->session->hostPort == request.hostPort &&
+            checked_->session->credential == request.credential)
+            next = std::move(checked_);
+        checked_.reset();
+    }
+    if (!next) {
+        // Without a check of this camera its emergency state is unknown: it is taken as a camera
+        // in normal state, whose verification then asks it for its version.
+        next = NewSession(request.hostPort, request.credential);
+    }
+    next->owner->Forward();
+    CameraSession& session = *next->session;
+    session.SetImage(request.image, request.imageSize, request.newVersion);
+    session.progressBar = request.progressBar;
+    session_ = std::move(next);
+    session.StartUpgrade();
+}
+
+SessionSnapshot RealWizardEngine::ReadSession() const {
+    if (!session_) return {};
+    return {session_->session->status.load(), session_->session->emergency.load()};
+}
+
+void RealWizardEngine::StopSessionTimers() {
+    if (!owner_) return;
+    owner_->StopTimer(TIMER_TICK_BASE);
+    owner_->StopTimer(TIMER_LOSTLINK_BASE);
+}
+
+void RealWizardEngine::EndSession() {
+    DeleteSession();
+    events_ = nullptr;
+}
+
+void RealWizardEngine::DeleteSession() {
+    if (!session_) return;
+    // Cancelled first, so the destructor's join ends at once; its timers go with it.
+    session_->session->Cancel();
+    session_->session->SetUploadData(nullptr, 0);
+    session_.reset();
+    if (!owner_) return;
+    for (int base : {TIMER_TICK_BASE, TIMER_LOSTLINK_BASE, TIMER_RECONFIG_BASE})
+        owner_->StopTimer(base);
+}
+
+void RealWizardEngine::DeliverTimer(int id) {
+    if (!session_) return;
+    session_->session->OnSessionTimer(id);
+    // The lost-link seconds count too: without them the page would show "Overwriting" through the
+    // four minutes in which the camera is searched for, and never its own word for that wait.
+    if ((id == TIMER_TICK_BASE || id == TIMER_LOSTLINK_BASE) && events_) events_->OnSessionTick();
 }
 
 void RealWizardEngine::DeliverUpgradeMessage(std::int32_t wParam, std::int32_t lParam) {

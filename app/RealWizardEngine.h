@@ -1,18 +1,23 @@
 #pragma once
 // The WizardEngine over the camera engine: discovery by DiscoveryService into a DiscoveryResults
-// that lives as long as the engine, the serial-number rules, and the manual camera check in a
-// temporary CameraSession. Qt-free; the wizard's session owner is reached through SessionOwner.
+// that lives as long as the engine, the serial-number rules, the manual camera check, the saved
+// configuration and the manual upgrade's CameraSession. Qt-free; the wizard's session owner is reached
+// through SessionOwner.
 //
 // Threads: as WizardEngine states. CheckCamera runs on the wizard's helper thread; its session
 // shows no box itself: the box it would show is returned in CameraCheck::message for the wizard to
 // show on the UI thread. DeliverTimer and DeliverUpgradeMessage are called on the UI thread by
 // the owner that the program made (QtSessionOwner's handlers).
 //
-// Not wired yet: the saved configuration and the manual upgrade session (SaveConfiguration,
-// ReadBackConfiguration, RestoreConfiguration, ProbeCamera, StartUpgrade, ReadSession,
-// StopSessionTimers, EndSession, ReleaseConfiguration) report failure or do nothing until the
-// upgrade sequence is linked in; StartUpgrade then reports a failed upgrade through the owner, so
-// the wizard goes back to the target page.
+// The manual session. The session of a check that passed is kept and becomes the upgrade's
+// session when StartUpgrade names the same camera and credential: it already knows whether the
+// camera is in emergency state (the upload, the progress and the verification differ for such a
+// camera) and whether it pans and tilts (the restore path). Only from StartUpgrade on do its
+// timers, messages and boxes reach the program's owner. The session lives until the next
+// StartUpgrade or EndSession; StartUpgrade and EndSession are UI-thread calls that the wizard
+// makes only while no helper-thread call runs, so the helper-thread calls (RestoreConfiguration,
+// ProbeCamera) may use the session without a lock. The saved configuration and its read-back
+// bytes belong to the engine until ReleaseConfiguration, which likewise never overlaps them.
 
 #include <memory>
 #include <mutex>
@@ -20,6 +25,7 @@
 #include <vector>
 
 #include "app/WizardEngine.h"
+#include "camera/ConfigStore.h"
 #include "camera/DiscoveryResults.h"
 #include "camera/DiscoveryService.h"
 #include "camera/ModelList.h"
@@ -39,7 +45,7 @@ class RealWizardEngine : public WizardEngine {
     /// durations of `timing`.
     RealWizardEngine(ModelList models, platform::EngineTiming timing, platform::SessionOwner* owner,
                      DiscoveryOptions discovery = {});
-    /// Ends discovery by the stop handshake if it still runs.
+    /// Ends the manual session (joining its worker) and discovery by the stop handshake.
     ~RealWizardEngine() override;
 
     RealWizardEngine(const RealWizardEngine&) = delete;
@@ -68,13 +74,18 @@ class RealWizardEngine : public WizardEngine {
     void EndSession() override;
     void ReleaseConfiguration() override;
 
-    /// A tick of one of the owner's timers. UI thread.
+    /// A tick of one of the owner's timers: the session's own (TIMER_*_BASE + 0) go to its
+    /// OnSessionTimer; after a tick or lost-link tick the events hear OnSessionTick. Other ids and
+    /// ticks without a session are ignored. UI thread.
     void DeliverTimer(int id);
     /// WM_APP_UPGRADE as the owner delivers it; passed to the events of the running session. UI
     /// thread.
     void DeliverUpgradeMessage(std::int32_t wParam, std::int32_t lParam);
 
     const DiscoveryResults& Results() const { return results_; }
+    /// The saved configuration's file, empty when there is none. Helper or UI thread, not while
+    /// the other changes it.
+    std::string SavedConfigurationPath() const;
     /// The running discovery service, or null. UI thread.
     const DiscoveryService* Discovery() const { return discovery_.get(); }
 
@@ -86,6 +97,20 @@ class RealWizardEngine : public WizardEngine {
     DiscoveryResults results_;
     std::unique_ptr<DiscoveryService> discovery_;
     WizardEngineEvents* events_ = nullptr;  // UI thread only
+
+    class RoutedOwner;
+    /// A session with the owner that routes its boxes: kept for the check, or forwarded to owner_.
+    struct ManualSession;
+    /// A session of the manual path (slot 0, no backup flags) whose owner keeps its boxes for now.
+    std::unique_ptr<ManualSession> NewSession(const std::string& hostPort,
+                                              const std::string& credential) const;
+    void DeleteSession();
+
+    mutable std::mutex checkedMutex_;         // checked_ is written on the helper thread
+    std::unique_ptr<ManualSession> checked_;  // the last check's session when it passed
+    std::unique_ptr<ManualSession> session_;  // the upgrade's session; UI thread writes it
+    std::unique_ptr<ConfigStore> config_;
+    std::vector<std::uint8_t> configBytes_;  // the read-back file the session posts (SetUploadData)
 };
 
 }  // namespace xqt

@@ -7,8 +7,6 @@
 // reading the session). Events of the running session reach the wizard through
 // WizardEngineEvents, always on the UI thread.
 
-#include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -17,6 +15,7 @@
 
 #include "app/ResourceState.h"
 #include "camera/DiscoveryEntry.h"
+#include "camera/ProgressBar.h"
 #include "platform/MessageBoxes.h"
 
 namespace xqt {
@@ -51,25 +50,12 @@ struct ConfigRequest {
     bool deleteAfterRestore = false;  ///< the saved file goes once it has been put back
 };
 
-/// Position of the manual progress bar, 0 to 10000. The session writes it from its threads, the
-/// progress page shows it; it belongs to the wizard and outlives every session.
-class ProgressBarValue {
+/// Position of the manual progress bar, 0 to 10000. The session writes it from its threads (it is
+/// the session's ProgressBar), the progress page shows it; it belongs to the wizard and outlives
+/// every session.
+class ProgressBarValue : public AtomicProgressBar {
   public:
-    static constexpr std::int32_t MAX = 10000;
-    std::int32_t Position() const { return value_.load(); }
-    void SetPosition(std::int32_t position) { value_.store(std::clamp<std::int32_t>(position, 0, MAX)); }
-    /// Reads the position and sets it to position + delta in one step, clamped like a bar.
-    std::int32_t Advance(std::int32_t delta) {
-        std::int32_t old = value_.load();
-        std::int32_t next;
-        do {
-            next = std::clamp<std::int32_t>(old + delta, 0, MAX);
-        } while (!value_.compare_exchange_weak(old, next));
-        return next;
-    }
-
-  private:
-    std::atomic<std::int32_t> value_{0};
+    static constexpr std::int32_t MAX = PROGRESS_MAX;
 };
 
 /// Everything the session needs to run a manual upgrade.
@@ -92,7 +78,8 @@ struct SessionSnapshot {
 class WizardEngineEvents {
   public:
     virtual ~WizardEngineEvents() = default;
-    /// The session's one-second tick (TIMER_TICK_BASE + 0) has been handled by the session.
+    /// One of the session's one-second ticks (TIMER_TICK_BASE or TIMER_LOSTLINK_BASE + 0) has been
+    /// handled by the session.
     virtual void OnSessionTick() = 0;
     /// WM_APP_UPGRADE: wParam 1 sets the page state to lParam, wParam 0 adds lParam to it.
     virtual void OnUpgradeMessage(int wParam, int lParam) = 0;

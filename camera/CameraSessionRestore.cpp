@@ -10,9 +10,11 @@ namespace xqt {
 
 namespace {
 
-// +1 per chunk written, like the upload's accounting, on the automatic list's value.
+// +1 per chunk written, like the upload's accounting: on the automatic list's value, or on the
+// manual page's bar, which the wizard's restore runs through the same session.
 void AdvanceChunkProgress(CameraSession& session) {
     if (session.progressValue) session.progressValue->fetch_add(1);
+    if (session.progressBar) session.progressBar->Advance(1);
 }
 
 }  // namespace

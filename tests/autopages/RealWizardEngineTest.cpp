@@ -3,10 +3,14 @@
 // broadcast in the isolated namespace.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <memory>
 
 #include "app/RealWizardEngine.h"
+#include "camera/CameraSession.h"
 #include "camera/Credential.h"
+#include "platform/EventLoopOwner.h"
 #include "serialrules/SerialProtect.h"
 #include "sim/SimFleet.h"
 #include "tests/autopages/AutopagesTestSupport.h"
@@ -125,32 +129,136 @@ TEST_F(RealEngineCheckTest, TheRulesRefuseASerialThatTheCheckItselfAccepts) {
     EXPECT_TRUE(engine.IsSerialAllowed("1000001"));
 }
 
-TEST(RealEngineUpgradeTest, UntilTheSequenceIsLinkedInAnUpgradeFailsBackToTheTargetPage) {
-    struct Owner : platform::SessionOwner {
-        void StartTimer(int, std::chrono::milliseconds) override {}
-        void StopTimer(int) override {}
-        void PostUpgradeMessage(std::int32_t w, std::int32_t l) override { posted.push_back({w, l}); }
-        void ShowMessage(const std::string& text, const std::string&, platform::MbIcon) override {
-            shown.push_back(text);
-        }
-        std::vector<std::pair<int, int>> posted;
-        std::vector<std::string> shown;
-    } owner;
+// ---- The manual session ------------------------------------------------------------------------
+
+/// The engine as the wizard drives it: UI-thread calls on the owner's loop thread (where its ticks
+/// and messages arrive), blocking calls on the test's thread as the helper thread would make them.
+class RealEngineUpgradeTest : public ::testing::Test {
+  protected:
     struct Events : WizardEngineEvents {
-        void OnSessionTick() override {}
+        void OnSessionTick() override { ++ticks; }
         void OnUpgradeMessage(int w, int l) override { got.push_back({w, l}); }
+        std::atomic<int> ticks{0};
+        std::vector<std::pair<int, int>> got;  // loop thread; read after owner.Call
+    };
+
+    void SetUp() override {
+        owner.SetTimerHandler([this](int id) { engine.DeliverTimer(id); });
+        owner.SetMessageHandler(
+            [this](platform::UpgradeMessage m) { engine.DeliverUpgradeMessage(m.wParam, m.lParam); });
+    }
+    void TearDown() override {
+        owner.Call([this] { engine.EndSession(); });
+        owner.SetTimerHandler({});
+        owner.SetMessageHandler({});
+    }
+    void StartCamera(sim::SimCamera camera) {
+        fleet = std::make_unique<sim::SimFleet>(std::vector<sim::SimCamera>{std::move(camera)}, 0.01);
+        fleet->Start();
+    }
+    UpgradeRequest Request(const std::string& credential) {
+        UpgradeRequest request;
+        request.hostPort = fleet->At(0).HostPort();
+        request.credential = credential;
+        request.image = image;
+        request.imageSize = static_cast<std::uint32_t>(image->size());
+        request.newVersion = "ver1.23";
+        request.progressBar = &bar;
+        return request;
+    }
+    std::vector<std::pair<int, int>> Got() {
         std::vector<std::pair<int, int>> got;
-    } events;
-    RealWizardEngine engine(Models(), Timing(), &owner);
-    EXPECT_FALSE(engine.SaveConfiguration(ConfigRequest{}));
-    engine.StartUpgrade(UpgradeRequest{}, events);
-    EXPECT_EQ(owner.shown.size(), 1u);
-    ASSERT_EQ(owner.posted, (std::vector<std::pair<int, int>>{{1, 3}}));
-    engine.DeliverUpgradeMessage(1, 3);  // as the owner delivers it on the UI thread
-    EXPECT_EQ(events.got, (std::vector<std::pair<int, int>>{{1, 3}}));
-    engine.EndSession();
-    engine.DeliverUpgradeMessage(0, 1);
-    EXPECT_EQ(events.got.size(), 1u);
+        owner.Call([&] { got = events.got; });
+        return got;
+    }
+    bool WaitForMessage() {
+        return test::Eventually([&] { return !Got().empty(); }, 20s);
+    }
+
+    ImageBytes image =
+        std::make_shared<const std::vector<std::uint8_t>>(std::vector<std::uint8_t>(50000, 0x5A));
+    platform::RecordingMessageBoxes boxes;
+    platform::EventLoopOwner owner{boxes};
+    RealWizardEngine engine{Models(), platform::EngineTiming{}.Scaled(0.02), &owner};
+    Events events;
+    ProgressBarValue bar;
+    std::unique_ptr<sim::SimFleet> fleet;
+};
+
+TEST_F(RealEngineUpgradeTest, TheUpgradeReportsTicksAndTheVerifiedEndThroughTheOwner) {
+    auto camera = CameraOn("127.0.32.10");
+    camera.upgrade.comeBackVersion = "1.23";  // the image carries no version of its own
+    StartCamera(camera);
+    const std::string credential = EncodeCredential("admin", "admin");
+    ASSERT_TRUE(engine.CheckCamera(fleet->At(0).HostPort(), credential).passed);
+    owner.Call([&] { engine.StartUpgrade(Request(credential), events); });
+    ASSERT_TRUE(WaitForMessage());
+
+    EXPECT_EQ(Got(), (std::vector<std::pair<int, int>>{{1, 6}}));
+    EXPECT_GT(events.ticks.load(), 0);
+    EXPECT_EQ(bar.Position(), ProgressBarValue::MAX);
+    SessionSnapshot session;
+    owner.Call([&] { session = engine.ReadSession(); });
+    EXPECT_EQ(session.status, 9);
+    EXPECT_FALSE(session.emergency);
+    const auto records = fleet->At(0).Upgrade().Records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_TRUE(records[0].accepted);
+    EXPECT_EQ(records[0].imageSize, image->size());
+    EXPECT_TRUE(boxes.Taken().empty());
+
+    // The restart watch's probe asks the same camera.
+    EXPECT_TRUE(engine.ProbeCamera(1000));
+    // Once the session is gone its ticks and messages reach nobody, and nothing is left to probe.
+    owner.Call([&] { engine.EndSession(); });
+    EXPECT_FALSE(engine.ProbeCamera(1000));
+    owner.Call([&] {
+        engine.DeliverTimer(TIMER_TICK_BASE);
+        engine.DeliverUpgradeMessage(1, 3);
+    });
+    EXPECT_EQ(Got().size(), 1u);
+}
+
+TEST_F(RealEngineUpgradeTest, TheCheckedSessionKnowsTheCameraIsInEmergencyState) {
+    auto camera = CameraOn("127.0.32.11");
+    camera.emergency = true;
+    StartCamera(camera);
+    const std::string credential = EncodeCredential("admin", "admin");
+    ASSERT_TRUE(engine.CheckCamera(fleet->At(0).HostPort(), credential).emergency);
+    owner.Call([&] { engine.StartUpgrade(Request(credential), events); });
+    SessionSnapshot session;
+    owner.Call([&] { session = engine.ReadSession(); });
+    EXPECT_TRUE(session.emergency);
+    ASSERT_TRUE(WaitForMessage());
+    EXPECT_EQ(Got(), (std::vector<std::pair<int, int>>{{1, 6}}));
+    // A camera in recovery state is asked nothing after the upload: its time is counted in ticks.
+    const auto requests = fleet->At(0).Requests();
+    EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
+                            [](const auto& r) { return r.request.body == "inq=system"; }),
+              1);
+}
+
+TEST_F(RealEngineUpgradeTest, AFailedUpgradeShowsItsBoxThenSendsTheWizardBack) {
+    auto camera = CameraOn("127.0.32.12");
+    camera.upgrade.comeBackVersion = "1.99";
+    StartCamera(camera);
+    const std::string credential = EncodeCredential("admin", "admin");
+    ASSERT_TRUE(engine.CheckCamera(fleet->At(0).HostPort(), credential).passed);
+    owner.Call([&] { engine.StartUpgrade(Request(credential), events); });
+    ASSERT_TRUE(WaitForMessage());
+    EXPECT_EQ(Got(), (std::vector<std::pair<int, int>>{{1, 3}}));
+    ASSERT_EQ(boxes.Taken().size(), 1u);
+    EXPECT_EQ(boxes.Taken()[0].text, "Version up error.");
+    EXPECT_EQ(boxes.Taken()[0].icon, platform::MbIcon::Stop);
+}
+
+TEST_F(RealEngineUpgradeTest, WithoutASavedConfigurationNothingIsReadBackOrRestored) {
+    StartCamera(CameraOn("127.0.32.13"));
+    EXPECT_FALSE(engine.ReadBackConfiguration());
+    EXPECT_FALSE(engine.RestoreConfiguration());
+    EXPECT_TRUE(engine.SavedConfigurationPath().empty());
+    EXPECT_FALSE(engine.ProbeCamera(1000));  // no session yet
+    EXPECT_TRUE(fleet->At(0).Requests().empty());
 }
 
 // ---- Discovery over the broadcast ---------------------------------------------------------------

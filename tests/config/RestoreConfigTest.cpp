@@ -149,6 +149,18 @@ TEST_F(RestoreConfigTest, ChunksAre1460BytesWithOneProgressUnitEach) {
     }
 }
 
+TEST_F(RestoreConfigTest, TheManualBarCountsTheChunksToo) {
+    camera.server().Update([](sim::SimCamera& c) { c.config.reconfigureMs = 0; });
+    AtomicProgressBar bar;
+    bar.SetPosition(9000);
+    auto session = Session();
+    session->progressBar = &bar;
+    const auto data = Bytes(2921);
+    session->SetUploadData(data.data(), data.size());
+    ASSERT_EQ(session->RestoreConfig(), 0);
+    EXPECT_EQ(bar.Position(), 9003);
+}
+
 TEST_F(RestoreConfigTest, APanTiltCameraIsRestoredThroughThePresetPath) {
     auto session = Session();
     session->lastAnswer.Set("ModelName=XQT-TR60&PanTiltFunc=1");
