@@ -18,9 +18,7 @@ constexpr std::uint16_t TEXT_ERROR = 139;
 constexpr std::size_t VERSION_LABEL_MAX = 63;
 
 void ReportMissing(platform::MessageBoxes* owner) {
-    if (owner)
-        owner->Show(platform::TextOf(TEXT_CANNOT_FIND), platform::TextOf(TEXT_ERROR), MbButtons::Ok,
-                    MbIcon::Stop);
+    if (owner) owner->Show(platform::TextOf(TEXT_CANNOT_FIND), platform::TextOf(TEXT_ERROR), MbButtons::Ok, MbIcon::Stop);
 }
 
 // Splits NUL-terminated ANSI text into at most `maxRows` rows at CR (the LF after it is skipped)
@@ -32,10 +30,8 @@ std::vector<std::string> SplitRows(const std::vector<char>& buffer, int maxRows,
     const std::size_t n = buffer.size();  // buffer ends with an added NUL
     while (static_cast<int>(rows.size()) < maxRows && pos < n) {
         std::size_t end = pos + ((searchFromSecond && buffer[pos] != '\0') ? 1 : 0);
-        while (end < n && buffer[end] != '\r' && buffer[end] != '\0')
-            ++end;
-        rows.emplace_back(buffer.begin() + static_cast<std::ptrdiff_t>(pos),
-                          buffer.begin() + static_cast<std::ptrdiff_t>(end));
+        while (end < n && buffer[end] != '\r' && buffer[end] != '\0') ++end;
+        rows.emplace_back(buffer.begin() + static_cast<std::ptrdiff_t>(pos), buffer.begin() + static_cast<std::ptrdiff_t>(end));
         if (end >= n || buffer[end] == '\0') break;
         pos = end + 2;
     }
@@ -56,8 +52,7 @@ void ResourceState::BuildVersionLabel(platform::MessageBoxes* /*owner*/) {
     std::string prefix;
     if (translation) {
         char buf[40];
-        std::snprintf(buf, sizeof buf, "\\StringFileInfo\\%04X%04X\\", translation->language,
-                      translation->codePage);
+        std::snprintf(buf, sizeof buf, "\\StringFileInfo\\%04X%04X\\", translation->language, translation->codePage);
         prefix = buf;
     }
     versionLabel = "ver" + platform::LoadString(122);
@@ -75,8 +70,7 @@ void ResourceState::LoadModelList(platform::MessageBoxes* owner) {
     auto bytes = platform::Resources().Find(ResourceType::Bin, RES_MODEL_LIST, platform::LANG_NEUTRAL);
     if (!bytes) return ReportMissing(owner);
     auto rows = SplitRows(CopyWithNul(*bytes), MAX_MODEL_NAMES, true);
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        modelNames[i] = rows[i];
+    for (std::size_t i = 0; i < rows.size(); ++i) modelNames[i] = rows[i];
 }
 
 void ResourceState::LoadSlotKeys(platform::MessageBoxes* owner) {
@@ -86,8 +80,7 @@ void ResourceState::LoadSlotKeys(platform::MessageBoxes* owner) {
     auto rows = SplitRows(CopyWithNul(*bytes), IMAGE_SLOTS, false);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         std::string key = rows[i];
-        while (!key.empty() && key.back() == ' ')
-            key.pop_back();
+        while (!key.empty() && key.back() == ' ') key.pop_back();
         slotKeys[i] = key;
     }
 }
@@ -95,8 +88,8 @@ void ResourceState::LoadSlotKeys(platform::MessageBoxes* owner) {
 void ResourceState::LoadFirmwareSlots(platform::MessageBoxes* owner) {
     for (int i = 0; i < IMAGE_SLOTS; ++i) {
         if (i > 0 && slotKeys[i].empty()) continue;
-        auto bytes = platform::Resources().Find(
-            ResourceType::Bin, static_cast<std::uint16_t>(RES_FIRST_IMAGE + i), platform::LANG_NEUTRAL);
+        auto bytes = platform::Resources().Find(ResourceType::Bin, static_cast<std::uint16_t>(RES_FIRST_IMAGE + i),
+                                                platform::LANG_NEUTRAL);
         if (!bytes) return ReportMissing(owner);
         slotData[i] = std::make_shared<const std::vector<std::uint8_t>>(bytes->begin(), bytes->end());
         slotSize[i] = static_cast<std::uint32_t>(bytes->size());
@@ -124,16 +117,12 @@ int ResourceState::SelectSlot(const std::string& docType) {
     return slotIndex;
 }
 
-ImageInfo ResourceState::GetImageInfo() const {
-    return {versionLabel, slotData, slotSize};
-}
+ImageInfo ResourceState::GetImageInfo() const { return {versionLabel, slotData, slotSize}; }
 
 std::string ResourceState::Banner() const {
     return modelNames[0].value_or(std::string()) + " " + versionLabel + " Firmware Upgrade";
 }
 
-std::string ResourceState::WindowTitle() const {
-    return "Vexo " + Banner();
-}
+std::string ResourceState::WindowTitle() const { return "Vexo " + Banner(); }
 
 }  // namespace xqt
