@@ -1,11 +1,13 @@
 #include "app/AutoProgressPage.h"
 
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
 #include <QShowEvent>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 
@@ -106,8 +108,11 @@ void AutoProgressPage::CreateControls() {
     list_->setObjectName("progressList");
     list_->setProperty("controlId", LIST_ID);
     list_->setGeometry(frameRect.adjusted(LIST_INSET, LIST_INSET, -LIST_INSET, -LIST_INSET));
-    list_->InsertColumn(0, "ID", 30, Qt::AlignRight);
-    list_->InsertColumn(1, "IP address", 100);
+    // The product's widths, widened where a text of fixed form would not fit with the list's
+    // 12-pixel margin in this font (an ID, a dotted address); free texts keep their width.
+    const QFontMetrics metrics(list_->font());
+    list_->InsertColumn(0, "ID", std::max(30, metrics.horizontalAdvance("000") + 12), Qt::AlignRight);
+    list_->InsertColumn(1, "IP address", std::max(100, metrics.horizontalAdvance("000.000.000.000") + 12));
     list_->InsertColumn(2, "Model", 82);
     list_->InsertColumn(3, "Version No", 70);
     list_->InsertColumn(4, "Progress", 120);
