@@ -169,6 +169,8 @@ void AutoProgressPage::Fill() {
     StopStartJob();
     list_->Clear();
     lastShown_ = -1;
+    runStarted_ = false;
+    finished_ = false;
 
     const ImageInfo image = resources_.GetImageInfo();
     RunOptions& options = list_->Options();
@@ -227,6 +229,7 @@ void AutoProgressPage::OnConfirm() {
                                     platform::MbButtons::OkCancel, platform::MbIcon::Question);
     if (answer == platform::MbResult::Ok) {
         setButtons_(3);
+        runStarted_ = true;
         list_->StartScheduler([this] { SchedulerTick(); });
         return;
     }
@@ -244,11 +247,15 @@ void AutoProgressPage::UpdateCounter() {
     if (inCounter_) return;
     const int all = list_->Size();
     const int waiting = list_->QueueLength();
-    if (all - waiting == lastShown_) return;
-    lastShown_ = all - waiting;
-    counterLabel_->setText("Proceeded:");
-    counter_->setText(QString::asprintf("%d/%d", all - waiting, all));
-    if (waiting != 0) return;
+    if (all - waiting != lastShown_) {
+        lastShown_ = all - waiting;
+        counterLabel_->setText("Proceeded:");
+        counter_->setText(QString::asprintf("%d/%d", all - waiting, all));
+    }
+    // Only a run that was started can be over: an empty list shown before Upgrade offers no
+    // Finish and no log.
+    if (waiting != 0 || !runStarted_ || finished_) return;
+    finished_ = true;
     inCounter_ = true;
     setButtons_(4);
     if (openLog) openLog(*list_);

@@ -114,6 +114,8 @@ class AutoProgressPage : public QWidget {
     bool filled_ = false;
     bool inCounter_ = false;
     int lastShown_ = -1;
+    bool runStarted_ = false;  ///< the user confirmed the upgrade since the list was filled
+    bool finished_ = false;    ///< Finish was offered and the log shown
 };
 
 }  // namespace xqt

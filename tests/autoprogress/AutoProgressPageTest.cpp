@@ -205,5 +205,19 @@ TEST_F(AutoProgressTest, RetainedSettingsArePutBackAndTheSavedFileDeletedWithout
     EXPECT_EQ(logText.toStdString(), Line(AddressOf(0), "Completed successfully."));
 }
 
+TEST_F(AutoProgressTest, AnEmptyListOffersFinishOnlyAfterUpgrade) {
+    Open({});
+    WaitUntil([] { return false; }, 50ms);
+    EXPECT_EQ(page->CounterText(), "0/0");
+    EXPECT_EQ(modes, std::vector<int>{2});
+    EXPECT_EQ(logsShown, 0);
+
+    page->Start();
+    ASSERT_TRUE(WaitForFinish(5s));
+    EXPECT_EQ(modes, (std::vector<int>{2, 3, 4}));
+    EXPECT_EQ(logsShown, 1);
+    EXPECT_TRUE(logText.isEmpty());
+}
+
 }  // namespace
 }  // namespace xqt::test
