@@ -344,8 +344,6 @@ void AutoProgressPage::BeginStart(int position) {
                 if (!session->CheckAdministrator(session->Inquire(INQ_USER, limit))) return;
             }
             const std::string answer = session->Inquire(INQ_SYSTEM, limit);
-            // Also notes an emergency camera, which takes its image without a progress stream.
-            session->CheckModelAndVersion(answer, false);
             job->docType = CameraSession::ReadDocType(answer);
             job->passed = true;
         },

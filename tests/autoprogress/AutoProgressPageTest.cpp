@@ -219,5 +219,20 @@ TEST_F(AutoProgressTest, AnEmptyListOffersFinishOnlyAfterUpgrade) {
     EXPECT_TRUE(logText.isEmpty());
 }
 
+TEST_F(AutoProgressTest, ACameraInEmergencyStateIsSentItsImageWithoutAProgressStream) {
+    std::vector<sim::SimCamera> cameras{Camera(91)};
+    cameras[0].emergency = true;
+    Open(cameras);
+    NoRetain();
+    ASSERT_TRUE(StartRun());
+    ASSERT_TRUE(WaitForFinish(60s));
+
+    EXPECT_EQ(Status(0), "Completed");
+    const auto images = fleet->At(0).Upgrade().Records();
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(images[0].sha256, SlotSha(0));
+    EXPECT_EQ(logText.toStdString(), Line(AddressOf(0), "Completed successfully."));
+}
+
 }  // namespace
 }  // namespace xqt::test
