@@ -2,6 +2,7 @@
 // window as the rows show them, failures that end one camera only, the image chosen by DocType,
 // Abort, the confirmation and the setup-data options, the counter, Finish and the upgrade log.
 #include <QLabel>
+#include <QTimer>
 #include <algorithm>
 #include <filesystem>
 
@@ -232,6 +233,32 @@ TEST_F(AutoProgressTest, ACameraInEmergencyStateIsSentItsImageWithoutAProgressSt
     ASSERT_EQ(images.size(), 1u);
     EXPECT_EQ(images[0].sha256, SlotSha(0));
     EXPECT_EQ(logText.toStdString(), Line(AddressOf(0), "Completed successfully."));
+}
+
+TEST_F(AutoProgressTest, TheWindowRunsWhileACameraIsInquiredAndNothingStartsBehindIt) {
+    std::vector<sim::SimCamera> cameras{Camera(95), Camera(96)};
+    cameras[0].http.onlyFor = {"inq=user"};
+    cameras[0].http.answerDelayMs = 60000;  // 0.6 s in scaled time
+    Open(cameras);
+    NoRetain();
+    ASSERT_TRUE(StartRun());
+    ASSERT_TRUE(WaitUntil([&] { return !fleet->At(0).Requests().empty(); }, 5s));
+
+    bool turned = false;
+    QTimer::singleShot(0, page.get(), [&] { turned = true; });
+    ASSERT_TRUE(WaitUntil([&] { return turned; }, 5s));
+    // Had the inquiry blocked the event loop, the system inquiry and the start would be over by now.
+    const auto asked = fleet->At(0).Requests();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].request.body, "inq=user");
+    EXPECT_EQ(Status(0), "Standby");
+    EXPECT_EQ(Status(1), "Standby");
+    EXPECT_TRUE(fleet->At(1).Requests().empty());
+
+    ASSERT_TRUE(WaitForFinish());
+    EXPECT_EQ(Status(0), "Completed");
+    EXPECT_EQ(Status(1), "Completed");
+    EXPECT_LT(FirstStarted(samples, 0), FirstStarted(samples, 1));
 }
 
 }  // namespace
