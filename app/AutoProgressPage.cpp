@@ -381,7 +381,12 @@ void AutoProgressPage::ShowStatus(int row, std::int32_t state) {
 void AutoProgressPage::RouteTimer(int id) {
     const int base = id & ~0xFF;
     if (base != TIMER_TICK_BASE && base != TIMER_LOSTLINK_BASE && base != TIMER_RECONFIG_BASE) return;
-    if (CameraSession* session = list_->SessionOfRow(id & 0xFF)) session->OnSessionTimer(id);
+    if (CameraSession* session = list_->SessionOfRow(id & 0xFF)) {
+        session->OnSessionTimer(id);
+    } else {
+        // A timer its session asked for from another thread just before it ended.
+        owner_->StopTimer(id);
+    }
 }
 
 void AutoProgressPage::StopStartJob() {
