@@ -106,6 +106,9 @@ void ResourceState::LoadAll(platform::MessageBoxes* owner) {
 int ResourceState::SelectSlot(const std::string& docType) {
     slotIndex = 0;
     for (int i = 0; i < IMAGE_SLOTS; ++i) {
+        // A blank key marks an unused slot, loaded with no image: a camera that reports no DocType
+        // must not be sent an empty image from it.
+        if (i > 0 && slotKeys[i].empty()) continue;
         if (slotKeys[i] == docType) {
             slotIndex = i;
             break;

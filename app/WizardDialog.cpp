@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QWindow>
 
+#include "app/AutoProgressPage.h"
 #include "app/IntroPages.h"
 #include "app/ManualProgressPage.h"
 #include "app/ManualResultPage.h"
@@ -50,15 +51,14 @@ QIcon AppIcon() {
 
 }  // namespace
 
-/// The automatic pages as the frame drives them. The progress page is built elsewhere; until it
-/// is, its slot is an empty page that ignores the frame's requests.
+/// The automatic pages as the frame drives them.
 class WizardDialog::AutoPagesAdapter : public AutoPagesAccess {
   public:
     explicit AutoPagesAdapter(WizardDialog& frame) : frame_(frame) {}
     void EnterTargets(bool velmoranMode) override { frame_.autoTargets_->SetVelmoranMode(velmoranMode); }
-    void ResetProgressList() override {}
-    void StartAutomaticUpgrade() override {}
-    void AbortAutomaticUpgrade() override {}
+    void ResetProgressList() override { frame_.autoProgress_->ResetList(); }
+    void StartAutomaticUpgrade() override { frame_.autoProgress_->Start(); }
+    void AbortAutomaticUpgrade() override { frame_.autoProgress_->Abort(); }
 
   private:
     WizardDialog& frame_;
@@ -103,6 +103,7 @@ WizardDialog::~WizardDialog() {
     progress_ = nullptr;
     result_ = nullptr;
     autoTargets_ = nullptr;
+    autoProgress_ = nullptr;
     resources_->slotData.fill(nullptr);
     resources_->slotSize.fill(0);
     flow_->Shutdown();
@@ -174,8 +175,9 @@ void WizardDialog::CreatePages() {
         AddCamerasDialog dialog(grid, resources_->modelNames, timing_, *boxes_, *clipboard_, this);
         dialog.exec();
     };
-    auto* autoProgress = new QWidget(this);
-    pages_ = {precautions, agreement_, mode_, target_, progress_, result_, autoTargets_, autoProgress};
+    autoProgress_ = new AutoProgressPage(
+        *resources_, autoTargets_->Grid(), *boxes_, [this](int mode) { SetButtons(mode); }, timing_, this);
+    pages_ = {precautions, agreement_, mode_, target_, progress_, result_, autoTargets_, autoProgress_};
     const char* names[PAGE_COUNT] = {"precautionsPage",  "agreementPage",      "modePage",
                                      "manualTargetPage", "manualProgressPage", "manualResultPage",
                                      "autoTargetsPage",  "autoProgressPage"};

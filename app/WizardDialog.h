@@ -32,6 +32,7 @@ class QtTaskRunner;
 }  // namespace platform
 
 class AgreementPage;
+class AutoProgressPage;
 class AutoTargetsPage;
 class ManualProgressPage;
 class ManualResultPage;
@@ -63,6 +64,8 @@ class WizardDialog : public QDialog, private WizardView {
     QWidget* CurrentPage() const { return current_; }
     /// The automatic targets page; its dialog hooks are connected by whoever builds the dialogs.
     AutoTargetsPage* AutoTargets() const { return autoTargets_; }
+    /// The automatic progress page.
+    AutoProgressPage* AutoProgress() const { return autoProgress_; }
     QWidget* EmergencyIndicator() const;
     bool CloseEnabled() const { return closeEnabled_; }
 
@@ -121,6 +124,7 @@ class WizardDialog : public QDialog, private WizardView {
     ManualProgressPage* progress_ = nullptr;
     ManualResultPage* result_ = nullptr;
     AutoTargetsPage* autoTargets_ = nullptr;
+    AutoProgressPage* autoProgress_ = nullptr;
     QWidget* current_ = nullptr;
 
     std::map<int, QTimer*> timers_;
