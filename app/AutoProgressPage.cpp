@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
+#include <QResizeEvent>
 #include <QShowEvent>
 #include <QTimer>
 #include <algorithm>
@@ -88,26 +89,16 @@ AutoProgressPage::~AutoProgressPage() {
 }
 
 void AutoProgressPage::CreateControls() {
-    constexpr int width = 500;
-    constexpr int groupHeight = 46;
-    constexpr int groupTop = 300 - MARGIN - groupHeight;
-    constexpr int counterTop = groupTop - 6 - LABEL_HEIGHT;
-    constexpr int frameTop = 6 + LABEL_HEIGHT + 2;
-
     targetsLabel_ = new QLabel("Target camera(s):", this);
     targetsLabel_->setObjectName("targetsLabel");
-    targetsLabel_->setGeometry(MARGIN, 6, width - 2 * MARGIN, LABEL_HEIGHT);
 
-    auto* frame = new QFrame(this);
-    frame->setObjectName("listFrame");
-    frame->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    const QRect frameRect(MARGIN, frameTop, width - 2 * MARGIN, counterTop - 4 - frameTop);
-    frame->setGeometry(frameRect);
+    listFrame_ = new QFrame(this);
+    listFrame_->setObjectName("listFrame");
+    listFrame_->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
 
     list_ = new ProgressList(resources_.modelNames, this, timing_);
     list_->setObjectName("progressList");
     list_->setProperty("controlId", LIST_ID);
-    list_->setGeometry(frameRect.adjusted(LIST_INSET, LIST_INSET, -LIST_INSET, -LIST_INSET));
     // The product's widths, widened where a text of fixed form would not fit with the list's
     // 12-pixel margin in this font (an ID, a dotted address); free texts keep their width.
     const QFontMetrics metrics(list_->font());
@@ -123,12 +114,10 @@ void AutoProgressPage::CreateControls() {
     counterLabel_->setObjectName("counterLabel");
     counter_ = new QLabel("255/255", this);
     counter_->setObjectName("counter");
-    counterLabel_->setGeometry(MARGIN, counterTop, 70, LABEL_HEIGHT);
-    counter_->setGeometry(MARGIN + 70, counterTop, 100, LABEL_HEIGHT);
 
-    auto* group = new QGroupBox("Setup data", this);
-    group->setObjectName("setupData");
-    group->setGeometry(MARGIN, groupTop, width - 2 * MARGIN, groupHeight);
+    setupGroup_ = new QGroupBox("Setup data", this);
+    setupGroup_->setObjectName("setupData");
+    auto* group = setupGroup_;
     retain_ = new QCheckBox("&Retain the current settings", group);
     retain_->setObjectName("retain");
     retain_->setGeometry(12, 20, 220, 20);
@@ -146,6 +135,28 @@ void AutoProgressPage::CreateControls() {
     confirmTimer_->setSingleShot(true);
     confirmTimer_->setInterval(timing_.confirmationDelay);
     connect(confirmTimer_, &QTimer::timeout, this, &AutoProgressPage::OnConfirm);
+    LayOut();
+}
+
+void AutoProgressPage::LayOut() {
+    constexpr int groupHeight = 46;
+    constexpr int frameTop = 6 + LABEL_HEIGHT + 2;
+    const int width = std::max(this->width(), 200);
+    const int groupTop = std::max(height(), 200) - MARGIN - groupHeight;
+    const int counterTop = groupTop - 6 - LABEL_HEIGHT;
+
+    targetsLabel_->setGeometry(MARGIN, 6, width - 2 * MARGIN, LABEL_HEIGHT);
+    const QRect frameRect(MARGIN, frameTop, width - 2 * MARGIN, counterTop - 4 - frameTop);
+    listFrame_->setGeometry(frameRect);
+    list_->setGeometry(frameRect.adjusted(LIST_INSET, LIST_INSET, -LIST_INSET, -LIST_INSET));
+    counterLabel_->setGeometry(MARGIN, counterTop, 70, LABEL_HEIGHT);
+    counter_->setGeometry(MARGIN + 70, counterTop, 100, LABEL_HEIGHT);
+    setupGroup_->setGeometry(MARGIN, groupTop, width - 2 * MARGIN, groupHeight);
+}
+
+void AutoProgressPage::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    LayOut();
 }
 
 QString AutoProgressPage::CounterText() const {

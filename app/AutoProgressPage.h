@@ -25,6 +25,8 @@
 #include "platform/MessageBoxes.h"
 
 class QCheckBox;
+class QFrame;
+class QGroupBox;
 class QLabel;
 class QTimer;
 
@@ -72,11 +74,14 @@ class AutoProgressPage : public QWidget {
 
   protected:
     void showEvent(QShowEvent* event) override;
+    /// The list and the controls below it follow the page's size.
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     struct StartJob;
 
     void CreateControls();
+    void LayOut();
     void Fill();
     void UpdateCounter();
     void OnRetainClicked();
@@ -103,6 +108,8 @@ class AutoProgressPage : public QWidget {
     std::shared_ptr<StartJob> job_;  ///< the inquiries in flight or not yet taken up by a tick
 
     QLabel* targetsLabel_ = nullptr;
+    QFrame* listFrame_ = nullptr;
+    QGroupBox* setupGroup_ = nullptr;
     QLabel* counterLabel_ = nullptr;
     QLabel* counter_ = nullptr;
     QCheckBox* retain_ = nullptr;

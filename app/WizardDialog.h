@@ -40,8 +40,9 @@ class ManualTargetPage;
 class ModePage;
 class NextButton;
 
-/// Frame size, in the proportions of a classic wizard.
-inline constexpr int FRAME_WIDTH = 500;
+/// Frame size: the classic wizard frame of 356 x 200 dialog units, measured in a font as wide as
+/// the Linux desktop default, so that the lists show every column without scrolling sideways.
+inline constexpr int FRAME_WIDTH = 580;
 inline constexpr int FRAME_HEIGHT = 360;
 
 class WizardDialog : public QDialog, private WizardView {

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "app/UpgradeLogDialog.h"
+#include "app/WizardDialog.h"
 #include "platform/PlaceholderImage.h"
 #include "sim/Sha256.h"
 #include "targets/TextForms.h"
@@ -138,7 +139,7 @@ void AutoProgressTest::Open(std::vector<sim::SimCamera> cameras, std::vector<int
             UpgradeLogDialog dialog(list);
             logText = dialog.LogText();
         };
-    page->resize(500, 300);
+    page->resize(FRAME_WIDTH, 300);  // as wide as in the wizard
     page->show();
     ASSERT_TRUE(WaitUntil([&] { return page->List().Size() == static_cast<int>(fleet->Size()); }));
 }
