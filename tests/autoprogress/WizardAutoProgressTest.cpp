@@ -16,14 +16,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The frame carries the product's full-size image: in a slow (sanitized) build its upload can
-// outlast a watchdog of 180 scaled ticks, so the ticks here are slower than the rest of the time.
-platform::EngineTiming FrameTiming() {
-    platform::EngineTiming timing = Timing();
-    timing.tickPeriod = 100ms;
-    return timing;
-}
-
 class WizardAutoProgressTest : public ::testing::Test {
   protected:
     ~WizardAutoProgressTest() override {
@@ -34,7 +26,7 @@ class WizardAutoProgressTest : public ::testing::Test {
     void Open(std::vector<sim::SimCamera> cameras) {
         fleet = std::make_unique<sim::SimFleet>(std::move(cameras), kScale);
         fleet->Start();
-        wizard = std::make_unique<WizardDialog>(engine, &boxes, FrameTiming());
+        wizard = std::make_unique<WizardDialog>(engine, &boxes, Timing());
         wizard->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(wizard.get()));
         // The cameras stand in for what discovery would have listed.
