@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -42,12 +43,21 @@ AddCamerasDialog::AddCamerasDialog(CameraGrid& targets, const ModelList& models,
     auto* label = new QLabel("Target camera(s):", this);
     list_ = new AddedCameraList(models, targets_, this, timing);
     list_->setObjectName("list");
-    list_->InsertColumn(0, "ID", 30, Qt::AlignRight);
+    // The product's widths, widened where a text of fixed form (an ID, the inquiry's state words in
+    // the model column, a seven-digit serial number) would not fit with the list's 12-pixel margin
+    // in this font.
+    const QFontMetrics metrics(list_->font());
+    const int idWidth = std::max(30, metrics.horizontalAdvance("000") + 12);
+    int modelWidth = 85;
+    for (const char* word : {"Queued...", "Searching...", "No response", "Not a camera"})
+        modelWidth = std::max(modelWidth, metrics.horizontalAdvance(word) + 12);
+    const int serialWidth = std::max(60, metrics.horizontalAdvance("0000000") + 12);
+    list_->InsertColumn(0, "ID", idWidth, Qt::AlignRight);
     list_->InsertColumn(1, "IP address", 140);
-    list_->InsertColumn(2, "Model", 85);
-    list_->InsertColumn(3, "Serial No.", 60);
+    list_->InsertColumn(2, "Model", modelWidth);
+    list_->InsertColumn(3, "Serial No.", serialWidth);
     list_->InsertColumn(4, "Version No.", 90);
-    list_->setMinimumSize(30 + 140 + 85 + 60 + 90 + 4 + list_->frameWidth() * 2, 200);
+    list_->setMinimumSize(idWidth + 140 + modelWidth + serialWidth + 90 + 4 + list_->frameWidth() * 2, 200);
     label->setBuddy(list_);
 
     edit_ = MakeButton("&Edit...", "edit", this);
