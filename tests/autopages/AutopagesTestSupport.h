@@ -14,6 +14,7 @@
 #include "platform/EngineTiming.h"
 #include "serialrules/SerialProtect.h"
 #include "sim/SimCamera.h"
+#include "tests/support/QtTests.h"
 
 class QWidget;
 
@@ -25,10 +26,8 @@ ModelList Models();
 /// Engine timing for the pages: periods of a few milliseconds, limits of a few hundred.
 platform::EngineTiming PageTiming();
 
-/// Runs the event loop until `done` holds or `limit` passes; returns `done()`.
+/// WaitUntil with the limit these tests usually need.
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(10));
-/// Runs the event loop for `duration`.
-void Pump(std::chrono::milliseconds duration);
 
 /// The cameras of sim/fleets/demo.json.
 std::vector<sim::SimCamera> DemoFleet();

@@ -43,16 +43,6 @@ platform::EngineTiming Timing() {
     return timing;
 }
 
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
 sim::SimCamera Camera(int n) {
     sim::SimCamera camera;
     camera.ipText = "127.0.7." + std::to_string(n);

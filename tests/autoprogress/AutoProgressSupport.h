@@ -18,6 +18,7 @@
 #include "controls/ProgressList.h"
 #include "platform/MessageBoxes.h"
 #include "sim/SimFleet.h"
+#include "tests/support/QtTests.h"
 
 namespace xqt::test {
 
@@ -28,7 +29,7 @@ inline const std::string kSecondSlotKey = "XQT-DOC-B";
 ModelList Models();
 platform::EngineTiming Timing();
 
-/// Runs the event loop until `done` holds or `limit` passes; returns `done()`.
+/// WaitUntil with the limit these tests usually need.
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(20));
 
 /// Camera `n` (1-based) on 127.0.7.n with a free port and a short upgrade.

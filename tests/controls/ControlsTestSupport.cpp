@@ -57,20 +57,6 @@ platform::EngineTiming FastTiming() {
     return timing;
 }
 
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
-void Pump(std::chrono::milliseconds duration) {
-    WaitUntil([] { return false; }, duration);
-}
-
 namespace {
 void Send(QWidget* target, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons,
           Qt::KeyboardModifiers modifiers) {

@@ -14,6 +14,7 @@
 #include "platform/EngineTiming.h"
 #include "sim/SimCamera.h"
 #include "targets/CameraRecord.h"
+#include "tests/support/QtTests.h"
 
 class QWidget;
 class QAbstractItemView;
@@ -29,10 +30,8 @@ ModelList Models();
 /// Scaled engine timing for the lists: periods of a few milliseconds, limits of a few hundred.
 platform::EngineTiming FastTiming();
 
-/// Runs the event loop until `done` holds or `limit` passes; returns `done()`.
+/// WaitUntil with the limit these tests usually need.
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(10));
-/// Runs the event loop for `duration`.
-void Pump(std::chrono::milliseconds duration);
 
 /// Mouse events to the view's viewport, as the platform delivers them to a widget.
 void Click(QWidget* target, QPoint pos, Qt::MouseButton button = Qt::LeftButton,

@@ -28,17 +28,6 @@ void SetEnv(const char* name, bool had, const std::string& value) {
 
 }  // namespace
 
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > limit.count()) return done();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
 void ManualRunTest::SetUp() {
     // Saved configurations go to a folder of the test's own, never to the user's.
     std::string pattern = (std::filesystem::temp_directory_path() / "xqt-manualrun-XXXXXX").string();

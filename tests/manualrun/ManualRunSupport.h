@@ -20,6 +20,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/QtSessionOwner.h"
 #include "sim/SimFleet.h"
+#include "tests/support/QtTests.h"
 
 namespace xqt::test {
 
@@ -27,7 +28,7 @@ namespace xqt::test {
 inline constexpr double kEngineScale = 0.02;
 inline constexpr double kCameraScale = 0.01;
 
-/// Runs the event loop until `done` holds or `limit` passes; returns `done()`.
+/// WaitUntil with the limit these tests usually need.
 bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(20));
 
 /// The target page's setup-data choice.

@@ -1,19 +1,7 @@
-// manualrun_tests: one offscreen application object for the whole run, made after the embedded
-// resources are in place and removed before the process ends.
-#include <gtest/gtest.h>
-
-#include <QApplication>
-#include <memory>
-
-#include "platform/Resources.h"
+// manualrun_tests: the wizard's manual upgrade over its real engine; nothing here sends the
+// discovery broadcast.
+#include "tests/support/QtTests.h"
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    xqt::platform::UseResources(xqt::platform::EmbeddedResources());
-    auto app = std::make_unique<QApplication>(argc, argv);
-    QApplication::setStyle("Fusion");
-    const int result = RUN_ALL_TESTS();
-    app.reset();
-    return result;
+    return xqt::test::RunQtTests(argc, argv);
 }
