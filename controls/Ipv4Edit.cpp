@@ -82,7 +82,11 @@ bool Ipv4Edit::eventFilter(QObject* watched, QEvent* event) {
         QLineEdit* field = fields_[static_cast<std::size_t>(i)];
         if (watched != field) continue;
         if ((key->key() == Qt::Key_Period || key->key() == Qt::Key_Space) && i < 3) {
-            if (!field->text().isEmpty()) MoveTo(i + 1, true);
+            // A field entered with its text selected (after a third digit moved on) takes the dot
+            // as the end of the previous number, so "127.0.1.7" typed over a filled address lands
+            // in four fields rather than running one number into the next field.
+            if (!field->text().isEmpty() && !field->hasSelectedText() && field->cursorPosition() > 0)
+                MoveTo(i + 1, true);
             return true;
         }
         if (key->key() == Qt::Key_Backspace && i > 0 && field->cursorPosition() == 0 &&
