@@ -1,5 +1,6 @@
 #include "controls/Ipv4Edit.h"
 
+#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -76,6 +77,14 @@ void Ipv4Edit::MoveTo(int index, bool selectAll) {
 }
 
 bool Ipv4Edit::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn &&
+        static_cast<QFocusEvent*>(event)->reason() == Qt::OtherFocusReason) {
+        // Focus handed over by the program (a page opening, a refused entry) selects the field as
+        // Tab does, so the address typed next replaces the one shown instead of being refused
+        // behind it.
+        if (auto* field = qobject_cast<QLineEdit*>(watched)) field->selectAll();
+        return QFrame::eventFilter(watched, event);
+    }
     if (event->type() != QEvent::KeyPress) return QFrame::eventFilter(watched, event);
     auto* key = static_cast<QKeyEvent*>(event);
     for (int i = 0; i < 4; ++i) {

@@ -99,6 +99,13 @@ TEST_F(ManualTargetPageTest, AddressFieldsTakeNumbersUpTo255AndMoveOnAtADot) {
     EXPECT_EQ(Address()->Octets(), (std::array<std::optional<int>, 4>{10, 0, 31, std::nullopt}));
 }
 
+TEST_F(ManualTargetPageTest, AnAddressTypedAsThePageOpensReplacesTheOneShown) {
+    Open();
+    GoToTarget();
+    TypeIntoFocus("127.0.1.8");
+    EXPECT_EQ(Address()->Octets(), (std::array<std::optional<int>, 4>{127, 0, 1, 8}));
+}
+
 TEST_F(ManualTargetPageTest, TypingADottedAddressOverAFilledOneReplacesEveryField) {
     Open();
     GoToTarget();
