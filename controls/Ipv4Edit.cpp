@@ -1,5 +1,6 @@
 #include "controls/Ipv4Edit.h"
 
+#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -76,13 +77,25 @@ void Ipv4Edit::MoveTo(int index, bool selectAll) {
 }
 
 bool Ipv4Edit::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn &&
+        static_cast<QFocusEvent*>(event)->reason() == Qt::OtherFocusReason) {
+        // Focus handed over by the program (a page opening, a refused entry) selects the field as
+        // Tab does, so the address typed next replaces the one shown instead of being refused
+        // behind it.
+        if (auto* field = qobject_cast<QLineEdit*>(watched)) field->selectAll();
+        return QFrame::eventFilter(watched, event);
+    }
     if (event->type() != QEvent::KeyPress) return QFrame::eventFilter(watched, event);
     auto* key = static_cast<QKeyEvent*>(event);
     for (int i = 0; i < 4; ++i) {
         QLineEdit* field = fields_[static_cast<std::size_t>(i)];
         if (watched != field) continue;
         if ((key->key() == Qt::Key_Period || key->key() == Qt::Key_Space) && i < 3) {
-            if (!field->text().isEmpty()) MoveTo(i + 1, true);
+            // A field entered with its text selected (after a third digit moved on) takes the dot
+            // as the end of the previous number, so "127.0.1.7" typed over a filled address lands
+            // in four fields rather than running one number into the next field.
+            if (!field->text().isEmpty() && !field->hasSelectedText() && field->cursorPosition() > 0)
+                MoveTo(i + 1, true);
             return true;
         }
         if (key->key() == Qt::Key_Backspace && i > 0 && field->cursorPosition() == 0 &&

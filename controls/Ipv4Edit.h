@@ -1,6 +1,7 @@
 #pragma once
 // Entry of an IPv4 address in four fields of 0-255 each, any of which may be left empty. Typing a
-// dot, or a third digit, moves on to the next field; Backspace in an empty field moves back.
+// dot after a number, or a third digit, moves on to the next field; Backspace in an empty field
+// moves back.
 
 #include <QFrame>
 #include <array>

@@ -1,6 +1,7 @@
 // Fleet files: every key read, defaults kept, mistakes reported with their place.
 #include <gtest/gtest.h>
 
+#include "sim/ConfigHandler.h"
 #include "sim/FleetFile.h"
 
 namespace xqt::sim {
@@ -108,6 +109,17 @@ TEST(FleetFileTest, TheDemoFleetHoldsTheVarietyTheDemoNeeds) {
     EXPECT_GE(dhcp, 1);
     EXPECT_GE(unlisted, 1);
     EXPECT_GE(withoutAdminLogin, 1);
+}
+
+TEST(FleetFileTest, EveryListedDemoCameraServesItsConfigurationWhereTheProgramAsksForIt) {
+    // The program asks every camera for the file named after the first model of its list (XQT-TR60),
+    // whatever model the camera reports; a demo camera serving it elsewhere would end every
+    // automatic run with "Retain" ticked (the default) in Error6.
+    Fleet fleet = LoadFleetFile(XQT_SOURCE_DIR "/sim/fleets/demo.json");
+    for (const auto& c : fleet.cameras) {
+        if (c.model.rfind("XQT-TR60", 0) != 0) continue;
+        EXPECT_EQ(ConfigDownloadPath(c), "/home/l4/xqt-tr60.cfg") << c.ipText << " " << c.model;
+    }
 }
 
 TEST(FleetFileTest, AMissingFileIsReported) {

@@ -9,8 +9,8 @@
 #include <chrono>
 #include <thread>
 
-#include "controls/Ipv4Edit.h"
 #include "app/TargetForm.h"
+#include "controls/Ipv4Edit.h"
 #include "tests/wizard/WizardTestSupport.h"
 
 namespace xqt::test {
@@ -97,6 +97,28 @@ TEST_F(ManualTargetPageTest, AddressFieldsTakeNumbersUpTo255AndMoveOnAtADot) {
     EXPECT_EQ(Address()->Octets(), (std::array<std::optional<int>, 4>{10, 0, 30, 255}));
     TypeIntoFocus("\b\b\b\b\b1");  // Backspace in an empty field goes on in the one before
     EXPECT_EQ(Address()->Octets(), (std::array<std::optional<int>, 4>{10, 0, 31, std::nullopt}));
+}
+
+TEST_F(ManualTargetPageTest, AnAddressTypedAsThePageOpensReplacesTheOneShown) {
+    Open();
+    GoToTarget();
+    TypeIntoFocus("127.0.1.8");
+    EXPECT_EQ(Address()->Octets(), (std::array<std::optional<int>, 4>{127, 0, 1, 8}));
+}
+
+TEST_F(ManualTargetPageTest, TypingADottedAddressOverAFilledOneReplacesEveryField) {
+    Open();
+    GoToTarget();
+    Address()->SetAddress(192, 168, 0, 100);
+    Address()->Field(0)->setFocus();
+    Address()->Field(0)->selectAll();
+    // A third digit moves on with the next field selected; the dot typed next belongs to that move.
+    TypeIntoFocus("127.0.1.7");
+    EXPECT_EQ(Address()->Octets(), (std::array<std::optional<int>, 4>{127, 0, 1, 7}));
+    Address()->Field(0)->setFocus();
+    Address()->Field(0)->selectAll();
+    TypeIntoFocus("10.20.30.40");
+    EXPECT_EQ(Address()->Octets(), (std::array<std::optional<int>, 4>{10, 20, 30, 40}));
 }
 
 TEST_F(ManualTargetPageTest, PortRadiosEnableThePortField) {
