@@ -125,6 +125,9 @@ int AutoTargetsPage::ColumnWidth(int column, const QFontMetrics& metrics, const 
         case 2:
             needed = widest("xxx.xxx.xxx.xxx", "0123456789");
             break;
+        case 4:  // serial numbers of seven digits
+            needed = widest("xxxxxxx", "0123456789");
+            break;
         case 3:
             for (const auto& model : models) {
                 if (!model) break;

@@ -95,7 +95,8 @@ TEST_F(AutoTargetsPageTest, ShowsTheColumnsAtWidthsThatHoldTheirTexts) {
     EXPECT_TRUE(fits(2, "255.255.255.255"));
     for (const char* model : {"XQT-TR60", "XQT-TR60N", "XQT-TR60P"})
         EXPECT_TRUE(fits(3, model)) << model;
-    EXPECT_EQ(grid.header()->sectionSize(4), 50);
+    EXPECT_TRUE(fits(4, "1000001"));
+    EXPECT_TRUE(fits(4, "8888888"));
     EXPECT_EQ(grid.header()->sectionSize(5), 70);
     EXPECT_EQ(grid.header()->sectionSize(6), 50);
 
