@@ -6,9 +6,9 @@
 #include <memory>
 #include <mutex>
 
-#include "app/Credential.h"
 #include "app/WizardFlow.h"
 #include "app/WizardTexts.h"
+#include "camera/Credential.h"
 #include "platform/ResourceText.h"
 
 namespace xqt {
@@ -45,7 +45,7 @@ void WizardFlow::NextFromTarget() {
     }
     if (!page.Validate()) return;
     targetAddress_ = page.GetAddressText();
-    targetCredential_ = detail::EncodeCredential(page.AdminName(), page.AdminPassword());
+    targetCredential_ = EncodeCredential(page.AdminName(), page.AdminPassword());
     RunCheck([this](const CameraCheck& check) {
         if (!check.passed || !engine_.IsSerialAllowed(cameraSerial_)) {
             ShowEngineMessage(check.message);
@@ -64,7 +64,7 @@ void WizardFlow::ConfirmUpgrade() {
         MbResult::Ok)
         return;
     auto& page = view_.ManualTarget();
-    targetCredential_ = detail::EncodeCredential(page.AdminName(), page.AdminPassword());
+    targetCredential_ = EncodeCredential(page.AdminName(), page.AdminPassword());
     RunCheck([this](const CameraCheck& check) {
         if (!check.passed) {
             ShowEngineMessage(check.message);

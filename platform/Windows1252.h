@@ -8,6 +8,9 @@
 
 namespace xqt::platform {
 
+/// The Windows-1252 byte of `cp`, or '?' when the code page has none.
+char CodePointToWindows1252(char32_t cp);
+
 /// UTF-8 to Windows-1252 bytes. Characters the code page cannot hold, and malformed UTF-8, become "?".
 std::string Utf8ToWindows1252(std::string_view utf8);
 

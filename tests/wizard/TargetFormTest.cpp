@@ -3,9 +3,10 @@
 // result pages.
 #include <gtest/gtest.h>
 
-#include "app/Credential.h"
 #include "app/TargetForm.h"
 #include "app/WizardTexts.h"
+#include "camera/Credential.h"
+#include "platform/Windows1252.h"
 #include "tests/wizard/WizardTestSupport.h"
 
 namespace xqt::test {
@@ -112,17 +113,17 @@ TEST_F(TargetFormTest, DuplicateCountIgnoresPortsAndUnusedEntries) {
 }
 
 TEST(CredentialTest, Base64OfNameColonPasswordWithPadding) {
-    EXPECT_EQ(detail::EncodeCredential("admin", "admin"), "YWRtaW46YWRtaW4=");
-    EXPECT_EQ(detail::EncodeCredential("a", "b"), "YTpi");
-    EXPECT_EQ(detail::EncodeCredential("ab", "c"), "YWI6Yw==");
-    EXPECT_EQ(detail::Base64(std::string("\xff\xfe\x00", 3)), "//4A");
+    EXPECT_EQ(EncodeCredential("admin", "admin"), "YWRtaW46YWRtaW4=");
+    EXPECT_EQ(EncodeCredential("a", "b"), "YTpi");
+    EXPECT_EQ(EncodeCredential("ab", "c"), "YWI6Yw==");
+    EXPECT_EQ(Base64Encode(std::string("\xff\xfe\x00", 3)), "//4A");
 }
 
 TEST(CredentialTest, NonAsciiCharactersGoOnTheWireAsWindows1252) {
-    EXPECT_EQ(detail::Utf8ToAnsi("caf\xC3\xA9"), "caf\xE9");              // e acute
-    EXPECT_EQ(detail::Utf8ToAnsi("\xE2\x82\xAC"), "\x80");                // euro sign
-    EXPECT_EQ(detail::Utf8ToAnsi("\xE6\x97\xA5\xF0\x9F\x98\x80"), "??");  // no byte: one "?" each
-    EXPECT_EQ(detail::EncodeCredential("\xC3\xA9", "x"), detail::Base64("\xE9:x"));
+    EXPECT_EQ(platform::Utf8ToWindows1252("caf\xC3\xA9"), "caf\xE9");              // e acute
+    EXPECT_EQ(platform::Utf8ToWindows1252("\xE2\x82\xAC"), "\x80");                // euro sign
+    EXPECT_EQ(platform::Utf8ToWindows1252("\xE6\x97\xA5\xF0\x9F\x98\x80"), "??");  // no byte: one "?" each
+    EXPECT_EQ(EncodeCredential("\xC3\xA9", "x"), Base64Encode("\xE9:x"));
 }
 
 TEST_F(TargetFormTest, StatusWordsAndSetupTexts) {
