@@ -27,6 +27,7 @@
 
 #include "camera/HostPort.h"
 #include "camera/ShortRequest.h"
+#include "camera/TransferStep.h"
 
 namespace xqt {
 
@@ -188,12 +189,6 @@ bool CreateFolders(const std::string& path, std::string& error) {
     return true;
 }
 
-// One asynchronous step of the download run to its end, its deadline or a cancellation.
-struct Step {
-    bool finished = false;
-    beast::error_code ec;
-};
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -298,28 +293,12 @@ bool ConfigStore::Download() try {
     asio::io_context ioc(1);
     detail::Cancellation::Registration registration(cancellation_, ioc);
     beast::tcp_stream stream(ioc);
-    auto run = [&](const std::function<void(std::shared_ptr<Step>)>& start) -> beast::error_code {
-        ioc.restart();
-        // After the restart: a Cancel() from here on stops this run.
-        if (cancellation_.IsCancelled()) return asio::error::operation_aborted;
-        auto state = std::make_shared<Step>();
-        stream.expires_after(stepTimeout_);
-        start(state);
-        ioc.run();
-        if (!state->finished) return asio::error::operation_aborted;
-        return state->ec;
+    auto run = [&](const std::function<void(std::shared_ptr<detail::StepState>)>& start) {
+        return detail::RunStep(
+            ioc, stream, stepTimeout_, [this] { return cancellation_.IsCancelled(); }, start);
     };
-    auto done = [](std::shared_ptr<Step> state) {
-        return [state](beast::error_code e, std::size_t = 0) {
-            state->finished = true;
-            state->ec = e;
-        };
-    };
-    auto closeStream = [&] {
-        beast::error_code ignored;
-        stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
-        stream.close();
-    };
+    auto done = [](std::shared_ptr<detail::StepState> state) { return detail::StepDone(std::move(state)); };
+    auto closeStream = [&] { detail::CloseStream(stream); };
     auto failWith = [&](const std::string& what, beast::error_code e) {
         closeStream();
         if (e == asio::error::operation_aborted && cancellation_.IsCancelled())

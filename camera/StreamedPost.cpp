@@ -16,6 +16,7 @@
 
 #include "camera/HostPort.h"
 #include "camera/ShortRequest.h"
+#include "camera/TransferStep.h"
 
 namespace xqt {
 
@@ -25,12 +26,6 @@ namespace http = beast::http;
 using tcp = asio::ip::tcp;
 
 namespace {
-// Completion of one step; shared with its handler, which may outlive an abandoned step.
-struct StepState {
-    bool finished = false;
-    beast::error_code ec;
-};
-
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     if (text.size() < prefix.size()) return false;
     for (std::size_t i = 0; i < prefix.size(); ++i) {
@@ -47,30 +42,14 @@ struct StreamedPost::Impl {
     explicit Impl(std::chrono::milliseconds timeout) : stepTimeout(timeout), stream(ioc) {}
 
     // Runs one asynchronous step to its end, its deadline or a cancellation.
-    beast::error_code RunStep(const std::function<void(std::shared_ptr<StepState>)>& start) {
-        if (cancelled.load()) return asio::error::operation_aborted;
-        ioc.restart();
-        if (cancelled.load()) return asio::error::operation_aborted;
-        auto state = std::make_shared<StepState>();
-        stream.expires_after(stepTimeout);
-        start(state);
-        ioc.run();
-        if (!state->finished) return asio::error::operation_aborted;
-        return state->ec;
-    }
-
-    static auto Done(std::shared_ptr<StepState> state) {
-        return [state](beast::error_code ec, std::size_t = 0) {
-            state->finished = true;
-            state->ec = ec;
-        };
+    beast::error_code RunStep(const std::function<void(std::shared_ptr<detail::StepState>)>& start) {
+        return detail::RunStep(
+            ioc, stream, stepTimeout, [this] { return cancelled.load(); }, start);
     }
 
     void Close() {
         open = false;
-        beast::error_code ignored;
-        stream.socket().shutdown(tcp::socket::shutdown_both, ignored);
-        stream.close();
+        detail::CloseStream(stream);
     }
 
     asio::io_context ioc{1};
@@ -145,10 +124,10 @@ int StreamedPost::Send(std::uint64_t totalLength) {
     if (!m.hasContentLength) head += "Content-Length: " + std::to_string(totalLength) + "\r\n";
     head += "\r\n";
 
-    auto ec = m.RunStep([&](auto state) { m.stream.async_connect(m.endpoint, Impl::Done(state)); });
+    auto ec = m.RunStep([&](auto state) { m.stream.async_connect(m.endpoint, detail::StepDone(state)); });
     if (!ec)
         ec = m.RunStep(
-            [&](auto state) { asio::async_write(m.stream, asio::buffer(head), Impl::Done(state)); });
+            [&](auto state) { asio::async_write(m.stream, asio::buffer(head), detail::StepDone(state)); });
     if (ec) {
         m.Close();
         return -1;
@@ -165,7 +144,7 @@ int StreamedPost::Write(const void* data, std::size_t size) {
         return -1;
     }
     auto ec = m.RunStep(
-        [&](auto state) { asio::async_write(m.stream, asio::buffer(data, size), Impl::Done(state)); });
+        [&](auto state) { asio::async_write(m.stream, asio::buffer(data, size), detail::StepDone(state)); });
     if (ec) {
         m.Close();
         return -1;
@@ -183,7 +162,7 @@ int StreamedPost::Complete() {
     m.parser.emplace();
     m.parser->body_limit(std::numeric_limits<std::uint64_t>::max());  // not boost::none: see ShortRequest.cpp
     auto ec = m.RunStep(
-        [&](auto state) { http::async_read_header(m.stream, m.buffer, *m.parser, Impl::Done(state)); });
+        [&](auto state) { http::async_read_header(m.stream, m.buffer, *m.parser, detail::StepDone(state)); });
     if (ec) {
         m.Close();
         return -2;
@@ -200,8 +179,9 @@ StreamRead StreamedPost::Read(void* buffer, std::size_t max) {
         auto& body = m.parser->get().body();
         body.data = buffer;
         body.size = max;
-        auto ec = m.RunStep(
-            [&](auto state) { http::async_read_some(m.stream, m.buffer, *m.parser, Impl::Done(state)); });
+        auto ec = m.RunStep([&](auto state) {
+            http::async_read_some(m.stream, m.buffer, *m.parser, detail::StepDone(state));
+        });
         const std::size_t got = max - body.size;
         body.data = nullptr;
         body.size = 0;
