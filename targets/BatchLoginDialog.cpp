@@ -8,23 +8,18 @@
 #include <QVBoxLayout>
 
 #include "controls/CameraGrid.h"
+#include "targets/DialogSupport.h"
 #include "targets/DialogTexts.h"
 
 namespace xqt {
 
 BatchLoginDialog::BatchLoginDialog(CameraGrid& grid, QWidget* parent) : QDialog(parent), grid_(grid) {
     setWindowTitle("Batch login");
-    name_ = new QLineEdit(this);
-    name_->setObjectName("name");
-    name_->setMaxLength(LOGIN_TEXT_MAX);
-    password_ = new QLineEdit(this);
-    password_->setObjectName("password");
-    password_->setMaxLength(LOGIN_TEXT_MAX);
-    password_->setEchoMode(QLineEdit::Password);
-    auto* nameLabel = new QLabel("Administrator &name:", this);
-    nameLabel->setBuddy(name_);
-    auto* passwordLabel = new QLabel("Administrator &password:", this);
-    passwordLabel->setBuddy(password_);
+    const LoginFields login = MakeLoginFields(this);
+    name_ = login.name;
+    password_ = login.password;
+    QLabel* nameLabel = login.nameLabel;
+    QLabel* passwordLabel = login.passwordLabel;
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton("OK", QDialogButtonBox::AcceptRole);
     ok->setObjectName("ok");

@@ -8,9 +8,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "controls/Ipv4Edit.h"
 #include "controls/BitmapButton.h"
 #include "controls/CameraGrid.h"
+#include "controls/Ipv4Edit.h"
 #include "targets/DialogSupport.h"
 #include "targets/DialogTexts.h"
 
@@ -21,18 +21,12 @@ SingleLoginDialog::SingleLoginDialog(CameraGrid& grid, QWidget* parent) : QDialo
     address_ = new Ipv4Edit(this);
     address_->setObjectName("address");
     address_->setEnabled(false);
-    name_ = new QLineEdit(this);
-    name_->setObjectName("name");
-    name_->setMaxLength(LOGIN_TEXT_MAX);
-    password_ = new QLineEdit(this);
-    password_->setObjectName("password");
-    password_->setMaxLength(LOGIN_TEXT_MAX);
-    password_->setEchoMode(QLineEdit::Password);
+    const LoginFields login = MakeLoginFields(this);
+    name_ = login.name;
+    password_ = login.password;
     auto* addressLabel = new QLabel("IP address:", this);
-    auto* nameLabel = new QLabel("Administrator &name:", this);
-    nameLabel->setBuddy(name_);
-    auto* passwordLabel = new QLabel("Administrator &password:", this);
-    passwordLabel->setBuddy(password_);
+    QLabel* nameLabel = login.nameLabel;
+    QLabel* passwordLabel = login.passwordLabel;
 
     prev_ = new BitmapButton("PREV", this);
     prev_->setObjectName("prev");
