@@ -164,7 +164,8 @@ class CameraSession {
     std::string Inquire(std::string_view body, std::chrono::milliseconds limit);
 
     /// True when the answer names an accepted model; records currentVersion, reportedVersion and
-    /// emergency from SoftVersion. With `showMessage`, a refused model shows the wrong-model box.
+    /// emergency from SoftVersion, and inquiredSerial. With `showMessage`, a refused model shows the
+    /// wrong-model box.
     bool CheckModelAndVersion(std::string_view answer, bool showMessage);
     /// CheckModelAndVersion plus the model, version and serial texts.
     SystemFields ParseSystemAnswer(std::string_view answer, bool showMessage);
@@ -189,8 +190,9 @@ class CameraSession {
     /// bytes are shared, never copied. Called before StartUpgrade.
     void SetImage(ImageBytes bytes, std::uint32_t size, std::string version);
     /// Posts the image (worker thread). 0: sent and, unless in emergency state, the camera took
-    /// the end of the request (the request stays open for ReadProgressStream); -1: it could not be
-    /// opened, sent or written; -2: sent, but completing it failed (the camera dropped the
+    /// the end of the request with a 2xx answer (the request stays open for ReadProgressStream); -1:
+    /// it could not be opened, sent or written within the transfer's bound, or the camera refused
+    /// it (any other answer); -2: sent, but completing it failed (the camera dropped the
     /// connection). Every request handle is closed on failure.
     int UploadFirmware();
     /// Follows the camera's progress response until its closing delimiter (reader thread, started
@@ -249,6 +251,10 @@ class CameraSession {
     detail::Synchronized<std::string> reportedVersion;
     /// The latest inq=system answer kept by the sequence.
     detail::Synchronized<std::string> lastAnswer;
+    /// The serial number of the first accepted system answer that carried one: the camera's whole
+    /// text, where the one the session was made with may come cut from discovery. It names the
+    /// saved configuration's file when set.
+    detail::Synchronized<std::string> inquiredSerial;
     /// The automatic list's per-camera progress value (0-10000); set by the creating page before
     /// the session is used. Its presence means automatic mode. The list keeps it alive.
     std::atomic<std::int32_t>* progressValue = nullptr;

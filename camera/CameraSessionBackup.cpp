@@ -28,9 +28,11 @@ bool CameraSession::SaveConfiguration() {
     const auto stamp = seconds != 0
                            ? std::chrono::system_clock::from_time_t(static_cast<std::time_t>(seconds))
                            : std::chrono::system_clock::now();
-    auto store = std::make_unique<ConfigStore>(
-        hostPort, "/home/l4/" + Lower(model) + ".cfg", credential, stamp, model, serialText,
-        deleteFlag_ ? deleteFlag_->load() : 0, timing.streamReceiveTimeout);
+    const std::string inquired = inquiredSerial.Get();
+    auto store = std::make_unique<ConfigStore>(hostPort, "/home/l4/" + Lower(model) + ".cfg", credential,
+                                               stamp, model, inquired.empty() ? serialText : inquired,
+                                               deleteFlag_ ? deleteFlag_->load() : 0,
+                                               timing.streamReceiveTimeout, detail::TransferBoundOf(timing));
     ConfigStore* saving = store.get();
     {
         std::lock_guard lock(seq.postMutex);  // CancelSequence cancels the download through it

@@ -66,6 +66,10 @@ bool CameraSession::CheckModelAndVersion(std::string_view answer, bool showMessa
         }
         return false;
     }
+    if (auto serial = FindField(answer, "Serial=");
+        serial && serial->terminated && !serial->value.empty() && inquiredSerial.Get().empty()) {
+        inquiredSerial.Set(std::string(serial->value));
+    }
     auto version = FindField(answer, "SoftVersion=");
     if (!version) return true;
     const std::string v(version->value);

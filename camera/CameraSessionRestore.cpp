@@ -49,13 +49,10 @@ int CameraSession::RestoreConfig() {
     }
     if (streamedPost.Write(post.tail.data(), post.tail.size()) != 0) return -1;
 
+    // A camera that was in recovery state before its upgrade has rebooted into the new firmware by
+    // now and answers like any other: its answer decides too, so a file is never deleted on the
+    // strength of a request nobody confirmed.
     status.store(static_cast<std::int32_t>(UpgradeStatus::Overwriting));
-    if (emergency.load()) {
-        // A camera in recovery state takes the body without answering.
-        streamedPost.Close();
-        return 0;
-    }
-
     tickCount.store(0);
     const int tickTimer = TIMER_TICK_BASE + slot;
     if (owner) owner->StartTimer(tickTimer, timing.tickPeriod);
@@ -63,10 +60,11 @@ int CameraSession::RestoreConfig() {
     if (owner) owner->StopTimer(tickTimer);
     if (completed != 0) return -2;
     // The camera's answer is not read, but a refusal (e.g. 401 for a credential it does not know)
-    // is no restore: reporting it as one would let the saved file be deleted.
+    // is no restore: reporting it as one would let the saved file be deleted. A CGI may answer a
+    // configuration it took with a redirect to its page, so 3xx counts as taken.
     const int code = streamedPost.StatusCode();
     streamedPost.Close();
-    return code >= 200 && code < 300 ? 0 : -2;
+    return code >= 200 && code < 400 ? 0 : -2;
 }
 
 }  // namespace xqt

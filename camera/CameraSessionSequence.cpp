@@ -339,9 +339,24 @@ bool CameraSession::VerifyAfterReboot(bool first) {
     }
     bool ok = false;
     if (!emergency.load()) {
+        // A rebooting camera often refuses or resets connections until its web server is up, and
+        // such an attempt fails within milliseconds. Each attempt therefore has its share of the
+        // span the overwrite watchdog allows (180 s / 20 = 9 s by default) and a failed one waits
+        // out the rest of it, so the attempts cover that span whatever way the camera fails.
+        const auto share = timing.tickPeriod * timing.watchdogTicks / std::max(1, timing.verifyAttempts);
+        auto paceAfter = [&](std::chrono::steady_clock::time_point began, std::chrono::milliseconds least) {
+            const auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(
+                began + share - std::chrono::steady_clock::now());
+            return WorkerPause(std::max(least, rest));
+        };
         for (int attempt = 0; attempt < timing.verifyAttempts && !IsAbandoned(); ++attempt) {
+            const bool last = attempt + 1 == timing.verifyAttempts;
+            const auto began = std::chrono::steady_clock::now();
             const std::string answer = WorkerInquire(INQ_SYSTEM, timing.rebootInquiryLimit);
-            if (answer.empty()) continue;
+            if (answer.empty()) {
+                if (!last && !paceAfter(began, std::chrono::milliseconds(0))) return false;
+                continue;
+            }
             bool accepted = false;
             if (!Step([&] {
                     lastAnswer.Set(answer);
@@ -356,7 +371,7 @@ bool CameraSession::VerifyAfterReboot(bool first) {
                 return false;
             }
             if (accepted) break;  // decided: the right version, or another one (no further attempts)
-            if (!WorkerPause(timing.unacceptedModelPause)) return false;
+            if (!last && !paceAfter(began, timing.unacceptedModelPause)) return false;
         }
     } else {
         // Nothing to ask a camera in recovery state: its assumed overwrite time is counted in ticks.

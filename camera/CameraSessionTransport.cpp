@@ -22,7 +22,7 @@ CameraSession::CameraSession(SessionConfig config)
       modelList(std::move(config.modelList)),
       slot(config.slot),
       timing(config.timing),
-      streamedPost(config.timing.streamReceiveTimeout),
+      streamedPost(config.timing.streamReceiveTimeout, detail::TransferBoundOf(config.timing)),
       serialText(std::move(config.serialText)),
       backupFlag_(config.backupFlag),
       deleteFlag_(config.deleteFlag),

@@ -63,7 +63,7 @@ void CameraSession::SetImage(ImageBytes bytes, std::uint32_t size, std::string v
 int CameraSession::UploadFirmware() {
     Sequence& seq = *sequence_;
     if (!imageData) return -1;
-    auto post = std::make_shared<StreamedPost>(timing.streamReceiveTimeout);
+    auto post = std::make_shared<StreamedPost>(timing.streamReceiveTimeout, detail::TransferBoundOf(timing));
     {
         std::lock_guard lock(seq.postMutex);
         seq.upload = post;
@@ -101,6 +101,10 @@ int CameraSession::UploadFirmware() {
     const int completed = post->Complete();
     Step([&] { StopSessionTimer(TIMER_TICK_BASE); });
     if (completed != 0) return fail(-2);
+    // A camera that refuses the request (a credential it does not take, a body it cannot use)
+    // flashes nothing: the upload was not sent, whatever version the camera reports later.
+    const int code = post->StatusCode();
+    if (code < 200 || code >= 300) return fail(-1);
     return 0;
 }
 

@@ -100,7 +100,30 @@ std::string ErrnoText(const std::string& what, int error) {
     return what + ": " + std::strerror(error);
 }
 
-// The saved file while it is being written; removed unless it was renamed into place.
+// "<stem>-N.cfg" for "<stem>.cfg" (N >= 2); the plain path for N = 1.
+std::string SuffixedPath(const std::string& plain, int n) {
+    if (n <= 1) return plain;
+    const std::string suffix = "-" + std::to_string(n);
+    constexpr std::string_view CFG = ".cfg";
+    if (plain.size() >= CFG.size() && plain.compare(plain.size() - CFG.size(), CFG.size(), CFG) == 0)
+        return plain.substr(0, plain.size() - CFG.size()) + suffix + std::string(CFG);
+    return plain + suffix;
+}
+
+// Moves `from` to `to` unless something already stands at `to`: EEXIST then. A hard link is the
+// first choice; file systems without them get a rename that refuses to replace.
+int PublishNoReplace(const std::string& from, const std::string& to) {
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return 0;
+    }
+    const int linkError = errno;
+    if (linkError == EEXIST) return EEXIST;
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    return errno == EINVAL || errno == ENOSYS ? linkError : errno;
+}
+
+// The saved file while it is being written; removed unless it was published.
 class TempFile {
   public:
     ~TempFile() { Discard(); }
@@ -132,9 +155,10 @@ class TempFile {
         return true;
     }
 
-    /// Flushes, closes and moves the file to `finalPath`.
-    bool Commit(const std::string& finalPath, std::string& error) {
-        if (::fsync(fd_) != 0) {
+    /// Flushes and closes the file and publishes it under `plainPath` or, when that is taken, the
+    /// first free suffixed name, which `published` receives; `info` the file's identity.
+    bool Commit(const std::string& plainPath, std::string& published, struct stat& info, std::string& error) {
+        if (::fsync(fd_) != 0 || ::fstat(fd_, &info) != 0) {
             error = ErrnoText("cannot write the configuration file", errno);
             return false;
         }
@@ -144,12 +168,21 @@ class TempFile {
             error = ErrnoText("cannot write the configuration file", errno);
             return false;
         }
-        if (std::rename(path_.c_str(), finalPath.c_str()) != 0) {
-            error = ErrnoText("cannot save " + finalPath, errno);
-            return false;
+        for (int n = 1; n <= SAVED_NAME_SUFFIX_MAX; ++n) {
+            const std::string candidate = SuffixedPath(plainPath, n);
+            const int result = PublishNoReplace(path_, candidate);
+            if (result == EEXIST) continue;
+            if (result != 0) {
+                error = ErrnoText("cannot save " + candidate, result);
+                return false;
+            }
+            path_.clear();
+            published = candidate;
+            return true;
         }
-        path_.clear();
-        return true;
+        error = "cannot save " + plainPath + ": every name up to -" + std::to_string(SAVED_NAME_SUFFIX_MAX) +
+                " is taken";
+        return false;
     }
 
     void Discard() {
@@ -164,15 +197,18 @@ class TempFile {
     int fd_ = -1;
 };
 
-// MakeFolders with the reason of a failure.
-bool CreateFolders(const std::string& path, std::string& error) {
+// MakeFolders with the reason of a failure; the folders it made are added to `created` (outermost
+// first).
+bool CreateFolders(const std::string& path, std::string& error, std::vector<std::string>* created = nullptr) {
     for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
          slash = path.find('/', slash + 1)) {
         const std::string prefix = path.substr(0, slash);
         if (prefix.back() == '/') continue;  // "//" in the path
         struct stat info {};
         if (::stat(prefix.c_str(), &info) != 0) {
-            if (::mkdir(prefix.c_str(), S_IRWXU) != 0 && errno != EEXIST) {
+            if (::mkdir(prefix.c_str(), S_IRWXU) == 0) {
+                if (created) created->push_back(prefix);
+            } else if (errno != EEXIST) {
                 error = ErrnoText("cannot create the folder " + prefix, errno);
                 return false;
             }
@@ -188,6 +224,19 @@ bool CreateFolders(const std::string& path, std::string& error) {
     }
     return true;
 }
+
+// The folders a download made; removed again, innermost first, unless kept. A folder another
+// store has saved into since is not empty and stays.
+class MadeFolders {
+  public:
+    ~MadeFolders() {
+        if (keep) return;
+        for (auto it = folders.rbegin(); it != folders.rend(); ++it)
+            ::rmdir(it->c_str());
+    }
+    std::vector<std::string> folders;
+    bool keep = false;
+};
 
 }  // namespace
 
@@ -237,7 +286,7 @@ std::string SafeConfigFileName(std::string_view model, std::string_view serial) 
 ConfigStore::ConfigStore(std::string host, std::string remotePath, const std::string& credential,
                          std::chrono::system_clock::time_point timeStamp, const std::string& modelName,
                          const std::string& serialText, std::int32_t deleteFlag,
-                         std::chrono::milliseconds stepTimeout)
+                         std::chrono::milliseconds stepTimeout, detail::TransferBound bound)
     : host(std::move(host)),
       remotePath(std::move(remotePath)),
       url("HTTP://" + this->host + this->remotePath),
@@ -247,7 +296,8 @@ ConfigStore::ConfigStore(std::string host, std::string remotePath, const std::st
           return folder.empty() ? folder : folder + "/" + SafeConfigFileName(modelName, serialText);
       }()),
       deleteFlag(deleteFlag),
-      stepTimeout_(stepTimeout) {}
+      stepTimeout_(stepTimeout),
+      bound_(bound) {}
 
 bool ConfigStore::Fail(std::string text) {
     if (text.size() > ERROR_TEXT_MAX) text.resize(ERROR_TEXT_MAX);
@@ -263,9 +313,11 @@ bool ConfigStore::MakeFolders(const std::string& path) {
 bool ConfigStore::Download() try {
     errorText.clear();
     byteCount = 0;
+    if (saved_) return Fail("the configuration was saved already");
     if (localPath.empty()) return Fail("no folder for saved configurations: HOME is not set");
     std::string error;
-    if (!CreateFolders(localPath, error)) return Fail(error);
+    MadeFolders made;
+    if (!CreateFolders(localPath, error, &made.folders)) return Fail(error);
 
     const HostPort where = SplitHostPort(host);
     beast::error_code ec;
@@ -281,7 +333,11 @@ bool ConfigStore::Download() try {
     }
 
     TempFile file;
-    if (!file.Create(localPath, error)) return Fail(error);
+    if (!file.Create(localPath, error)) {
+        // Another store may have removed the dated folder it made just after we found it: once more.
+        if (!CreateFolders(localPath, error, &made.folders) || !file.Create(localPath, error))
+            return Fail(error);
+    }
 
     http::request<http::empty_body> request{http::verb::get, remotePath, 11};
     request.set(http::field::host, host);
@@ -293,9 +349,13 @@ bool ConfigStore::Download() try {
     asio::io_context ioc(1);
     detail::Cancellation::Registration registration(cancellation_, ioc);
     beast::tcp_stream stream(ioc);
+    std::uint64_t total = 0;
+    bound_.Start();
+    // Every step is held to the overall bound for the bytes received so far as well.
     auto run = [&](const std::function<void(std::shared_ptr<detail::StepState>)>& start) {
         return detail::RunStep(
-            ioc, stream, stepTimeout_, [this] { return cancellation_.IsCancelled(); }, start);
+            ioc, stream, stepTimeout_, [this] { return cancellation_.IsCancelled(); }, start,
+            bound_.Deadline(total));
     };
     auto done = [](std::shared_ptr<detail::StepState> state) { return detail::StepDone(std::move(state)); };
     auto closeStream = [&] { detail::CloseStream(stream); };
@@ -326,7 +386,6 @@ bool ConfigStore::Download() try {
 
     detail::MarkerScanner scanner;
     char block[CONFIG_READ_SIZE];
-    std::uint64_t total = 0;
     while (!parser.is_done()) {
         parser.get().body().data = block;
         parser.get().body().size = sizeof(block);
@@ -359,7 +418,14 @@ bool ConfigStore::Download() try {
     }
     closeStream();
     if (total == 0) return Fail("the camera sent an empty configuration");
-    if (!file.Commit(localPath, error)) return Fail(error);
+    struct stat info {};
+    std::string published;
+    if (!file.Commit(localPath, published, info, error)) return Fail(error);
+    made.keep = true;
+    localPath = std::move(published);
+    saved_ = true;
+    savedDevice_ = static_cast<std::uint64_t>(info.st_dev);
+    savedInode_ = static_cast<std::uint64_t>(info.st_ino);
     byteCount = static_cast<std::uint32_t>(total);
     return true;
 } catch (const std::exception& e) {
@@ -369,8 +435,15 @@ bool ConfigStore::Download() try {
 bool ConfigStore::ReadBack(std::span<std::uint8_t> buffer) {
     errorText.clear();
     if (buffer.size() < byteCount) return Fail("the read-back buffer is too small");
+    if (!saved_) return Fail("no configuration was saved");
     const int fd = ::open(localPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return Fail(ErrnoText("cannot open " + localPath, errno));
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || static_cast<std::uint64_t>(info.st_dev) != savedDevice_ ||
+        static_cast<std::uint64_t>(info.st_ino) != savedInode_) {
+        ::close(fd);
+        return Fail(localPath + " is not the file that was saved");
+    }
     std::size_t filled = 0;
     bool ok = true;
     while (filled < byteCount) {
@@ -399,8 +472,16 @@ bool ConfigStore::ReadBack(std::span<std::uint8_t> buffer) {
 }
 
 bool ConfigStore::RemoveFile() {
-    if (!restored.load() || deleteFlag == 0 || localPath.empty()) return false;
-    return ::unlink(localPath.c_str()) == 0;
+    if (!restored.load() || deleteFlag == 0 || !saved_) return false;
+    struct stat info {};
+    if (::lstat(localPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        static_cast<std::uint64_t>(info.st_dev) != savedDevice_ ||
+        static_cast<std::uint64_t>(info.st_ino) != savedInode_) {
+        return false;  // not ours (any more): somebody else's file is never deleted
+    }
+    if (::unlink(localPath.c_str()) != 0) return false;
+    saved_ = false;
+    return true;
 }
 
 void ConfigStore::Cancel() {

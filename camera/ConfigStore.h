@@ -11,6 +11,13 @@
 // setting "ProgramFiles" or "XDG_DATA_HOME". Folders we create are 0700, files 0600: a saved
 // configuration holds the camera's secrets.
 //
+// A saved file is never replaced: two cameras of one run may report the same serial (or none),
+// and one camera may be saved twice in a minute. When the plain name is taken, the file gets the
+// first free "<model>.<serial>-N.cfg" (N = 2, 3, ...), and `localPath` says which name it got. The
+// store deletes only the file it wrote itself (same device and inode), never another one that has
+// come to stand at its path, and reads back only that file. A download that fails removes the
+// folders it created, so no empty dated folder is left behind.
+//
 // The serial is the camera's own text, so it is made safe for a file name (SafeConfigFileName):
 // every file lands inside the dated folder whatever the camera reports.
 //
@@ -26,6 +33,7 @@
 #include <string_view>
 
 #include "camera/Cancellation.h"
+#include "camera/TransferBound.h"
 
 namespace xqt {
 
@@ -33,6 +41,8 @@ namespace xqt {
 inline constexpr std::string_view CONFIGURATIONS_TAIL = "VEXO/XQT FirmwareUpgrade/Configurations";
 /// Longest configuration a camera may send; more is refused (the file is small on every camera).
 inline constexpr std::uint32_t CONFIG_SIZE_LIMIT = 16u * 1024 * 1024;
+/// Highest suffix tried when the plain name is taken ("-2" ... "-999").
+inline constexpr int SAVED_NAME_SUFFIX_MAX = 999;
 /// Bytes of one download read.
 inline constexpr std::size_t CONFIG_READ_SIZE = 512;
 /// The text that marks a page instead of a configuration (case-sensitive).
@@ -61,27 +71,32 @@ class ConfigStore {
     /// `host`: the camera's "a.b.c.d[:port]"; `remotePath`: "/home/l4/<model>.cfg"; `credential`:
     /// Base64 of name:password; `timeStamp` names the dated folder; `modelName` and `serialText` the
     /// file; `deleteFlag` non-zero asks for the file's removal once it has been restored.
-    /// `stepTimeout` bounds connecting, sending and each read of the download.
+    /// `stepTimeout` bounds connecting, sending and each read of the download; `bound` the whole
+    /// download (EngineTiming's transfer bound; the default one is production's).
     ConfigStore(std::string host, std::string remotePath, const std::string& credential,
                 std::chrono::system_clock::time_point timeStamp, const std::string& modelName,
                 const std::string& serialText, std::int32_t deleteFlag,
-                std::chrono::milliseconds stepTimeout = std::chrono::milliseconds(60000));
+                std::chrono::milliseconds stepTimeout = std::chrono::milliseconds(60000),
+                detail::TransferBound bound = detail::TransferBoundOf(platform::EngineTiming{}));
     ConfigStore(const ConfigStore&) = delete;
     ConfigStore& operator=(const ConfigStore&) = delete;
 
-    /// Fetches the configuration (GET `remotePath` with Basic authorization) and saves it at
-    /// `localPath`. True when a complete configuration was saved: an HTTP 200 answer, not empty,
-    /// within CONFIG_SIZE_LIMIT, without "<HTML>" anywhere (also across reads). The bytes go to a
-    /// temporary file in the same folder that replaces `localPath` only on success, so a failure
-    /// leaves no partial file and keeps an earlier one. On failure `errorText` says why.
+    /// Fetches the configuration (GET `remotePath` with Basic authorization) and saves it under
+    /// `localPath`'s name or, when that is taken, the first free suffixed one (`localPath` then
+    /// names it). True when a complete configuration was saved: an HTTP 200 answer, not empty,
+    /// within CONFIG_SIZE_LIMIT, without "<HTML>" anywhere (also across reads), within the bound.
+    /// The bytes go to a temporary file in the same folder that is published only on success, so
+    /// a failure leaves no partial file and never touches an earlier one. On failure `errorText`
+    /// says why. Once per store.
     bool Download();
 
     /// Reads the saved file into `buffer`, which must hold at least `byteCount` bytes. True when
-    /// the file still holds exactly `byteCount` bytes and they were read.
+    /// the file this store wrote still holds exactly `byteCount` bytes and they were read.
     bool ReadBack(std::span<std::uint8_t> buffer);
 
-    /// Deletes the saved file when it was restored and the delete flag is set; otherwise nothing.
-    /// True when the file was deleted. Failures are only reported by the result.
+    /// Deletes the saved file when it was restored and the delete flag is set, and only when the
+    /// file at `localPath` is still the one this store wrote; otherwise nothing. True when the
+    /// file was deleted. Failures are only reported by the result.
     bool RemoveFile();
 
     /// Creates every missing folder above the last "/" of `path` (mode 0700). True when they all
@@ -95,7 +110,9 @@ class ConfigStore {
     const std::string remotePath;  ///< "/home/l4/<model>.cfg"
     const std::string url;         ///< "HTTP://" + host + remotePath
     const std::string authHeader;  ///< "Authorization: Basic " + credential (no CR LF)
-    const std::string localPath;   ///< the saved file; empty when no base folder was found
+    /// The saved file: the plain name until Download has published it, then the name it got;
+    /// empty when no base folder was found. Read it on the thread that downloads, or after.
+    std::string localPath;
     const std::int32_t deleteFlag;
 
     /// Set by the caller once the configuration was posted back successfully.
@@ -109,7 +126,11 @@ class ConfigStore {
     bool Fail(std::string text);
 
     const std::chrono::milliseconds stepTimeout_;
+    detail::TransferBound bound_;
     detail::Cancellation cancellation_;
+    bool saved_ = false;  // a file was published; it is the one with the device and inode below
+    std::uint64_t savedDevice_ = 0;
+    std::uint64_t savedInode_ = 0;
 };
 
 namespace detail {

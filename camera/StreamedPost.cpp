@@ -39,12 +39,16 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 }  // namespace
 
 struct StreamedPost::Impl {
-    explicit Impl(std::chrono::milliseconds timeout) : stepTimeout(timeout), stream(ioc) {}
+    Impl(std::chrono::milliseconds timeout, detail::TransferBound transferBound)
+        : stepTimeout(timeout), bound(transferBound), stream(ioc) {}
 
-    // Runs one asynchronous step to its end, its deadline or a cancellation.
-    beast::error_code RunStep(const std::function<void(std::shared_ptr<detail::StepState>)>& start) {
+    // Runs one asynchronous step to its end, its deadline or a cancellation; `bounded`: also to
+    // the transfer's overall bound for the bytes written so far.
+    beast::error_code RunStep(const std::function<void(std::shared_ptr<detail::StepState>)>& start,
+                              bool bounded = false) {
         return detail::RunStep(
-            ioc, stream, stepTimeout, [this] { return cancelled.load(); }, start);
+            ioc, stream, stepTimeout, [this] { return cancelled.load(); }, start,
+            bounded ? bound.Deadline(written) : detail::TransferBound::Clock::time_point::max());
     }
 
     void Close() {
@@ -54,6 +58,7 @@ struct StreamedPost::Impl {
 
     asio::io_context ioc{1};
     std::chrono::milliseconds stepTimeout;
+    detail::TransferBound bound;
     beast::tcp_stream stream;
     std::atomic<bool> cancelled{false};
     bool open = false;
@@ -70,8 +75,8 @@ struct StreamedPost::Impl {
     std::optional<http::response_parser<http::buffer_body>> parser;
 };
 
-StreamedPost::StreamedPost(std::chrono::milliseconds stepTimeout)
-    : impl_(std::make_unique<Impl>(stepTimeout)) {}
+StreamedPost::StreamedPost(std::chrono::milliseconds stepTimeout, detail::TransferBound bound)
+    : impl_(std::make_unique<Impl>(stepTimeout, bound)) {}
 
 StreamedPost::~StreamedPost() {
     Close();
@@ -124,10 +129,13 @@ int StreamedPost::Send(std::uint64_t totalLength) {
     if (!m.hasContentLength) head += "Content-Length: " + std::to_string(totalLength) + "\r\n";
     head += "\r\n";
 
-    auto ec = m.RunStep([&](auto state) { m.stream.async_connect(m.endpoint, detail::StepDone(state)); });
+    m.bound.Start();
+    auto ec =
+        m.RunStep([&](auto state) { m.stream.async_connect(m.endpoint, detail::StepDone(state)); }, true);
     if (!ec)
         ec = m.RunStep(
-            [&](auto state) { asio::async_write(m.stream, asio::buffer(head), detail::StepDone(state)); });
+            [&](auto state) { asio::async_write(m.stream, asio::buffer(head), detail::StepDone(state)); },
+            true);
     if (ec) {
         m.Close();
         return -1;
@@ -144,7 +152,8 @@ int StreamedPost::Write(const void* data, std::size_t size) {
         return -1;
     }
     auto ec = m.RunStep(
-        [&](auto state) { asio::async_write(m.stream, asio::buffer(data, size), detail::StepDone(state)); });
+        [&](auto state) { asio::async_write(m.stream, asio::buffer(data, size), detail::StepDone(state)); },
+        true);
     if (ec) {
         m.Close();
         return -1;

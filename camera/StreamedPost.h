@@ -3,7 +3,10 @@
 // added one by one in the caller's order, send with the declared total length, write the body in
 // pieces, complete (the response header arrives), read the response body, close. Every step that
 // touches the network has its own deadline (the receive time-out, 60 s in production); a step that
-// misses it fails.
+// misses it fails. Sending the head and the body is also held to the transfer's overall bound
+// (TransferBound, counted from Send), so a camera that takes the bytes ever so slowly still ends
+// the request in time; completing and reading the answer are not: the camera's progress stream
+// has a watchdog of its own.
 //
 // Threads: all steps are made by one thread (the upgrade worker or the progress reader it hands the
 // open request to, one at a time). Cancel() may come from any thread: the step in progress and every
@@ -14,6 +17,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+
+#include "camera/TransferBound.h"
 
 namespace xqt {
 
@@ -26,8 +31,9 @@ struct StreamRead {
 
 class StreamedPost {
   public:
-    /// `stepTimeout` bounds connecting, each write, completing and each read.
-    explicit StreamedPost(std::chrono::milliseconds stepTimeout);
+    /// `stepTimeout` bounds connecting, each write, completing and each read; `bound` connecting and
+    /// writing all together.
+    explicit StreamedPost(std::chrono::milliseconds stepTimeout, detail::TransferBound bound = {});
     ~StreamedPost();
     StreamedPost(const StreamedPost&) = delete;
     StreamedPost& operator=(const StreamedPost&) = delete;

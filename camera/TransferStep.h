@@ -13,6 +13,8 @@
 #include <functional>
 #include <memory>
 
+#include "camera/TransferBound.h"
+
 namespace xqt::detail {
 
 /// Completion of one step; shared with its handler, which may outlive an abandoned step.
@@ -29,19 +31,20 @@ inline auto StepDone(std::shared_ptr<StepState> state) {
     };
 }
 
-/// Restarts `ioc`, arms `stream`'s deadline with `timeout`, lets `start` begin one operation that
-/// completes through StepDone, and runs `ioc` until it ends. `cancelled` is asked before and after
-/// the restart, so a cancellation that stops the context at any moment ends the step; a cancelled
-/// or unfinished step gives operation_aborted.
-inline boost::beast::error_code RunStep(boost::asio::io_context& ioc, boost::beast::tcp_stream& stream,
-                                        std::chrono::milliseconds timeout,
-                                        const std::function<bool()>& cancelled,
-                                        const std::function<void(std::shared_ptr<StepState>)>& start) {
+/// Restarts `ioc`, arms `stream`'s deadline with `timeout` (or `notAfter`, when that comes first),
+/// lets `start` begin one operation that completes through StepDone, and runs `ioc` until it ends.
+/// `cancelled` is asked before and after the restart, so a cancellation that stops the context at
+/// any moment ends the step; a cancelled or unfinished step gives operation_aborted.
+inline boost::beast::error_code RunStep(
+    boost::asio::io_context& ioc, boost::beast::tcp_stream& stream, std::chrono::milliseconds timeout,
+    const std::function<bool()>& cancelled, const std::function<void(std::shared_ptr<StepState>)>& start,
+    TransferBound::Clock::time_point notAfter = TransferBound::Clock::time_point::max()) {
     if (cancelled()) return boost::asio::error::operation_aborted;
     ioc.restart();
     if (cancelled()) return boost::asio::error::operation_aborted;
     auto state = std::make_shared<StepState>();
-    stream.expires_after(timeout);
+    const auto now = TransferBound::Clock::now();
+    stream.expires_at(notAfter - now < timeout ? notAfter : now + timeout);
     start(state);
     ioc.run();
     if (!state->finished) return boost::asio::error::operation_aborted;

@@ -18,6 +18,8 @@ EngineTiming EngineTiming::Scaled(double factor) const {
     for (Millis* d : {&t.inquiryLimit,
                       &t.rebootInquiryLimit,
                       &t.streamReceiveTimeout,
+                      &t.transferGrace,
+                      &t.transferPerMiB,
                       &t.tickPeriod,
                       &t.streamRetryPause,
                       &t.emergencyOverwrite,

@@ -17,6 +17,14 @@ struct EngineTiming {
     Millis inquiryLimit{20000};          ///< wait limit of an inquiry
     Millis rebootInquiryLimit{60000};    ///< wait limit of an inquiry while a rebooted camera is awaited
     Millis streamReceiveTimeout{60000};  ///< deadline of every step of a streamed POST
+    // The overall bound of a transfer (configuration download, image upload, configuration
+    // restore) on top of the per-step deadline: once transferGrace has passed, the bytes moved so
+    // far must have come at an average of at least one MiB per transferPerMiB (16 KiB/s, about
+    // 128 kbit/s, by default), else the transfer fails as if a step had timed out. A camera that
+    // trickles one byte every 59 s thus fails after about a minute instead of holding a run for
+    // hours; the 10,035,200-byte image may take up to about 11 min.
+    Millis transferGrace{60000};
+    Millis transferPerMiB{64000};
 
     // Firmware upload and progress stream.
     Millis tickPeriod{1000};     ///< TIMER_TICK_BASE: overwrite watchdog and progress tick

@@ -1,10 +1,12 @@
 #include "sim/CameraServer.h"
 
+#include <algorithm>
 #include <array>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/http/parser.hpp>
 #include <boost/beast/http/string_body.hpp>
+#include <cmath>
 #include <optional>
 #include <stdexcept>
 
@@ -50,10 +52,28 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
   private:
     void Read() {
-        socket_.async_read_some(asio::buffer(buffer_),
-                                [self = shared_from_this()](boost::system::error_code ec, std::size_t n) {
-                                    self->OnRead(ec, n);
-                                });
+        if (!pace_ && parser_->is_header_done()) {
+            pace_ = server_.UploadReadPace(std::string(parser_->get().target()));
+            if (pace_) {
+                // A small receive buffer, so the sender feels the slow reads soon.
+                boost::system::error_code ignored;
+                socket_.set_option(asio::socket_base::receive_buffer_size(4096), ignored);
+            }
+        }
+        auto self = shared_from_this();
+        if (!pace_) {
+            socket_.async_read_some(asio::buffer(buffer_), [self](boost::system::error_code ec,
+                                                                  std::size_t n) { self->OnRead(ec, n); });
+            return;
+        }
+        timer_.expires_after(pace_->pause);
+        timer_.async_wait([self](boost::system::error_code ec) {
+            if (ec) return self->Close();
+            const std::size_t bytes = std::min(self->pace_->bytes, self->buffer_.size());
+            self->socket_.async_read_some(
+                asio::buffer(self->buffer_.data(), bytes),
+                [self](boost::system::error_code e, std::size_t n) { self->OnRead(e, n); });
+        });
     }
 
     void OnRead(boost::system::error_code ec, std::size_t n) {
@@ -167,6 +187,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     SimResponse response_;
     std::size_t step_ = 0;
     bool closed_ = false;
+    std::optional<CameraServer::ReadPace> pace_;
 };
 
 }  // namespace detail
@@ -217,6 +238,13 @@ void CameraServer::Accept() {
         if (ec) {
             if (ec == asio::error::operation_aborted || !acceptor_.is_open()) return;
             return Accept();  // a failed accept (e.g. the client reset at once) does not stop the camera
+        }
+        if (upgrade_.Refusing()) {
+            // Rebooted, web server not up yet: the connection is reset at once.
+            boost::system::error_code ignored;
+            socket.set_option(asio::socket_base::linger(true, 0), ignored);
+            socket.close(ignored);
+            return Accept();
         }
         std::erase_if(connections_, [](const auto& weak) { return weak.expired(); });
         ++openConnections_;
@@ -270,6 +298,16 @@ bool CameraServer::DropsUpload(std::string_view target, std::uint64_t bodyBytes,
     const std::int64_t after = Camera().upgrade.dropUploadAfterBytes;
     if (after < 0 || target != SIM_FIRMWARE_PATH) return false;
     return complete || bodyBytes >= static_cast<std::uint64_t>(after);
+}
+
+std::optional<CameraServer::ReadPace> CameraServer::UploadReadPace(std::string_view target) const {
+    const UpgradeKnobs knobs = Camera().upgrade;
+    if (knobs.slowReadBytes <= 0 || target != SIM_FIRMWARE_PATH) return std::nullopt;
+    const auto pause = std::chrono::milliseconds(
+        knobs.slowReadPauseMs <= 0
+            ? 0
+            : std::max<long long>(1, std::llround(knobs.slowReadPauseMs * timeScale_)));
+    return ReadPace{static_cast<std::size_t>(knobs.slowReadBytes), pause};
 }
 
 void CameraServer::TakeDroppedUpload(const SimRequest& request) {

@@ -15,6 +15,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "sim/ConfigHandler.h"
@@ -72,6 +74,13 @@ class CameraServer {
     bool DropsUpload(std::string_view target, std::uint64_t bodyBytes, bool complete) const;
     /// A firmware request whose connection was dropped after the whole body came.
     void TakeDroppedUpload(const SimRequest& request);
+    /// How a firmware request's body is read when the camera is told to read it slowly: at most
+    /// `bytes` a read, `pause` (scaled) before each. None: at full speed.
+    struct ReadPace {
+        std::size_t bytes;
+        std::chrono::milliseconds pause;
+    };
+    std::optional<ReadPace> UploadReadPace(std::string_view target) const;
     /// The firmware uploads this camera took, and its overwrite and reboot.
     UpgradeState& Upgrade() { return upgrade_; }
     const UpgradeState& Upgrade() const { return upgrade_; }

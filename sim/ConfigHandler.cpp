@@ -122,14 +122,22 @@ SimResponse ConfigRoutes::HandleRestore(const SimCamera& camera, const SimReques
     if (!file)
         return response.Send(HttpResponse(400, "Bad Request", "text/html", "<HTML>Bad Request</HTML>"));
 
+    const int status = camera.config.restoreStatus;
     {
         std::lock_guard lock(mutex_);
         if (++attempts_ <= camera.config.failRestores) return response.Reset();
+        if (status >= 400) {
+            return response.Send(HttpResponse(status, "Refused", "text/html", "<HTML>Refused</HTML>"));
+        }
         restores_.push_back({request.target, *file});
     }
     if (apply_) apply_(*file);
     const auto pause = Scaled(camera.config.reconfigureMs, timeScale);
-    response.Send(HttpResponse(200, "OK", "text/html", "<HTML><BODY>Restored.</BODY></HTML>"));
+    if (status >= 300) {
+        response.Send(HttpResponse(status, "Found", "text/html", "", {"Location: /"}));
+    } else {
+        response.Send(HttpResponse(status, "OK", "text/html", "<HTML><BODY>Restored.</BODY></HTML>"));
+    }
     // The camera goes away once its answer is out.
     return response.Call([this, pause] {
         std::lock_guard lock(mutex_);

@@ -119,6 +119,7 @@ SimCamera ReadCamera(const json& j, const std::string& where) {
         kr.Get("htmlAfter", c.config.htmlAfter);
         kr.Get("failRestores", c.config.failRestores);
         kr.Get("reconfigureMs", c.config.reconfigureMs);
+        kr.Get("restoreStatus", c.config.restoreStatus);
         kr.RejectUnknown();
         if (c.config.fileName.find_first_of("/\\") != std::string::npos)
             throw fleet_error(where + ".config.fileName: must be a plain file name");
@@ -153,7 +154,8 @@ json WriteCamera(const SimCamera& c) {
           {"htmlPage", c.config.htmlPage},
           {"htmlAfter", c.config.htmlAfter},
           {"failRestores", c.config.failRestores},
-          {"reconfigureMs", c.config.reconfigureMs}}},
+          {"reconfigureMs", c.config.reconfigureMs},
+          {"restoreStatus", c.config.restoreStatus}}},
         {"discovery",
          {{"silent", c.discovery.silent},
           {"omitFields", c.discovery.omitFields},

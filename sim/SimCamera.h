@@ -58,6 +58,9 @@ struct ConfigKnobs {
     int htmlAfter = 0;          ///< with htmlPage: that many bytes of the configuration come before the page
     int failRestores = 0;       ///< the first K restores with the right credential drop the connection
     int reconfigureMs = 30000;  ///< after a restore the camera answers nothing for this long
+    /// The status of the answer to a restore: 2xx or 3xx (a redirect to the camera's page) take the
+    /// configuration; 4xx and 5xx refuse it after reading it.
+    int restoreStatus = 200;
 };
 
 /// What a camera of the family holds as its configuration until a restore replaces it.

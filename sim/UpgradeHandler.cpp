@@ -77,7 +77,7 @@ std::string ProgressPart(const std::string& text) {
 }
 
 void UpgradeState::Take(FirmwareRecord record, Clock::time_point overwriteEnds,
-                        std::optional<Clock::duration> reboot, std::string version) {
+                        std::optional<Clock::duration> reboot, std::string version, Clock::duration refuse) {
     {
         std::lock_guard lock(mutex_);
         if (record.accepted) {
@@ -85,7 +85,12 @@ void UpgradeState::Take(FirmwareRecord record, Clock::time_point overwriteEnds,
             pendingVersion_ = std::move(version);
             offlineFrom_ = overwriteEnds;
             offlineUntil_.reset();
-            if (reboot) offlineUntil_ = overwriteEnds + *reboot;
+            refuseFrom_ = refuseUntil_ = {};
+            if (reboot) {
+                offlineUntil_ = overwriteEnds + *reboot;
+                refuseFrom_ = *offlineUntil_;
+                refuseUntil_ = refuseFrom_ + refuse;
+            }
             offlineWindow_ = true;
         }
         records_.push_back(std::move(record));
@@ -106,6 +111,11 @@ bool UpgradeState::Refresh(SimCamera& camera, Clock::time_point now) {
         return false;
     }
     return true;
+}
+
+bool UpgradeState::Refusing(Clock::time_point now) const {
+    std::lock_guard lock(mutex_);
+    return now >= refuseFrom_ && now < refuseUntil_;
 }
 
 std::vector<FirmwareRecord> UpgradeState::Records() const {
@@ -145,6 +155,12 @@ SimResponse HandleFirmware(const SimCamera& camera, const SimRequest& request, d
         return response.Send(
             HttpResponse(400, "Bad Request", "text/html", "<HTML><BODY>400 Bad Request</BODY></HTML>"));
     }
+    if (knobs.answerStatus != 200) {
+        record.problem = "refused with HTTP " + std::to_string(knobs.answerStatus);
+        state.Take(record, {}, {}, {});
+        const std::string page = "<HTML><BODY>" + std::to_string(knobs.answerStatus) + "</BODY></HTML>";
+        return response.Send(HttpResponse(knobs.answerStatus, "Refused", "text/html", page));
+    }
     record.accepted = true;
     record.imageSize = body.image.size();
     record.sha256 = Sha256Hex(body.image);
@@ -156,14 +172,15 @@ SimResponse HandleFirmware(const SimCamera& camera, const SimRequest& request, d
         knobs.neverComeBack ? std::nullopt
                             : std::optional<UpgradeState::Clock::duration>(Scaled(knobs.rebootMs, timeScale));
     const auto now = UpgradeState::Clock::now();
+    const auto refuse = Scaled(knobs.refuseAfterRebootMs, timeScale);
 
     // Recovery state, or a dropped connection: the camera overwrites at once and says nothing.
     if (camera.emergency || dropped) {
-        state.Take(record, now, reboot, comeBack);
+        state.Take(record, now, reboot, comeBack, refuse);
         return response.Stall();
     }
     const auto stepPause = Scaled(knobs.progressStepMs, timeScale);
-    state.Take(record, now + stepPause * knobs.progressSteps, reboot, comeBack);
+    state.Take(record, now + stepPause * knobs.progressSteps, reboot, comeBack, refuse);
 
     response.Send(
         "HTTP/1.1 200 OK\r\nContent-Type: multipart/x-mixed-replace; boundary=vexoboundary\r\n"

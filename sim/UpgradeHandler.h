@@ -60,11 +60,14 @@ class UpgradeState {
 
     /// Records `record`; when it was accepted the camera overwrites until `overwriteEnds`, then
     /// answers nothing until `overwriteEnds + reboot` (never again without `reboot`) and comes
-    /// back reporting `version` (unchanged when empty) and no longer in recovery state.
+    /// back reporting `version` (unchanged when empty) and no longer in recovery state; for
+    /// `refuse` after the reboot it resets every connection.
     void Take(FirmwareRecord record, Clock::time_point overwriteEnds, std::optional<Clock::duration> reboot,
-              std::string version);
+              std::string version, Clock::duration refuse = {});
     /// Applies an overwrite that has ended to `camera`; true while the camera answers nothing.
     bool Refresh(SimCamera& camera, Clock::time_point now = Clock::now());
+    /// True while the rebooted camera resets connections as soon as they are accepted.
+    bool Refusing(Clock::time_point now = Clock::now()) const;
 
     std::vector<FirmwareRecord> Records() const;
     bool WaitForRecords(std::size_t count, std::chrono::milliseconds timeout) const;
@@ -78,6 +81,8 @@ class UpgradeState {
     Clock::time_point offlineFrom_{};
     std::optional<Clock::time_point> offlineUntil_;  ///< none: gone for good
     bool offlineWindow_ = false;
+    Clock::time_point refuseFrom_{};
+    Clock::time_point refuseUntil_{};
 };
 
 /// The response to a POST on SIM_FIRMWARE_PATH. `dropped`: the connection was dropped after the

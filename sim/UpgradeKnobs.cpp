@@ -30,6 +30,14 @@ void ReadUpgradeKnobs(const json& object, const std::string& where, UpgradeKnobs
                 knobs.neverComeBack = it->get<bool>();
             } else if (key == "comeBackVersion") {
                 knobs.comeBackVersion = it->get<std::string>();
+            } else if (key == "refuseAfterRebootMs") {
+                knobs.refuseAfterRebootMs = it->get<int>();
+            } else if (key == "answerStatus") {
+                knobs.answerStatus = it->get<int>();
+            } else if (key == "slowReadBytes") {
+                knobs.slowReadBytes = it->get<int>();
+            } else if (key == "slowReadPauseMs") {
+                knobs.slowReadPauseMs = it->get<int>();
             } else {
                 throw fleet_error(where + ": unknown key \"" + key + "\"");
             }
@@ -41,6 +49,12 @@ void ReadUpgradeKnobs(const json& object, const std::string& where, UpgradeKnobs
         throw fleet_error(where + ".progressSteps: must be 0-100000");
     if (knobs.progressStepMs < 0) throw fleet_error(where + ".progressStepMs: must not be negative");
     if (knobs.rebootMs < 0) throw fleet_error(where + ".rebootMs: must not be negative");
+    if (knobs.refuseAfterRebootMs < 0)
+        throw fleet_error(where + ".refuseAfterRebootMs: must not be negative");
+    if (knobs.answerStatus < 100 || knobs.answerStatus > 599)
+        throw fleet_error(where + ".answerStatus: must be 100-599");
+    if (knobs.slowReadBytes < 0 || knobs.slowReadPauseMs < 0)
+        throw fleet_error(where + ".slowReadBytes/slowReadPauseMs: must not be negative");
     if (knobs.streamEnd != "delimiter" && knobs.streamEnd != "close" && knobs.streamEnd != "stall")
         throw fleet_error(where + ".streamEnd: one of \"delimiter\", \"close\", \"stall\"");
 }
@@ -55,6 +69,10 @@ json WriteUpgradeKnobs(const UpgradeKnobs& k) {
         {"streamEnd", k.streamEnd},
         {"neverComeBack", k.neverComeBack},
         {"comeBackVersion", k.comeBackVersion},
+        {"refuseAfterRebootMs", k.refuseAfterRebootMs},
+        {"answerStatus", k.answerStatus},
+        {"slowReadBytes", k.slowReadBytes},
+        {"slowReadPauseMs", k.slowReadPauseMs},
     };
 }
 

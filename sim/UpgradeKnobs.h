@@ -23,6 +23,17 @@ struct UpgradeKnobs {
     std::string streamEnd = "delimiter";
     bool neverComeBack = false;   ///< after the reboot the camera never answers again
     std::string comeBackVersion;  ///< reported after the reboot instead of the image's version
+    /// After the reboot the camera's network is up before its web server: for this long it resets
+    /// every connection as soon as it is accepted.
+    int refuseAfterRebootMs = 0;
+    /// The status the camera answers a firmware request with once its body is in; anything but 200
+    /// is a refusal (an HTML page) and nothing is flashed.
+    int answerStatus = 200;
+    /// > 0: once a firmware request's head is in, the camera reads at most this many body bytes at
+    /// a time and pauses slowReadPauseMs between reads (its socket buffer is kept small, so the
+    /// sender feels it).
+    int slowReadBytes = 0;
+    int slowReadPauseMs = 0;
 };
 
 /// Reads the "upgrade" object of a fleet file into `knobs`; throws fleet_error naming `where`.

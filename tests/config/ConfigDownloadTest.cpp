@@ -69,14 +69,23 @@ TEST_F(ConfigDownloadTest, SavesTheCamerasBytesPrivately) {
     EXPECT_NE(requests[0].raw.find("\r\nUser-Agent: XQT Upgrade Tool\r\n"), std::string::npos);
 }
 
-TEST_F(ConfigDownloadTest, ASecondBackupInTheSameMinuteReplacesTheFirst) {
-    auto first = Store();
-    ASSERT_TRUE(first->Download());
-    SetCamera([](sim::SimCamera& c) { c.configuration = "second"; });
-    auto second = Store();
-    EXPECT_EQ(second->localPath, first->localPath);
-    ASSERT_TRUE(second->Download());
-    EXPECT_EQ(ReadFile(first->localPath), "second");
+TEST_F(ConfigDownloadTest, BackupsOfTheSameNameInOneMinuteAreAllKept) {
+    // A second backup of one camera, or another camera that reports the same serial: the first
+    // file stays, the next ones get the first free suffix.
+    std::vector<std::unique_ptr<ConfigStore>> stores;
+    for (const std::string text : {"first", "second", "third"}) {
+        SetCamera([&](sim::SimCamera& c) { c.configuration = text; });
+        stores.push_back(Store());
+        ASSERT_TRUE(stores.back()->Download()) << stores.back()->errorText;
+    }
+    const fs::path plain = Dated() / "xqt-tr60.1000001.cfg";
+    EXPECT_EQ(stores[0]->localPath, plain.string());
+    EXPECT_EQ(stores[1]->localPath, (Dated() / "xqt-tr60.1000001-2.cfg").string());
+    EXPECT_EQ(stores[2]->localPath, (Dated() / "xqt-tr60.1000001-3.cfg").string());
+    EXPECT_EQ(ReadFile(stores[0]->localPath), "first");
+    EXPECT_EQ(ReadFile(stores[1]->localPath), "second");
+    EXPECT_EQ(ReadFile(stores[2]->localPath), "third");
+    EXPECT_EQ(FilesBelow(temp.path()).size(), 3u);
 }
 
 TEST_F(ConfigDownloadTest, AHostileSerialStillSavesInsideTheDatedFolder) {
@@ -89,14 +98,17 @@ TEST_F(ConfigDownloadTest, AHostileSerialStillSavesInsideTheDatedFolder) {
     EXPECT_FALSE(fs::exists(temp.path() / "VEXO/escaped"));
 }
 
-TEST_F(ConfigDownloadTest, ALinkPlantedAtTheFileIsReplacedNotWrittenThrough) {
+TEST_F(ConfigDownloadTest, ALinkPlantedAtTheFileIsNeitherWrittenThroughNorReplaced) {
     auto store = Store();
-    ASSERT_TRUE(ConfigStore::MakeFolders(store->localPath));
+    const std::string plain = store->localPath;
+    ASSERT_TRUE(ConfigStore::MakeFolders(plain));
     const fs::path outside = temp.path() / "outside.txt";
     std::ofstream(outside) << "keep me";
-    fs::create_symlink(outside, store->localPath);
+    fs::create_symlink(outside, plain);
     ASSERT_TRUE(store->Download()) << store->errorText;
     EXPECT_EQ(ReadFile(outside), "keep me");
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(plain)));
+    EXPECT_NE(store->localPath, plain);
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(store->localPath)));
 
     fs::remove(store->localPath);  // read-back does not follow a link either
@@ -122,6 +134,7 @@ TEST_F(ConfigDownloadTest, AnHtmlPageIsNoConfiguration) {
     EXPECT_FALSE(store->errorText.empty());
     EXPECT_EQ(store->byteCount, 0u);
     EXPECT_TRUE(FilesBelow(temp.path()).empty());
+    EXPECT_FALSE(fs::exists(temp.path() / "VEXO")) << "no empty dated folder is left behind";
 }
 
 TEST_F(ConfigDownloadTest, AnHtmlPageSplitAcrossReadsIsStillSeen) {
@@ -300,6 +313,18 @@ TEST_F(ConfigDownloadTest, OnlyARestoredConfigurationIsDeletedAndOnlyWhenAsked) 
     EXPECT_TRUE(done->RemoveFile());
     EXPECT_FALSE(fs::exists(done->localPath));
     EXPECT_FALSE(done->RemoveFile());  // already gone: nothing to do
+
+    // Another file that has come to stand at the path is never ours to delete.
+    auto replaced = Store(kAdmin, 1);
+    ASSERT_TRUE(replaced->Download());
+    replaced->restored = true;
+    const fs::path other = temp.path() / "other.cfg";
+    std::ofstream(other) << "another camera's settings";
+    fs::rename(other, replaced->localPath);
+    EXPECT_FALSE(replaced->RemoveFile());
+    EXPECT_EQ(ReadFile(replaced->localPath), "another camera's settings");
+    std::vector<std::uint8_t> buffer(replaced->byteCount);
+    EXPECT_FALSE(replaced->ReadBack(buffer)) << "nor read back and posted to the camera";
 }
 
 // ---- The marker across reads ---------------------------------------------------------------

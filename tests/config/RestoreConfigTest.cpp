@@ -237,17 +237,31 @@ TEST_F(RestoreConfigTest, NothingToPostOrNoCameraGivesMinusOne) {
     EXPECT_EQ(session->RestoreConfig(), -1);
 }
 
-TEST_F(RestoreConfigTest, AnEmergencyCameraIsNotWaitedFor) {
-    auto session = Session();
-    session->emergency = true;
+TEST_F(RestoreConfigTest, TheAnswerDecidesAlsoForACameraThatWasInRecoveryState) {
+    // 2xx and 3xx (a redirect to the camera's page) take the configuration; 4xx and 5xx refuse it.
+    // A camera that was in recovery state has rebooted into its new firmware by the restore and is
+    // waited for like any other.
+    const struct {
+        int status;
+        bool emergency;
+        int result;
+    } cases[] = {{200, false, 0}, {302, false, 0}, {303, true, 0},
+                 {200, true, 0},  {403, true, -2}, {500, false, -2}};
     const auto data = Bytes(2000);
-    session->SetUploadData(data.data(), data.size());
-    EXPECT_EQ(session->RestoreConfig(), 0);
-    EXPECT_EQ(session->status.load(), static_cast<std::int32_t>(UpgradeStatus::Overwriting));
-    EXPECT_TRUE(owner.events().empty());  // no tick timer: the request is not completed
-    ASSERT_TRUE(camera.server().WaitForRequests(1, 5s));
-    EXPECT_EQ(camera.server().Requests()[0].rawSize, camera.server().Requests()[0].raw.size());
-    EXPECT_NE(camera.server().Requests()[0].raw.find(Text(data)), std::string::npos);  // all of it was sent
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.status) + (c.emergency ? " emergency" : ""));
+        camera.server().Update([&](sim::SimCamera& cam) {
+            cam.config.restoreStatus = c.status;
+            cam.config.reconfigureMs = 0;  // answers the next case at once
+        });
+        const std::size_t before = Restores().size();
+        auto session = Session();
+        session->emergency = c.emergency;
+        session->SetUploadData(data.data(), data.size());
+        EXPECT_EQ(session->RestoreConfig(), c.result);
+        EXPECT_EQ(Restores().size() - before, c.result == 0 ? 1u : 0u);
+        EXPECT_EQ(session->status.load(), static_cast<std::int32_t>(UpgradeStatus::Overwriting));
+    }
 }
 
 TEST_F(RestoreConfigTest, ACancelledSessionDoesNotRestore) {
