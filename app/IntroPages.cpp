@@ -55,6 +55,7 @@ AgreementPage::AgreementPage(QAbstractButton* nextButton, platform::MessageBoxes
     text_ = new QPlainTextEdit(agreement, this);
     text_->setObjectName("agreement");
     text_->setReadOnly(true);
+    text_->setProperty(WANTS_RETURN, true);
     text_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
     notAgree_ = new QRadioButton(BinText(TEXT_NOT_AGREE), this);

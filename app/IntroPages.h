@@ -17,6 +17,10 @@ class QRadioButton;
 
 namespace xqt {
 
+/// Dynamic property of a multi-line text in which Enter makes a new line instead of pressing the
+/// frame's default button.
+inline constexpr const char* WANTS_RETURN = "wantsReturn";
+
 class PrecautionsPage : public QWidget {
     Q_OBJECT
   public:

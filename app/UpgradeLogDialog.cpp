@@ -52,6 +52,10 @@ UpgradeLogDialog::UpgradeLogDialog(const ProgressList& list, QWidget* parent) : 
 
 void UpgradeLogDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    // Only the first showing: a dialog shown again (restored, re-exposed) keeps the place and the
+    // selection the user has made.
+    if (placed_) return;
+    placed_ = true;
     QTimer::singleShot(TOP_DELAY_MS, this, [this] {
         QTextCursor cursor = editor_->textCursor();
         cursor.movePosition(QTextCursor::Start);

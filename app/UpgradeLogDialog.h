@@ -1,7 +1,8 @@
 #pragma once
 // "Upgrade log": the outcome of an automatic run, one line per camera that took part, as one
 // read-only text in black on white that the user can scroll and copy. It opens at the top with
-// nothing selected. The list is read once, at construction. Modal, UI thread only.
+// nothing selected; a later showing keeps where the user was. The list is read once, at
+// construction. Modal, UI thread only.
 
 #include <QDialog>
 #include <QString>
@@ -28,6 +29,7 @@ class UpgradeLogDialog : public QDialog {
   private:
     QString logText_;
     QPlainTextEdit* editor_;
+    bool placed_ = false;  ///< the view was put at the top once
 };
 
 }  // namespace xqt

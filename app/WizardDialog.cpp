@@ -8,9 +8,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
-#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTextEdit>
 #include <QTimer>
 #include <QWindow>
 
@@ -210,8 +208,9 @@ void WizardDialog::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Enter: {
             event->accept();
             QWidget* focus = focusWidget();
-            // Enter inside a multi-line text belongs to the text, as a new line would.
-            if (qobject_cast<QPlainTextEdit*>(focus) || qobject_cast<QTextEdit*>(focus)) return;
+            // Enter inside a text that takes it belongs to the text, as a new line would; in any
+            // other text (the precautions) it is the default button's.
+            if (focus && focus->property(WANTS_RETURN).toBool()) return;
             std::optional<WizardButton> on;
             if (focus == back_) on = WizardButton::Back;
             if (focus == cancel_) on = WizardButton::Cancel;

@@ -63,8 +63,13 @@ AutoTargetsPage::AutoTargetsPage(ModelList models, platform::EngineTiming timing
                             ColumnWidth(column, metrics, models));
     }
     // Made after the frame, the grid lies above it; it comes before the buttons in the tab order,
-    // and the label's mnemonic leads to it.
+    // and the label's mnemonic leads to it. The whole chain is set: moving the grid alone would
+    // leave the buttons behind it split by whatever follows the page in the window.
     setTabOrder(grid_, selectAll_);
+    setTabOrder(selectAll_, access_);
+    setTabOrder(access_, addOther_);
+    setTabOrder(addOther_, testingButton_);
+    setTabOrder(testingButton_, expander_);
     targetsLabel_->setBuddy(grid_);
     connect(grid_, &CameraGrid::SelectionChanged, this, &AutoTargetsPage::OnSelectionChanged);
     connect(grid_, &CameraGrid::TicksChanged, this, &AutoTargetsPage::ReEvaluate);

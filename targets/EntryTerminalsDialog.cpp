@@ -11,9 +11,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "controls/Ipv4Edit.h"
 #include "controls/AddedCameraList.h"
 #include "controls/BitmapButton.h"
+#include "controls/Ipv4Edit.h"
 #include "platform/ResourceText.h"
 #include "targets/DialogSupport.h"
 #include "targets/DialogTexts.h"
@@ -153,9 +153,13 @@ void EntryTerminalsDialog::ShowPosition() {
 
 void EntryTerminalsDialog::AfterStep() {
     UpdateButtons();
-    address_->setFocus();
+    // The fields are filled before the focus comes, so the selection that the focus gives covers
+    // the new row's address and an address typed at once replaces it. The selection is made here
+    // too for a field that kept the focus (a step by its shortcut key) and gets no focus event.
     ShowRow();
     ShowPosition();
+    address_->setFocus();
+    address_->Field(0)->selectAll();
 }
 
 void EntryTerminalsDialog::OnPrev() {

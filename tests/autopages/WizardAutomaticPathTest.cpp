@@ -5,16 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 #include <memory>
 
-#include "controls/Ipv4Edit.h"
 #include "app/RealWizardEngine.h"
 #include "app/WizardDialog.h"
 #include "controls/CameraGrid.h"
+#include "controls/Ipv4Edit.h"
 #include "platform/QtSessionOwner.h"
 #include "serialrules/SerialProtect.h"
 #include "sim/SimFleet.h"
@@ -120,6 +121,20 @@ TEST_F(WizardRealEngineTest, TheAutomaticPathWaitsForDiscoveryAndListsTheFleet) 
     EXPECT_TRUE(reports.Lines().empty());
     test::Pump(20ms);
     test::SaveScreenshot(wizard.get(), "autopages-wizard-targets");
+
+    // Tab runs from the grid through the page's buttons as they stand, left to right.
+    QTest::mouseClick(page.findChild<QPushButton*>("expander"), Qt::LeftButton);
+    ASSERT_TRUE(test::WaitUntil([&] { return page.Expanded(); }));
+    wizard->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(wizard.get()));
+    page.Grid().setFocus();
+    std::vector<std::string> order;
+    for (int i = 0; i < 5; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        order.push_back(QApplication::focusWidget()->objectName().toStdString());
+    }
+    EXPECT_EQ(order,
+              (std::vector<std::string>{"selectAll", "accessSetting", "addOther", "testing", "expander"}));
 
     page.openBatchLogin = [](CameraGrid& grid) {
         for (int row : grid.SelectedRows())

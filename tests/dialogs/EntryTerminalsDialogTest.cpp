@@ -4,13 +4,17 @@
 // here is on loopback, where nobody answers.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QTest>
+#include <array>
+#include <optional>
 
 #include "DialogsTestSupport.h"
-#include "controls/Ipv4Edit.h"
 #include "controls/AddedCameraList.h"
+#include "controls/Ipv4Edit.h"
 #include "targets/DialogTexts.h"
 #include "targets/EntryTerminalsDialog.h"
 
@@ -158,6 +162,28 @@ TEST_F(EntryTest, CloseDropsTheEditsSinceTheLastStore) {
     EXPECT_EQ(AddressOf(0), "127.0.84.7");
     EXPECT_EQ(AddressOf(1), "127.0.84.2");
     EXPECT_EQ(list->Rows().Row(1).text[AddedSlot::MODEL], model);  // not asked again
+}
+
+TEST_F(EntryTest, AnAddressTypedRightAfterAStepReplacesTheRowShown) {
+    Enter("10.0.0.5");
+    Enter("10.0.0.7");
+    Enter("10.0.0.8");
+    auto dialog = Open(10, 0);
+    dialog->show();
+    dialog->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+    // Each step by mouse, as a user clicks it (the button takes the focus), then the keys typed
+    // into whatever has the focus; DEL's question is answered OK.
+    for (const char* step : {"next", "prev", "del", "add"}) {
+        QTest::mouseClick(test::Button(dialog.get(), step), Qt::LeftButton);
+        for (const char key : std::string("10.0.0.6")) {
+            QWidget* focus = QApplication::focusWidget();
+            ASSERT_NE(focus, nullptr) << step;
+            QTest::keyClick(focus, key);
+        }
+        const std::array<std::optional<int>, 4> typed{10, 0, 0, 6};
+        EXPECT_EQ(dialog->Fields().octets, typed) << step;
+    }
 }
 
 TEST_F(EntryTest, DelAsksAndRemovesTheRowShown) {

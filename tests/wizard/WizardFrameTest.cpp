@@ -133,9 +133,12 @@ TEST_F(WizardFrameTest, EnterFollowsTheFocusedButton) {
     EXPECT_EQ(State(), STATE_MANUAL_TARGET);
 }
 
-TEST_F(WizardFrameTest, EnterInsideTheAgreementTextDoesNotTurnThePage) {
+TEST_F(WizardFrameTest, EnterInsideThePrecautionsIsNextButInsideTheAgreementTextItIsNot) {
     Open();
-    Click(WizardButton::Next);
+    auto* precautions = Find<QPlainTextEdit>(WizardPage::Precautions, "precautions");
+    precautions->setFocus();
+    QTest::keyClick(precautions, Qt::Key_Return);
+    ASSERT_EQ(State(), STATE_AGREEMENT);
     Choose(Find<QRadioButton>(WizardPage::Agreement, "agree"));
     auto* text = Find<QPlainTextEdit>(WizardPage::Agreement, "agreement");
     text->setFocus();
