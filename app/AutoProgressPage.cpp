@@ -351,11 +351,18 @@ void AutoProgressPage::BeginStart(int position) {
     // StopStartJob waits for the job before the list is emptied.
     runner_->Run(
         [job, session, limit](std::stop_token) {
+            // The system answer comes first because it tells whether the camera is in recovery
+            // state: such a camera need not know its users, and its upload is neither completed
+            // nor followed by a progress stream. Only the state is taken from it here; the model
+            // was checked when the camera was listed.
+            const std::string system = session->Inquire(INQ_SYSTEM, limit);
+            session->CheckModelAndVersion(system, false);
             if (!session->emergency.load()) {
-                if (!session->CheckAdministrator(session->Inquire(INQ_USER, limit))) return;
+                // A camera that did not answer is missing (Error1), without a second wait.
+                const std::string user = system.empty() ? std::string() : session->Inquire(INQ_USER, limit);
+                if (!session->CheckAdministrator(user)) return;
             }
-            const std::string answer = session->Inquire(INQ_SYSTEM, limit);
-            job->docType = CameraSession::ReadDocType(answer);
+            job->docType = CameraSession::ReadDocType(system);
             job->passed = true;
         },
         [job] { job->done = true; });
@@ -376,8 +383,10 @@ void AutoProgressPage::EndCamera(int position, std::int32_t state) {
     CameraSession& session = list_->QueuedSession(position);
     ShowStatus(row, state);
     ProgressRecord& record = list_->MutableRow(row);
-    if (state == static_cast<std::int32_t>(UpgradeStatus::Completed))
+    if (state == static_cast<std::int32_t>(UpgradeStatus::Completed)) {
         record.text[ProgressSlot::VERSION] = StripVer(session.reportedVersion.Get());
+        record.confirmed = session.verified.load() ? 1 : 0;
+    }
     record.progress = 10000;
     record.result = state;
     for (int base : TIMER_BASES)

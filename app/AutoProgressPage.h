@@ -4,12 +4,12 @@
 // scheduler that starts the cameras in row order with at most two in progress, the counter of
 // cameras that have ended, and the upgrade log once every camera has ended.
 //
-// Threads: UI thread only. The two inquiries that precede each start (administrator check, then
-// DocType) run on a helper thread, one camera at a time; while they run that camera counts as
-// busy, so the start rule (row order, two-worker window, one start per tick, no start behind a
-// camera that saves its configuration or uploads) holds exactly as if they had blocked the tick.
-// The sessions' own timers run on the page's QtSessionOwner and reach the session of the row
-// whose id they carry.
+// Threads: UI thread only. The inquiries that precede each start (system state and DocType, then
+// the administrator check unless the camera is in recovery state) run on a helper thread, one
+// camera at a time; while they run that camera counts as busy, so the start rule (row order,
+// two-worker window, one start per tick, no start behind a camera that saves its configuration or
+// uploads) holds exactly as if they had blocked the tick. The sessions' own timers run on the
+// page's QtSessionOwner and reach the session of the row whose id they carry.
 //
 // Lifetime: the page owns its list, and the list owns the sessions; the page's session owner
 // outlives them (the destructor empties the list first). The resource state and the targets grid

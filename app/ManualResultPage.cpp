@@ -57,8 +57,8 @@ void ManualResultPage::SetAddressText(const std::string& text) {
     address_->setText(ToQt(text));
 }
 
-void ManualResultPage::SetResultText(const std::string& versionLabel) {
-    SetCentredText(result_, ToQtLines(ResultText(versionLabel)));
+void ManualResultPage::SetResultText(const std::string& versionLabel, bool confirmed) {
+    SetCentredText(result_, ToQtLines(ResultText(versionLabel, confirmed)));
 }
 
 }  // namespace xqt

@@ -16,7 +16,7 @@ class ManualResultPage : public QWidget, public ManualResultAccess {
   public:
     explicit ManualResultPage(QWidget* frame);
     void SetAddressText(const std::string& text) override;
-    void SetResultText(const std::string& versionLabel) override;
+    void SetResultText(const std::string& versionLabel, bool confirmed) override;
 
   private:
     QLineEdit* address_;

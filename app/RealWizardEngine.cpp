@@ -253,7 +253,8 @@ void RealWizardEngine::StartUpgrade(const UpgradeRequest& request, WizardEngineE
 
 SessionSnapshot RealWizardEngine::ReadSession() const {
     if (!session_) return {};
-    return {session_->session->status.load(), session_->session->emergency.load()};
+    const CameraSession& session = *session_->session;
+    return {session.status.load(), session.emergency.load(), session.verified.load()};
 }
 
 void RealWizardEngine::StopSessionTimers() {
@@ -279,7 +280,14 @@ void RealWizardEngine::DeleteSession() {
 }
 
 void RealWizardEngine::DeliverTimer(int id) {
-    if (!session_) return;
+    const bool owned =
+        session_ && (id == TIMER_TICK_BASE || id == TIMER_LOSTLINK_BASE || id == TIMER_RECONFIG_BASE);
+    if (!owned) {
+        // A start that a session's worker asked for just before the session was deleted lands
+        // after its timers were stopped; left running, it would tick into the next session.
+        if (owner_) owner_->StopTimer(id);
+        return;
+    }
     session_->session->OnSessionTimer(id);
     // The lost-link seconds count too: without them the page would show "Overwriting" through the
     // four minutes in which the camera is searched for, and never its own word for that wait.

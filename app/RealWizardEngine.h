@@ -75,8 +75,8 @@ class RealWizardEngine : public WizardEngine {
     void ReleaseConfiguration() override;
 
     /// A tick of one of the owner's timers: the session's own (TIMER_*_BASE + 0) go to its
-    /// OnSessionTimer; after a tick or lost-link tick the events hear OnSessionTick. Other ids and
-    /// ticks without a session are ignored. UI thread.
+    /// OnSessionTimer; after a tick or lost-link tick the events hear OnSessionTick. A tick of any
+    /// other id, or one that comes while there is no session, stops its timer. UI thread.
     void DeliverTimer(int id);
     /// WM_APP_UPGRADE as the owner delivers it; passed to the events of the running session. UI
     /// thread.

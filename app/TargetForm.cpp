@@ -23,13 +23,15 @@ std::optional<std::uint32_t> ParsePort(const std::string& text) {
 }
 
 std::optional<TargetProblem> CheckTargetForm(const TargetForm& form) {
-    auto port = ParsePort(form.portText);
-    if (!port) return TargetProblem{MSG_PORT_NOT_NUMBER, TargetField::Port};
+    // The greyed port field plays no part with port 80: whatever it still holds cannot block Next.
+    const bool customPort = form.portChoice == 1;
+    const auto port = ParsePort(form.portText);
+    if (customPort && !port) return TargetProblem{MSG_PORT_NOT_NUMBER, TargetField::Port};
     bool allEmpty = true;
     for (const auto& octet : form.octets)
         allEmpty = allEmpty && !octet.has_value();
     if (allEmpty) return TargetProblem{platform::TextOf(TEXT_INPUT_ADDRESS), TargetField::Address};
-    if (form.portChoice == 1 && (*port < PORT_MIN || *port > PORT_MAX))
+    if (customPort && (*port < PORT_MIN || *port > PORT_MAX))
         return TargetProblem{platform::TextOf(TEXT_INPUT_PORT), TargetField::Port};
     if (form.adminName.empty()) return TargetProblem{platform::TextOf(TEXT_INPUT_LOGIN), TargetField::Name};
     if (form.adminPassword.empty())

@@ -40,7 +40,7 @@ struct TargetProblem {
 std::optional<std::uint32_t> ParsePort(const std::string& text);
 
 /// The checks of Validate in their order: port text readable, address not wholly empty, port in
-/// range (custom port only), name, password. Nothing when the entries may be used.
+/// range (both for the custom port only), name, password. Nothing when the entries may be used.
 std::optional<TargetProblem> CheckTargetForm(const TargetForm& form);
 
 /// "a.b.c.d" without leading zeros; empty fields count as 0.

@@ -72,6 +72,9 @@ struct UpgradeRequest {
 struct SessionSnapshot {
     std::int32_t status = 0;  ///< UpgradeStatus code 0-16
     bool emergency = false;
+    /// The camera reported the new version itself; false for a version taken as reported (the
+    /// overwrite watchdog's verdict, an emergency camera).
+    bool verified = false;
 };
 
 /// Implemented by the wizard. Called on the UI thread only.

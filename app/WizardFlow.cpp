@@ -226,6 +226,7 @@ void WizardFlow::SetButtons(int mode) {
 
 void WizardFlow::OnTimer(int id) {
     if (id == TIMER_RESTART_WATCH) return RestartWatchTick();
+    if (id == TIMER_DISPLAY_REFRESH) return FollowSession();
     // Unlike a dispatch that hands every id to a running session first, the discovery tick is
     // always the discovery's: otherwise an upgrade started within ten seconds would leave the
     // receiver running and the timer ticking for the life of the program.
@@ -252,6 +253,7 @@ void WizardFlow::StopDiscovery() {
 
 void WizardFlow::Shutdown() {
     view_.StopTimer(TIMER_RESTART_WATCH);
+    view_.StopTimer(TIMER_DISPLAY_REFRESH);
     StopDiscovery();
     ReleaseConfiguration();
     engine_.EndSession();

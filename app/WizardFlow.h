@@ -103,6 +103,9 @@ class WizardFlow : public WizardEngineEvents {
     void ShowEngineMessage(const std::optional<EngineMessage>& message);
     void StartManualUpgrade();
     void LaunchSession();
+    /// The session's status word and emergency state on the page, and the result page once it
+    /// has completed without a saved configuration; on each session tick and display refresh.
+    void FollowSession();
     void RestoreConfiguration();
     void RestartWatchTick();
     void EnterResult();

@@ -146,9 +146,14 @@ void WizardFlow::LaunchSession() {
     ShowStatus(STATUS_UPLOADING);
     phase_ = RunPhase::Upgrading;
     engine_.StartUpgrade(request, *this);
+    view_.StartTimer(TIMER_DISPLAY_REFRESH, timing_.displayRefreshMs);
 }
 
 void WizardFlow::OnSessionTick() {
+    FollowSession();
+}
+
+void WizardFlow::FollowSession() {
     if (phase_ != RunPhase::Upgrading) return;
     const SessionSnapshot session = engine_.ReadSession();
     if (session.emergency && !emergencyShown_) {
@@ -164,6 +169,7 @@ void WizardFlow::OnSessionTick() {
     // first; going to the result here would report a restore fault and drop the configuration.
     if (session.status == STATUS_COMPLETED && !hasConfigBackup_) {
         phase_ = RunPhase::Idle;
+        view_.StopTimer(TIMER_DISPLAY_REFRESH);
         state_ = STATE_MANUAL_RESULT;
         ShowPage();
     }
@@ -188,6 +194,7 @@ void WizardFlow::OnUpgradeMessage(int wParam, int lParam) {
         }
     }
     engine_.StopSessionTimers();
+    view_.StopTimer(TIMER_DISPLAY_REFRESH);
     if (!hasConfigBackup_) {
         phase_ = RunPhase::Idle;
         ShowPage();
@@ -261,7 +268,7 @@ void WizardFlow::EnterResult() {
     view_.EnableClose(true);
     auto& page = view_.ManualResult();
     page.SetAddressText(targetAddress_);
-    page.SetResultText(resources_.versionLabel);
+    page.SetResultText(resources_.versionLabel, engine_.ReadSession().verified);
     view_.SetButtonText(WizardButton::Back, TextOf(TEXT_RETRY));
     view_.SetButtonText(WizardButton::Cancel, TextOf(TEXT_FINISH_RESULT));
     confirmQuit_ = false;

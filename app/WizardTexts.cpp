@@ -3,6 +3,7 @@
 #include <array>
 
 #include "platform/ResourceText.h"
+#include "targets/UpgradeLog.h"
 
 namespace xqt {
 
@@ -25,10 +26,14 @@ std::string SetupDataText(bool retain, bool backup) {
     return backup ? "Retain and backup the current settings." : "Retain the current settings.";
 }
 
-std::string ResultText(const std::string& versionLabel) {
+std::string ResultText(const std::string& versionLabel, bool confirmed) {
     const std::string number = versionLabel.size() > 3 ? versionLabel.substr(3) : std::string();
-    return platform::TextOf(TEXT_UPDATED) + platform::TextOf(TEXT_VERSION_IS) + number +
-           platform::TextOf(TEXT_VERSION_END);
+    std::string end = platform::TextOf(TEXT_VERSION_END);
+    if (!confirmed) {
+        const auto stop = end.rfind('.');
+        end.insert(stop == std::string::npos ? end.size() : stop, NOT_CONFIRMED_MARK);
+    }
+    return platform::TextOf(TEXT_UPDATED) + platform::TextOf(TEXT_VERSION_IS) + number + end;
 }
 
 }  // namespace xqt

@@ -60,7 +60,8 @@ std::string ManualStatusWord(int code);
 /// "Discard …", "Retain …" or "Retain and backup the current settings."
 std::string SetupDataText(bool retain, bool backup);
 
-/// BIN 222 + BIN 234 + the version label without its "ver" + BIN 235.
-std::string ResultText(const std::string& versionLabel);
+/// BIN 222 + BIN 234 + the version label without its "ver" + BIN 235; a version the camera did
+/// not confirm carries NOT_CONFIRMED_MARK before the closing full stop.
+std::string ResultText(const std::string& versionLabel, bool confirmed);
 
 }  // namespace xqt

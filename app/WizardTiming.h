@@ -17,6 +17,10 @@ struct WizardTiming {
     int restartWatchPeriodMs = 1000;   ///< between inquiries of the restarted camera
     int restartWatchLimitMs = 150000;  ///< the result page comes this long after the restore at the latest
     int inquiryLimitMs = 20000;        ///< limit of each restart-watch inquiry
+    /// Redisplay of the session's status word and emergency state. The session's tick stops while
+    /// the camera reboots, so the page cannot rely on it alone; the value is a display rate, not an
+    /// engine duration, and is never scaled.
+    int displayRefreshMs = 250;
 
     /// The wizard's durations of the engine's timing. Discovery stops at the timer's second tick,
     /// two periods after the start (the engine's discoveryDuration is those two periods).
@@ -44,6 +48,7 @@ struct WizardTiming {
         t.restartWatchPeriodMs = scale(restartWatchPeriodMs);
         t.restartWatchLimitMs = scale(restartWatchLimitMs);
         t.inquiryLimitMs = scale(inquiryLimitMs);
+        t.displayRefreshMs = displayRefreshMs;
         return t;
     }
 };

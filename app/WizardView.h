@@ -30,6 +30,8 @@ inline constexpr int PAGE_COUNT = 8;
 /// Timer ids of the frame. The session's own timers (0x8100 + slot, 0x8200 + slot) are the engine's.
 inline constexpr int TIMER_DISCOVERY = 0x8001;
 inline constexpr int TIMER_RESTART_WATCH = 0x8016;
+/// The manual progress page's own redisplay of the session's state while the upgrade runs.
+inline constexpr int TIMER_DISPLAY_REFRESH = 0x8017;
 
 class AgreementAccess {
   public:
@@ -82,7 +84,8 @@ class ManualResultAccess {
   public:
     virtual ~ManualResultAccess() = default;
     virtual void SetAddressText(const std::string& text) = 0;
-    virtual void SetResultText(const std::string& versionLabel) = 0;
+    /// `confirmed`: the camera reported the version itself; otherwise the text says it did not.
+    virtual void SetResultText(const std::string& versionLabel, bool confirmed) = 0;
 };
 
 /// The automatic-mode pages as the frame drives them.

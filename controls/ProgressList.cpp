@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include "controls/RowGeometry.h"
+#include "targets/UpgradeLog.h"
 
 namespace xqt {
 
@@ -12,6 +13,10 @@ constexpr int PROGRESS_COLUMNS = 6;  // ID, IP address, Model, Version No, Progr
 constexpr int BAR_COLUMN = 4;
 const QColor FRAME_GREY(192, 192, 192);
 const QColor FRAME_BLACK(0, 0, 0);
+
+std::string TextOfCell(const ProgressRecord& row, int column) {
+    return column == ProgressSlot::VERSION ? ShownVersion(row) : row.text[column];
+}
 }  // namespace
 
 ProgressList::ProgressList(ModelList models, QWidget* parent, platform::EngineTiming timing)
@@ -79,7 +84,7 @@ int ProgressList::RowCount() const {
 QString ProgressList::CellText(int row, int column) const {
     if (row < 0 || row >= Size() || column < 0 || column >= PROGRESS_COLUMNS || column == BAR_COLUMN)
         return {};
-    return QString::fromStdString(rows_[row].text[column]);
+    return QString::fromStdString(TextOfCell(rows_[row], column));
 }
 
 // ---- Scheduler and beep -------------------------------------------------------------------------
@@ -113,7 +118,8 @@ void ProgressList::PaintRow(QPainter& painter, const RowPaint& paint) const {
         if (column == BAR_COLUMN) {
             PaintBar(painter, cell, row.progress.Load());
         } else {
-            detail::DrawCellText(painter, metrics, cell, QString::fromStdString(row.text[column]), Qt::black);
+            detail::DrawCellText(painter, metrics, cell, QString::fromStdString(TextOfCell(row, column)),
+                                 Qt::black);
         }
     }
 }

@@ -86,6 +86,9 @@ struct ProgressRecord : CameraRecord {
     std::int32_t result = 0;     ///< final UpgradeStatus once the worker has ended, else 0
     std::int32_t dhcp = 0;       ///< 1 when the TargetList showed "DHCP" for the camera
     std::int32_t imageSlot = 0;  ///< image slot 0..4 chosen by the camera's DocType
+    /// With result 9: 1 when the camera reported the new version itself, 0 when the run took it
+    /// as reported (overwrite watchdog, emergency camera).
+    std::int32_t confirmed = 0;
     std::string previousVersion;
 };
 

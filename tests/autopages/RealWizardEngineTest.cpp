@@ -219,6 +219,19 @@ TEST_F(RealEngineUpgradeTest, TheUpgradeReportsTicksAndTheVerifiedEndThroughTheO
     EXPECT_EQ(Got().size(), 1u);
 }
 
+TEST_F(RealEngineUpgradeTest, ATimerThatNoSessionOwnsStopsAtItsFirstTick) {
+    // As a start asked for by a deleted session's worker leaves them: running after the session's
+    // timers were stopped, and with nobody to stop them later.
+    const std::vector<int> ids{TIMER_TICK_BASE, TIMER_LOSTLINK_BASE, TIMER_RECONFIG_BASE + 7};
+    for (int id : ids)
+        owner.StartTimer(id, 5ms);
+    EXPECT_TRUE(test::Eventually([&] {
+        return std::none_of(ids.begin(), ids.end(), [&](int id) { return owner.IsTimerRunning(id); });
+    }));
+    for (int id : ids)
+        EXPECT_EQ(owner.TickCount(id), 1) << id;
+}
+
 TEST_F(RealEngineUpgradeTest, TheCheckedSessionKnowsTheCameraIsInEmergencyState) {
     auto camera = CameraOn("127.0.32.11");
     camera.emergency = true;

@@ -220,24 +220,46 @@ TEST_F(AutoProgressTest, AnEmptyListOffersFinishOnlyAfterUpgrade) {
     EXPECT_TRUE(logText.isEmpty());
 }
 
-TEST_F(AutoProgressTest, ACameraInEmergencyStateIsSentItsImageWithoutAProgressStream) {
+TEST_F(AutoProgressTest, ACameraInEmergencyStateTakesTheRecoveryPathAndIsNotConfirmed) {
     std::vector<sim::SimCamera> cameras{Camera(91)};
     cameras[0].emergency = true;
     Open(cameras);
     NoRetain();
     ASSERT_TRUE(StartRun());
-    ASSERT_TRUE(WaitForFinish(60s));
+    // Such a camera never answers the upload: a session that completes the request loses the link
+    // and searches for the camera, where the recovery path counts its ticks up to 9800.
+    int highest = 0;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            Sample();
+            const std::int32_t progress = page->List().Row(0).progress.Load();
+            if (progress < 10000) highest = std::max(highest, progress);
+            return std::find(modes.begin(), modes.end(), 4) != modes.end();
+        },
+        60s));
 
+    EXPECT_GE(highest, 9500);
+    EXPECT_LE(highest, 9800);
+    for (const auto& sample : samples)
+        EXPECT_NE(sample[0], "Searching");
     EXPECT_EQ(Status(0), "Completed");
     const auto images = fleet->At(0).Upgrade().Records();
     ASSERT_EQ(images.size(), 1u);
     EXPECT_EQ(images[0].sha256, SlotSha(0));
-    EXPECT_EQ(logText.toStdString(), Line(AddressOf(0), "Completed successfully."));
+    for (const auto& request : fleet->At(0).Requests())
+        EXPECT_NE(request.request.body, "inq=user");  // a camera in recovery state needs no login
+    // Nothing asked the camera for its version afterwards: the version is the image's, unconfirmed.
+    EXPECT_EQ(page->List().Row(0).text[ProgressSlot::VERSION], "1.23");
+    EXPECT_EQ(page->List().Row(0).confirmed, 0);
+    EXPECT_EQ(page->List().model()->index(0, ProgressSlot::VERSION).data().toString(),
+              "1.23 (not confirmed)");
+    EXPECT_EQ(logText.toStdString(),
+              Line(AddressOf(0), "Completed successfully. Version 1.23 (not confirmed)."));
 }
 
 TEST_F(AutoProgressTest, TheWindowRunsWhileACameraIsInquiredAndNothingStartsBehindIt) {
     std::vector<sim::SimCamera> cameras{Camera(95), Camera(96)};
-    cameras[0].http.onlyFor = {"inq=user"};
+    cameras[0].http.onlyFor = {"inq=system"};
     cameras[0].http.answerDelayMs = 60000;  // 0.6 s in scaled time
     Open(cameras);
     NoRetain();
@@ -247,10 +269,10 @@ TEST_F(AutoProgressTest, TheWindowRunsWhileACameraIsInquiredAndNothingStartsBehi
     bool turned = false;
     QTimer::singleShot(0, page.get(), [&] { turned = true; });
     ASSERT_TRUE(WaitUntil([&] { return turned; }, 5s));
-    // Had the inquiry blocked the event loop, the system inquiry and the start would be over by now.
+    // Had the inquiry blocked the event loop, the user inquiry and the start would be over by now.
     const auto asked = fleet->At(0).Requests();
     ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(asked[0].request.body, "inq=user");
+    EXPECT_EQ(asked[0].request.body, "inq=system");
     EXPECT_EQ(Status(0), "Standby");
     EXPECT_EQ(Status(1), "Standby");
     EXPECT_TRUE(fleet->At(1).Requests().empty());

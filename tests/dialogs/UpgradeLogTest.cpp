@@ -17,14 +17,17 @@
 namespace xqt {
 namespace {
 
+/// A row as the page leaves it; a completed camera confirmed its version unless told otherwise.
 ProgressRecord Row(const std::string& model, const std::string& address, int progress, int result,
-                   bool dhcp = false) {
+                   bool dhcp = false, bool confirmed = true) {
     ProgressRecord r;
     r.text[ProgressSlot::MODEL] = model;
     r.text[ProgressSlot::ADDRESS] = address;
+    r.text[ProgressSlot::VERSION] = "1.23";
     r.progress = progress;
     r.result = result;
     r.dhcp = dhcp ? 1 : 0;
+    r.confirmed = confirmed ? 1 : 0;
     return r;
 }
 
@@ -40,6 +43,11 @@ TEST_F(UpgradeLogTest, LinesNameModelAddressAndResult) {
               "XQT-TR60N(192.168.0.11:8080) Login error.\r\n");
     EXPECT_EQ(LogLine(Row("XQT-TR60", "192.168.0.12", 10000, 10, true)),
               "XQT-TR60(DHCP:192.168.0.12) Network error (missing target).\r\n");
+    // A completion the camera did not confirm says so; "confirmed" means nothing for a failure.
+    EXPECT_EQ(LogLine(Row("XQT-TR60", "192.168.0.13", 10000, 9, true, false)),
+              "XQT-TR60(DHCP:192.168.0.13) Completed successfully. Version 1.23 (not confirmed).\r\n");
+    EXPECT_EQ(LogLine(Row("XQT-TR60", "192.168.0.14", 10000, 11, false, false)),
+              "XQT-TR60(192.168.0.14) Upgrade sequence error.\r\n");
 }
 
 TEST_F(UpgradeLogTest, EveryFinalResultHasItsText) {
@@ -128,6 +136,15 @@ TEST_F(UpgradeLogDialogTest, OpensAtTheTopWithNothingSelected) {
     EXPECT_EQ(dialog.Editor()->textCursor().position(), 0);
     EXPECT_GT(dialog.Editor()->verticalScrollBar()->maximum(), 0);
     EXPECT_EQ(dialog.Editor()->verticalScrollBar()->value(), 0);
+
+    // Shown again, it keeps the place the user scrolled to.
+    const int bottom = dialog.Editor()->verticalScrollBar()->maximum();
+    dialog.Editor()->verticalScrollBar()->setValue(bottom);
+    dialog.hide();
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    test::WaitUntil([] { return false; }, std::chrono::milliseconds(50));
+    EXPECT_EQ(dialog.Editor()->verticalScrollBar()->value(), bottom);
 }
 
 TEST_F(UpgradeLogDialogTest, AnEmptyRunGivesAnEmptyLogAndEscapeCloses) {

@@ -19,6 +19,7 @@ using namespace std::chrono_literals;
 constexpr const char* SAVING = "Saving config file";
 constexpr const char* UPLOADING = "Uploading";
 constexpr const char* OVERWRITING = "Overwriting";
+constexpr const char* REBOOTING = "Rebooting";
 constexpr const char* SEARCHING = "Missing target.(Network error) Searching now.";
 constexpr const char* LOADING = "Loading config file";
 constexpr const char* RECONFIGURING = "Reconfiguring";
@@ -55,7 +56,8 @@ class ManualUpgradeTest : public ManualRunTest {
         EXPECT_EQ(records.back().sha256, ImageSha());
     }
 
-    void ExpectResultPage() {
+    /// `confirmed`: the camera reported the new version itself.
+    void ExpectResultPage(bool confirmed = true) {
         EXPECT_EQ(wizard->Flow().State(), STATE_MANUAL_RESULT);
         EXPECT_TRUE(wizard->Page(WizardPage::ManualResult)->isVisible());
         EXPECT_EQ(ButtonText(WizardButton::Back), "&Re-try");
@@ -67,7 +69,7 @@ class ManualUpgradeTest : public ManualRunTest {
         const std::string number = wizard->Resources().versionLabel.substr(3);
         const std::string text = ResultText();
         EXPECT_EQ(text.rfind("Firmware program was successfully updated to the camera.", 0), 0u) << text;
-        EXPECT_TRUE(text.ends_with("\"" + number + "\".")) << text;
+        EXPECT_TRUE(text.ends_with("\"" + number + (confirmed ? "\"." : "\" (not confirmed)."))) << text;
         EXPECT_EQ(Find<QLineEdit>(WizardPage::ManualResult, "address")->text().toStdString(),
                   Server().HostPort());
     }
@@ -308,9 +310,21 @@ TEST_F(ManualUpgradeTest, ACameraInEmergencyStateShowsTheIndicatorAndTakesTheIma
     EXPECT_TRUE(WaitUntil([&] { return wizard->EmergencyIndicator()->isVisible(); }));
     ASSERT_TRUE(WaitForRunEnd());
 
-    ExpectResultPage();
+    ExpectResultPage(false);  // a camera in recovery state is never asked for its new version
     ExpectImageTaken();
     EXPECT_TRUE(BoxTexts().empty()) << testing::PrintToString(BoxTexts());
+}
+
+TEST_F(ManualUpgradeTest, TheStatusWordShowsTheRebootWhileTheSessionDoesNotTick) {
+    timing.firstVerifyWait = 3s;  // the session's tick rests this long after the stream
+    StartCamera(Camera("127.0.34.10"));
+    OpenToTarget();
+    EnterTarget("admin", "admin", {false, false});
+    ASSERT_TRUE(StartRun());
+    ASSERT_TRUE(WaitUntil([&] { return engine->ReadSession().status == 6; }));
+    EXPECT_TRUE(WaitUntil([&] { return StatusWord() == REBOOTING; }, 1500ms)) << StatusWord();
+    ASSERT_TRUE(WaitForRunEnd());
+    ExpectResultPage();
 }
 
 }  // namespace

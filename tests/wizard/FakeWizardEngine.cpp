@@ -113,7 +113,9 @@ void FakeWizardEngine::StartUpgrade(const UpgradeRequest& request, WizardEngineE
 }
 
 SessionSnapshot FakeWizardEngine::ReadSession() const {
-    return session;
+    SessionSnapshot read = session;
+    read.verified = verified;
+    return read;
 }
 void FakeWizardEngine::StopSessionTimers() {
     Record("StopSessionTimers");

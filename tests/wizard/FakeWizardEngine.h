@@ -67,6 +67,7 @@ class FakeWizardEngine : public WizardEngine {
     std::optional<UpgradeRequest> started;
     WizardEngineEvents* events = nullptr;
     SessionSnapshot session;
+    bool verified = true;  ///< ReadSession's word on the camera's confirmation
 
   private:
     void Record(const std::string& call);

@@ -64,16 +64,18 @@ TEST_F(TargetFormTest, CustomPortMustLieBetween1024And65535) {
     }
 }
 
-TEST_F(TargetFormTest, PortFieldIsNotRangeTestedWithPort80ButMustStillBeANumber) {
-    form.portChoice = 0;
-    form.portText = "5";
-    EXPECT_FALSE(Refusal());
-    EXPECT_EQ(AddressText(form), "10.0.0.5");
-    for (const char* unreadable : {"", "99999999999", "12a"}) {
-        form.portText = unreadable;
-        auto problem = CheckTargetForm(form);
-        ASSERT_TRUE(problem) << unreadable;
-        EXPECT_EQ(problem->text, MSG_PORT_NOT_NUMBER);
+TEST_F(TargetFormTest, ThePortFieldIsCheckedOnlyWhileTheCustomPortIsChosen) {
+    for (const char* leftover : {"5", "", "99999999999", "12a"}) {
+        form.portChoice = 0;
+        form.portText = leftover;
+        EXPECT_FALSE(Refusal()) << leftover;
+        EXPECT_EQ(AddressText(form), "10.0.0.5");
+        form.portChoice = 1;
+        const auto problem = CheckTargetForm(form);
+        ASSERT_TRUE(problem) << leftover;
+        EXPECT_EQ(problem->text, std::string(leftover) == "5"
+                                     ? "Input the correct port No. of the target camera."
+                                     : MSG_PORT_NOT_NUMBER);
         EXPECT_EQ(problem->focus, TargetField::Port);
     }
 }
@@ -139,11 +141,10 @@ TEST_F(TargetFormTest, StatusWordsAndSetupTexts) {
 }
 
 TEST_F(TargetFormTest, ResultTextEndsWithTheQuotedVersionNumber) {
-    const std::string text = ResultText("ver1.23");
-    EXPECT_EQ(text,
-              "Firmware program was successfully updated to the camera.\r\n\r\n\r\n"
-              "Target camera version is \"1.23\".");
-    EXPECT_EQ(ResultText("v"), ResultText(""));  // a label shorter than "ver" gives no number
+    const std::string updated = "Firmware program was successfully updated to the camera.\r\n\r\n\r\n";
+    EXPECT_EQ(ResultText("ver1.23", true), updated + "Target camera version is \"1.23\".");
+    EXPECT_EQ(ResultText("ver1.23", false), updated + "Target camera version is \"1.23\" (not confirmed).");
+    EXPECT_EQ(ResultText("v", true), ResultText("", true));  // a label shorter than "ver" gives no number
 }
 
 }  // namespace
