@@ -389,6 +389,8 @@ void AutoProgressPage::EndCamera(int position, std::int32_t state) {
     }
     record.progress = 10000;
     record.result = state;
+    if (state == static_cast<std::int32_t>(UpgradeStatus::Completed) && !record.confirmed)
+        list_->FitVersionOf(row);
     for (int base : TIMER_BASES)
         owner_->StopTimer(base + session.slot);
     list_->FinishQueued(position);

@@ -1,9 +1,11 @@
 #include "controls/ProgressList.h"
 
 #include <QApplication>
+#include <QHeaderView>
 #include <QPainter>
 
 #include "controls/RowGeometry.h"
+#include "controls/RowPainter.h"
 #include "targets/UpgradeLog.h"
 
 namespace xqt {
@@ -85,6 +87,13 @@ QString ProgressList::CellText(int row, int column) const {
     if (row < 0 || row >= Size() || column < 0 || column >= PROGRESS_COLUMNS || column == BAR_COLUMN)
         return {};
     return QString::fromStdString(TextOfCell(rows_[row], column));
+}
+
+void ProgressList::FitVersionOf(int index) {
+    const QString text = QString::fromStdString(ShownVersion(rows_.at(index)));
+    const int needed = QFontMetrics(font()).horizontalAdvance(text) + detail::CELL_FIT_MARGIN;
+    if (header()->sectionSize(ProgressSlot::VERSION) < needed)
+        header()->resizeSection(ProgressSlot::VERSION, needed);
 }
 
 // ---- Scheduler and beep -------------------------------------------------------------------------

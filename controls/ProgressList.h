@@ -51,6 +51,9 @@ class ProgressList : public CameraGrid {
     /// call RefreshRows afterwards to show it.
     ProgressRecord& MutableRow(int index) { return rows_.at(index); }
     void RefreshRows();
+    /// Widens the version column, never narrows it, so that row `index`'s version is shown whole;
+    /// for a version marked as not confirmed, which would otherwise be cut before its mark.
+    void FitVersionOf(int index);
 
     // ---- Session queue (row order) -------------------------------------------------------------
 
