@@ -106,6 +106,21 @@ TEST_F(AutoProgressTest, RefusedLoginEndsThatCameraWithError3AndTheNextOneGoesOn
     EXPECT_EQ(page->CounterText(), "3/3");
 }
 
+TEST_F(AutoProgressTest, ACameraThatDoesNotAnswerIsMissingAfterOneInquiry) {
+    std::vector<sim::SimCamera> cameras{Camera(14)};
+    cameras[0].http.answerDelayMs = 300000;  // 3 s in scaled time, past the 2 s inquiry limit
+    Open(cameras);
+    NoRetain();
+    ASSERT_TRUE(StartRun());
+    ASSERT_TRUE(WaitForFinish());
+
+    EXPECT_EQ(Status(0), "Error1");
+    const auto asked = fleet->At(0).Requests();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].request.body, "inq=system");
+    EXPECT_EQ(logText.toStdString(), Line(AddressOf(0), "Network error (missing target)."));
+}
+
 TEST_F(AutoProgressTest, DocTypeChoosesTheImageAndADhcpCameraIsLoggedAsSuch) {
     std::vector<sim::SimCamera> cameras{Camera(21), Camera(22), Camera(23)};
     cameras[0].docType = kSecondSlotKey;
