@@ -1,12 +1,16 @@
 // xqt-cli check-list: checks an address list the way the Add-other-cameras dialog imports it and
-// prints what it would add. Exit 0 accepted, 1 refused (the dialog's message on standard error),
-// 2 the input could not be read.
+// prints what it would add. Exit 0 accepted, 1 refused (the dialog's message on standard error, or
+// an input longer than the dialog reads), 2 the input could not be read.
+#include <unistd.h>
+
+#include <cstring>
 #include <iostream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "cli/Commands.h"
+#include "cli/TerminalText.h"
+#include "platform/BoundedText.h"
 #include "platform/MessageBoxes.h"
 #include "targets/AddressListParser.h"
 #include "targets/TextForms.h"
@@ -21,30 +25,30 @@ class StderrMessageBoxes : public platform::MessageBoxes {
     platform::MbResult Show(const std::string& text, const std::string&, platform::MbButtons,
                             platform::MbIcon) override {
         std::cerr << text << '\n';
-        ++shown;
         return platform::MbResult::Ok;
     }
-    int shown = 0;
 };
 
 int RunCheckList(const std::string& input, bool json) {
+    const bool standardInput = input == "-";
+    const std::string name = standardInput ? std::string("standard input") : input;
+    const platform::BoundedText text =
+        standardInput ? platform::ReadBoundedText(STDIN_FILENO) : platform::ReadBoundedText(input);
+    switch (text.outcome) {
+        case platform::TextReadOutcome::Read:
+            break;
+        case platform::TextReadOutcome::TooLong:
+            std::cerr << "check-list: " << TerminalText(name) << " is longer than "
+                      << platform::TEXT_READ_LIMIT << " bytes (1 MiB); refused, nothing was checked\n";
+            return 1;
+        default:
+            std::cerr << "check-list: cannot read " << TerminalText(name) << ": " << std::strerror(text.error)
+                      << '\n';
+            return 2;
+    }
     StderrMessageBoxes boxes;
     AddressListParser parser(boxes);
-    bool accepted = false;
-    if (input == "-") {
-        std::string bytes{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
-        if (std::cin.bad()) {
-            std::cerr << "check-list: cannot read standard input\n";
-            return 2;
-        }
-        accepted = parser.LoadText(bytes);
-    } else {
-        accepted = parser.LoadFile(input);
-        if (!accepted && boxes.shown == 0) {
-            std::cerr << "check-list: cannot read " << input << '\n';
-            return 2;
-        }
-    }
+    const bool accepted = parser.LoadText(text.bytes);
     if (!accepted) return 1;
 
     if (json) {

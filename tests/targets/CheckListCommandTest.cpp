@@ -17,10 +17,9 @@ struct CliRun {
     std::string out;
 };
 
-/// Runs `xqt-cli check-list <args>` through the shell, optionally feeding `input` on stdin.
-CliRun CheckList(const std::string& args, const std::string& stdinFile = "") {
-    std::string cmd = std::string("'") + XQT_CLI_PATH + "' check-list " + args + " 2>/dev/null";
-    if (!stdinFile.empty()) cmd += " < '" + stdinFile + "'";
+/// Runs `<feed> xqt-cli check-list <args> <redirections>` through the shell.
+CliRun Shell(const std::string& feed, const std::string& args, const std::string& redirections) {
+    const std::string cmd = feed + " '" + XQT_CLI_PATH + "' check-list " + args + " " + redirections;
     CliRun r;
     FILE* p = ::popen(cmd.c_str(), "r");
     if (!p) return r;
@@ -31,6 +30,11 @@ CliRun CheckList(const std::string& args, const std::string& stdinFile = "") {
     int rc = ::pclose(p);
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     return r;
+}
+
+/// Runs `xqt-cli check-list <args>`, optionally feeding `stdinFile` on stdin; stderr is dropped.
+CliRun CheckList(const std::string& args, const std::string& stdinFile = "") {
+    return Shell("", args, "2>/dev/null" + (stdinFile.empty() ? "" : " < '" + stdinFile + "'"));
 }
 
 class CheckListCommand : public ::testing::Test {
@@ -81,6 +85,38 @@ TEST_F(CheckListCommand, RefusedListExitsOneAndPrintsNothing) {
 
 TEST_F(CheckListCommand, UnreadableInputIsNotARefusal) {
     EXPECT_EQ(CheckList("'" + (dir / "missing.txt").string() + "'").status, 2);
+    EXPECT_EQ(CheckList("'" + dir.string() + "'").status, 2) << "a folder is not an empty list";
+}
+
+// The import reads at most 1 MiB of text (up to its first zero byte): a longer input, even an
+// endless one, is refused as a whole, never taken half read.
+TEST_F(CheckListCommand, InputIsReadUpToABound) {
+    constexpr std::size_t kLimit = 1024 * 1024;
+    std::string full = "10.0.0.1\n";
+    full += std::string(kLimit - full.size(), '\n');
+    const std::string fits = Write("fits.txt", full);
+    const std::string over = Write("over.txt", full + "\n");
+    const std::string zeros = Write("zeros.txt", "10.0.0.2\n" + std::string(2 * kLimit, '\0'));
+    struct Case {
+        const char* what;
+        std::string feed, args;
+        int status;
+        std::string out;
+    } cases[] = {
+        {"exactly the bound", "", "'" + fits + "'", 0, "10.0.0.1\n"},
+        {"one byte more", "", "'" + over + "'", 1, ""},
+        {"one byte more on standard input", "", "- < '" + over + "'", 1, ""},
+        {"an endless pipe", "yes 10.0.0.1 |", "-", 1, ""},
+        {"zeros after the text", "", "- < '" + zeros + "'", 0, "10.0.0.2\n"},
+        {"an endless device of zeros", "", "- < /dev/zero", 0, ""},
+    };
+    for (const Case& c : cases) {
+        const CliRun r = Shell(c.feed, c.args, "2>/dev/null");
+        EXPECT_EQ(r.status, c.status) << c.what;
+        EXPECT_EQ(r.out, c.out) << c.what;
+    }
+    const CliRun message = Shell("", "'" + over + "'", "2>&1 >/dev/null");
+    EXPECT_NE(message.out.find("longer than 1048576 bytes"), std::string::npos) << message.out;
 }
 
 }  // namespace
