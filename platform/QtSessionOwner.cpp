@@ -26,8 +26,15 @@ bool QtSessionOwner::IsTimerRunning(int id) const {
     return it != timers_.end() && it->second->isActive();
 }
 
+std::uint64_t QtSessionOwner::StopsOf(int id) {
+    std::lock_guard lock(stopsMutex_);
+    return stops_[id];
+}
+
 void QtSessionOwner::StartTimer(int id, std::chrono::milliseconds period) {
-    OnUiThread([this, id, period] {
+    const std::uint64_t stopsBefore = StopsOf(id);
+    OnUiThread([this, id, period, stopsBefore] {
+        if (StopsOf(id) != stopsBefore) return;  // stopped since this start was asked for
         QTimer*& timer = timers_[id];
         if (!timer) {
             timer = new QTimer(this);
@@ -40,6 +47,10 @@ void QtSessionOwner::StartTimer(int id, std::chrono::milliseconds period) {
 }
 
 void QtSessionOwner::StopTimer(int id) {
+    {
+        std::lock_guard lock(stopsMutex_);
+        ++stops_[id];
+    }
     OnUiThread([this, id] {
         auto it = timers_.find(id);
         if (it != timers_.end()) it->second->stop();

@@ -3,6 +3,10 @@
 // message boxes are queued calls to it. Whatever thread a session calls from, its ticks, messages
 // and boxes reach the handlers and widgets on the UI thread only.
 //
+// Timers: a start asked for before a stop of the same timer never takes effect after that stop,
+// whichever threads asked; so a start that a session's worker queued just before its owner stopped
+// the session's timers cannot leave a timer running into the next session.
+//
 // Order: upgrade messages and boxes are delivered one at a time in the order they were asked for;
 // while a box is open (it runs a nested event loop), later messages and boxes wait until the user
 // has closed it, as they would behind a box that blocked the session's thread. Timer ticks are not
@@ -17,6 +21,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 
 #include "platform/MessageBoxes.h"
@@ -68,9 +73,14 @@ class QtSessionOwner : public QObject, public SessionOwner {
     MessageBoxes& boxes_;
     TimerHandler timerHandler_;
     MessageHandler messageHandler_;
+    /// The number of stops asked for per timer, read by each start when it is asked for.
+    std::uint64_t StopsOf(int id);
+
     std::map<int, QTimer*> timers_;  // UI thread only
-    std::deque<Pending> pending_;    // UI thread only
-    bool delivering_ = false;        // a box is open, or a handler runs
+    std::mutex stopsMutex_;
+    std::map<int, std::uint64_t> stops_;  // any thread, under stopsMutex_
+    std::deque<Pending> pending_;         // UI thread only
+    bool delivering_ = false;             // a box is open, or a handler runs
 };
 
 }  // namespace xqt::platform

@@ -72,6 +72,22 @@ TEST_F(QtSessionOwnerTest, TimersStartedFromAWorkerTickOnTheUiThreadAndStopAtOnc
     owner.StopTimer(0x1234);  // unknown: ignored
 }
 
+TEST_F(QtSessionOwnerTest, AStartQueuedBeforeAStopOnTheUiThreadStaysStopped) {
+    // A worker's start is still queued when the UI thread stops the timer (a session deleted).
+    std::thread worker([&] { owner.StartTimer(0x8100, 2ms); });
+    worker.join();
+    owner.StopTimer(0x8100);
+    test::Pump(30ms);
+    EXPECT_FALSE(owner.IsTimerRunning(0x8100));
+    EXPECT_EQ(ticks[0x8100], 0);
+
+    // Asked for after the stop, a start from a worker takes effect again.
+    std::thread later([&] { owner.StartTimer(0x8100, 2ms); });
+    later.join();
+    EXPECT_TRUE(test::WaitUntil([&] { return ticks[0x8100] >= 1; }, 2s));
+    owner.StopTimer(0x8100);
+}
+
 TEST_F(QtSessionOwnerTest, StartingARunningTimerAgainTakesTheNewPeriod) {
     owner.StartTimer(0x8200, 10s);
     owner.StartTimer(0x8200, 2ms);
