@@ -6,51 +6,120 @@
 #include <unistd.h>
 
 #include <arpa/inet.h>
+
+#include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 #include <iostream>
+#include <iterator>
+#include <sstream>
 
 #include "camera/HostPort.h"
+#include "platform/BoundedText.h"
 #include "serialrules/SerialProtect.h"
 
 namespace xqt::cli {
 
 namespace {
 
-std::optional<std::string> PromptPassword() {
-    const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
-    if (tty < 0) {
-        if (::isatty(STDIN_FILENO)) return std::nullopt;
-        std::string line;  // piped in: the first line of standard input
-        if (!std::getline(std::cin, line)) return std::nullopt;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        return line;
-    }
-    termios saved{};
-    const bool haveTerm = ::tcgetattr(tty, &saved) == 0;
-    if (haveTerm) {
-        termios quiet = saved;
+/// Longest password line taken from standard input or the terminal; a longer one is refused.
+constexpr std::size_t PASSWORD_LINE_MAX = 4096;
+
+// The terminal whose echo the prompt has turned off, for the signal handler: set before the
+// handler is installed and kept until it is removed.
+volatile std::sig_atomic_t echoTty = -1;
+termios echoSaved{};
+constexpr int kPromptSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+// A signal that ends the process at the prompt first gives the terminal its echo back.
+// Async-signal-safe calls only.
+void RestoreEchoAndRaise(int signal) {
+    if (echoTty >= 0) ::tcsetattr(echoTty, TCSAFLUSH, &echoSaved);
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);  // delivered with the default action once the handler returns
+}
+
+/// Echo off on `tty` while it lives, also when a signal ends the process meanwhile (a stop
+/// signal is not caught: the shell restores the terminal of a stopped job).
+class EchoOff {
+  public:
+    explicit EchoOff(int tty) {
+        if (::tcgetattr(tty, &echoSaved) != 0) return;
+        echoTty = tty;
+        for (std::size_t i = 0; i < std::size(kPromptSignals); ++i) {
+            struct sigaction action {};
+            action.sa_handler = &RestoreEchoAndRaise;
+            sigemptyset(&action.sa_mask);
+            ::sigaction(kPromptSignals[i], nullptr, &previous_[i]);
+            if (previous_[i].sa_handler != SIG_IGN) ::sigaction(kPromptSignals[i], &action, nullptr);
+        }
+        termios quiet = echoSaved;
         quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
         ::tcsetattr(tty, TCSAFLUSH, &quiet);
     }
-    const char prompt[] = "Password: ";
-    (void)!::write(tty, prompt, sizeof(prompt) - 1);
-    std::string line;
-    char c = 0;
-    bool gotLine = false;
-    while (::read(tty, &c, 1) == 1) {
-        if (c == '\n') {
-            gotLine = true;
+    ~EchoOff() {
+        if (echoTty < 0) return;
+        ::tcsetattr(echoTty, TCSAFLUSH, &echoSaved);
+        for (std::size_t i = 0; i < std::size(kPromptSignals); ++i)
+            ::sigaction(kPromptSignals[i], &previous_[i], nullptr);
+        echoTty = -1;
+    }
+    EchoOff(const EchoOff&) = delete;
+    EchoOff& operator=(const EchoOff&) = delete;
+
+  private:
+    struct sigaction previous_[std::size(kPromptSignals)]{};
+};
+
+enum class LineRead { Line, End, TooLong };
+
+/// One line from `fd`, read byte by byte so that nothing after it is taken; without its LF and a
+/// CR before that. End when nothing at all could be read.
+LineRead ReadLine(int fd, std::string& line) {
+    line.clear();
+    bool any = false;
+    for (char c = 0;;) {
+        const ssize_t got = ::read(fd, &c, 1);
+        if (got < 0 && errno == EINTR) continue;
+        if (got != 1 || c == '\n') {
+            if (got == 1) any = true;
             break;
         }
+        any = true;
+        if (line.size() == PASSWORD_LINE_MAX) return LineRead::TooLong;
         line += c;
     }
-    if (haveTerm) ::tcsetattr(tty, TCSAFLUSH, &saved);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return any ? LineRead::Line : LineRead::End;
+}
+
+std::optional<std::string> PromptPassword(std::string& error) {
+    std::string line;
+    const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
+    if (tty < 0) {
+        if (::isatty(STDIN_FILENO)) return std::nullopt;
+        // Piped in: the first line of standard input.
+        const LineRead read = ReadLine(STDIN_FILENO, line);
+        if (read == LineRead::TooLong)
+            error = "the password line on standard input is longer than " +
+                    std::to_string(PASSWORD_LINE_MAX) + " bytes";
+        if (read != LineRead::Line) return std::nullopt;
+        return line;
+    }
+    LineRead read = LineRead::End;
+    {
+        const EchoOff quiet(tty);
+        const char prompt[] = "Password: ";
+        (void)!::write(tty, prompt, sizeof(prompt) - 1);
+        read = ReadLine(tty, line);
+    }
     (void)!::write(tty, "\n", 1);
     ::close(tty);
-    if (!gotLine && line.empty()) return std::nullopt;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (read == LineRead::TooLong)
+        error = "the typed password is longer than " + std::to_string(PASSWORD_LINE_MAX) + " bytes";
+    if (read != LineRead::Line) return std::nullopt;
     return line;
 }
 
@@ -58,18 +127,26 @@ std::optional<std::string> PromptPassword() {
 
 std::optional<std::string> ReadPassword(const std::string& passwordFile, std::string& error) {
     if (!passwordFile.empty()) {
-        std::ifstream in(passwordFile, std::ios::binary);
-        std::string line;
-        if (!in || (!std::getline(in, line) && !in.eof())) {
-            error = "cannot read the password file " + passwordFile;
-            return std::nullopt;
+        const platform::BoundedText file = platform::ReadBoundedText(passwordFile);
+        switch (file.outcome) {
+            case platform::TextReadOutcome::Read:
+                break;
+            case platform::TextReadOutcome::TooLong:
+                error = "the password file " + passwordFile + " is longer than " +
+                        std::to_string(platform::TEXT_READ_LIMIT) + " bytes";
+                return std::nullopt;
+            default:
+                error = "cannot read the password file " + passwordFile + ": " + std::strerror(file.error);
+                return std::nullopt;
         }
+        std::string line = file.bytes.substr(0, file.bytes.find('\n'));
         if (!line.empty() && line.back() == '\r') line.pop_back();
         return line;
     }
     if (const char* env = std::getenv("XQT_PASSWORD")) return std::string(env);
-    auto typed = PromptPassword();
-    if (!typed) error = "no password: use --password-file, XQT_PASSWORD or a terminal to type it";
+    auto typed = PromptPassword(error);
+    if (!typed && error.empty())
+        error = "no password: use --password-file, XQT_PASSWORD or a terminal to type it";
     return typed;
 }
 
@@ -85,6 +162,19 @@ std::optional<std::string> NormaliseAddress(const std::string& text) {
     if (!IsUsablePort(where.port)) return std::nullopt;
     const auto* b = reinterpret_cast<const std::uint8_t*>(&parsed.s_addr);
     return FormatHostPort({b[0], b[1], b[2], b[3]}, static_cast<int>(where.port));
+}
+
+CLI::Validator NumberIn(double low, double high) {
+    std::ostringstream text;
+    text << "[" << low << " - " << high << "]";
+    const std::string range = text.str();
+    return CLI::Validator(
+        [low, high, range](std::string& input) -> std::string {
+            double value = 0;
+            if (CLI::detail::lexical_cast(input, value) && value >= low && value <= high) return {};
+            return "Value " + input + " not in range " + range;
+        },
+        "NUMBER in " + range);
 }
 
 bool SerialAllowed(const std::string& serial) {

@@ -2,6 +2,7 @@
 // What the camera sub-commands take from the user the same way: the password and the camera's
 // address.
 
+#include <CLI/CLI.hpp>
 #include <optional>
 #include <string>
 
@@ -15,6 +16,10 @@ std::optional<std::string> ReadPassword(const std::string& passwordFile, std::st
 /// "a.b.c.d[:port]" in the form the sessions use (port 80 omitted); nullopt for anything else,
 /// including a port outside 1-65535 or with other characters than digits.
 std::optional<std::string> NormaliseAddress(const std::string& text);
+
+/// An option's check: a number from `low` to `high`, both included. Anything else, NaN and the
+/// infinities among it, is a usage error.
+CLI::Validator NumberIn(double low, double high);
 
 /// The serial-number rules, built on first use.
 bool SerialAllowed(const std::string& serial);

@@ -9,8 +9,11 @@
 
 #include "app/ResourceState.h"
 #include "camera/DiscoveryService.h"
+#include "cli/CommandInput.h"
 #include "cli/Commands.h"
+#include "cli/TerminalText.h"
 #include "platform/MessageBoxes.h"
+#include "platform/Windows1252.h"
 #include "serialrules/SerialProtect.h"
 
 namespace xqt::cli {
@@ -29,40 +32,9 @@ class ConsoleMessageBoxes : public platform::MessageBoxes {
     }
 };
 
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-// Camera texts arrive in Windows-1252; the command line writes UTF-8. Bytes that code page leaves
-// undefined become U+FFFD.
-std::string FromWindows1252(const std::string& bytes) {
-    static constexpr char16_t HIGH[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                          0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
-                                          0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                          0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
-    std::string out;
-    for (unsigned char b : bytes)
-        AppendUtf8(out, b >= 0x80 && b < 0xA0 ? HIGH[b - 0x80] : b);
-    return out;
-}
-
-// A camera's text for a terminal line: control characters would let a camera move the cursor or
-// forge lines, so they are shown as "?".
-std::string ForTerminal(const std::string& bytes) {
-    std::string safe = bytes;
-    for (char& c : safe) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-    }
-    return FromWindows1252(safe);
+/// A discovery reply's text (Windows-1252 bytes) for a terminal line.
+std::string DiscoveredForTerminal(const std::string& bytes) {
+    return TerminalText(platform::Windows1252ToUtf8(bytes));
 }
 
 std::string IpText(const DiscoveryEntry& entry) {
@@ -87,8 +59,9 @@ void PrintLines(const std::vector<DiscoveryEntry>& entries) {
     std::vector<std::vector<std::string>> rows;
     std::vector<std::size_t> widths(6, 0);
     for (const DiscoveryEntry& entry : entries) {
-        rows.push_back({ForTerminal(entry.model), ForTerminal(entry.serial), ForTerminal(entry.version),
-                        ForTerminal(entry.mac), AddressText(entry), EndpointText(entry)});
+        rows.push_back({DiscoveredForTerminal(entry.model), DiscoveredForTerminal(entry.serial),
+                        DiscoveredForTerminal(entry.version), DiscoveredForTerminal(entry.mac),
+                        AddressText(entry), EndpointText(entry)});
         for (std::size_t i = 0; i < widths.size(); ++i)
             widths[i] = std::max(widths[i], rows.back()[i].size());
     }
@@ -105,16 +78,16 @@ void PrintLines(const std::vector<DiscoveryEntry>& entries) {
 void PrintJson(const std::vector<DiscoveryEntry>& entries) {
     auto array = nlohmann::json::array();
     for (const DiscoveryEntry& entry : entries) {
-        array.push_back({{"model", FromWindows1252(entry.model)},
-                         {"serial", FromWindows1252(entry.serial)},
-                         {"version", FromWindows1252(entry.version)},
-                         {"mac", FromWindows1252(entry.mac)},
+        array.push_back({{"model", platform::Windows1252ToUtf8(entry.model)},
+                         {"serial", platform::Windows1252ToUtf8(entry.serial)},
+                         {"version", platform::Windows1252ToUtf8(entry.version)},
+                         {"mac", platform::Windows1252ToUtf8(entry.mac)},
                          {"ip", IpText(entry)},
                          {"webPort", entry.webPort},
                          {"dhcp", entry.dhcp != 0},
                          {"dnsAuto", entry.dnsAuto != 0}});
     }
-    std::cout << array.dump(2) << "\n";
+    std::cout << JsonText(array, 2) << "\n";
 }
 
 int RunDiscover(bool json, double seconds) {
@@ -160,7 +133,7 @@ void AddDiscoverCommand(CLI::App& app, int& exitCode) {
     auto seconds = std::make_shared<double>(10.0);
     command->add_flag("--json", *json, "Print a JSON array instead of one line per camera");
     command->add_option("--seconds", *seconds, "Length of the search; the enquiry is repeated halfway")
-        ->check(CLI::Range(0.01, 3600.0))
+        ->check(NumberIn(0.01, 3600.0))
         ->capture_default_str();
     command->callback([json, seconds, &exitCode] { exitCode = RunDiscover(*json, *seconds); });
 }

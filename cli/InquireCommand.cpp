@@ -10,6 +10,7 @@
 #include "camera/HostPort.h"
 #include "cli/CommandInput.h"
 #include "cli/Commands.h"
+#include "cli/TerminalText.h"
 #include "platform/EventLoopOwner.h"
 #include "platform/MessageBoxes.h"
 
@@ -127,21 +128,22 @@ void PrintReport(const Report& r, bool json) {
             {"suitable", r.suitable},
             {"message", r.message},
         };
-        std::cout << out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << std::endl;
+        std::cout << JsonText(out) << std::endl;
         return;
     }
     auto yesNo = [](bool b) { return b ? "yes" : "no"; };
     std::cout << "Camera " << r.address << "\n";
     std::cout << "  reachable        " << yesNo(r.reachable) << "\n";
     if (r.reachable) {
-        std::cout << "  model            " << r.model << "\n";
-        std::cout << "  current version  " << r.currentVersion << "\n";
+        std::cout << "  model            " << TerminalText(r.model) << "\n";
+        std::cout << "  current version  " << TerminalText(r.currentVersion) << "\n";
         std::cout << "  emergency state  " << yesNo(r.emergency) << "\n";
-        std::cout << "  serial           " << r.serial << "\n";
-        std::cout << "  DocType          " << (r.docType.empty() ? std::string("(none)") : r.docType)
-                  << "  (image slot " << r.imageSlot << ")\n";
+        std::cout << "  serial           " << TerminalText(r.serial) << "\n";
+        std::cout << "  DocType          "
+                  << (r.docType.empty() ? std::string("(none)") : TerminalText(r.docType)) << "  (image slot "
+                  << r.imageSlot << ")\n";
         std::cout << "  pan/tilt         " << yesNo(r.panTilt) << "\n";
-        std::cout << "  MAC address      " << r.mac << "\n";
+        std::cout << "  MAC address      " << TerminalText(r.mac) << "\n";
         std::cout << "  administrator    "
                   << (r.emergency       ? "not checked (emergency state)"
                       : r.administrator ? "yes"
@@ -150,10 +152,16 @@ void PrintReport(const Report& r, bool json) {
     }
     std::cout << "  suitable         " << yesNo(r.suitable) << "\n";
     if (!r.message.empty()) {
-        std::string indented = r.message;
-        for (std::size_t at = indented.find('\n'); at != std::string::npos;
-             at = indented.find('\n', at + 1)) {
-            indented.replace(at, 1, "\n                   ");
+        // One terminal line per line of the boxes, under one another.
+        std::string indented;
+        for (std::size_t from = 0; from <= r.message.size();) {
+            std::size_t to = r.message.find('\n', from);
+            if (to == std::string::npos) to = r.message.size();
+            std::string_view line(r.message.data() + from, to - from);
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            if (from > 0) indented += "\n                   ";
+            indented += TerminalText(line);
+            from = to + 1;
         }
         std::cout << "  message          " << indented << "\n";
     }

@@ -1,24 +1,42 @@
 // xqt-cli: the command-line front end over the upgrade engine, for scripting and tests.
 #include <CLI/CLI.hpp>
+#include <exception>
+#include <iostream>
 
 #include "cli/Commands.h"
+#include "cli/TerminalText.h"
 #include "platform/Resources.h"
 
+namespace {
+
+/// Whatever escapes a sub-command ends the process with this status and one line on standard error,
+/// never with an abort.
+constexpr int EXIT_INTERNAL = 1;
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    xqt::platform::UseResources(xqt::platform::EmbeddedResources());
-    CLI::App app{"XQT camera firmware upgrade tool (command line)"};
-    app.require_subcommand(1);
-    int exitCode = 0;
-    // Sub-commands register here.
-    xqt::cli::AddCheckListCommand(app, exitCode);
-    xqt::cli::AddDiscoverCommand(app, exitCode);
-    xqt::cli::AddInquireCommand(app, exitCode);
-    xqt::cli::AddUpgradeCommand(app, exitCode);
     try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        int rc = app.exit(e);
-        return rc == 0 ? 0 : 2;
+        xqt::platform::UseResources(xqt::platform::EmbeddedResources());
+        CLI::App app{"XQT camera firmware upgrade tool (command line)"};
+        app.require_subcommand(1);
+        int exitCode = 0;
+        // Sub-commands register here.
+        xqt::cli::AddCheckListCommand(app, exitCode);
+        xqt::cli::AddDiscoverCommand(app, exitCode);
+        xqt::cli::AddInquireCommand(app, exitCode);
+        xqt::cli::AddUpgradeCommand(app, exitCode);
+        try {
+            app.parse(argc, argv);
+        } catch (const CLI::ParseError& e) {
+            int rc = app.exit(e);
+            return rc == 0 ? 0 : 2;
+        }
+        return exitCode;
+    } catch (const std::exception& e) {
+        std::cerr << "xqt-cli: internal error: " << xqt::cli::TerminalText(e.what()) << std::endl;
+    } catch (...) {
+        std::cerr << "xqt-cli: internal error" << std::endl;
     }
-    return exitCode;
+    return EXIT_INTERNAL;
 }

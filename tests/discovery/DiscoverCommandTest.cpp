@@ -99,6 +99,7 @@ TEST(DiscoverCommandOptionsTest, RefusesASearchLengthOutOfRange) {
     EXPECT_NE(RunCli("discover --seconds 0").exitCode, 0);
     EXPECT_NE(RunCli("discover --seconds -3").exitCode, 0);
     EXPECT_NE(RunCli("discover --seconds ten").exitCode, 0);
+    EXPECT_NE(RunCli("discover --seconds nan").exitCode, 0);
 }
 
 }  // namespace

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -87,8 +90,21 @@ Result RunProgram(const std::vector<std::string>& args, const std::vector<std::s
     return r;
 }
 
+/// True when `text` can go to a terminal as it is: no control character but LF, neither as a byte
+/// nor as a C1 character in UTF-8.
+bool IsInert(const std::string& text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if ((b < 0x20 && b != '\n') || b == 0x7F) return false;
+        if (b == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0) return false;
+    }
+    return true;
+}
+
 class CommandLineTest : public ::testing::Test {
   protected:
+    static constexpr std::size_t kCameras = 6;
+
     static void SetUpTestSuite() {
         addresses.clear();
         dir = fs::temp_directory_path() / ("xqt-cli-test-" + std::to_string(::getpid()));
@@ -105,7 +121,7 @@ class CommandLineTest : public ::testing::Test {
         rootOnly.users = {{"root", "s3cr3t-Pa55", true}, {"admin", "admin", false}};
         fleet.cameras.push_back(rootOnly);
         SimCamera unlisted = camera("127.0.4.3");
-        unlisted.model = "XQT-DM10";
+        unlisted.model = "XQT-DM10\x1b]0;x\x07";  // retitles a terminal window
         fleet.cameras.push_back(unlisted);
         SimCamera emergency = camera("127.0.4.4");
         emergency.emergency = true;
@@ -114,6 +130,14 @@ class CommandLineTest : public ::testing::Test {
         SimCamera strict = camera("127.0.4.5");
         strict.http.authenticateAll = true;
         fleet.cameras.push_back(strict);
+        // Control sequences in every text, one of them the byte 0x9D (U+009D, a terminal's
+        // "operating system command"), and a Windows-1252 letter.
+        SimCamera hostile = camera("127.0.4.6");
+        hostile.serial = "10\x1b[2J01\xC2\x9D";
+        hostile.softVersion = "1.10\xC3\xA9\x1b[A";
+        hostile.docType = "\x1b[31mRED";
+        hostile.mac = "08:00:46:\x1b[K00:06";
+        fleet.cameras.push_back(hostile);
         std::ofstream(dir / "fleet.json") << FormatFleet(fleet);
 
         camsim = Spawn({XQT_CAMSIM, "--fleet", (dir / "fleet.json").string()}, {});
@@ -126,10 +150,10 @@ class CommandLineTest : public ::testing::Test {
              at = text.find('\n', at)) {
             addresses.push_back(text.substr(at, text.find(' ', at) - at));
         }
-        if (addresses.size() != 5u) std::fprintf(stderr, "xqt-camsim said:\n%s\n", text.c_str());
+        if (addresses.size() != kCameras) std::fprintf(stderr, "xqt-camsim said:\n%s\n", text.c_str());
     }
 
-    void SetUp() override { ASSERT_EQ(addresses.size(), 5u) << "xqt-camsim did not start its fleet"; }
+    void SetUp() override { ASSERT_EQ(addresses.size(), kCameras) << "xqt-camsim did not start its fleet"; }
 
     static void TearDownTestSuite() {
         if (camsim.pid > 0) {
@@ -201,8 +225,31 @@ TEST_F(CommandLineTest, AWrongPasswordGivesExitFourEvenWhereEveryInquiryNeedsIt)
 TEST_F(CommandLineTest, AnUnlistedModelGivesExitFive) {
     Result r = Inquire(addresses[2], "admin", "admin");
     EXPECT_EQ(r.exitCode, 5);
-    EXPECT_EQ(JsonOf(r)["model"], "XQT-DM10");
+    EXPECT_EQ(JsonOf(r)["model"], "XQT-DM10\x1b]0;x\x07");
     EXPECT_EQ(JsonOf(r)["reachable"], true);
+    Result plain = Inquire(addresses[2], "admin", "admin", false);
+    EXPECT_NE(plain.out.find("  model            XQT-DM10?]0;x?\n"), std::string::npos) << plain.out;
+    EXPECT_TRUE(IsInert(plain.out)) << plain.out;
+}
+
+// JSON keeps the camera's texts exactly (decoded from Windows-1252, escaped); a terminal line shows
+// every control character as "?".
+TEST_F(CommandLineTest, CameraTextsNeverReachTheTerminalAsControls) {
+    Result json = Inquire(addresses[5], "admin", "admin");
+    auto j = JsonOf(json);
+    EXPECT_EQ(j["serial"], "10\x1b[2J01\xC2\x9D");
+    EXPECT_EQ(j["currentVersion"], "ver1.10\xC3\xA9\x1b[A");
+    EXPECT_EQ(j["docType"], "\x1b[31mRED");
+    EXPECT_EQ(j["mac"], "08-00-46-\x1b[K00-06");
+    EXPECT_EQ(std::count_if(json.out.begin(), json.out.end(), [](char c) { return c < 0x20 || c > 0x7E; }), 1)
+        << "ASCII only, one line: " << json.out;
+
+    Result plain = Inquire(addresses[5], "admin", "admin", false);
+    EXPECT_TRUE(IsInert(plain.out)) << plain.out;
+    for (const char* line :
+         {"  serial           10?[2J01?\n", "  current version  ver1.10\xC3\xA9?[A\n",
+          "  DocType          ?[31mRED  (image slot 0)\n", "  MAC address      08-00-46-?[K00-06\n"})
+        EXPECT_NE(plain.out.find(line), std::string::npos) << line << " in\n" << plain.out;
 }
 
 TEST_F(CommandLineTest, AnEmergencyCameraIsSuitableWithoutUserCheck) {
@@ -249,6 +296,54 @@ TEST_F(CommandLineTest, ThePasswordComesFromAFileAndIsNeverPrinted) {
         EXPECT_EQ(r->out.find("s3cr3t"), std::string::npos);
         EXPECT_EQ(r->err.find("s3cr3t"), std::string::npos);
     }
+}
+
+TEST_F(CommandLineTest, CtrlCAtThePasswordPromptGivesTheTerminalItsEchoBack) {
+    std::vector<std::string> envText;
+    for (char** e = environ; *e; ++e) {
+        if (std::string(*e).rfind("XQT_PASSWORD=", 0) != 0) envText.emplace_back(*e);
+    }
+    std::vector<char*> envp;
+    for (auto& e : envText)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    int terminal = -1;
+    const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::execle(XQT_CLI, XQT_CLI, "inquire", addresses[0].c_str(), "--user", "admin", nullptr, envp.data());
+        ::_exit(127);
+    }
+    std::string shown;
+    pollfd ready{terminal, POLLIN, 0};
+    char buffer[256];
+    while (shown.find("Password: ") == std::string::npos && ::poll(&ready, 1, 10000) == 1) {
+        const ssize_t n = ::read(terminal, buffer, sizeof buffer);
+        if (n <= 0) break;
+        shown.append(buffer, static_cast<std::size_t>(n));
+    }
+    termios mode{};
+    ASSERT_EQ(::tcgetattr(terminal, &mode), 0);
+    EXPECT_EQ(mode.c_lflag & ECHO, 0u) << "no echo while the password is typed; shown: " << shown;
+    ASSERT_EQ(::write(terminal, "\x03", 1), 1);  // Ctrl-C
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
+    ASSERT_EQ(::tcgetattr(terminal, &mode), 0);
+    EXPECT_NE(mode.c_lflag & ECHO, 0u);
+    ::close(terminal);
+}
+
+TEST_F(CommandLineTest, AnInternalFailureEndsWithAMessageInsteadOfAnAbort) {
+    // With so few descriptors the network's event loop cannot be made and the engine throws. The
+    // test's own descriptors that the shell inherits are closed first, so the limit is what counts.
+    Result r = RunProgram({"/bin/sh", "-c",
+                           "exec 3<&- 4<&- 5<&- 6<&- 7<&- 8<&- 9<&-; ulimit -n 6; exec \"$0\" inquire "
+                           "127.0.4.9:9 --user admin",
+                           XQT_CLI},
+                          {"XQT_PASSWORD=admin"});
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    EXPECT_EQ(r.err.rfind("xqt-cli: internal error: ", 0), 0u) << r.err;
 }
 
 TEST(CamsimTest, RefusesFleetsItMustNotServe) {
