@@ -26,6 +26,7 @@
 #include "camera/HostPort.h"
 #include "cli/CommandInput.h"
 #include "cli/Commands.h"
+#include "cli/TerminalText.h"
 #include "platform/EventLoopOwner.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ResourceText.h"
@@ -49,6 +50,10 @@ constexpr int EXIT_UPGRADE_ERROR = 8;
 constexpr int EXIT_NOT_BACK = 9;
 constexpr int EXIT_NOT_VERIFIED = 10;
 constexpr int EXIT_CONFIG_NOT_RESTORED = 11;
+
+/// --time-scale: every engine duration stays a whole number of milliseconds far from overflow.
+constexpr double TIME_SCALE_MIN = 0.001;
+constexpr double TIME_SCALE_MAX = 10.0;
 
 constexpr const char* kNotSuitable = "This firmware is not suitable for the target camera.";
 constexpr const char* kCannotSave = "Cannot save camera's configuration!";
@@ -138,13 +143,11 @@ class Reporter {
         if (json_) {
             Print({{"event", "message"}, {"text", OneLine(text)}});
         } else {
-            std::cout << "message: " << OneLine(text) << std::endl;
+            std::cout << "message: " << TerminalText(OneLine(text)) << std::endl;
         }
     }
 
-    void Print(const nlohmann::json& line) {
-        std::cout << line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << std::endl;
-    }
+    void Print(const nlohmann::json& line) { std::cout << JsonText(line) << std::endl; }
 
     void EndBarLine() {
         if (barShown_) std::cout << std::endl;
@@ -174,6 +177,9 @@ struct Result {
     std::string reportedVersion;
     bool emergency = false;
     bool verified = false;
+    /// The camera itself reported the image's version, in the sequence or when asked at the end;
+    /// a Completed sequence alone may have taken it as reported.
+    bool confirmed = false;
     bool configSaved = false;
     bool configRestored = false;
     std::string savedFile;
@@ -385,14 +391,17 @@ Result UpgradeRun::Run() {
         std::this_thread::sleep_for(10ms);
     if (store) Restore(session, *store);
 
-    // Verified by the sequence, or else asked once more now (an emergency camera, or a
-    // verification the watchdog cut short).
-    result_.verified = session.verified.load();
-    if (!result_.verified) {
+    // Confirmed by the sequence, or else asked once more now (an emergency camera, or a
+    // verification the watchdog cut short). Only a version in this answer counts: the session's
+    // reportedVersion may still hold the one a Completed sequence took as reported.
+    result_.confirmed = session.verified.load();
+    if (!result_.confirmed) {
         const std::string answer = session.Inquire(INQ_SYSTEM, timing_.rebootInquiryLimit);
-        result_.verified = session.CheckModelAndVersion(answer, false) &&
-                           session.reportedVersion.Get() == resources.versionLabel;
+        const SystemFields fields = session.ParseSystemAnswer(answer, false);
+        result_.confirmed =
+            fields.accepted && !fields.version.empty() && "ver" + fields.version == resources.versionLabel;
     }
+    result_.verified = result_.confirmed;
     result_.reportedVersion = session.reportedVersion.Get();
     Drain();
     bar_.SetPosition(PROGRESS_MAX);
@@ -421,20 +430,24 @@ void PrintResult(const Result& r, bool json) {
             {"reportedVersion", r.reportedVersion},
             {"emergency", r.emergency},
             {"verified", r.verified},
+            {"confirmed", r.confirmed},
             {"configSaved", r.configSaved},
             {"configRestored", r.configRestored},
             {"savedFile", r.savedFile},
             {"failure", r.failure},
             {"exitCode", r.exitCode},
         };
-        std::cout << out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << std::endl;
+        std::cout << JsonText(out) << std::endl;
         return;
     }
     std::cout << "Result: " << (r.exitCode == EXIT_VERIFIED ? "upgraded and verified" : r.failure)
               << " (exit " << r.exitCode << ")\n";
-    if (!r.reportedVersion.empty()) std::cout << "  camera reports " << r.reportedVersion << "\n";
+    if (!r.reportedVersion.empty()) {
+        std::cout << "  " << (r.confirmed ? "camera reports " : "version not confirmed by the camera: ")
+                  << TerminalText(r.reportedVersion) << "\n";
+    }
     if (!r.savedFile.empty())
-        std::cout << "  saved configuration " << r.savedFile
+        std::cout << "  saved configuration " << TerminalText(r.savedFile)
                   << (r.configRestored ? " (restored)" : " (not restored, kept)") << "\n";
     std::cout.flush();
 }
@@ -501,7 +514,7 @@ void AddUpgradeCommand(CLI::App& app, int& exitCode) {
     sub->add_flag("--json", options->json, "One JSON object per status change and a final result object");
     sub->add_option("--time-scale", options->timeScale,
                     "Multiply every engine duration (simulated cameras on loopback addresses only)")
-        ->check(CLI::PositiveNumber);
+        ->check(NumberIn(TIME_SCALE_MIN, TIME_SCALE_MAX));
     sub->callback([options, &exitCode] { exitCode = RunUpgrade(*options); });
 }
 

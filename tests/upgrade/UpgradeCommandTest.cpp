@@ -90,6 +90,7 @@ TEST_F(UpgradeCommandTest, AVerifiedUpgradeWithRestoreExitsZero) {
     const nlohmann::json& result = run.lines.back();
     EXPECT_EQ(result["event"], "result");
     EXPECT_EQ(result["verified"], true);
+    EXPECT_EQ(result.at("confirmed"), true);
     EXPECT_EQ(result["reportedVersion"], "ver1.23");
     EXPECT_EQ(result["configRestored"], true);
     EXPECT_FALSE(fs::exists(result["savedFile"].get<std::string>())) << "deleted: --backup was not given";
@@ -137,6 +138,28 @@ TEST_F(UpgradeCommandTest, EachFailureHasItsExitCode) {
     EXPECT_EQ(Upgrade("127.0.8.4:1", "--json").exitCode, 3);
     EXPECT_EQ(Upgrade("10.1.2.3", "--json").exitCode, 2) << "--time-scale only for loopback cameras";
     EXPECT_EQ(Upgrade(hostPort(), "--backup").exitCode, 2);
+    for (const char* scale : {"1e300", "inf", "nan", "0", "0.0001", "11"})
+        EXPECT_EQ(Upgrade("127.0.8.4:1", "--json", "admin", scale).exitCode, 2) << "--time-scale " << scale;
+}
+
+// The watchdog ends a sequence whose verification is still undecided as Completed, with the image's
+// version taken as reported; nothing that is shown may call that version confirmed.
+TEST_F(UpgradeCommandTest, AVersionTheCameraNeverReportedIsNotConfirmed) {
+    sim::SimCamera camera = At("127.0.8.6");
+    camera.upgrade.neverComeBack = true;
+    Start(camera);
+    const CliRun json = Upgrade(hostPort(), "--json", "admin", "0.01");
+    ASSERT_EQ(json.exitCode, 10) << json.text;
+    EXPECT_EQ(Statuses(json).back(), "Completed");
+    EXPECT_EQ(json.lines.back().at("confirmed"), false);
+    EXPECT_EQ(json.lines.back()["verified"], false);
+    EXPECT_EQ(json.lines.back()["failure"], "not-verified");
+
+    Start(camera);  // the first one never answers again
+    const CliRun plain = Upgrade(hostPort(), "", "admin", "0.01");
+    ASSERT_EQ(plain.exitCode, 10) << plain.text;
+    EXPECT_EQ(plain.text.find("camera reports"), std::string::npos) << plain.text;
+    EXPECT_NE(plain.text.find("not confirmed by the camera"), std::string::npos) << plain.text;
 }
 
 TEST_F(UpgradeCommandTest, ALostConnectionThatNeverRecoversExitsNine) {
