@@ -92,8 +92,11 @@ if ! grep -q "ready" "$TMP/camsim.log"; then
     die "the simulated fleet did not start"
 fi
 
-echo "== simulated cameras (xqt-camsim, fleet $FLEET)"
-grep -v "ready" "$TMP/camsim.log" | grep -v "^xqt-camsim: answering" || true
+# The fleet's time scale: the wizard's own waits are at full length, so only a fleet at 1 lets it
+# follow an upgrade as it would a real camera.
+SCALE=$(sed -n 's/^xqt-camsim: time scale \([^ ]*\).*/\1/p' "$TMP/camsim.log")
+echo "== simulated cameras (xqt-camsim, fleet $FLEET, time scale ${SCALE:-unknown})"
+grep -v "ready" "$TMP/camsim.log" | grep -v "^xqt-camsim: answering" | grep -v "^xqt-camsim: time scale" || true
 echo
 echo "== addresses and credentials"
 awk '

@@ -36,6 +36,9 @@ std::string ForeignInterfaces() {
     return names;
 }
 
+constexpr double TIME_SCALE_MIN = 0.001;
+constexpr double TIME_SCALE_MAX = 10.0;
+
 bool SplitCredential(const std::string& text, xqt::sim::SimUser& user) {
     const auto colon = text.find(':');
     if (colon == std::string::npos) return false;
@@ -60,8 +63,15 @@ int main(int argc, char** argv) {
     app.add_option("--fleet", fleetPath,
                    "Fleet file (JSON); without it one camera is made from the options below")
         ->check(CLI::ExistingFile);
-    app.add_option("--time-scale", timeScale, "Multiply every simulated delay (overrides the fleet file)")
-        ->check(CLI::PositiveNumber);
+    // Bounded like the tool's own --time-scale, so a scale the tool accepts can always be matched.
+    app.add_option("--time-scale", timeScale,
+                   "Multiply every simulated delay, 0.001 to 10 (overrides the fleet file)")
+        ->check([](const std::string& text) -> std::string {
+            double value = 0;
+            if (CLI::detail::lexical_cast(text, value) && value >= TIME_SCALE_MIN && value <= TIME_SCALE_MAX)
+                return {};
+            return "not a time scale from 0.001 to 10: " + text;
+        });
     app.add_flag("--log", log, "Print every request received");
     app.add_flag("--print-fleet", printFleet, "Print the fleet as JSON and exit");
     app.add_flag("--discovery", discovery,
@@ -158,6 +168,12 @@ int main(int argc, char** argv) {
         }
         std::cout << "xqt-camsim: answering discovery on UDP " << responder->Port() << "\n";
     }
+    // Clients of a scaled fleet scale their own waits alike (xqt-cli upgrade --time-scale), or they
+    // give up on a camera that is still rebooting at full length.
+    std::cout << "xqt-camsim: time scale " << fleet.timeScale
+              << (fleet.timeScale == 1.0 ? " (full-length delays)"
+                                         : " (pass the same --time-scale to xqt-cli upgrade)")
+              << "\n";
     for (std::size_t i = 0; i < sims.Size(); ++i) {
         const auto c = sims.At(i).Camera();
         std::cout << sims.At(i).HostPort() << "  " << c.model << "  serial " << c.serial << "  "

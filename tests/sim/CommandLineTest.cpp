@@ -142,7 +142,8 @@ class CommandLineTest : public ::testing::Test {
 
         camsim = Spawn({XQT_CAMSIM, "--fleet", (dir / "fleet.json").string()}, {});
         // One line per camera ("127.0.4.1:PORT  model ..."), then the ready line.
-        std::string text;
+        std::string& text = startText;
+        text.clear();
         char c = 0;
         while (text.find("ready") == std::string::npos && ::read(camsim.out, &c, 1) == 1)
             text += c;
@@ -178,6 +179,7 @@ class CommandLineTest : public ::testing::Test {
     static inline fs::path dir;
     static inline Process camsim;
     static inline std::vector<std::string> addresses;
+    static inline std::string startText;  ///< what xqt-camsim printed up to "ready"
 };
 
 TEST_F(CommandLineTest, ASuitableCameraGivesExitZeroAndEveryKey) {
@@ -346,6 +348,10 @@ TEST_F(CommandLineTest, AnInternalFailureEndsWithAMessageInsteadOfAnAbort) {
     EXPECT_EQ(r.err.rfind("xqt-cli: internal error: ", 0), 0u) << r.err;
 }
 
+TEST_F(CommandLineTest, TheSimulatorNamesItsTimeScaleBeforeItsCameras) {
+    EXPECT_LT(startText.find("xqt-camsim: time scale 1 "), startText.find(addresses[0])) << startText;
+}
+
 TEST(CamsimTest, RefusesFleetsItMustNotServe) {
     const fs::path file =
         fs::temp_directory_path() / ("xqt-camsim-test-" + std::to_string(::getpid()) + ".json");
@@ -357,6 +363,8 @@ TEST(CamsimTest, RefusesFleetsItMustNotServe) {
     Result typo = RunProgram({XQT_CAMSIM, "--fleet", file.string()});
     EXPECT_EQ(typo.exitCode, 2);
     EXPECT_NE(typo.err.find("unknown key \"colour\""), std::string::npos) << typo.err;
+    for (const char* scale : {"nan", "inf", "1e300"})
+        EXPECT_NE(RunProgram({XQT_CAMSIM, "--time-scale", scale, "--print-fleet"}).exitCode, 0) << scale;
     fs::remove(file);
 }
 
