@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "controls/AddedCameraList.h"
+#include "platform/BoundedText.h"
 #include "platform/ResourceText.h"
 #include "targets/AddressListParser.h"
 #include "targets/DialogTexts.h"
@@ -178,8 +179,15 @@ void AddCamerasDialog::AddEntries(const AddressListParser& parser) {
 void AddCamerasDialog::OnLoad() {
     const std::optional<std::string> path = chooser_(this);
     if (path) {
-        AddressListParser parser(boxes_);
-        if (parser.LoadFile(*path)) AddEntries(parser);
+        // Read with a bound: an endless source (a device, a pipe) is refused, never taken in part.
+        const platform::BoundedText text = platform::ReadBoundedText(*path);
+        if (text.outcome == platform::TextReadOutcome::TooLong) {
+            boxes_.Show(TEXT_LIST_TOO_LONG, platform::TextOf(BIN_INFORMATION), platform::MbButtons::Ok,
+                        platform::MbIcon::Information);
+        } else if (text.outcome == platform::TextReadOutcome::Read) {
+            AddressListParser parser(boxes_);
+            if (parser.LoadText(text.bytes)) AddEntries(parser);
+        }  // a file that cannot be opened or read adds nothing, without a message
     }
     UpdateButtons();
 }

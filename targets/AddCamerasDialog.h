@@ -29,6 +29,9 @@ class AddCamerasDialog : public QDialog {
   public:
     /// Filter of the file-open dialog of "Load from CSV...", in the toolkit's form.
     static constexpr const char* FILE_FILTER = "CSV Files (*.txt);;CSV Files (*.csv);;All Files (*)";
+    /// Shown instead of importing a file longer than platform::TEXT_READ_LIMIT.
+    static constexpr const char* TEXT_LIST_TOO_LONG =
+        "The file is too long for a list of camera addresses (more than 1 MiB).\r\nNo camera was added.";
 
     /// Chooses the file to load; nothing when the user cancelled. Gets the dialog as parent.
     using FileChooser = std::function<std::optional<std::string>(QWidget* parent)>;

@@ -2,6 +2,7 @@
 // the buttons and their enabling, rows from the entry dialog, a file and the clipboard, OK waiting
 // for the inquiries, the questions of OK, Delete and Cancel, and the take-over of the valid rows.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QApplication>
 #include <QDir>
@@ -255,6 +256,19 @@ TEST_F(AddCamerasTest, RefusedOrMissingImportsAddNothing) {
     Press("load");
     ASSERT_EQ(boxes.Count(), 2u);
     EXPECT_EQ(boxes.Taken()[1].text, "Invalid address or port number.\r\nLine002:>127.0.93.256");
+
+    // A file read is bounded: a longer one is refused as a whole with a box of its own, and a FIFO
+    // nobody writes to is an empty text instead of a wait for a writer.
+    dialog->SetFileChooser(
+        [&](QWidget*) { return WriteFile(std::string(1024 * 1024, '\n') + "127.0.93.1"); });
+    Press("load");
+    ASSERT_EQ(boxes.Count(), 3u);
+    EXPECT_EQ(boxes.Taken()[2].text, AddCamerasDialog::TEXT_LIST_TOO_LONG);
+    const std::string fifo = folder.filePath("fifo").toStdString();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    dialog->SetFileChooser([&](QWidget*) { return fifo; });
+    Press("load");
+    EXPECT_EQ(boxes.Count(), 3u);
     EXPECT_EQ(List().Size(), 0);
     EXPECT_FALSE(On("ok"));
 }
