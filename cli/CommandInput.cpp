@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
 #include <iterator>
 #include <sstream>
 
@@ -41,8 +40,8 @@ void RestoreEchoAndRaise(int signal) {
     ::raise(signal);  // delivered with the default action once the handler returns
 }
 
-/// Echo off on `tty` while it lives, also when a signal ends the process meanwhile (a stop
-/// signal is not caught: the shell restores the terminal of a stopped job).
+/// Echo off on `tty` while it lives, also when a signal ends the process meanwhile. Stop signals
+/// are left alone: the process goes on after them and gives the echo back itself.
 class EchoOff {
   public:
     explicit EchoOff(int tty) {

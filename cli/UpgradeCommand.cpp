@@ -176,7 +176,7 @@ struct Result {
     std::string newVersion;
     std::string reportedVersion;
     bool emergency = false;
-    bool verified = false;
+    bool verified = false;  ///< the same as `confirmed`; kept for the scripts that read it
     /// The camera itself reported the image's version, in the sequence or when asked at the end;
     /// a Completed sequence alone may have taken it as reported.
     bool confirmed = false;
