@@ -256,7 +256,7 @@ TEST_F(AutoProgressTest, ACameraInEmergencyStateTakesTheRecoveryPathAndIsNotConf
         },
         60s));
 
-    EXPECT_GE(highest, 9500);
+    EXPECT_GE(highest, 9000);  // the lost-link path stays far below: a few units per tick
     EXPECT_LE(highest, 9800);
     for (const auto& sample : samples)
         EXPECT_NE(sample[0], "Searching");
