@@ -21,7 +21,8 @@ endmacro()
 # xqt_add_gtest(name SOURCES a.cpp b.cpp [LIBS libs...] [LABELS labels...] [TIMEOUT s])
 # One test executable per area; ctest runs it as one test. Label "engine" marks the suites that
 # also run under ThreadSanitizer, "gui" those that need Qt (they link xqt_gui and Qt Test, and
-# run with the offscreen platform).
+# run with the offscreen platform), "threads" the Qt suites whose sessions start worker threads:
+# they run under ThreadSanitizer too. The target tsan_suites builds every suite of either label.
 function(xqt_add_gtest name)
     cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
     if("gui" IN_LIST T_LABELS AND NOT XQT_WITH_GUI)
@@ -36,6 +37,9 @@ function(xqt_add_gtest name)
     endif()
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 600)
+    endif()
+    if("engine" IN_LIST T_LABELS OR "threads" IN_LIST T_LABELS)
+        set_property(GLOBAL APPEND PROPERTY XQT_TSAN_SUITES ${name})
     endif()
     add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
     set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}"

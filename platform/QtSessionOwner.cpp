@@ -3,6 +3,8 @@
 #include <QThread>
 #include <QTimer>
 
+#include "platform/QtQueuedCall.h"
+
 namespace xqt::platform {
 
 QtSessionOwner::QtSessionOwner(MessageBoxes& boxes, QObject* parent) : QObject(parent), boxes_(boxes) {}
@@ -18,7 +20,7 @@ void QtSessionOwner::OnUiThread(std::function<void()> call) {
         return;
     }
     // The context object drops the call if the owner is gone before it runs.
-    QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+    PostQueued(this, std::move(call));
 }
 
 bool QtSessionOwner::IsTimerRunning(int id) const {
@@ -76,13 +78,10 @@ void QtSessionOwner::ShowMessage(const std::string& text, const std::string& cap
 void QtSessionOwner::Enqueue(Pending item) {
     // Always queued, even from the UI thread: the caller returns before anything is delivered, as
     // after a posted message.
-    QMetaObject::invokeMethod(
-        this,
-        [this, item = std::move(item)]() mutable {
-            pending_.push_back(std::move(item));
-            Deliver();
-        },
-        Qt::QueuedConnection);
+    PostQueued(this, [this, item = std::move(item)]() mutable {
+        pending_.push_back(std::move(item));
+        Deliver();
+    });
 }
 
 void QtSessionOwner::Deliver() {

@@ -1,6 +1,6 @@
 #include "platform/QtTaskRunner.h"
 
-#include <QMetaObject>
+#include "platform/QtQueuedCall.h"
 
 namespace xqt::platform {
 
@@ -15,14 +15,11 @@ void QtTaskRunner::Run(std::function<void(std::stop_token)> work, std::function<
     thread_ =
         std::jthread([this, work = std::move(work), done = std::move(done)](std::stop_token stop) mutable {
             work(stop);
-            QMetaObject::invokeMethod(
-                this,
-                [this, done = std::move(done)] {
-                    if (stopped_) return;
-                    running_ = false;
-                    done();
-                },
-                Qt::QueuedConnection);
+            PostQueued(this, [this, done = std::move(done)] {
+                if (stopped_) return;
+                running_ = false;
+                done();
+            });
         });
 }
 
