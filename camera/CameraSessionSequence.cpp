@@ -14,7 +14,6 @@ namespace xqt {
 
 namespace {
 
-constexpr std::uint16_t BIN_INFORMATION = 203;
 constexpr std::uint16_t BIN_VERSION_UP_ERROR = 206;
 constexpr std::uint16_t BIN_NETWORK_ERROR = 225;
 constexpr std::int32_t TICK_INCREMENT = 5;

@@ -132,6 +132,40 @@ TEST_F(SequenceTest, AnUploadThatCannotBeSentIsANetworkError) {
     EXPECT_EQ(boxes.Taken()[0].icon, platform::MbIcon::Stop);
 }
 
+TEST_F(SequenceTest, InManualModeASlowOrRefusedUploadShowsTheNetworkErrorAtOnce) {
+    // A camera that reads the image a few bytes at a time (each read within the step limit) is
+    // held to the transfer's bound; one that answers the request with 500 flashed nothing.
+    for (const bool refused : {false, true}) {
+        SCOPED_TRACE(refused ? "refused" : "slow");
+        sim::SimCamera camera = Camera(refused ? "127.0.6.21" : "127.0.6.20");
+        camera.softVersion = "1.23";  // already the image's version: never a success by accident
+        if (refused) {
+            camera.upgrade.answerStatus = 500;
+        } else {
+            camera.upgrade.slowReadBytes = 64;
+            camera.upgrade.slowReadPauseMs = 10000;
+        }
+        StartFleet(camera);
+        const std::size_t messagesBefore = Messages().size();
+        const std::size_t boxesBefore = boxes.Count();
+        CameraSession& session = MakeSession(Mode::Manual);
+        constexpr std::size_t size = 8u << 20;
+        session.SetImage(Image(size), size, "ver1.23");
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_TRUE(session.StartUpgrade());
+        ASSERT_TRUE(WaitForEnd());
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 3s) << "bound: 600 ms + 640 ms per MiB sent";
+        EXPECT_EQ(session.failure.load(), static_cast<std::int32_t>(UpgradeFailure::UploadNotSent));
+        const auto messages = Messages();
+        ASSERT_EQ(messages.size(), messagesBefore + 1);
+        EXPECT_EQ(messages.back(), (UpgradeMessage{1, 3}));
+        ASSERT_EQ(boxes.Count(), boxesBefore + 1);
+        EXPECT_EQ(boxes.Taken().back().text.substr(0, 23), "Network error occurred.");
+        EXPECT_FALSE(session.verified.load());
+        EndSession();
+    }
+}
+
 TEST_F(SequenceTest, ALostConnectionIsWaitedOutAndVerified) {
     sim::SimCamera camera = Camera("127.0.6.5");
     camera.upgrade.dropUploadAfterBytes = std::int64_t{1} << 40;  // after the whole body
