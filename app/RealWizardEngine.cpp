@@ -182,7 +182,8 @@ bool RealWizardEngine::SaveConfiguration(const ConfigRequest& request) {
     configBytes_.clear();
     auto store = std::make_unique<ConfigStore>(
         request.hostPort, request.remotePath, request.credential, request.timeStamp, request.model,
-        request.serial, request.deleteAfterRestore ? 1 : 0, timing_.streamReceiveTimeout);
+        request.serial, request.deleteAfterRestore ? 1 : 0, timing_.streamReceiveTimeout,
+        detail::TransferBoundOf(timing_));
     // A store that saved nothing is dropped, so nothing partial can be posted back later.
     if (!store->Download()) return false;
     config_ = std::move(store);

@@ -355,10 +355,10 @@ Result UpgradeRun::Run() {
     if (options_.retain) {
         Show(UpgradeStatus::SavingConfig);
         const std::string model = *resources.modelNames[0];
-        store =
-            std::make_unique<ConfigStore>(result_.address, "/home/l4/" + Lower(model) + ".cfg", credential_,
-                                          std::chrono::system_clock::now(), model, check.system.serial,
-                                          options_.backup ? 0 : 1, timing_.streamReceiveTimeout);
+        store = std::make_unique<ConfigStore>(result_.address, "/home/l4/" + Lower(model) + ".cfg",
+                                              credential_, std::chrono::system_clock::now(), model,
+                                              check.system.serial, options_.backup ? 0 : 1,
+                                              timing_.streamReceiveTimeout, detail::TransferBoundOf(timing_));
         if (!store->Download()) {
             const std::string why = store->errorText.empty() ? "" : " (" + store->errorText + ")";
             return Fail(EXIT_CONFIG_NOT_SAVED, "config-not-saved", kCannotSave + why);

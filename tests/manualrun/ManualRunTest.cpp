@@ -47,6 +47,9 @@ std::string ReadFile(const std::filesystem::path& path) {
 
 class ManualUpgradeTest : public ManualRunTest {
   protected:
+    /// The save failed with its box: back on the target page, entries kept, nothing uploaded or saved.
+    void ExpectSaveFailed();
+
     /// The camera took exactly one image: the wizard's chosen slot, whole.
     void ExpectImageTaken(std::size_t uploads = 1) {
         const auto records = Server().Upgrade().Records();
@@ -242,7 +245,23 @@ TEST_F(ManualUpgradeTest, AConfigurationThatCannotBeSavedStopsBeforeTheUpload) {
     EnterTarget("admin", "admin", {true, true});
     ASSERT_TRUE(StartRun());
     ASSERT_TRUE(WaitForRunEnd());
+    ExpectSaveFailed();
+}
 
+TEST_F(ManualUpgradeTest, ACameraThatTricklesItsConfigurationFailsTheSaveWithinTheBound) {
+    sim::SimCamera camera = Camera("127.0.34.16");
+    camera.http.onlyFor = {"/home/l4/xqt-tr60.cfg"};
+    camera.http.pieceSize = 1;
+    camera.http.pieceDelayMs = 50000;  // each byte inside the step limit: minutes for the whole file
+    StartCamera(camera);
+    OpenToTarget();
+    EnterTarget("admin", "admin", {true, true});
+    ASSERT_TRUE(StartRun());
+    ASSERT_TRUE(WaitForRunEnd(std::chrono::seconds(10)));
+    ExpectSaveFailed();
+}
+
+void ManualUpgradeTest::ExpectSaveFailed() {
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Cannot save camera's configuration!"});
     EXPECT_EQ(wizard->Flow().State(), STATE_MANUAL_TARGET);
     EXPECT_TRUE(ButtonEnabled(WizardButton::Next));
