@@ -196,7 +196,10 @@ Fleet ParseFleet(const std::string& text) {
         cameras = top->Child("cameras");
         top->RejectUnknown();
         if (!cameras) throw fleet_error("fleet: no \"cameras\" array");
-        if (!(fleet.timeScale > 0)) throw fleet_error("fleet.timeScale: must be above 0");
+        // The same range as the tools' --time-scale: a huge or infinite scale would overflow the
+        // scaled delays.
+        if (!(fleet.timeScale >= 0.001 && fleet.timeScale <= 10))
+            throw fleet_error("fleet.timeScale: must be from 0.001 to 10");
     }
     if (!cameras->is_array()) throw fleet_error("fleet.cameras: expected an array");
     for (std::size_t i = 0; i < cameras->size(); ++i) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "platform/BoundedText.h"
 #include "platform/ResourceText.h"
 
 namespace xqt {
@@ -129,20 +130,11 @@ std::string InsertText(const std::string& pattern, const std::string& insert) {
 }  // namespace
 
 bool AddressListParser::LoadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) return false;
-    // The text ends at its first zero byte, so reading stops there (a device of zeros ends at once).
-    std::string bytes;
-    std::array<char, 65536> chunk;
-    while (in) {
-        in.read(chunk.data(), chunk.size());
-        std::string_view got(chunk.data(), static_cast<std::size_t>(in.gcount()));
-        std::size_t zero = got.find('\0');
-        bytes.append(got.substr(0, zero));
-        if (zero != std::string_view::npos) break;
-    }
-    if (in.bad()) return false;
-    return LoadText(bytes);
+    // Bounded, so an endless source is refused instead of read forever; the text ends at its
+    // first zero byte.
+    const platform::BoundedText text = platform::ReadBoundedText(path);
+    if (text.outcome != platform::TextReadOutcome::Read) return false;
+    return LoadText(text.bytes);
 }
 
 bool AddressListParser::LoadClipboard() {

@@ -71,7 +71,10 @@ TEST(FleetFileTest, MistakesNameTheirPlace) {
               "cameras[0].users[0]: unknown key \"admin\"");
     EXPECT_EQ(messageOf(R"([{"webPort": 70000}])"), "cameras[0].webPort: not a port");
     EXPECT_EQ(messageOf(R"({"camera": []})"), "fleet: unknown key \"camera\"");
-    EXPECT_EQ(messageOf(R"({"timeScale": 0, "cameras": []})"), "fleet.timeScale: must be above 0");
+    for (const char* scale : {"0", "1e300", "-1", "0.0001"}) {
+        EXPECT_EQ(messageOf(std::string(R"({"timeScale": )") + scale + R"(, "cameras": []})"),
+                  "fleet.timeScale: must be from 0.001 to 10");
+    }
     EXPECT_NE(messageOf("{ not json").find("not valid JSON"), std::string::npos);
     EXPECT_EQ(messageOf("[3]"), "cameras[0]: expected an object");
 }
