@@ -37,8 +37,9 @@ int AddedCameraList::RowCount() const {
     return rows_.Size();
 }
 
-QString AddedCameraList::CellText(int row, int column) const {
-    if (row < 0 || row >= rows_.Size() || column < 0 || column >= ADDED_COLUMNS) return {};
+QVariant AddedCameraList::CellData(int row, int column, int role) const {
+    if (role != Qt::DisplayRole || row < 0 || row >= rows_.Size() || column < 0 || column >= ADDED_COLUMNS)
+        return {};
     return QString::fromStdString(rows_.Row(row).text[column]);
 }
 

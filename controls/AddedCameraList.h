@@ -89,7 +89,7 @@ class AddedCameraList : public CameraGrid {
 
   protected:
     int RowCount() const override;
-    QString CellText(int row, int column) const override;
+    QVariant CellData(int row, int column, int role) const override;
     void PaintRow(QPainter& painter, const RowPaint& paint) const override;
     void HeadingClicked(int column) override;
 

@@ -50,7 +50,8 @@ QString Text(const std::string& utf8) {
 
 CameraGrid::CameraGrid(ModelList models, QWidget* parent, platform::EngineTiming timing)
     : QTreeView(parent), models_(std::move(models)), timing_(timing), shell_(&DesktopShell()) {
-    model_ = new detail::RowModel([this](int row, int column) { return CellText(row, column); }, this);
+    model_ = new detail::RowModel(
+        [this](int row, int column, int role) { return CellData(row, column, role); }, this);
     setModel(model_);
     setItemDelegate(new FixedRowDelegate(this));
     setRootIsDecorated(false);
@@ -132,16 +133,20 @@ void CameraGrid::SetCredentials(int position, const std::string& name, const std
 
 void CameraGrid::SetTicked(int position, bool ticked) {
     targets_.SetTicked(position, ticked);
-    viewport()->update();
+    AnnounceRowsChanged();
 }
 
 int CameraGrid::RowCount() const {
     return targets_.Size();
 }
 
-QString CameraGrid::CellText(int row, int column) const {
-    if (row < 0 || row >= targets_.Size() || column < 1 || column > TargetSlot::NAME) return {};
-    return Text(targets_.Record(row).text[column]);
+QVariant CameraGrid::CellData(int row, int column, int role) const {
+    if (row < 0 || row >= targets_.Size()) return {};
+    const CameraRecord& record = targets_.Record(row);
+    if (role == Qt::CheckStateRole && column == 0)
+        return static_cast<int>(record.ticked ? Qt::Checked : Qt::Unchecked);
+    if (role != Qt::DisplayRole || column < 1 || column > TargetSlot::NAME) return {};
+    return Text(record.text[column]);
 }
 
 void CameraGrid::AnnounceRowsAppended() {

@@ -134,7 +134,9 @@ class CameraGrid : public QTreeView {
     };
 
     virtual int RowCount() const;
-    virtual QString CellText(int row, int column) const;
+    /// What the model reports of a cell (see RowModel): the text drawn in it (Qt::DisplayRole) and
+    /// whatever else the row's painting shows there. The grid adds the tick of column 0.
+    virtual QVariant CellData(int row, int column, int role) const;
     virtual void PaintRow(QPainter& painter, const RowPaint& paint) const;
     /// A left button went down on heading `column` (dividers excluded).
     virtual void HeadingClicked(int column);

@@ -19,8 +19,8 @@ bool CameraGrid::PressTickBox(const QPoint& point) {
     if (row < 0 || row >= targets_.Size()) return true;
     if (ColumnCount() == 0 || header()->logicalIndexAt(point.x()) != 0) return false;
     targets_.ClickTick(row, SelectedRows());
+    AnnounceRowsChanged();
     emit TicksChanged();
-    viewport()->update();
     return true;
 }
 
@@ -70,8 +70,8 @@ void CameraGrid::keyPressEvent(QKeyEvent* event) {
 void CameraGrid::keyReleaseEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Space && !event->isAutoRepeat() &&
         targets_.PressSpace(FocusedRow(), SelectedRows())) {
+        AnnounceRowsChanged();
         emit TicksChanged();
-        viewport()->update();
     }
     if (!event->isAutoRepeat()) emit SelectionChanged(AnySelected());
     QTreeView::keyReleaseEvent(event);

@@ -3,8 +3,10 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QPainter>
+#include <algorithm>
 
 #include "controls/RowGeometry.h"
+#include "controls/RowModel.h"
 #include "controls/RowPainter.h"
 #include "targets/UpgradeLog.h"
 
@@ -83,10 +85,16 @@ int ProgressList::RowCount() const {
     return Size();
 }
 
-QString ProgressList::CellText(int row, int column) const {
-    if (row < 0 || row >= Size() || column < 0 || column >= PROGRESS_COLUMNS || column == BAR_COLUMN)
-        return {};
-    return QString::fromStdString(TextOfCell(rows_[row], column));
+QVariant ProgressList::CellData(int row, int column, int role) const {
+    if (row < 0 || row >= Size() || column < 0 || column >= PROGRESS_COLUMNS) return {};
+    const ProgressRecord& record = rows_[row];
+    if (column != BAR_COLUMN)
+        return role == Qt::DisplayRole ? QString::fromStdString(TextOfCell(record, column)) : QVariant();
+    // The bar draws no text; a screen reader names the cell by its percentage.
+    const std::int32_t progress = std::clamp(record.progress.Load(), 0, PROGRESS_FULL);
+    if (role == detail::PROGRESS_ROLE) return progress;
+    if (role == Qt::AccessibleTextRole) return QStringLiteral("%1%").arg(progress * 100 / PROGRESS_FULL);
+    return {};
 }
 
 void ProgressList::FitVersionOf(int index) {

@@ -4,8 +4,8 @@
 
 namespace xqt::detail {
 
-RowModel::RowModel(CellTextSource cellText, QObject* parent)
-    : QAbstractTableModel(parent), cellText_(std::move(cellText)) {}
+RowModel::RowModel(CellDataSource cellData, QObject* parent)
+    : QAbstractTableModel(parent), cellData_(std::move(cellData)) {}
 
 int RowModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : rows_;
@@ -16,10 +16,8 @@ int RowModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant RowModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rows_ ||
-        index.column() >= columnCount())
-        return {};
-    return cellText_(index.row(), index.column());
+    if (!index.isValid() || index.row() >= rows_ || index.column() >= columnCount()) return {};
+    return cellData_(index.row(), index.column(), role);
 }
 
 QVariant RowModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -31,7 +29,9 @@ QVariant RowModel::headerData(int section, Qt::Orientation orientation, int role
 
 Qt::ItemFlags RowModel::flags(const QModelIndex& index) const {
     if (!index.isValid()) return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+    if (data(index, Qt::CheckStateRole).isValid()) flags |= Qt::ItemIsUserCheckable;
+    return flags;
 }
 
 void RowModel::InsertColumn(int column, const QString& heading, Qt::Alignment alignment) {

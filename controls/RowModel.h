@@ -1,8 +1,9 @@
 #pragma once
 // The item model behind the camera lists. It carries no record data of its own: the row count is
 // the owning control's, announced through the calls below after the control has changed its
-// records, and every text comes from the control on request (for accessibility; the rows are
-// painted from the records directly). UI thread only.
+// records, and every value comes from the control on request. The rows are painted from the
+// records directly; the model's roles report what the painting shows (cell texts, tick states,
+// progress) to accessibility. UI thread only.
 
 #include <QAbstractTableModel>
 #include <QString>
@@ -11,13 +12,17 @@
 
 namespace xqt::detail {
 
+/// Role of a drawn progress bar's value: an int from 0 to PROGRESS_FULL.
+inline constexpr int PROGRESS_ROLE = Qt::UserRole;
+
 class RowModel : public QAbstractTableModel {
     Q_OBJECT
   public:
-    /// Text of a cell, or empty; called only with row and column inside the announced counts.
-    using CellTextSource = std::function<QString(int row, int column)>;
+    /// Value of a cell in a role, or an invalid QVariant; called only with row and column inside
+    /// the announced counts. A cell with a valid Qt::CheckStateRole is user-checkable.
+    using CellDataSource = std::function<QVariant(int row, int column, int role)>;
 
-    explicit RowModel(CellTextSource cellText, QObject* parent = nullptr);
+    explicit RowModel(CellDataSource cellData, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -41,7 +46,7 @@ class RowModel : public QAbstractTableModel {
         QString text;
         Qt::Alignment alignment;
     };
-    CellTextSource cellText_;
+    CellDataSource cellData_;
     std::vector<Heading> headings_;
     int rows_ = 0;
 };
