@@ -83,6 +83,24 @@ TEST_F(ProgressListTest, TheBarCoversItsShareOfTheInnerWidth) {
     EXPECT_EQ(BarEnd(image, 3), 120);  // an out-of-range value stays inside the frame
 }
 
+TEST_F(ProgressListTest, AtTwiceTheDensityTheBarIsDrawnAtFullResolutionWithASharpEnd) {
+    list->AddRow(Row(0, "127.0.51.1", 5000, "Uploading"), nullptr);
+    QImage image(list->viewport()->size() * 2, QImage::Format_RGB32);
+    image.setDevicePixelRatio(2);
+    list->viewport()->render(&image);
+    const QRect cell = BarCell(0);
+    const int y = 2 * (cell.top() + 5);
+    const int start = 2 * (cell.left() + 1);
+    int x = start;
+    while (x < 2 * (cell.left() + cell.width()) && (image.pixel(x, y) & 0xFFFFFF) == BAR_BODY)
+        ++x;
+    // Twice the 60 pixels of scale 1, and the row's body right after the last bar pixel: no
+    // blend of the two colours, as scaling up a picture drawn at scale 1 would leave.
+    EXPECT_EQ(x - start, 120);
+    EXPECT_EQ(image.pixel(x, y) & 0xFFFFFF, NORMAL_BODY);
+    EXPECT_EQ(image.pixel(x, y + 1) & 0xFFFFFF, NORMAL_BODY);
+}
+
 TEST_F(ProgressListTest, TheFrameIsABlackRectangleWithAGreyOneOffsetByAPixel) {
     list->AddRow(Row(0, "127.0.52.1", 0, "Standby"), nullptr);
     const QImage image = list->viewport()->grab().toImage();
