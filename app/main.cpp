@@ -6,6 +6,9 @@
 #include <QFile>
 #include <QPixmap>
 #include <QTimer>
+#include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "app/RealWizardEngine.h"
 #include "app/ResourceState.h"
@@ -30,11 +33,25 @@ void SaveGrab(QWidget& window, const QString& path) {
     }
 }
 
+/// The wizard's own version and the version of the image it carries, from the embedded resources.
+std::string VersionText() {
+    const auto own = xqt::platform::QueryVersionString(xqt::platform::Resources(),
+                                                       "\\StringFileInfo\\040904B0\\FileVersion");
+    return "xqt-upgrade " + own.value_or("unknown") + "\nfirmware image " + xqt::platform::LoadString(122);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    QApplication qapp(argc, argv);
     xqt::platform::UseResources(xqt::platform::EmbeddedResources());
+    // Answered before QApplication exists: it needs no display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("%s\n", VersionText().c_str());
+            return 0;
+        }
+    }
+    QApplication qapp(argc, argv);
     xqt::platform::QtMessageBoxes boxes(nullptr);
     xqt::UpgradeApp app;
     app.initSockets = xqt::platform::InitSockets;
