@@ -98,6 +98,7 @@ void AutoProgressPage::CreateControls() {
 
     list_ = new ProgressList(resources_.modelNames, this, timing_);
     list_->setObjectName("progressList");
+    list_->setAccessibleName(targetsLabel_->text());
     list_->setProperty("controlId", LIST_ID);
     // The product's widths, widened where a text of fixed form would not fit with the list's
     // 12-pixel margin in this font (an ID, a dotted address); free texts keep their width.

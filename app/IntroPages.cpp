@@ -33,10 +33,12 @@ PrecautionsPage::PrecautionsPage(const std::string& modelName, const std::string
     QFont bold = banner_->font();
     bold.setBold(true);
     banner_->setFont(bold);
+    banner_->setAccessibleName(banner);
 
     precautions_ = new QPlainTextEdit(LoadedText(TEXT_PRECAUTIONS, owner), this);
     precautions_->setObjectName("precautions");
     precautions_->setReadOnly(true);
+    precautions_->setAccessibleName("Operating precautions");
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(banner_);
@@ -55,6 +57,7 @@ AgreementPage::AgreementPage(QAbstractButton* nextButton, platform::MessageBoxes
     text_ = new QPlainTextEdit(agreement, this);
     text_->setObjectName("agreement");
     text_->setReadOnly(true);
+    text_->setAccessibleName("License agreement");
     text_->setProperty(WANTS_RETURN, true);
     text_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 

@@ -10,9 +10,9 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
-#include "controls/Ipv4Edit.h"
 #include "app/QtTexts.h"
 #include "app/WizardTexts.h"
+#include "controls/Ipv4Edit.h"
 
 namespace xqt {
 
@@ -24,6 +24,7 @@ ManualTargetPage::ManualTargetPage(platform::MessageBoxes& boxes, QWidget* frame
     address_->SetAddress(192, 168, 0, 100);
     auto* addressLabel = new QLabel("&IP address:", target);
     addressLabel->setBuddy(address_->Field(0));
+    address_->SetAccessibleLabel(addressLabel->text());
 
     port80_ = new QRadioButton("80", target);
     port80_->setObjectName("port80");

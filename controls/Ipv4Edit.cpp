@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QValidator>
 
 namespace xqt {
@@ -52,6 +53,13 @@ Ipv4Edit::Ipv4Edit(QWidget* parent) : QFrame(parent) {
     }
     layout->addStretch(1);
     setFocusProxy(fields_[0]);
+}
+
+void Ipv4Edit::SetAccessibleLabel(const QString& label) {
+    const QString name = QString(label).remove('&').remove(QRegularExpression(":$"));
+    setAccessibleName(name);
+    for (std::size_t i = 0; i < fields_.size(); ++i)
+        fields_[i]->setAccessibleName(QStringLiteral("%1, part %2 of 4").arg(name).arg(i + 1));
 }
 
 void Ipv4Edit::SetAddress(int a, int b, int c, int d) {

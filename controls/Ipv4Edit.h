@@ -18,6 +18,9 @@ class Ipv4Edit : public QFrame {
     void SetAddress(int a, int b, int c, int d);
     /// The four numbers; a field left empty gives none.
     std::array<std::optional<int>, 4> Octets() const;
+    /// Names the edit and its four fields for a screen reader after the label beside it (a
+    /// mnemonic's '&' dropped); the label's own buddy cannot name the fields inside the frame.
+    void SetAccessibleLabel(const QString& label);
     /// Field 0-3, for focus and tests.
     QLineEdit* Field(int index) const { return fields_[static_cast<std::size_t>(index)]; }
 

@@ -60,6 +60,8 @@ AddCamerasDialog::AddCamerasDialog(CameraGrid& targets, const ModelList& models,
     list_->InsertColumn(4, "Version No.", 90);
     list_->setMinimumSize(idWidth + 140 + modelWidth + serialWidth + 90 + 4 + list_->frameWidth() * 2, 200);
     label->setBuddy(list_);
+    // An item view takes no name from its label's buddy.
+    list_->setAccessibleName(label->text());
 
     edit_ = MakeButton("&Edit...", "edit", this);
     add_ = MakeButton("&Add...", "add", this);

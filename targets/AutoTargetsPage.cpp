@@ -71,6 +71,8 @@ AutoTargetsPage::AutoTargetsPage(ModelList models, platform::EngineTiming timing
     setTabOrder(addOther_, testingButton_);
     setTabOrder(testingButton_, expander_);
     targetsLabel_->setBuddy(grid_);
+    // An item view takes no name from its label's buddy.
+    grid_->setAccessibleName(QString(targetsLabel_->text()).remove('&'));
     connect(grid_, &CameraGrid::SelectionChanged, this, &AutoTargetsPage::OnSelectionChanged);
     connect(grid_, &CameraGrid::TicksChanged, this, &AutoTargetsPage::ReEvaluate);
     connect(grid_, &CameraGrid::TestFinished, this, &AutoTargetsPage::OnTestFinished);

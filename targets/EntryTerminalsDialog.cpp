@@ -28,6 +28,7 @@ EntryTerminalsDialog::EntryTerminalsDialog(AddedCameraList& list, int max, int i
     address_->setObjectName("address");
     auto* addressLabel = new QLabel("&IP address:", this);
     addressLabel->setBuddy(address_->Field(0));
+    address_->SetAccessibleLabel(addressLabel->text());
     port80_ = new QRadioButton("80", this);
     port80_->setObjectName("port80");
     portOther_ = new QRadioButton(this);
@@ -51,6 +52,11 @@ EntryTerminalsDialog::EntryTerminalsDialog(AddedCameraList& list, int max, int i
     next_ = new BitmapButton("NEXT", this);
     add_ = new BitmapButton("ADD", this);
     del_ = new BitmapButton("DEL", this);
+    // The captions name bitmaps; a screen reader reads these instead.
+    prev_->setAccessibleName("Previous");
+    next_->setAccessibleName("Next");
+    add_->setAccessibleName("Add");
+    del_->setAccessibleName("Delete");
     for (BitmapButton* b : {prev_, next_, add_, del_}) {
         b->setObjectName(b->text().toLower());
         b->AutoLoad();

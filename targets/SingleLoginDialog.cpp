@@ -25,6 +25,7 @@ SingleLoginDialog::SingleLoginDialog(CameraGrid& grid, QWidget* parent) : QDialo
     name_ = login.name;
     password_ = login.password;
     auto* addressLabel = new QLabel("IP address:", this);
+    address_->SetAccessibleLabel(addressLabel->text());
     QLabel* nameLabel = login.nameLabel;
     QLabel* passwordLabel = login.passwordLabel;
 
@@ -34,6 +35,9 @@ SingleLoginDialog::SingleLoginDialog(CameraGrid& grid, QWidget* parent) : QDialo
     next_ = new BitmapButton("NEXT", this);
     next_->setObjectName("next");
     next_->AutoLoad();
+    // The captions name bitmaps; a screen reader reads these instead.
+    prev_->setAccessibleName("Previous");
+    next_->setAccessibleName("Next");
     ok_ = new QPushButton("OK", this);
     ok_->setObjectName("ok");
     ok_->setDefault(true);
