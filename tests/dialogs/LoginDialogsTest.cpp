@@ -3,6 +3,7 @@
 // edits), the batch dialog's shared credentials, and the 16-character limit of both.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QLineEdit>
 #include <QTest>
 
@@ -92,6 +93,24 @@ TEST_F(LoginTest, SingleWalksTheRowsStoringEachStep) {
     EXPECT_EQ(Shown(&dialog, "name"), "admin");
     EXPECT_EQ(Name(1), "op");
     EXPECT_EQ(Password(1), "secret");
+}
+
+TEST_F(LoginTest, SingleNamesEveryFocusableControlForScreenReaders) {
+    test::FillTargets(*grid, 2);
+    Select({0});
+    SingleLoginDialog dialog(*grid);
+    for (QWidget* control : dialog.findChildren<QWidget*>()) {
+        if (!(control->focusPolicy() & Qt::TabFocus)) continue;
+        SCOPED_TRACE(control->objectName().toStdString());
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(control);
+        ASSERT_NE(iface, nullptr);
+        EXPECT_FALSE(iface->text(QAccessible::Name).trimmed().isEmpty());
+    }
+    const auto* address = dialog.findChild<Ipv4Edit*>("address");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(address->Field(2))->text(QAccessible::Name),
+              "IP address, part 3 of 4");
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(test::Button(&dialog, "prev"))->text(QAccessible::Name),
+              "Previous");
 }
 
 TEST_F(LoginTest, SingleStartsOnTheSelectedRow) {
