@@ -33,13 +33,6 @@ void SaveGrab(QWidget& window, const QString& path) {
     }
 }
 
-/// The wizard's own version and the version of the image it carries, from the embedded resources.
-std::string VersionText() {
-    const auto own = xqt::platform::QueryVersionString(xqt::platform::Resources(),
-                                                       "\\StringFileInfo\\040904B0\\FileVersion");
-    return "xqt-upgrade " + own.value_or("unknown") + "\nfirmware image " + xqt::platform::LoadString(122);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -47,7 +40,7 @@ int main(int argc, char** argv) {
     // Answered before QApplication exists: it needs no display.
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("%s\n", VersionText().c_str());
+            std::printf("%s\n", xqt::platform::VersionText("xqt-upgrade").c_str());
             return 0;
         }
     }

@@ -22,7 +22,6 @@ class TransferBound {
         : bounded_(true), grace_(grace), perMiB_(perMiB) {}
 
     void Start() { start_ = Clock::now(); }
-    bool IsBounded() const { return bounded_; }
 
     /// The latest moment a step may end once `bytesDone` bytes have moved.
     Clock::time_point Deadline(std::uint64_t bytesDone) const {

@@ -51,9 +51,8 @@ constexpr int EXIT_NOT_BACK = 9;
 constexpr int EXIT_NOT_VERIFIED = 10;
 constexpr int EXIT_CONFIG_NOT_RESTORED = 11;
 
-/// --time-scale: every engine duration stays a whole number of milliseconds far from overflow.
-constexpr double TIME_SCALE_MIN = 0.001;
-constexpr double TIME_SCALE_MAX = 10.0;
+using platform::TIME_SCALE_MAX;
+using platform::TIME_SCALE_MIN;
 
 constexpr const char* kNotSuitable = "This firmware is not suitable for the target camera.";
 constexpr const char* kCannotSave = "Cannot save camera's configuration!";

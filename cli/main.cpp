@@ -9,13 +9,6 @@
 
 namespace {
 
-/// The tool's own version and the version of the image it carries, from the embedded resources.
-std::string VersionText() {
-    const auto& resources = xqt::platform::Resources();
-    const auto own = xqt::platform::QueryVersionString(resources, "\\StringFileInfo\\040904B0\\FileVersion");
-    return "xqt-cli " + own.value_or("unknown") + "\nfirmware image " + xqt::platform::LoadString(122);
-}
-
 /// Whatever escapes a sub-command ends the process with this status and one line on standard error,
 /// never with an abort.
 constexpr int EXIT_INTERNAL = 1;
@@ -27,7 +20,7 @@ int main(int argc, char** argv) {
         xqt::platform::UseResources(xqt::platform::EmbeddedResources());
         CLI::App app{"XQT camera firmware upgrade tool (command line)"};
         app.require_subcommand(1);
-        app.set_version_flag("--version", VersionText(),
+        app.set_version_flag("--version", xqt::platform::VersionText("xqt-cli"),
                              "Print the tool's version and its firmware image's version");
         int exitCode = 0;
         // Sub-commands register here.

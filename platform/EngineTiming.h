@@ -12,6 +12,11 @@ namespace xqt::platform {
 
 using Millis = std::chrono::milliseconds;
 
+/// The range of time scales the tools and the simulator take (--time-scale, a fleet's timeScale):
+/// every scaled duration stays a whole number of milliseconds, far from overflow.
+inline constexpr double TIME_SCALE_MIN = 0.001;
+inline constexpr double TIME_SCALE_MAX = 10.0;
+
 struct EngineTiming {
     // Transport and inquiry.
     Millis inquiryLimit{20000};          ///< wait limit of an inquiry

@@ -14,7 +14,8 @@ const MemoryResources& EmptyResources() {
 std::atomic<const ResourceSource*> g_source{nullptr};
 }  // namespace
 
-void MemoryResources::Add(ResourceType type, std::uint16_t id, std::uint16_t lang, std::vector<std::uint8_t> bytes) {
+void MemoryResources::Add(ResourceType type, std::uint16_t id, std::uint16_t lang,
+                          std::vector<std::uint8_t> bytes) {
     entries_[{type, id, lang}] = std::move(bytes);
 }
 
@@ -35,14 +36,17 @@ void MemoryResources::Remove(ResourceType type, std::uint16_t id) {
     }
 }
 
-std::optional<ResourceBytes> MemoryResources::Find(ResourceType type, std::uint16_t id, std::uint16_t lang) const {
+std::optional<ResourceBytes> MemoryResources::Find(ResourceType type, std::uint16_t id,
+                                                   std::uint16_t lang) const {
     if (auto it = entries_.find({type, id, lang}); it != entries_.end()) return ResourceBytes(it->second);
     for (const auto& [key, bytes] : entries_)
         if (std::get<0>(key) == type && std::get<1>(key) == id) return ResourceBytes(bytes);
     return std::nullopt;
 }
 
-void UseResources(const ResourceSource& source) { g_source.store(&source); }
+void UseResources(const ResourceSource& source) {
+    g_source.store(&source);
+}
 
 const ResourceSource& Resources() {
     const ResourceSource* s = g_source.load();
@@ -98,6 +102,11 @@ std::optional<VersionTranslation> QueryVersionTranslation(const ResourceSource& 
     } catch (const std::exception&) {
         return std::nullopt;
     }
+}
+
+std::string VersionText(const std::string& program) {
+    const auto own = QueryVersionString(Resources(), "\\StringFileInfo\\040904B0\\FileVersion");
+    return program + " " + own.value_or("unknown") + "\nfirmware image " + LoadString(122);
 }
 
 std::optional<std::string> QueryVersionString(const ResourceSource& source, const std::string& path) {

@@ -22,7 +22,7 @@ inline constexpr std::uint16_t LANG_EN_US = 1033;
 using ResourceBytes = std::span<const std::uint8_t>;
 
 class ResourceSource {
-public:
+  public:
     virtual ~ResourceSource() = default;
     /// Bytes of one resource: the exact language when present, else any language of that id.
     virtual std::optional<ResourceBytes> Find(ResourceType type, std::uint16_t id,
@@ -31,14 +31,14 @@ public:
 
 /// A resource table held in memory; used by tests to stand in for the linked-in resources.
 class MemoryResources : public ResourceSource {
-public:
+  public:
     void Add(ResourceType type, std::uint16_t id, std::uint16_t lang, std::vector<std::uint8_t> bytes);
     void AddText(std::uint16_t id, const std::string& utf8, bool withNul = true);  ///< BIN text, stored form
     void AddString(std::uint16_t id, const std::string& utf8);                     ///< string-table entry
     void Remove(ResourceType type, std::uint16_t id);
     std::optional<ResourceBytes> Find(ResourceType type, std::uint16_t id, std::uint16_t lang) const override;
 
-private:
+  private:
     std::map<std::tuple<ResourceType, std::uint16_t, std::uint16_t>, std::vector<std::uint8_t>> entries_;
 };
 
@@ -51,6 +51,10 @@ const ResourceSource& Resources();
 
 /// Entry of the string table as UTF-8, or empty when absent.
 std::string LoadString(std::uint16_t id);
+
+/// What `--version` prints for `program`: its own version (version information) and the version of
+/// the firmware image it carries (string 122), one per line, from the resources in use.
+std::string VersionText(const std::string& program);
 
 /// The stored form of a BIN text: byte-order mark FF FE, UTF-16LE text, optionally one NUL unit.
 std::vector<std::uint8_t> EncodeBinText(const std::string& utf8, bool withNul);

@@ -6,7 +6,6 @@
 #include <boost/asio/write.hpp>
 #include <boost/beast/http/parser.hpp>
 #include <boost/beast/http/string_body.hpp>
-#include <cmath>
 #include <optional>
 #include <stdexcept>
 
@@ -303,11 +302,8 @@ bool CameraServer::DropsUpload(std::string_view target, std::uint64_t bodyBytes,
 std::optional<CameraServer::ReadPace> CameraServer::UploadReadPace(std::string_view target) const {
     const UpgradeKnobs knobs = Camera().upgrade;
     if (knobs.slowReadBytes <= 0 || target != SIM_FIRMWARE_PATH) return std::nullopt;
-    const auto pause = std::chrono::milliseconds(
-        knobs.slowReadPauseMs <= 0
-            ? 0
-            : std::max<long long>(1, std::llround(knobs.slowReadPauseMs * timeScale_)));
-    return ReadPace{static_cast<std::size_t>(knobs.slowReadBytes), pause};
+    return ReadPace{static_cast<std::size_t>(knobs.slowReadBytes),
+                    ScaledDelay(knobs.slowReadPauseMs, timeScale_)};
 }
 
 void CameraServer::TakeDroppedUpload(const SimRequest& request) {

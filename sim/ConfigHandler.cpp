@@ -11,11 +11,6 @@ namespace xqt::sim {
 
 namespace {
 
-std::chrono::milliseconds Scaled(int ms, double timeScale) {
-    if (ms <= 0) return std::chrono::milliseconds(0);
-    return std::chrono::milliseconds(std::max<long long>(1, std::llround(ms * timeScale)));
-}
-
 bool IsAdministrator(const SimCamera& camera, std::string_view authorization) {
     constexpr std::string_view kBasic = "Basic ";
     if (authorization.substr(0, kBasic.size()) != kBasic) return false;
@@ -54,7 +49,7 @@ SimResponse HandleConfigDownload(const SimCamera& camera, const SimRequest& requ
     const bool faulty = knobs.onlyFor.empty() || std::find(knobs.onlyFor.begin(), knobs.onlyFor.end(),
                                                            request.target) != knobs.onlyFor.end();
     SimResponse response;
-    if (faulty && knobs.answerDelayMs > 0) response.Wait(Scaled(knobs.answerDelayMs, timeScale));
+    if (faulty && knobs.answerDelayMs > 0) response.Wait(ScaledDelay(knobs.answerDelayMs, timeScale));
     if (faulty && knobs.neverAnswer) return response.Stall();
     if (faulty && knobs.resetConnection) return response.Reset();
 
@@ -75,7 +70,7 @@ SimResponse HandleConfigDownload(const SimCamera& camera, const SimRequest& requ
     }
     if (faulty && knobs.pieceSize > 0) {
         return response.SendInPieces(full, static_cast<std::size_t>(knobs.pieceSize),
-                                     Scaled(knobs.pieceDelayMs, timeScale));
+                                     ScaledDelay(knobs.pieceDelayMs, timeScale));
     }
     return response.Send(full);
 }
@@ -132,7 +127,7 @@ SimResponse ConfigRoutes::HandleRestore(const SimCamera& camera, const SimReques
         restores_.push_back({request.target, *file});
     }
     if (apply_) apply_(*file);
-    const auto pause = Scaled(camera.config.reconfigureMs, timeScale);
+    const auto pause = ScaledDelay(camera.config.reconfigureMs, timeScale);
     if (status >= 300) {
         response.Send(HttpResponse(status, "Found", "text/html", "", {"Location: /"}));
     } else {

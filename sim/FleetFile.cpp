@@ -6,6 +6,8 @@
 #include <optional>
 #include <sstream>
 
+#include "platform/EngineTiming.h"
+
 namespace xqt::sim {
 
 using nlohmann::json;
@@ -198,7 +200,7 @@ Fleet ParseFleet(const std::string& text) {
         if (!cameras) throw fleet_error("fleet: no \"cameras\" array");
         // The same range as the tools' --time-scale: a huge or infinite scale would overflow the
         // scaled delays.
-        if (!(fleet.timeScale >= 0.001 && fleet.timeScale <= 10))
+        if (!(fleet.timeScale >= platform::TIME_SCALE_MIN && fleet.timeScale <= platform::TIME_SCALE_MAX))
             throw fleet_error("fleet.timeScale: must be from 0.001 to 10");
     }
     if (!cameras->is_array()) throw fleet_error("fleet.cameras: expected an array");

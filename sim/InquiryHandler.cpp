@@ -10,11 +10,6 @@ namespace xqt::sim {
 
 namespace {
 
-std::chrono::milliseconds Scaled(int ms, double timeScale) {
-    if (ms <= 0) return std::chrono::milliseconds(0);
-    return std::chrono::milliseconds(std::max<long long>(1, std::llround(ms * timeScale)));
-}
-
 bool FaultsApply(const HttpKnobs& knobs, const std::string& body) {
     return knobs.onlyFor.empty() ||
            std::find(knobs.onlyFor.begin(), knobs.onlyFor.end(), body) != knobs.onlyFor.end();
@@ -97,7 +92,7 @@ SimResponse HandleInquiry(const SimCamera& camera, const SimRequest& request, do
     const HttpKnobs& knobs = camera.http;
     const bool faulty = FaultsApply(knobs, request.body);
     SimResponse response;
-    if (faulty && knobs.answerDelayMs > 0) response.Wait(Scaled(knobs.answerDelayMs, timeScale));
+    if (faulty && knobs.answerDelayMs > 0) response.Wait(ScaledDelay(knobs.answerDelayMs, timeScale));
     if (faulty && knobs.neverAnswer) return response.Stall();
     if (faulty && knobs.resetConnection) return response.Reset();
     if (faulty && knobs.garbage) {
@@ -143,7 +138,7 @@ SimResponse HandleInquiry(const SimCamera& camera, const SimRequest& request, do
     }
     if (faulty && knobs.pieceSize > 0) {
         return response.SendInPieces(full, static_cast<std::size_t>(knobs.pieceSize),
-                                     Scaled(knobs.pieceDelayMs, timeScale));
+                                     ScaledDelay(knobs.pieceDelayMs, timeScale));
     }
     return response.Send(full);
 }

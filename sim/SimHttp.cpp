@@ -1,6 +1,7 @@
 #include "sim/SimHttp.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace xqt::sim {
 
@@ -45,6 +46,12 @@ std::string SimResponse::SentBytes() const {
         if (step.kind == Step::Kind::Send) all += step.bytes;
     }
     return all;
+}
+
+std::chrono::milliseconds ScaledDelay(std::int64_t ms, double timeScale) {
+    if (ms <= 0) return std::chrono::milliseconds(0);
+    return std::chrono::milliseconds(
+        std::max<long long>(1, std::llround(static_cast<double>(ms) * timeScale)));
 }
 
 std::string HttpResponse(int status, const std::string& reason, const std::string& contentType,

@@ -61,6 +61,10 @@ class SimResponse {
     std::vector<Step> steps_;
 };
 
+/// A delay of `ms` simulated milliseconds in real time at `timeScale`: none for 0 or less, else at
+/// least 1 ms, so no scaled pause becomes a busy loop.
+std::chrono::milliseconds ScaledDelay(std::int64_t ms, double timeScale);
+
 /// A complete HTTP/1.1 response with Content-Length and "Connection: close".
 std::string HttpResponse(int status, const std::string& reason, const std::string& contentType,
                          const std::string& body, const std::vector<std::string>& extraHeaders = {});

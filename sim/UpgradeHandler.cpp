@@ -12,12 +12,6 @@ namespace xqt::sim {
 
 namespace {
 
-std::chrono::milliseconds Scaled(std::int64_t ms, double timeScale) {
-    if (ms <= 0) return std::chrono::milliseconds(0);
-    return std::chrono::milliseconds(
-        std::max<long long>(1, std::llround(static_cast<double>(ms) * timeScale)));
-}
-
 bool IsAdministrator(const SimCamera& camera, const std::string& authorization) {
     for (const auto& user : camera.users) {
         if (!user.administrator) continue;
@@ -169,17 +163,18 @@ SimResponse HandleFirmware(const SimCamera& camera, const SimRequest& request, d
     record.version = platform::PlaceholderImageVersion(bytes).value_or(std::string());
     const std::string comeBack = !knobs.comeBackVersion.empty() ? knobs.comeBackVersion : record.version;
     const std::optional<UpgradeState::Clock::duration> reboot =
-        knobs.neverComeBack ? std::nullopt
-                            : std::optional<UpgradeState::Clock::duration>(Scaled(knobs.rebootMs, timeScale));
+        knobs.neverComeBack
+            ? std::nullopt
+            : std::optional<UpgradeState::Clock::duration>(ScaledDelay(knobs.rebootMs, timeScale));
     const auto now = UpgradeState::Clock::now();
-    const auto refuse = Scaled(knobs.refuseAfterRebootMs, timeScale);
+    const auto refuse = ScaledDelay(knobs.refuseAfterRebootMs, timeScale);
 
     // Recovery state, or a dropped connection: the camera overwrites at once and says nothing.
     if (camera.emergency || dropped) {
         state.Take(record, now, reboot, comeBack, refuse);
         return response.Stall();
     }
-    const auto stepPause = Scaled(knobs.progressStepMs, timeScale);
+    const auto stepPause = ScaledDelay(knobs.progressStepMs, timeScale);
     state.Take(record, now + stepPause * knobs.progressSteps, reboot, comeBack, refuse);
 
     response.Send(

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <memory>
 
+#include "platform/EngineTiming.h"
 #include "platform/Resources.h"
 #include "sim/DiscoveryResponder.h"
 #include "sim/FleetFile.h"
@@ -37,15 +38,8 @@ std::string ForeignInterfaces() {
     return names;
 }
 
-/// The simulator's own version and the version of the image it carries, from the embedded resources.
-std::string VersionText() {
-    const auto own = xqt::platform::QueryVersionString(xqt::platform::Resources(),
-                                                       "\\StringFileInfo\\040904B0\\FileVersion");
-    return "xqt-camsim " + own.value_or("unknown") + "\nfirmware image " + xqt::platform::LoadString(122);
-}
-
-constexpr double TIME_SCALE_MIN = 0.001;
-constexpr double TIME_SCALE_MAX = 10.0;
+using xqt::platform::TIME_SCALE_MAX;
+using xqt::platform::TIME_SCALE_MIN;
 
 bool SplitCredential(const std::string& text, xqt::sim::SimUser& user) {
     const auto colon = text.find(':');
@@ -60,7 +54,7 @@ bool SplitCredential(const std::string& text, xqt::sim::SimUser& user) {
 int main(int argc, char** argv) {
     xqt::platform::UseResources(xqt::platform::EmbeddedResources());
     CLI::App app{"Simulated XQT camera fleet: HTTP inquiry interface on loopback addresses"};
-    app.set_version_flag("--version", VersionText(),
+    app.set_version_flag("--version", xqt::platform::VersionText("xqt-camsim"),
                          "Print the simulator's version and its firmware image's version");
     std::string fleetPath;
     double timeScale = 0;

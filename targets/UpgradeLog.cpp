@@ -1,5 +1,6 @@
 #include "targets/UpgradeLog.h"
 
+#include "camera/UpgradeStatus.h"
 #include "platform/ResourceText.h"
 
 namespace xqt {
@@ -9,11 +10,10 @@ namespace {
 /// BIN ids of the log texts of results 9..16.
 constexpr std::uint16_t RESULT_TEXT_IDS[] = {315, 316, 317, 318, 355, 356, 370, 371};
 constexpr std::int32_t FIRST_RESULT = 9;
-constexpr std::int32_t COMPLETED = 9;
 constexpr std::string_view LINE_END = "\r\n";
 
 bool CompletedUnconfirmed(const ProgressRecord& row) {
-    return row.result == COMPLETED && row.confirmed == 0;
+    return row.result == static_cast<std::int32_t>(UpgradeStatus::Completed) && row.confirmed == 0;
 }
 
 }  // namespace
