@@ -82,6 +82,10 @@ enum class UpgradeFailure : std::int32_t {
     NotBack = 6,            ///< after a lost connection the camera did not come back verified (Error1)
 };
 
+/// Who drives a session: the manual wizard (a progress bar, boxes and posted messages) or an
+/// automatic run (a row's progress word and status words only).
+enum class SessionMode { Manual, Automatic };
+
 /// What a session is created with.
 struct SessionConfig {
     platform::SessionOwner* owner = nullptr;  ///< timers, posted messages, boxes; null: no boxes are shown
@@ -98,6 +102,7 @@ struct SessionConfig {
     const std::atomic<std::int64_t>* timeStamp = nullptr;   ///< seconds since the epoch naming the saved
                                                             ///< file's folder; none or 0: now
     std::string serialText{};  ///< the camera's serial number (saved file's name)
+    SessionMode mode = SessionMode::Manual;
 };
 
 /// Model, version and serial as the system inquiry reports them.
@@ -169,7 +174,7 @@ class CameraSession {
     bool CheckModelAndVersion(std::string_view answer, bool showMessage);
     /// CheckModelAndVersion plus the model, version and serial texts.
     SystemFields ParseSystemAnswer(std::string_view answer, bool showMessage);
-    /// True when the credential is the administrator's. Automatic mode (progressValue set) records
+    /// True when the credential is the administrator's. Automatic mode records
     /// Error1/Error3 in status; manual mode shows the matching box.
     bool CheckAdministrator(std::string_view answer);
     /// DocType value, empty when absent.
@@ -189,12 +194,12 @@ class CameraSession {
     /// it carries ("ver1.23"; empty: the first accepted answer after the reboot defines it). The
     /// bytes are shared, never copied. Called before StartUpgrade.
     void SetImage(ImageBytes bytes, std::uint32_t size, std::string version);
-    /// Posts the image (worker thread). 0: sent and, unless in emergency state, the camera took
+    /// Posts the image (worker thread). Taken: sent and, unless in emergency state, the camera took
     /// the end of the request with a 2xx answer (the request stays open for ReadProgressStream); -1:
     /// it could not be opened, sent or written within the transfer's bound, or the camera refused
     /// it (any other answer); -2: sent, but completing it failed (the camera dropped the
     /// connection). Every request handle is closed on failure.
-    int UploadFirmware();
+    PostOutcome UploadFirmware();
     /// Follows the camera's progress response until its closing delimiter (reader thread, started
     /// by WatchOverwrite). Sets streamOk: false when the stream broke or timed out. In emergency
     /// state it reads nothing and only sets the per-second increment.
@@ -231,10 +236,11 @@ class CameraSession {
     /// as the factory-default administrator. 0 when the camera took it; -1 when the request could
     /// not be opened, sent or written (also when there is nothing to post); -2 when completing it
     /// failed or the camera refused it. Blocks the calling thread; leaves status Overwriting.
-    int RestoreConfig();
+    PostOutcome RestoreConfig();
 
     // ---- Fields ------------------------------------------------------------------------------
 
+    const SessionMode mode;
     platform::SessionOwner* const owner;
     const std::string hostPort;
     const std::string credential;
@@ -242,7 +248,7 @@ class CameraSession {
     const int slot;
     const platform::EngineTiming timing;
 
-    std::atomic<std::int32_t> status{static_cast<std::int32_t>(UpgradeStatus::Standby)};
+    std::atomic<std::int32_t> status{StatusCode(UpgradeStatus::Standby)};
     std::atomic<bool> emergency{false};   ///< an answer reported SoftVersion=emergency
     std::atomic<bool> hasPanTilt{false};  ///< lastAnswer held "PanTiltFunc=1" once
     /// "ver" + SoftVersion of the first inquiry that set it, or "unknown" in emergency state.
@@ -255,8 +261,8 @@ class CameraSession {
     /// text, where the one the session was made with may come cut from discovery. It names the
     /// saved configuration's file when set.
     detail::Synchronized<std::string> inquiredSerial;
-    /// The automatic list's per-camera progress value (0-10000); set by the creating page before
-    /// the session is used. Its presence means automatic mode. The list keeps it alive.
+    /// The automatic run's per-camera progress value (0-10000); set by the run before the session
+    /// is used. The run keeps it alive.
     std::atomic<std::int32_t>* progressValue = nullptr;
     /// Ticks of the current one-second timer (TIMER_TICK_BASE + slot); the request steps reset it.
     std::atomic<std::int32_t> tickCount{0};
@@ -296,7 +302,7 @@ class CameraSession {
 
   private:
     struct AsyncJob;
-    bool IsAutomaticMode() const { return progressValue != nullptr; }
+    bool IsAutomaticMode() const { return mode == SessionMode::Automatic; }
     /// A box with caption BIN 203 "Information" through the owner; nothing without an owner.
     void ShowBox(const std::string& text, platform::MbIcon icon) const;
     void JoinAsync();

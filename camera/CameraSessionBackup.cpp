@@ -56,13 +56,13 @@ void CameraSession::RestoreSteps() {
     NotePanTilt();
     for (int attempt = 1; attempt <= timing.restoreAttempts; ++attempt) {
         if (IsAbandoned()) return;
-        const int result = RestoreConfig();
+        const PostOutcome result = RestoreConfig();
         if (statusObserver) {
             std::lock_guard lock(sequence_->stepMutex);  // the restore request sets Overwriting itself
-            if (status.load() == static_cast<std::int32_t>(UpgradeStatus::Overwriting))
+            if (status.load() == StatusCode(UpgradeStatus::Overwriting))
                 statusObserver(UpgradeStatus::Overwriting);
         }
-        if (result == 0) {
+        if (result == PostOutcome::Taken) {
             configStore->restored.store(true);
             configStore->RemoveFile();  // only when the user asked for it
             break;

@@ -109,7 +109,7 @@ bool CameraSession::CheckAdministrator(std::string_view answer) {
     if (IsAutomaticMode()) {
         const auto code =
             verdict == AdminVerdict::NoAdministrator ? UpgradeStatus::Error1 : UpgradeStatus::Error3;
-        status.store(static_cast<std::int32_t>(code));
+        SetStatus(code);
         return false;
     }
     switch (verdict) {

@@ -70,8 +70,12 @@ void CameraSession::Post(std::int32_t wParam, std::int32_t lParam) {
 }
 
 void CameraSession::SetStatus(UpgradeStatus code) {
-    const std::int32_t old = status.exchange(static_cast<std::int32_t>(code));
-    if (statusObserver && old != static_cast<std::int32_t>(code)) statusObserver(code);
+    // The observer hears of a change before any other thread can read it, so a record of the
+    // changes of several sessions keeps the order in which their readers saw them. Writers take
+    // turns (the step lock, or the start check before the worker exists).
+    const auto value = static_cast<std::int32_t>(code);
+    if (statusObserver && status.load() != value) statusObserver(code);
+    status.store(value);
 }
 
 void CameraSession::MarkCompleted() {
@@ -90,7 +94,7 @@ void CameraSession::ReportNetworkError() {
     ShowBox(TextOr(BIN_NETWORK_ERROR,
                    "Network error occurred.\r\nPlease retry the upgrade without shutting down the power."),
             platform::MbIcon::Stop);
-    Post(1, 3);
+    Post(platform::UPGRADE_SET_STATE, platform::UPGRADE_STATE_TARGET);
 }
 
 void CameraSession::ReportUpgradeError(UpgradeFailure why) {
@@ -100,7 +104,7 @@ void CameraSession::ReportUpgradeError(UpgradeFailure why) {
         return;
     }
     ShowBox(TextOr(BIN_VERSION_UP_ERROR, "Version up error."), platform::MbIcon::Stop);
-    Post(1, 3);
+    Post(platform::UPGRADE_SET_STATE, platform::UPGRADE_STATE_TARGET);
 }
 
 // ---- Start and worker -----------------------------------------------------------------------
@@ -133,15 +137,15 @@ void CameraSession::UpgradeWorker() {
     }
     if (!Step([&] { SetStatus(UpgradeStatus::Uploading); })) return;
 
-    const int sent = UploadFirmware();
-    if (sent == -1) {
+    const PostOutcome sent = UploadFirmware();
+    if (sent == PostOutcome::NotSent) {
         Step([&] {
             ReportNetworkError();
             finished.store(true);
         });
         return;
     }
-    if (sent == -2) {
+    if (sent == PostOutcome::NotCompleted) {
         LostLinkPath();
         return;
     }
@@ -168,7 +172,7 @@ void CameraSession::UpgradeWorker() {
             } else {
                 MarkCompleted();
             }
-            Post(1, 6);
+            Post(platform::UPGRADE_SET_STATE, platform::UPGRADE_STATE_RESULT);
         })) {
         return;
     }
@@ -202,7 +206,7 @@ void CameraSession::LostLinkPath() {
     bool restore = false;
     if (!Step([&] {
             if (back) {
-                Post(0, 1);
+                Post(platform::UPGRADE_ADVANCE_STATE, platform::UPGRADE_ONE_STEP);
                 restore = HasConfigStore();
                 if (restore) {
                     SetStatus(UpgradeStatus::LoadingConfig);
@@ -216,7 +220,7 @@ void CameraSession::LostLinkPath() {
                 SetStatus(UpgradeStatus::Error1);
             } else {
                 ShowBox(TextOr(BIN_VERSION_UP_ERROR, "Version up error."), platform::MbIcon::Stop);
-                Post(1, 3);
+                Post(platform::UPGRADE_SET_STATE, platform::UPGRADE_STATE_TARGET);
             }
         })) {
         return;
@@ -425,7 +429,7 @@ void CameraSession::ApplyWatchdog() {
         // The verification is still undecided: the upgrade counts as done.
         abandon();
         MarkCompleted();
-        if (!IsAutomaticMode()) Post(1, 6);
+        if (!IsAutomaticMode()) Post(platform::UPGRADE_SET_STATE, platform::UPGRADE_STATE_RESULT);
         return;
     }
     if (IsAutomaticMode()) {
@@ -439,7 +443,7 @@ void CameraSession::ApplyWatchdog() {
     abandon();
     failure.store(static_cast<std::int32_t>(UpgradeFailure::OverwriteTimedOut));
     ShowBox(TextOr(BIN_VERSION_UP_ERROR, "Version up error."), platform::MbIcon::Stop);
-    Post(1, 3);
+    Post(platform::UPGRADE_SET_STATE, platform::UPGRADE_STATE_TARGET);
 }
 
 void CameraSession::OnLostLinkTick() {

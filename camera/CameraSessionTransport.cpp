@@ -16,7 +16,8 @@ struct CameraSession::AsyncJob {
 };
 
 CameraSession::CameraSession(SessionConfig config)
-    : owner(config.owner),
+    : mode(config.mode),
+      owner(config.owner),
       hostPort(std::move(config.hostPort)),
       credential(std::move(config.credential)),
       modelList(std::move(config.modelList)),

@@ -60,52 +60,53 @@ void CameraSession::SetImage(ImageBytes bytes, std::uint32_t size, std::string v
     newVersion.Set(std::move(version));
 }
 
-int CameraSession::UploadFirmware() {
+PostOutcome CameraSession::UploadFirmware() {
     Sequence& seq = *sequence_;
-    if (!imageData) return -1;
+    if (!imageData) return PostOutcome::NotSent;
     auto post = std::make_shared<StreamedPost>(timing.streamReceiveTimeout, detail::TransferBoundOf(timing));
     {
         std::lock_guard lock(seq.postMutex);
         seq.upload = post;
     }
     if (IsAbandoned()) post->Cancel();  // abandoned before the request was registered
-    auto fail = [&](int code) {
+    auto fail = [&](PostOutcome code) {
         post->Close();
         return code;
     };
 
     const MultipartUpload upload = MakeMultipartUpload(static_cast<std::int64_t>(std::time(nullptr)),
                                                        FIRMWARE_FIELD, FIRMWARE_FILE, imageSize, credential);
-    if (post->Open(hostPort, FIRMWARE_PATH) != 0) return fail(-1);
+    if (post->Open(hostPort, FIRMWARE_PATH) != 0) return fail(PostOutcome::NotSent);
     for (const auto& header : upload.headers) {
-        if (!post->AddHeader(header)) return fail(-1);  // e.g. a credential that is not one line
+        if (!post->AddHeader(header))
+            return fail(PostOutcome::NotSent);  // e.g. a credential that is not one line
     }
-    if (post->Send(upload.contentLength) != 0) return fail(-1);
-    if (post->Write(upload.head.data(), upload.head.size()) != 0) return fail(-1);
+    if (post->Send(upload.contentLength) != 0) return fail(PostOutcome::NotSent);
+    if (post->Write(upload.head.data(), upload.head.size()) != 0) return fail(PostOutcome::NotSent);
     const bool written = WriteInChunks(
         std::span<const std::uint8_t>(imageData->data(), imageSize),
         [&](const std::uint8_t* data, std::size_t size) { return post->Write(data, size) == 0; },
         [&] { AddProgress(1); });
-    if (!written) return fail(-1);
-    if (post->Write(upload.tail.data(), upload.tail.size()) != 0) return fail(-1);
+    if (!written) return fail(PostOutcome::NotSent);
+    if (post->Write(upload.tail.data(), upload.tail.size()) != 0) return fail(PostOutcome::NotSent);
 
-    if (!Step([&] { SetStatus(UpgradeStatus::Overwriting); })) return fail(-1);
+    if (!Step([&] { SetStatus(UpgradeStatus::Overwriting); })) return fail(PostOutcome::NotSent);
     // A camera in recovery state takes the image without answering: nothing to complete or read.
-    if (emergency.load()) return 0;
+    if (emergency.load()) return PostOutcome::Taken;
 
     if (!Step([&] {
             tickCount.store(0);
             StartSessionTimer(TIMER_TICK_BASE, timing.tickPeriod);
         }))
-        return fail(-1);
+        return fail(PostOutcome::NotSent);
     const int completed = post->Complete();
     Step([&] { StopSessionTimer(TIMER_TICK_BASE); });
-    if (completed != 0) return fail(-2);
+    if (completed != 0) return fail(PostOutcome::NotCompleted);
     // A camera that refuses the request (a credential it does not take, a body it cannot use)
     // flashes nothing: the upload was not sent, whatever version the camera reports later.
     const int code = post->StatusCode();
-    if (code < 200 || code >= 300) return fail(-1);
-    return 0;
+    if (code < 200 || code >= 300) return fail(PostOutcome::NotSent);
+    return PostOutcome::Taken;
 }
 
 void CameraSession::ReadProgressStream() {

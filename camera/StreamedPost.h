@@ -22,6 +22,13 @@
 
 namespace xqt {
 
+/// How a streamed POST of ours (the firmware, a configuration) ended.
+enum class PostOutcome : int {
+    Taken = 0,          ///< sent, and the camera took it
+    NotSent = -1,       ///< could not be opened, sent or written, or (firmware) the camera refused it
+    NotCompleted = -2,  ///< sent, but completing it failed or (configuration) the camera refused it
+};
+
 /// Result of one read of the response body.
 struct StreamRead {
     enum class Status { Data, End, TimedOut, Failed };

@@ -26,9 +26,14 @@ enum class UpgradeStatus : std::int32_t {
     Error7 = 16,
 };
 
+/// The status word of `status`, as the shared atomics hold it.
+constexpr std::int32_t StatusCode(UpgradeStatus status) {
+    return static_cast<std::int32_t>(status);
+}
+
 /// Codes above Reconfiguring are final.
 inline bool IsFinal(std::int32_t status) {
-    return status > static_cast<std::int32_t>(UpgradeStatus::Reconfiguring);
+    return status > StatusCode(UpgradeStatus::Reconfiguring);
 }
 
 }  // namespace xqt

@@ -10,10 +10,10 @@
 
 #include "cli/Commands.h"
 #include "cli/TerminalText.h"
+#include "fleet/AddressListParser.h"
+#include "fleet/TextForms.h"
 #include "platform/BoundedText.h"
 #include "platform/MessageBoxes.h"
-#include "targets/AddressListParser.h"
-#include "targets/TextForms.h"
 
 namespace xqt::cli {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/ResourceState.h"
 #include "camera/DiscoveryService.h"
+#include "camera/ResourceState.h"
 #include "cli/CommandInput.h"
 #include "cli/Commands.h"
 #include "cli/TerminalText.h"

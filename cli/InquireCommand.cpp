@@ -4,10 +4,10 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
-#include "app/ResourceState.h"
 #include "camera/CameraSession.h"
 #include "camera/Credential.h"
 #include "camera/HostPort.h"
+#include "camera/ResourceState.h"
 #include "cli/CommandInput.h"
 #include "cli/Commands.h"
 #include "cli/TerminalText.h"

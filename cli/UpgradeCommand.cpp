@@ -19,11 +19,11 @@
 #include <optional>
 #include <thread>
 
-#include "app/ResourceState.h"
 #include "camera/CameraSession.h"
 #include "camera/ConfigStore.h"
 #include "camera/Credential.h"
 #include "camera/HostPort.h"
+#include "camera/ResourceState.h"
 #include "cli/CommandInput.h"
 #include "cli/Commands.h"
 #include "cli/TerminalText.h"
@@ -274,7 +274,7 @@ void UpgradeRun::Restore(CameraSession& session, ConfigStore& store) {
     if (!store.ReadBack(saved)) saved.clear();  // a partial file is not posted
     session.SetUploadData(saved.data(), saved.size());
     for (int attempt = 1; attempt <= timing_.restoreAttempts; ++attempt) {
-        if (session.RestoreConfig() == 0) {
+        if (session.RestoreConfig() == PostOutcome::Taken) {
             store.restored.store(true);
             store.RemoveFile();
             break;

@@ -53,7 +53,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/sim/fleets/demo.json DESTINATION ${CMAKE_INSTA
 if(XQT_WITH_GUI)
     # The desktop's icon theme gets the program's own icon at the usual sizes.
     find_package(Qt6 REQUIRED COMPONENTS Gui)
-    add_executable(xqt-mkicons EXCLUDE_FROM_ALL ${xqt_pkgsrc}/tools/mkicons.cpp)
+    add_executable(xqt-mkicons EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/gui/tools/mkicons.cpp)
     target_link_libraries(xqt-mkicons PRIVATE Qt6::Gui)
     set(icon_sizes 16 32 48 64 128 256)
     set(icon_files)

@@ -15,7 +15,7 @@ enum class MbButtons { Ok, OkCancel, YesNo };
 enum class MbResult { Ok, Cancel, Yes, No };
 
 class MessageBoxes {
-public:
+  public:
     virtual ~MessageBoxes() = default;
     /// Shows a modal box and returns the button chosen.
     virtual MbResult Show(const std::string& text, const std::string& caption, MbButtons buttons,
@@ -24,7 +24,7 @@ public:
 
 /// Records every box; answers with queued results, else the first button (OK / Yes).
 class RecordingMessageBoxes : public MessageBoxes {
-public:
+  public:
     struct Shown {
         std::string text;
         std::string caption;
@@ -32,13 +32,14 @@ public:
         MbIcon icon;
     };
 
-    MbResult Show(const std::string& text, const std::string& caption, MbButtons buttons, MbIcon icon) override;
+    MbResult Show(const std::string& text, const std::string& caption, MbButtons buttons,
+                  MbIcon icon) override;
     void QueueAnswer(MbResult result);
     std::vector<Shown> Taken() const;
     std::size_t Count() const;
     void Clear();
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<Shown> shown_;
     std::deque<MbResult> answers_;

@@ -28,6 +28,8 @@ std::optional<std::string> ResourceText(std::uint16_t id, MessageBoxes* owner) {
     return text;
 }
 
-std::string TextOf(std::uint16_t id) { return Decode(id).value_or(std::string()); }
+std::string TextOf(std::uint16_t id) {
+    return Decode(id).value_or(std::string());
+}
 
 }  // namespace xqt::platform

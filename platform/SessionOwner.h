@@ -20,6 +20,15 @@ namespace xqt::platform {
 /// WM_APP + 100: the message a session posts to its owner.
 inline constexpr std::uint32_t WM_APP_UPGRADE = 0x8000 + 100;
 
+/// wParam of WM_APP_UPGRADE: lParam is the wizard's new page state, or how far to move it on.
+inline constexpr std::int32_t UPGRADE_ADVANCE_STATE = 0;
+inline constexpr std::int32_t UPGRADE_SET_STATE = 1;
+/// lParam values a session sends: back to the target page (the upgrade failed), on to the result
+/// page, and one step on.
+inline constexpr std::int32_t UPGRADE_STATE_TARGET = 3;
+inline constexpr std::int32_t UPGRADE_STATE_RESULT = 6;
+inline constexpr std::int32_t UPGRADE_ONE_STEP = 1;
+
 class SessionOwner {
   public:
     virtual ~SessionOwner() = default;

@@ -5,8 +5,9 @@ namespace xqt::platform {
 
 namespace {
 class LinkedResources : public ResourceSource {
-public:
-    std::optional<ResourceBytes> Find(ResourceType type, std::uint16_t id, std::uint16_t lang) const override {
+  public:
+    std::optional<ResourceBytes> Find(ResourceType type, std::uint16_t id,
+                                      std::uint16_t lang) const override {
         const detail::EmbeddedEntry* any = nullptr;
         for (std::size_t i = 0; i < detail::kEmbeddedCount; ++i) {
             const auto& e = detail::kEmbeddedTable[i];
@@ -18,7 +19,7 @@ public:
         return std::nullopt;
     }
 
-private:
+  private:
     static ResourceBytes Bytes(const detail::EmbeddedEntry& e) {
         return ResourceBytes(e.begin, static_cast<std::size_t>(e.end - e.begin));
     }

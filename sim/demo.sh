@@ -21,7 +21,7 @@ BUILD=$(readlink -f "$1")
 ROOT=$(cd "$(dirname "$(readlink -f "$0")")/.." && pwd)
 FLEET=$ROOT/sim/fleets/demo.json
 CAMSIM=$BUILD/sim/xqt-camsim
-WIZARD=$BUILD/app/xqt-upgrade
+WIZARD=$BUILD/gui/xqt-upgrade
 
 [ -x "$CAMSIM" ] || die "$CAMSIM is missing; build first (./run build)"
 [ -x "$WIZARD" ] || die "$WIZARD is missing; build first (./run build)"

@@ -45,9 +45,9 @@ void ReadKeys(const std::string& answer) {
     Require(reported.empty() || reported.rfind("ver", 0) == 0);
 
     session.CheckAdministrator(answer);
-    std::atomic<std::int32_t> progress{0};
-    session.progressValue = &progress;
-    if (!session.CheckAdministrator(answer)) Require(xqt::IsFinal(session.status.load()));
+    config.mode = xqt::SessionMode::Automatic;
+    xqt::CameraSession automatic(config);
+    if (!automatic.CheckAdministrator(answer)) Require(xqt::IsFinal(automatic.status.load()));
 
     const std::string docType = xqt::CameraSession::ReadDocType(answer);
     Require(docType.find('&') == std::string::npos);

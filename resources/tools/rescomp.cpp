@@ -2,6 +2,9 @@
 // the output folder, and writes an assembler file that links them in with .incbin plus a C++ table
 // that names them by type, id and language.
 //
+// It also writes OUTDIR/embedded.d, a make-style list of every file and folder it read, so the build
+// runs it again when any of them changes or a folder gains a file.
+//
 // usage: xqt-rescomp MANIFEST OUTDIR
 
 #include <algorithm>
@@ -51,6 +54,14 @@ std::string ReadFile(const fs::path& path) {
     return s.str();
 }
 
+/// Every input read so far, for the dependency file.
+std::vector<fs::path> g_inputs;
+
+std::string ReadInput(const fs::path& path) {
+    g_inputs.push_back(fs::absolute(path));
+    return ReadFile(path);
+}
+
 void WriteIfChanged(const fs::path& path, const std::string& bytes) {
     if (fs::exists(path) && fs::file_size(path) == bytes.size() && ReadFile(path) == bytes) return;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -59,7 +70,7 @@ void WriteIfChanged(const fs::path& path, const std::string& bytes) {
 }
 
 std::string TextBlob(const fs::path& path, bool withNul) {
-    std::string text = ReadFile(path);
+    std::string text = ReadInput(path);
     if (!text.empty() && text.back() == '\n') text.pop_back();
     std::string crlf;
     for (char c : text) {
@@ -72,7 +83,7 @@ std::string TextBlob(const fs::path& path, bool withNul) {
 }
 
 std::string EscapedBlob(const fs::path& path) {
-    std::string text = ReadFile(path), out;
+    std::string text = ReadInput(path), out;
     for (std::size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
         if (c == '\n' || c == '\r') continue;
@@ -81,11 +92,16 @@ std::string EscapedBlob(const fs::path& path) {
             continue;
         }
         char e = text[++i];
-        if (e == 'r') out += '\r';
-        else if (e == 'n') out += '\n';
-        else if (e == '0') out += '\0';
-        else if (e == '\\') out += '\\';
-        else Fail("unknown escape \\" + std::string(1, e) + " in " + path.string());
+        if (e == 'r')
+            out += '\r';
+        else if (e == 'n')
+            out += '\n';
+        else if (e == '0')
+            out += '\0';
+        else if (e == '\\')
+            out += '\\';
+        else
+            Fail("unknown escape \\" + std::string(1, e) + " in " + path.string());
     }
     return out;
 }
@@ -99,12 +115,13 @@ int main(int argc, char** argv) {
     std::vector<Entry> entries;
 
     auto add = [&](const std::string& type, unsigned id, unsigned lang, const std::string& bytes) {
-        fs::path blob = outDir / "blobs" / (type + "_" + std::to_string(id) + "_" + std::to_string(lang) + ".bin");
+        fs::path blob =
+            outDir / "blobs" / (type + "_" + std::to_string(id) + "_" + std::to_string(lang) + ".bin");
         WriteIfChanged(blob, bytes);
         entries.push_back({type, id, lang, blob, Fnv1a(bytes)});
     };
 
-    std::istringstream manifest(ReadFile(argv[1]));
+    std::istringstream manifest(ReadInput(argv[1]));
     std::string line;
     while (std::getline(manifest, line)) {
         if (line.empty() || line[0] == '#') continue;
@@ -118,10 +135,13 @@ int main(int argc, char** argv) {
             std::string dir;
             rest >> dir;
             std::set<unsigned> noNul;
-            for (unsigned id; rest >> id;) noNul.insert(id);
+            for (unsigned id; rest >> id;)
+                noNul.insert(id);
             std::vector<fs::path> files;
+            g_inputs.push_back(fs::absolute(dir));  // a new file in it changes the folder
             for (const auto& e : fs::directory_iterator(dir))
-                if (e.is_regular_file() && !e.path().stem().empty() && std::isdigit(e.path().stem().string()[0]))
+                if (e.is_regular_file() && !e.path().stem().empty() &&
+                    std::isdigit(e.path().stem().string()[0]))
                     files.push_back(e.path());
             std::sort(files.begin(), files.end());
             for (const auto& p : files) {
@@ -129,17 +149,22 @@ int main(int argc, char** argv) {
                 if (kind == "texts")
                     add(type, id, lang, TextBlob(p, noNul.count(id) == 0));
                 else
-                    add(type, id, lang, ReadFile(p));
+                    add(type, id, lang, ReadInput(p));
             }
             continue;
         }
         unsigned id = static_cast<unsigned>(std::stoul(idText));
-        if (kind == "text") add(type, id, lang, TextBlob(source, true));
-        else if (kind == "text-nonul") add(type, id, lang, TextBlob(source, false));
-        else if (kind == "escaped") add(type, id, lang, EscapedBlob(source));
-        else if (kind == "file") add(type, id, lang, ReadFile(source));
+        if (kind == "text")
+            add(type, id, lang, TextBlob(source, true));
+        else if (kind == "text-nonul")
+            add(type, id, lang, TextBlob(source, false));
+        else if (kind == "escaped")
+            add(type, id, lang, EscapedBlob(source));
+        else if (kind == "file")
+            add(type, id, lang, ReadInput(source));
         else if (kind == "inline") {
-            if (source.size() < 2 || source.front() != '"' || source.back() != '"') Fail("bad inline: " + line);
+            if (source.size() < 2 || source.front() != '"' || source.back() != '"')
+                Fail("bad inline: " + line);
             add(type, id, lang, source.substr(1, source.size() - 2));
         } else {
             Fail("unknown kind in: " + line);
@@ -150,9 +175,10 @@ int main(int argc, char** argv) {
     asmOut << "    .section .rodata\n";
     table << "// Generated by xqt-rescomp. Do not edit.\n#include \"platform/EmbeddedTable.h\"\n\n";
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        asmOut << "    # " << entries[i].blob.filename().string() << " fnv1a " << std::hex << entries[i].digest
-               << std::dec << "\n";
-        asmOut << "    .balign 16\n    .global xqt_res_" << i << "_begin\n    .global xqt_res_" << i << "_end\n"
+        asmOut << "    # " << entries[i].blob.filename().string() << " fnv1a " << std::hex
+               << entries[i].digest << std::dec << "\n";
+        asmOut << "    .balign 16\n    .global xqt_res_" << i << "_begin\n    .global xqt_res_" << i
+               << "_end\n"
                << "xqt_res_" << i << "_begin:\n    .incbin \"" << entries[i].blob.string() << "\"\n"
                << "xqt_res_" << i << "_end:\n";
         table << "extern \"C\" const unsigned char xqt_res_" << i << "_begin[], xqt_res_" << i << "_end[];\n";
@@ -161,15 +187,34 @@ int main(int argc, char** argv) {
     table << "\nnamespace xqt::platform::detail {\nconst EmbeddedEntry kEmbeddedTable[] = {\n";
     for (std::size_t i = 0; i < entries.size(); ++i) {
         std::string type = entries[i].type;
-        std::string enumName = type == "BIN" ? "Bin" : type == "STRING" ? "String" : type == "VERSION" ? "Version"
-                               : type == "ICON" ? "Icon" : type == "BITMAP" ? "Bitmap" : "";
+        std::string enumName = type == "BIN"       ? "Bin"
+                               : type == "STRING"  ? "String"
+                               : type == "VERSION" ? "Version"
+                               : type == "ICON"    ? "Icon"
+                               : type == "BITMAP"  ? "Bitmap"
+                                                   : "";
         if (enumName.empty()) Fail("unknown type " + type);
-        table << "    {ResourceType::" << enumName << ", " << entries[i].id << ", " << entries[i].lang << ", xqt_res_"
-              << i << "_begin, xqt_res_" << i << "_end},\n";
+        table << "    {ResourceType::" << enumName << ", " << entries[i].id << ", " << entries[i].lang
+              << ", xqt_res_" << i << "_begin, xqt_res_" << i << "_end},\n";
     }
     if (entries.empty()) table << "    {ResourceType::Bin, 0, 0, nullptr, nullptr},\n";
-    table << "};\nconst std::size_t kEmbeddedCount = " << entries.size() << ";\n}  // namespace xqt::platform::detail\n";
+    table << "};\nconst std::size_t kEmbeddedCount = " << entries.size()
+          << ";\n}  // namespace xqt::platform::detail\n";
     WriteIfChanged(outDir / "embedded.S", asmOut.str());
     WriteIfChanged(outDir / "embedded_table.cpp", table.str());
+
+    auto escaped = [](const fs::path& path) {
+        std::string out;
+        for (char c : path.string()) {
+            if (c == ' ' || c == '#') out += '\\';
+            if (c == '$') out += '$';
+            out += c;
+        }
+        return out;
+    };
+    std::string deps = escaped(fs::absolute(outDir / "embedded.S")) + ":";
+    for (const fs::path& input : g_inputs)
+        deps += " \\\n  " + escaped(input);
+    WriteIfChanged(outDir / "embedded.d", deps + "\n");
     return 0;
 }

@@ -156,8 +156,9 @@ TEST_F(InquiryTest, ManualModeExplainsEachRefusalInABox) {
 }
 
 TEST_F(InquiryTest, AutomaticModeRecordsTheStatusAndShowsNothing) {
-    std::atomic<std::int32_t> progress{0};
-    session.progressValue = &progress;
+    SessionConfig config = test::ConfigFor("127.0.0.1:9", &owner);
+    config.mode = SessionMode::Automatic;
+    CameraSession session(config);
     EXPECT_FALSE(session.CheckAdministrator("401 Unauthorized"));
     EXPECT_EQ(session.status.load(), static_cast<std::int32_t>(UpgradeStatus::Error3));
     EXPECT_FALSE(session.CheckAdministrator(""));

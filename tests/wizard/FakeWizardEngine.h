@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/WizardEngine.h"
+#include "wizard/WizardEngine.h"
 
 namespace xqt::test {
 

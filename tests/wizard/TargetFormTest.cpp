@@ -3,11 +3,11 @@
 // result pages.
 #include <gtest/gtest.h>
 
-#include "app/TargetForm.h"
-#include "app/WizardTexts.h"
 #include "camera/Credential.h"
 #include "platform/Windows1252.h"
-#include "tests/wizard/WizardTestSupport.h"
+#include "tests/gui/wizard/WizardTestSupport.h"
+#include "wizard/TargetForm.h"
+#include "wizard/WizardTexts.h"
 
 namespace xqt::test {
 namespace {

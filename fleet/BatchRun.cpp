@@ -1,0 +1,309 @@
+#include "fleet/BatchRun.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <thread>
+
+#include "camera/Credential.h"
+#include "fleet/TextForms.h"
+#include "platform/ResourceText.h"
+
+namespace xqt {
+
+namespace {
+
+/// BIN ids of the status words of states 0..16.
+constexpr std::uint16_t STATUS_TEXT_IDS[] = {258, 376, 363, 259, 260, 261, 262, 364, 365,
+                                             263, 264, 265, 257, 354, 358, 367, 369};
+
+constexpr int SESSION_TIMER_BASES[] = {TIMER_TICK_BASE, TIMER_LOSTLINK_BASE, TIMER_RECONFIG_BASE};
+
+bool IsTransfer(std::int32_t state) {
+    return state == StatusCode(UpgradeStatus::SavingConfig) ||
+           state == StatusCode(UpgradeStatus::Uploading);
+}
+
+constexpr std::int32_t STANDBY = StatusCode(UpgradeStatus::Standby);
+constexpr std::int32_t COMPLETED = StatusCode(UpgradeStatus::Completed);
+
+}  // namespace
+
+std::string StatusWord(std::int32_t state) {
+    if (state < 0 || state >= static_cast<std::int32_t>(std::size(STATUS_TEXT_IDS))) return {};
+    return platform::TextOf(STATUS_TEXT_IDS[state]);
+}
+
+/// The inquiries before one camera's start. Written by its thread until `done`, then read by the
+/// owner's thread only.
+struct BatchRun::StartJob {
+    std::atomic<bool> done{false};
+    bool passed = false;
+    std::string docType;
+    std::jthread thread;  // last: joined first when the job goes
+};
+
+BatchRun::BatchRun(platform::SessionOwner* owner, ResourceState& resources, platform::EngineTiming timing,
+                   BatchLimits limits)
+    : owner_(owner),
+      resources_(resources),
+      timing_(timing),
+      limits_{std::max(1, limits.maxActive), std::max(1, limits.maxTransfers)} {}
+
+BatchRun::~BatchRun() {
+    Clear();
+}
+
+// ---- Rows -------------------------------------------------------------------------------------
+
+void BatchRun::Clear() {
+    if (owner_) owner_->StopTimer(TIMER_BATCH_SCHEDULER);
+    running_ = false;
+    abort_ = false;
+    StopStartJobs();
+    queue_.clear();
+    rows_.clear();
+    if (observer_) observer_->RowsChanged();
+}
+
+int BatchRun::AddCamera(ProgressRecord record, const std::string& user, const std::string& password,
+                        const std::string& serial) {
+    SessionConfig config;
+    config.mode = SessionMode::Automatic;
+    config.owner = owner_;
+    config.hostPort = record.text[ProgressSlot::ADDRESS];
+    config.credential = EncodeCredential(user, password);
+    config.modelList = resources_.modelNames;
+    config.slot = std::clamp(Size(), 0, MAX_CAMERAS - 1);
+    config.timing = timing_;
+    config.backupFlag = &options_.retain;
+    config.deleteFlag = &options_.noBackup;
+    config.timeStamp = &options_.startTime;
+    config.serialText = serial;
+    auto session = std::make_unique<CameraSession>(std::move(config));
+    const ImageInfo image = resources_.GetImageInfo();
+    session->SetImage(image.slotData[0], image.slotSize[0], image.versionLabel);
+    return AddRow(std::move(record), std::move(session));
+}
+
+int BatchRun::AddRow(ProgressRecord record, std::unique_ptr<CameraSession> session) {
+    rows_.push_back(std::move(record));
+    const int row = Size() - 1;
+    if (session) {
+        session->progressValue = rows_.back().progress.Word();
+        session->statusObserver = [this, row](UpgradeStatus status) {
+            if (observer_) observer_->StatusChanged(row, status);
+        };
+        queue_.push_back(Queued{row, std::move(session)});
+    }
+    if (observer_) observer_->RowsChanged();
+    return row;
+}
+
+CameraSession* BatchRun::SessionOfRow(int row) const {
+    for (const Queued& queued : queue_) {
+        if (queued.row == row) return queued.session.get();
+    }
+    return nullptr;
+}
+
+// ---- The run ----------------------------------------------------------------------------------
+
+bool BatchRun::Start() {
+    if (!owner_) return false;
+    running_ = true;
+    owner_->StartTimer(TIMER_BATCH_SCHEDULER, timing_.schedulerPeriod);
+    return true;
+}
+
+bool BatchRun::OnTimer(int id) {
+    if (id == TIMER_BATCH_SCHEDULER) {
+        if (running_) Tick();
+        return true;
+    }
+    const int base = id & ~0xFF;
+    if (base != TIMER_TICK_BASE && base != TIMER_LOSTLINK_BASE && base != TIMER_RECONFIG_BASE) return false;
+    if (CameraSession* session = SessionOfRow(id & 0xFF)) {
+        session->OnSessionTimer(id);
+    } else if (owner_) {
+        // A timer its session asked for from another thread just before it ended.
+        owner_->StopTimer(id);
+    }
+    return true;
+}
+
+void BatchRun::Tick() {
+    // A tick that arrives while one is handled (a box shown from an observer) is skipped.
+    if (inTick_) return;
+    inTick_ = true;
+    int transfers = 0;           // cameras ahead that are saving, uploading or being asked
+    bool startedThisTick = false;
+    bool waitingAhead = false;   // a camera ahead has not started: row order holds the rest back
+    int position = 0;
+    while (position < QueueLength()) {
+        if (position >= limits_.maxActive) {
+            // Only the first maxActive sessions are driven.
+            for (int p = position; p < QueueLength(); ++p)
+                ShowStatus(QueuedRow(p), queue_[p].session->status.load());
+            break;
+        }
+        const int row = QueuedRow(position);
+        CameraSession& session = *queue_[position].session;
+        std::int32_t state = session.status.load();
+
+        if (auto found = jobs_.find(row); found != jobs_.end()) {
+            if (!found->second->done.load(std::memory_order_acquire)) {
+                // The inquiries stand for a start in progress.
+                ++transfers;
+                ShowStatus(row, state);
+                ++position;
+                continue;
+            }
+            const std::shared_ptr<StartJob> job = std::move(found->second);
+            jobs_.erase(found);
+            job->thread.join();
+            state = session.status.load();
+            if (job->passed && state == STANDBY && !abort_) {
+                CompleteStart(position, job->docType);
+                startedThisTick = true;
+                ++transfers;
+                ShowStatus(row, session.status.load());
+                ++position;
+                continue;
+            }
+            // A refused check has put the camera into its final state; after an abort a camera
+            // that passed is not started any more and is dropped with the others.
+        }
+
+        if (!abort_ && state == STANDBY) {
+            if (!startedThisTick && !waitingAhead && transfers < limits_.maxTransfers) {
+                BeginStart(position);
+                startedThisTick = true;
+                ++transfers;
+            } else {
+                waitingAhead = true;
+            }
+            ShowStatus(row, state);
+            ++position;
+            continue;
+        }
+        if (!IsFinal(state)) {
+            if (IsTransfer(state)) ++transfers;
+            ShowStatus(row, state);
+            ++position;
+            continue;
+        }
+        EndCamera(position, state);  // the ones behind move up to `position`
+    }
+
+    if (abort_ && jobs_.empty()) {
+        const bool allWaiting = std::all_of(queue_.begin(), queue_.end(), [](const Queued& queued) {
+            return queued.session->status.load() == STANDBY;
+        });
+        if (allWaiting) DropQueued();
+    }
+    if (observer_) observer_->RowsChanged();
+    inTick_ = false;
+    if (queue_.empty()) Finish();
+}
+
+void BatchRun::BeginStart(int position) {
+    CameraSession* session = queue_[position].session.get();
+    auto job = std::make_shared<StartJob>();
+    jobs_[QueuedRow(position)] = job;
+    rows_.at(QueuedRow(position)).startedAt = std::chrono::system_clock::now();
+    const auto limit = timing_.inquiryLimit;
+    // The session stays queued while the job runs: only a finished job lets the tick end it, and
+    // StopStartJobs waits for the job before a session is deleted. The job holds only itself.
+    StartJob* raw = job.get();
+    job->thread = std::jthread([raw, session, limit] {
+        // The system answer comes first because it tells whether the camera is in recovery state:
+        // such a camera need not know its users, and its upload is neither completed nor followed
+        // by a progress stream. Only the state is taken from it here; the model was checked when
+        // the camera was listed.
+        const std::string system = session->Inquire(INQ_SYSTEM, limit);
+        session->CheckModelAndVersion(system, false);
+        bool passed = true;
+        if (!session->emergency.load()) {
+            // A camera that did not answer is missing (Error1), without a second wait.
+            const std::string user = system.empty() ? std::string() : session->Inquire(INQ_USER, limit);
+            passed = session->CheckAdministrator(user);
+        }
+        if (passed) raw->docType = CameraSession::ReadDocType(system);
+        raw->passed = passed;
+        raw->done.store(true, std::memory_order_release);
+    });
+}
+
+void BatchRun::CompleteStart(int position, const std::string& docType) {
+    const int row = QueuedRow(position);
+    CameraSession& session = *queue_[position].session;
+    const int slot = resources_.SelectSlot(docType);
+    ProgressRecord& record = rows_.at(row);
+    record.imageSlot = slot;
+    const ImageInfo image = resources_.GetImageInfo();
+    session.SetImage(image.slotData[slot], image.slotSize[slot], image.versionLabel);
+    session.StartUpgrade();
+}
+
+void BatchRun::EndCamera(int position, std::int32_t state) {
+    const int row = QueuedRow(position);
+    std::unique_ptr<CameraSession> session = std::move(queue_[position].session);
+    queue_.erase(queue_.begin() + position);
+    ShowStatus(row, state);
+    ProgressRecord& record = rows_.at(row);
+    if (state == COMPLETED) {
+        record.text[ProgressSlot::VERSION] = StripVer(session->reportedVersion.Get());
+        record.confirmed = session->verified.load() ? 1 : 0;
+    }
+    if (const std::string before = session->currentVersion.Get(); !before.empty())
+        record.previousVersion = StripVer(before);
+    record.failure = session->failure.load();
+    if (session->configStore && !session->IsWorkerRunning()) {
+        std::error_code error;
+        if (std::filesystem::is_regular_file(session->configStore->localPath, error))
+            record.savedFile = session->configStore->localPath;
+    }
+    record.progress = PROGRESS_MAX;
+    record.result = state;
+    record.endedAt = std::chrono::system_clock::now();
+    if (owner_) {
+        for (int base : SESSION_TIMER_BASES)
+            owner_->StopTimer(base + session->slot);
+    }
+    session.reset();
+    if (observer_) observer_->CameraEnded(row);
+}
+
+void BatchRun::ShowStatus(int row, std::int32_t state) {
+    rows_.at(row).text[ProgressSlot::STATUS] = StatusWord(state);
+}
+
+void BatchRun::DropQueued() {
+    std::vector<int> dropped;
+    for (const Queued& queued : queue_) {
+        rows_.at(queued.row).result = 0;
+        dropped.push_back(queued.row);
+    }
+    queue_.clear();
+    if (observer_) {
+        for (int row : dropped)
+            observer_->CameraEnded(row);
+    }
+}
+
+void BatchRun::Finish() {
+    if (owner_) owner_->StopTimer(TIMER_BATCH_SCHEDULER);
+    const bool wasRunning = running_;
+    running_ = false;
+    abort_ = false;
+    if (wasRunning && observer_) observer_->RunEnded();
+}
+
+void BatchRun::StopStartJobs() {
+    for (auto& [row, job] : jobs_) {
+        if (CameraSession* session = SessionOfRow(row)) session->Cancel();
+    }
+    jobs_.clear();  // each job's thread is joined as it goes
+}
+
+}  // namespace xqt

@@ -1,0 +1,162 @@
+#pragma once
+// The automatic run: one row per camera (ProgressRecord), one CameraSession per row until its
+// camera has ended, the run options, the abort flag and the start rule. Qt-free: the wizard's
+// progress page draws its rows, and anything with a SessionOwner (the command line, the tests)
+// can drive it.
+//
+// The start rule, applied on every tick of the scheduler timer (TIMER_BATCH_SCHEDULER):
+// - cameras start in row order, and only the first `maxActive` queued cameras are driven;
+// - at most one camera starts per tick;
+// - a camera starts only while fewer than `maxTransfers` cameras ahead of it are saving their
+//   configuration, uploading, or having their start inquiries asked; with the wizard's 1, nothing
+//   starts behind such a camera;
+// - a start asks the system inquiry and, unless the camera is in recovery state, the user inquiry
+//   (administrator check) on a worker thread of its own; a refusal ends the camera (Error1 or
+//   Error3); a pass picks the image slot by the camera's DocType and starts the upgrade;
+// - a camera in a final state ends: its result, its version as the camera reported it (without
+//   "ver") and whether the camera confirmed it, a full bar, its end time; its session is deleted;
+// - Abort lets the running cameras end, then drops the waiting ones (result 0, "not started").
+//
+// Threads: every operation is called on the owner's thread (the thread that receives the owner's
+// timer ticks), except that sessions write the progress word of their own row, and the observer's
+// StatusChanged is called on whichever thread changed a session's status. Rows are never moved
+// while sessions hold them: AddRow only appends, and Clear deletes every session before any row.
+//
+// Lifetime: the owner and the resource state outlive the run; the destructor stops the scheduler,
+// cuts the start inquiries short, waits for them, and deletes every session.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "camera/CameraSession.h"
+#include "camera/ResourceState.h"
+#include "camera/UpgradeStatus.h"
+#include "fleet/CameraRecord.h"
+#include "platform/EngineTiming.h"
+#include "platform/SessionOwner.h"
+
+namespace xqt {
+
+/// The owner's timer that ticks the run's scheduler.
+inline constexpr int TIMER_BATCH_SCHEDULER = 0x8018;
+
+/// Values of one automatic run that every session reads through a reference (the run keeps them at
+/// a fixed place for its whole life). Set before the run starts.
+struct RunOptions {
+    std::atomic<std::int32_t> retain{1};     ///< save the configuration and put it back afterwards
+    std::atomic<std::int32_t> noBackup{1};   ///< delete the saved file once it has been put back
+    std::atomic<std::int64_t> startTime{0};  ///< seconds since the epoch: time stamp of the saved files
+};
+
+/// How many cameras a run drives.
+struct BatchLimits {
+    int maxActive = 2;     ///< queued cameras looked at (driven) per tick
+    int maxTransfers = 1;  ///< cameras saving, uploading or being asked before their start, at once
+};
+
+/// What the run tells whoever shows or records it.
+class BatchObserver {
+  public:
+    virtual ~BatchObserver() = default;
+    /// Status words, results or versions of rows changed (owner's thread, once per tick at most).
+    virtual void RowsChanged() {}
+    /// Row `row`'s camera changed to `status`, in order, on the thread that changed it. Quick, and
+    /// never calls back into the run.
+    virtual void StatusChanged(int row, UpgradeStatus status) {}
+    /// Row `row`'s camera has ended (its result is set; 0 when it was never started).
+    virtual void CameraEnded(int row) {}
+    /// Every camera has ended; the scheduler has stopped.
+    virtual void RunEnded() {}
+};
+
+class BatchRun {
+  public:
+    /// `owner` runs the scheduler and the sessions' timers (null: rows only, nothing can start);
+    /// `resources` gives the accepted models and the image slots.
+    BatchRun(platform::SessionOwner* owner, ResourceState& resources, platform::EngineTiming timing = {},
+             BatchLimits limits = {});
+    ~BatchRun();
+    BatchRun(const BatchRun&) = delete;
+    BatchRun& operator=(const BatchRun&) = delete;
+
+    void SetObserver(BatchObserver* observer) { observer_ = observer; }
+
+    // ---- Rows ----------------------------------------------------------------------------------
+
+    /// Deletes every session (cutting start inquiries short), then every row; stops the scheduler
+    /// and clears the abort flag.
+    void Clear();
+    /// Appends a camera to upgrade: its row, and a session that logs in with `user`/`password`
+    /// and names the saved configuration after `serial`. Returns the row.
+    int AddCamera(ProgressRecord record, const std::string& user, const std::string& password,
+                  const std::string& serial);
+    /// Appends `record` as the last row. A `session` joins the queue (row order) with its progress
+    /// output pointed at the row's progress word; the run owns it from now on. Returns the row.
+    int AddRow(ProgressRecord record, std::unique_ptr<CameraSession> session);
+    int Size() const { return static_cast<int>(rows_.size()); }
+    const ProgressRecord& Row(int index) const { return rows_.at(index); }
+
+    // ---- Queue (row order) ---------------------------------------------------------------------
+
+    int QueueLength() const { return static_cast<int>(queue_.size()); }
+    int QueuedRow(int position) const { return queue_.at(position).row; }
+    /// The session of `row` while it is queued, else null (its camera has ended).
+    CameraSession* SessionOfRow(int row) const;
+
+    // ---- The run -------------------------------------------------------------------------------
+
+    RunOptions& Options() { return options_; }
+    const BatchLimits& Limits() const { return limits_; }
+    /// Starts the scheduler timer; false without an owner.
+    bool Start();
+    bool Running() const { return running_; }
+    /// Cameras not yet started are dropped once the running ones have ended.
+    void Abort() { abort_ = true; }
+    bool AbortRequested() const { return abort_; }
+
+    /// A tick of the owner's timer `id`: the scheduler's, or a session's (routed to the session of
+    /// the row it names). False for ids that are neither.
+    bool OnTimer(int id);
+    /// One scheduler tick (the timer calls it; tests may too).
+    void Tick();
+
+  private:
+    struct Queued {
+        int row = 0;
+        std::unique_ptr<CameraSession> session;
+    };
+    struct StartJob;
+
+    void BeginStart(int position);
+    void CompleteStart(int position, const std::string& docType);
+    void EndCamera(int position, std::int32_t state);
+    void ShowStatus(int row, std::int32_t state);
+    void DropQueued();
+    void StopStartJobs();
+    void Finish();
+
+    platform::SessionOwner* owner_;
+    ResourceState& resources_;
+    const platform::EngineTiming timing_;
+    const BatchLimits limits_;
+    BatchObserver* observer_ = nullptr;
+
+    std::deque<ProgressRecord> rows_;  // a deque: appending never moves a row a worker writes to
+    std::vector<Queued> queue_;
+    std::map<int, std::shared_ptr<StartJob>> jobs_;  // by row: start inquiries in flight or not yet taken
+    RunOptions options_;
+    bool abort_ = false;
+    bool running_ = false;
+    bool inTick_ = false;
+};
+
+/// The status word shown for state 0..16 ("Standby", "Uploading", ... "Error7"); empty otherwise.
+std::string StatusWord(std::int32_t state);
+
+}  // namespace xqt

@@ -1,0 +1,104 @@
+#pragma once
+// The per-camera record of automatic mode and its two extensions. Records are plain values: each
+// list owns its records and copies them on insertion. Texts are UTF-8; where a list orders them it
+// compares UTF-16 code units (targets/TextForms.h).
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace xqt {
+
+/// At most this many cameras take part in one automatic run.
+inline constexpr int MAX_CAMERAS = 256;
+inline constexpr int TEXT_SLOTS = 8;
+
+/// An IPv4 address, first octet first (a.b.c.d is {a, b, c, d}).
+using Octets = std::array<std::uint8_t, 4>;
+
+inline constexpr Octets DEFAULT_ADDRESS{192, 168, 0, 100};
+
+/// Text slots of a record in the TargetList.
+struct TargetSlot {
+    enum : int { MAC = 1, ADDRESS = 2, MODEL = 3, SERIAL = 4, VERSION = 5, NAME = 6, PASSWORD = 7 };
+};
+/// Text slots of a row of the added-camera list.
+struct AddedSlot {
+    enum : int { ID = 0, ADDRESS = 1, MODEL = 2, SERIAL = 3, VERSION = 4 };
+};
+/// Text slots of a row of the progress list.
+struct ProgressSlot {
+    enum : int { ID = 0, ADDRESS = 1, MODEL = 2, VERSION = 3, STATUS = 5, NAME = 6, PASSWORD = 7 };
+};
+
+/// The address text of a DHCP camera in the TargetList.
+inline constexpr const char* DHCP_TEXT = "DHCP";
+
+struct CameraRecord {
+    std::int32_t id = 0;       ///< position when inserted (1-based in the added-camera list)
+    std::int32_t origin = -1;  ///< -1 from discovery, else ordinal in its confirmation
+    std::int32_t ticked = 0;   ///< 1 = upgrade target
+    std::array<std::string, TEXT_SLOTS> text;
+    Octets address = DEFAULT_ADDRESS;
+    std::int32_t port = 80;
+    std::int32_t testState = 0;      ///< 0 not tested, 1 failed, 2 passed
+    std::int32_t selectedSaved = 0;  ///< selection kept across a re-sort
+    std::int32_t focusedSaved = 0;   ///< focus kept across a re-sort
+    /// Identity of the row within its list for work in flight (connection tests, inquiries):
+    /// unlike id it survives sorting and the renumbering after a deletion. 0 = none.
+    std::uint32_t key = 0;
+};
+
+struct AddedCameraRecord : CameraRecord {
+    std::int32_t entered = 0;   ///< 1 once an address has been given to the row
+    std::int32_t verdict = 0;   ///< 0 not asked, 1 accepted camera, 2 any other outcome
+    std::int32_t conflict = 0;  ///< 0 none, 1 same address as another row, 2 already a target
+};
+
+/// A 32-bit word written by one thread and read by another, kept in a copyable record: a copy
+/// takes the value at that moment.
+class SharedWord {
+  public:
+    SharedWord(std::int32_t v = 0) : value_(v) {}
+    SharedWord(const SharedWord& other) : value_(other.Load()) {}
+    SharedWord& operator=(const SharedWord& other) {
+        Store(other.Load());
+        return *this;
+    }
+    SharedWord& operator=(std::int32_t v) {
+        Store(v);
+        return *this;
+    }
+    std::int32_t Load() const { return value_.load(std::memory_order_acquire); }
+    void Store(std::int32_t v) { value_.store(v, std::memory_order_release); }
+    operator std::int32_t() const { return Load(); }
+    /// Where a worker writes; valid while the record stays where it is (the owning array must not
+    /// reallocate while a worker holds this).
+    std::atomic<std::int32_t>* Word() { return &value_; }
+
+  private:
+    std::atomic<std::int32_t> value_;
+};
+
+struct ProgressRecord : CameraRecord {
+    SharedWord progress;         ///< 0..10000, written by the camera's upgrade worker
+    std::int32_t result = 0;     ///< final UpgradeStatus once the worker has ended, else 0
+    std::int32_t dhcp = 0;       ///< 1 when the TargetList showed "DHCP" for the camera
+    std::int32_t imageSlot = 0;  ///< image slot 0..4 chosen by the camera's DocType
+    /// With result 9: 1 when the camera reported the new version itself, 0 when the run took it
+    /// as reported (overwrite watchdog, emergency camera).
+    std::int32_t confirmed = 0;
+    /// The version the camera had: the listed one, then the one it reported when its run began.
+    std::string previousVersion;
+    /// What went wrong (UpgradeFailure), 0 when nothing did or the camera never started.
+    std::int32_t failure = 0;
+    /// The saved configuration kept after the run (Backup), empty when none is kept.
+    std::string savedFile;
+    /// When the camera's start inquiries began and when it ended; zero when it did not.
+    std::chrono::system_clock::time_point startedAt{};
+    std::chrono::system_clock::time_point endedAt{};
+};
+
+}  // namespace xqt

@@ -1,0 +1,68 @@
+#include "gui/automatic/UpgradeLogDialog.h"
+
+#include <QDialogButtonBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "fleet/BatchRun.h"
+#include "fleet/UpgradeLog.h"
+#include "gui/automatic/DialogSupport.h"
+
+namespace xqt {
+
+namespace {
+/// After this delay the view is put back to the top, once the toolkit has laid out the text.
+constexpr int TOP_DELAY_MS = 10;
+}  // namespace
+
+UpgradeLogDialog::UpgradeLogDialog(const BatchRun& run, QWidget* parent) : QDialog(parent) {
+    setWindowTitle("Upgrade log");
+    std::string log;
+    for (int i = 0; i < run.Size(); ++i)
+        log += LogLine(run.Row(i));
+    // The result texts end in CR LF; the editor wants LF alone.
+    logText_ = QString::fromStdString(log).replace("\r\n", "\n");
+
+    editor_ = new QPlainTextEdit(this);
+    editor_->setObjectName("log");
+    editor_->setReadOnly(true);
+    editor_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    editor_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Black on white, where a read-only field would otherwise take the dialog's colour.
+    QPalette palette = editor_->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        palette.setColor(group, QPalette::Base, Qt::white);
+        palette.setColor(group, QPalette::Text, Qt::black);
+    }
+    editor_->setPalette(palette);
+    editor_->setPlainText(logText_);
+
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* close = buttons->addButton("Close", QDialogButtonBox::RejectRole);
+    close->setObjectName("close");
+    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(editor_, 1);
+    layout->addWidget(buttons);
+    resize(DialogUnits(this, 319, 199));
+}
+
+void UpgradeLogDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Only the first showing: a dialog shown again (restored, re-exposed) keeps the place and the
+    // selection the user has made.
+    if (placed_) return;
+    placed_ = true;
+    QTimer::singleShot(TOP_DELAY_MS, this, [this] {
+        QTextCursor cursor = editor_->textCursor();
+        cursor.movePosition(QTextCursor::Start);
+        editor_->setTextCursor(cursor);
+        editor_->ensureCursorVisible();
+        editor_->verticalScrollBar()->setValue(0);
+    });
+}
+
+}  // namespace xqt

@@ -1,7 +1,0 @@
-// autoprogress_tests: the automatic progress page over simulated cameras; nothing here sends the
-// discovery broadcast.
-#include "tests/support/QtTests.h"
-
-int main(int argc, char** argv) {
-    return xqt::test::RunQtTests(argc, argv);
-}

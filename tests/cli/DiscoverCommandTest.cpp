@@ -1,0 +1,106 @@
+// `xqt-cli discover` end to end: the real executable against the simulated fleet.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "tests/camera/discovery/DiscoveryTestSupport.h"
+
+namespace xqt {
+namespace {
+
+using test::Camera;
+
+struct CommandResult {
+    int exitCode = -1;
+    std::string out;
+};
+
+CommandResult RunCli(const std::string& arguments) {
+    CommandResult result;
+    const std::string command = std::string(XQT_CLI_PATH) + " " + arguments + " 2>/dev/null";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return result;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        result.out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+class DiscoverCommandTest : public test::BroadcastTest {
+  protected:
+    void SetUp() override {
+        test::BroadcastTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        auto plain = Camera("XQT-TR60", "1000001", "08:00:46:00:00:01", "127.0.1.1");
+        plain.softVersion = "1.10";
+        auto dhcp = Camera("XQT-TR60N", "1000002", "08:00:46:00:00:02", "127.0.1.2");
+        dhcp.webPort = 8080;
+        dhcp.dhcp = true;
+        dhcp.dnsAuto = true;
+        // A hostile camera: terminal escapes and a byte that is not UTF-8 on its own.
+        auto hostile = Camera("XQT-TR60P",
+                              "\x1b[2J\x1b"
+                              "7",
+                              "08:00:46:00:00:03", "127.0.1.3");
+        hostile.webPort = 81;
+        hostile.softVersion = "v\xE9";
+        Fleet({plain, dhcp, hostile, Camera("XQT-OTHER", "1000004", "08:00:46:00:00:04")});
+    }
+};
+
+TEST_F(DiscoverCommandTest, JsonListsTheListedCamerasWithEveryKey) {
+    const CommandResult result = RunCli("discover --json --seconds 0.2");
+    ASSERT_EQ(result.exitCode, 0);
+    const auto cameras = nlohmann::json::parse(result.out);
+    ASSERT_EQ(cameras.size(), 3u) << result.out;
+    EXPECT_EQ(cameras[0], (nlohmann::json{{"model", "XQT-TR60"},
+                                          {"serial", "1000001"},
+                                          {"version", "1.10"},
+                                          {"mac", "08:00:46:00:00:01"},
+                                          {"ip", "127.0.1.1"},
+                                          {"webPort", 80},
+                                          {"dhcp", false},
+                                          {"dnsAuto", false}}));
+    EXPECT_EQ(cameras[1]["webPort"], 8080);
+    EXPECT_EQ(cameras[1]["dhcp"], true);
+    EXPECT_EQ(cameras[1]["dnsAuto"], true);
+    EXPECT_EQ(cameras[2]["serial"],
+              "\x1b[2J\x1b"
+              "7");
+    EXPECT_EQ(cameras[2]["version"], "v\xC3\xA9");  // Windows-1252 é as UTF-8
+}
+
+TEST_F(DiscoverCommandTest, TextPrintsOneSafeLinePerCamera) {
+    const CommandResult result = RunCli("discover --seconds 0.2");
+    ASSERT_EQ(result.exitCode, 0);
+    std::istringstream lines(result.out);
+    std::vector<std::vector<std::string>> rows;
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        rows.emplace_back(std::istream_iterator<std::string>(words), std::istream_iterator<std::string>());
+    }
+    ASSERT_EQ(rows.size(), 3u) << result.out;
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"XQT-TR60", "1000001", "1.10", "08:00:46:00:00:01",
+                                                 "127.0.1.1", "127.0.1.1:80"}));
+    EXPECT_EQ(rows[1][4], "DHCP");
+    EXPECT_EQ(rows[1][5], "127.0.1.2:8080");
+    EXPECT_EQ(rows[2][1], "?[2J?7");
+    EXPECT_EQ(rows[2][4], "127.0.1.3:81");
+    EXPECT_EQ(result.out.find('\x1b'), std::string::npos);
+}
+
+TEST(DiscoverCommandOptionsTest, RefusesASearchLengthOutOfRange) {
+    EXPECT_NE(RunCli("discover --seconds 0").exitCode, 0);
+    EXPECT_NE(RunCli("discover --seconds -3").exitCode, 0);
+    EXPECT_NE(RunCli("discover --seconds ten").exitCode, 0);
+    EXPECT_NE(RunCli("discover --seconds nan").exitCode, 0);
+}
+
+}  // namespace
+}  // namespace xqt

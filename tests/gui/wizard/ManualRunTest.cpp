@@ -1,0 +1,383 @@
+// A manual upgrade through the wizard with the fake engine playing the camera session: the
+// progress page, the confirmation, the run with and without the saved configuration, the restore
+// and restart watch, the result page, failures, Re-try and Finish.
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTextEdit>
+
+#include <QElapsedTimer>
+
+#include "gui/controls/Ipv4Edit.h"
+#include "gui/wizard/ManualProgressPage.h"
+#include "tests/gui/wizard/WizardTestSupport.h"
+
+namespace xqt::test {
+namespace {
+
+using platform::MbButtons;
+using platform::MbIcon;
+using platform::MbResult;
+
+class ManualRunTest : public WizardTest {
+  protected:
+    QLineEdit* ProgressEdit(const char* name) { return Find<QLineEdit>(WizardPage::ManualProgress, name); }
+
+    /// To the progress page with the given setup-data choice.
+    void Prepare(bool retain, bool backup) {
+        Open();
+        GoToTarget();
+        EnterTarget("10.0.0.5", "admin", "admin");
+        auto* retainBox = Find<QCheckBox>(WizardPage::ManualTarget, "retain");
+        if (!retain) Choose(retainBox);
+        if (backup) Choose(Find<QCheckBox>(WizardPage::ManualTarget, "backup"));
+        ASSERT_TRUE(GoToProgress());
+        // Record every status word the page shows from here on.
+        QObject::connect(ProgressEdit("statusWord"), &QLineEdit::textChanged,
+                         [this](const QString& word) { words.push_back(word.toStdString()); });
+    }
+
+    /// Upgrade, confirmed; true when the run started.
+    bool Upgrade() {
+        Click(WizardButton::Next);
+        return WaitFor([&] { return engine.started.has_value() && !wizard->Flow().Busy(); });
+    }
+
+    bool OnResultPage() {
+        return WaitFor([&] {
+            return State() == STATE_MANUAL_RESULT && wizard->Page(WizardPage::ManualResult)->isVisible();
+        });
+    }
+
+    /// The calls of the run, without those of discovery, which ticks on its own.
+    std::vector<std::string> RunCalls() const {
+        std::vector<std::string> calls;
+        for (auto& call : engine.Calls())
+            if (call != "SendEnquiry" && call != "RequestDiscoveryStop" && call != "StartDiscovery")
+                calls.push_back(call);
+        return calls;
+    }
+
+    std::vector<std::string> words;
+};
+
+TEST_F(ManualRunTest, ProgressPageShowsTheTargetBeforeTheUpgrade) {
+    Prepare(false, false);
+    EXPECT_TRUE(wizard->Page(WizardPage::ManualProgress)->isVisible());
+    EXPECT_EQ(ProgressEdit("address")->text(), "10.0.0.5");
+    EXPECT_EQ(ProgressEdit("currentVersion")->text(), "ver2.31");
+    EXPECT_EQ(ProgressEdit("newVersion")->text(), "ver1.23");
+    EXPECT_EQ(ProgressEdit("setupData")->text(), "Discard the current settings.");
+    EXPECT_EQ(ProgressEdit("statusLine")->text(), "");
+    EXPECT_EQ(ProgressEdit("statusWord")->text(), "");
+    auto* bar = Find<QProgressBar>(WizardPage::ManualProgress, "progress");
+    EXPECT_EQ(bar->maximum(), 10000);
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(bar->palette().color(QPalette::Highlight), QColor(10, 36, 106));
+    EXPECT_EQ(wizard->Button(WizardButton::Next)->text(), "&Upgrade");
+    EXPECT_TRUE(wizard->Button(WizardButton::Next)->isEnabled());
+    EXPECT_EQ(wizard->Flow().CameraSerial(), "1000001");
+}
+
+TEST_F(ManualRunTest, SetupDataTextFollowsTheTargetPageChoice) {
+    Prepare(true, true);
+    EXPECT_EQ(ProgressEdit("setupData")->text(), "Retain and backup the current settings.");
+    Click(WizardButton::Back);
+    Choose(Find<QCheckBox>(WizardPage::ManualTarget, "backup"));
+    ASSERT_TRUE(GoToProgress());
+    EXPECT_EQ(ProgressEdit("setupData")->text(), "Retain the current settings.");
+}
+
+TEST_F(ManualRunTest, CancelOrAFailedCheckAtTheConfirmationChangesNothing) {
+    Prepare(false, false);
+    boxes.Clear();
+    boxes.QueueAnswer(MbResult::Cancel);
+    Click(WizardButton::Next);
+    ASSERT_EQ(boxes.Count(), 1u);
+    auto shown = boxes.Taken()[0];
+    EXPECT_EQ(shown.text, "Proceed to the firmware upgrade?");
+    EXPECT_EQ(shown.buttons, MbButtons::OkCancel);
+    EXPECT_EQ(shown.icon, MbIcon::Question);
+    EXPECT_EQ(engine.Count("CheckCamera"), 1);
+    EXPECT_EQ(State(), STATE_MANUAL_READY);
+
+    engine.check = [](const std::string&) {
+        CameraCheck check;
+        check.message = EngineMessage{"Cannot find the camera. (The camera may be turned off.)",
+                                      "Information", MbIcon::Exclamation};
+        return check;
+    };
+    boxes.Clear();
+    Click(WizardButton::Next);
+    ASSERT_TRUE(WaitFor([&] { return boxes.Count() == 2; }));
+    EXPECT_EQ(BoxTexts(),
+              (std::vector<std::string>{"Proceed to the firmware upgrade?",
+                                        "Cannot find the camera. (The camera may be turned off.)"}));
+    QTest::qWait(20);
+    EXPECT_EQ(State(), STATE_MANUAL_READY);
+    EXPECT_TRUE(wizard->Button(WizardButton::Next)->isEnabled());
+    EXPECT_FALSE(engine.started);
+}
+
+TEST_F(ManualRunTest, UpgradeWithoutRetainingRunsToTheResultPage) {
+    Prepare(false, false);
+    ASSERT_TRUE(Upgrade());
+    boxes.Clear();
+    EXPECT_EQ(State(), STATE_MANUAL_RUNNING);
+    EXPECT_EQ(engine.Count("CheckCamera"), 2);  // checked again on the confirmation
+    EXPECT_EQ(engine.Count("SaveConfiguration"), 0);
+    EXPECT_EQ(engine.started->hostPort, "10.0.0.5");
+    EXPECT_EQ(engine.started->credential, "YWRtaW46YWRtaW4=");
+    EXPECT_EQ(engine.started->newVersion, "ver1.23");
+    EXPECT_EQ(engine.started->imageSize, 10u);
+    ASSERT_TRUE(engine.started->image);
+    EXPECT_EQ(engine.started->image.get(), wizard->Resources().slotData[0].get());  // shared, not copied
+    EXPECT_EQ(engine.started->progressBar, &wizard->Flow().Progress());
+    for (WizardButton b : {WizardButton::Back, WizardButton::Next, WizardButton::Cancel})
+        EXPECT_FALSE(wizard->Button(b)->isEnabled());
+    EXPECT_FALSE(wizard->CloseEnabled());
+    EXPECT_EQ(ProgressEdit("statusLine")->text(), "Version up is in progress. Do not turn off the power.");
+    EXPECT_EQ(ProgressEdit("statusWord")->text(), "Uploading");
+
+    engine.started->progressBar->SetPosition(2500);  // as the session does from its thread
+    EXPECT_TRUE(
+        WaitFor([&] { return Find<QProgressBar>(WizardPage::ManualProgress, "progress")->value() == 2500; }));
+
+    engine.Tick(4);
+    EXPECT_EQ(ProgressEdit("statusWord")->text(), "Overwriting");
+    engine.Tick(12);  // no manual word: the shown word stays
+    EXPECT_EQ(ProgressEdit("statusWord")->text(), "Overwriting");
+    engine.Tick(6);
+    EXPECT_EQ(ProgressEdit("statusWord")->text(), "Rebooting");
+    engine.Post(1, STATE_MANUAL_RESULT);
+    ASSERT_TRUE(OnResultPage());
+    EXPECT_EQ(engine.Count("StopSessionTimers"), 1);
+    EXPECT_EQ(boxes.Count(), 0u);
+    EXPECT_EQ(Find<QLineEdit>(WizardPage::ManualResult, "address")->text(), "10.0.0.5");
+    EXPECT_EQ(
+        Find<QTextEdit>(WizardPage::ManualResult, "result")->toPlainText(),
+        "Firmware program was successfully updated to the camera.\n\n\nTarget camera version is \"1.23\".");
+    EXPECT_EQ(Find<QProgressBar>(WizardPage::ManualResult, "progress")->value(), 10000);
+    EXPECT_EQ(wizard->Button(WizardButton::Back)->text(), "&Re-try");
+    EXPECT_EQ(wizard->Button(WizardButton::Cancel)->text(), "&Finish");
+    EXPECT_TRUE(wizard->Button(WizardButton::Back)->isEnabled());
+    EXPECT_FALSE(wizard->Button(WizardButton::Next)->isEnabled());
+    EXPECT_TRUE(wizard->Button(WizardButton::Cancel)->isEnabled());
+    EXPECT_TRUE(wizard->CloseEnabled());
+    for (const auto& word : words)
+        EXPECT_NE(word, "Saving config file");
+
+    engine.Post(1, STATE_MANUAL_RESULT);  // a late duplicate changes nothing
+    EXPECT_EQ(engine.Count("StopSessionTimers"), 1);
+
+    Click(WizardButton::Cancel);  // Finish quits without a question
+    EXPECT_EQ(boxes.Count(), 0u);
+    EXPECT_FALSE(wizard->isVisible());
+}
+
+TEST_F(ManualRunTest, CompletedTickWithoutSavedConfigurationShowsTheResult) {
+    Prepare(false, false);
+    ASSERT_TRUE(Upgrade());
+    engine.Tick(9);
+    EXPECT_EQ(State(), STATE_MANUAL_RESULT);
+    EXPECT_TRUE(wizard->Page(WizardPage::ManualResult)->isVisible());
+    engine.Post(1, STATE_MANUAL_RESULT);  // the message that follows is spent
+    EXPECT_EQ(engine.Count("StopSessionTimers"), 0);
+}
+
+TEST_F(ManualRunTest, RetainWithBackupSavesRestoresAndKeepsTheFile) {
+    Prepare(true, true);
+    ASSERT_TRUE(Upgrade());
+    boxes.Clear();
+    ASSERT_TRUE(engine.saved);
+    EXPECT_EQ(engine.saved->hostPort, "10.0.0.5");
+    EXPECT_EQ(engine.saved->remotePath, "/home/l4/xqt-tr60.cfg");
+    EXPECT_EQ(engine.saved->credential, "YWRtaW46YWRtaW4=");
+    EXPECT_EQ(engine.saved->model, "XQT-TR60");
+    EXPECT_EQ(engine.saved->serial, "1000001");
+    EXPECT_FALSE(engine.saved->deleteAfterRestore);
+    ASSERT_GE(words.size(), 2u);
+    EXPECT_EQ(words[0], "Saving config file");
+    EXPECT_EQ(words[1], "Uploading");
+
+    engine.Tick(9);  // Completed: the result waits for the message, which restores first
+    EXPECT_EQ(State(), STATE_MANUAL_RUNNING);
+    engine.Post(1, STATE_MANUAL_RESULT);
+    ASSERT_TRUE(OnResultPage());
+    EXPECT_EQ(boxes.Count(), 0u);
+    auto calls = RunCalls();
+    ASSERT_GE(calls.size(), 5u);
+    std::vector<std::string> tail(calls.end() - 5, calls.end());
+    EXPECT_EQ(tail,
+              (std::vector<std::string>{"StopSessionTimers", "ReadBackConfiguration", "RestoreConfiguration",
+                                        "ProbeCamera", "ReleaseConfiguration"}));
+    std::vector<std::string> lastWords(words.end() - 2, words.end());
+    EXPECT_EQ(lastWords, (std::vector<std::string>{"Loading config file", "Reconfiguring"}));
+}
+
+TEST_F(ManualRunTest, RetainWithoutBackupAsksForTheFileToGo) {
+    Prepare(true, false);
+    ASSERT_TRUE(Upgrade());
+    ASSERT_TRUE(engine.saved);
+    EXPECT_TRUE(engine.saved->deleteAfterRestore);
+    engine.Post(1, STATE_MANUAL_RESULT);
+    ASSERT_TRUE(OnResultPage());
+    EXPECT_EQ(engine.Count("RestoreConfiguration"), 1);
+}
+
+TEST_F(ManualRunTest, FourFailedRestoresEndOnTheResultWithTheFaultMessage) {
+    engine.restoreFailures = 4;
+    Prepare(true, false);
+    ASSERT_TRUE(Upgrade());
+    boxes.Clear();
+    engine.Post(0, 1);  // back after a lost connection: 5 + 1
+    ASSERT_TRUE(OnResultPage());
+    EXPECT_EQ(engine.Count("RestoreConfiguration"), 4);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Fault to upload configuration!"});
+    EXPECT_EQ(boxes.Taken()[0].caption, "Information");
+    EXPECT_EQ(boxes.Taken()[0].icon, MbIcon::Stop);
+    EXPECT_EQ(engine.Count("ReleaseConfiguration"), 1);
+}
+
+TEST_F(ManualRunTest, UnreadableSavedFileIsNotPosted) {
+    engine.readBackSucceeds = false;
+    Prepare(true, true);
+    ASSERT_TRUE(Upgrade());
+    boxes.Clear();
+    engine.Post(1, STATE_MANUAL_RESULT);
+    ASSERT_TRUE(OnResultPage());
+    EXPECT_EQ(engine.Count("RestoreConfiguration"), 0);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Fault to upload configuration!"});
+}
+
+TEST_F(ManualRunTest, RestartWatchAdvancesTheBarUntilTheCameraAnswers) {
+    engine.probeAnswersAt = 3;
+    Prepare(true, true);
+    ASSERT_TRUE(Upgrade());
+    engine.started->progressBar->SetPosition(9000);
+    engine.Post(1, STATE_MANUAL_RESULT);
+    ASSERT_TRUE(OnResultPage());
+    EXPECT_EQ(engine.Count("ProbeCamera"), 3);
+    EXPECT_EQ(wizard->Flow().Progress().Position(), 9008);  // +4 for each probe that found nothing
+}
+
+TEST_F(ManualRunTest, RestartWatchGivesUpAfterItsLimit) {
+    engine.probeAnswersAt = 0;
+    Prepare(true, true);
+    ASSERT_TRUE(Upgrade());
+    QElapsedTimer clock;
+    engine.Post(1, STATE_MANUAL_RESULT);
+    clock.start();
+    ASSERT_TRUE(OnResultPage());
+    EXPECT_GE(clock.elapsed(), FastTiming().restartWatchLimit.count());
+    EXPECT_GE(engine.Count("ProbeCamera"), 2);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Proceed to the firmware upgrade?"});  // restore succeeded
+}
+
+TEST_F(ManualRunTest, FailedSaveReturnsToTheTargetPageAndLeavesNothingToRestore) {
+    engine.saveSucceeds = false;
+    Prepare(true, false);
+    boxes.Clear();
+    Click(WizardButton::Next);
+    ASSERT_TRUE(WaitFor([&] { return State() == STATE_MANUAL_TARGET; }));
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Proceed to the firmware upgrade?",
+                                                    "Cannot save camera's configuration!"}));
+    EXPECT_EQ(boxes.Taken()[1].caption, "Information");
+    EXPECT_EQ(boxes.Taken()[1].icon, MbIcon::Stop);
+    EXPECT_FALSE(engine.started);
+    for (WizardButton b : {WizardButton::Back, WizardButton::Next, WizardButton::Cancel})
+        EXPECT_TRUE(wizard->Button(b)->isEnabled());
+    EXPECT_TRUE(wizard->CloseEnabled());
+
+    // The next run without retaining must not put a partial file back.
+    engine.saveSucceeds = true;
+    Choose(Find<QCheckBox>(WizardPage::ManualTarget, "retain"));
+    ASSERT_TRUE(GoToProgress());
+    ASSERT_TRUE(Upgrade());
+    engine.Post(1, STATE_MANUAL_RESULT);
+    ASSERT_TRUE(OnResultPage());
+    EXPECT_EQ(engine.Count("RestoreConfiguration"), 0);
+}
+
+TEST_F(ManualRunTest, FailedUpgradeReturnsToTheTargetPageWithItsEntries) {
+    Prepare(true, true);
+    auto* port = Find<QRadioButton>(WizardPage::ManualTarget, "portCustom");
+    ASSERT_TRUE(Upgrade());
+    engine.Tick(4);
+    engine.Post(1, STATE_MANUAL_TARGET);  // after the session's own message
+    EXPECT_EQ(State(), STATE_MANUAL_TARGET);
+    EXPECT_TRUE(wizard->Page(WizardPage::ManualTarget)->isVisible());
+    EXPECT_EQ(wizard->Button(WizardButton::Next)->text(), "&Next >");
+    EXPECT_EQ(wizard->Button(WizardButton::Back)->text(), "< &Back");
+    EXPECT_EQ(wizard->Button(WizardButton::Cancel)->text(), "Cancel");
+    for (WizardButton b : {WizardButton::Back, WizardButton::Next, WizardButton::Cancel})
+        EXPECT_TRUE(wizard->Button(b)->isEnabled());
+    EXPECT_TRUE(wizard->CloseEnabled());
+    EXPECT_EQ(engine.Count("ReleaseConfiguration"), 1);
+    EXPECT_EQ(engine.Count("ReadBackConfiguration"), 0);
+    EXPECT_FALSE(port->isChecked());
+    EXPECT_EQ(Find<QLineEdit>(WizardPage::ManualTarget, "adminName")->text(), "admin");
+    EXPECT_EQ(Find<QLineEdit>(WizardPage::ManualTarget, "adminPassword")->text(), "admin");
+    EXPECT_TRUE(Find<QCheckBox>(WizardPage::ManualTarget, "backup")->isChecked());
+
+    // and a second attempt runs again from there
+    engine.started.reset();
+    ASSERT_TRUE(GoToProgress());
+    ASSERT_TRUE(Upgrade());
+    EXPECT_EQ(engine.Count("StartUpgrade"), 2);
+}
+
+TEST_F(ManualRunTest, RetryGoesBackToTheTargetPageWithTheQuestionArmed) {
+    Prepare(false, false);
+    ASSERT_TRUE(Upgrade());
+    engine.Post(1, STATE_MANUAL_RESULT);
+    ASSERT_TRUE(OnResultPage());
+    EXPECT_FALSE(wizard->Flow().ConfirmQuit());
+    Click(WizardButton::Back);  // Re-try
+    EXPECT_EQ(State(), STATE_MANUAL_TARGET);
+    EXPECT_TRUE(wizard->Flow().ConfirmQuit());
+    EXPECT_EQ(wizard->Button(WizardButton::Back)->text(), "< &Back");
+    EXPECT_EQ(wizard->Button(WizardButton::Cancel)->text(), "Cancel");
+    EXPECT_EQ(Find<Ipv4Edit>(WizardPage::ManualTarget, "address")->Octets(),
+              (std::array<std::optional<int>, 4>{10, 0, 0, 5}));
+    EXPECT_EQ(Find<QLineEdit>(WizardPage::ManualTarget, "adminName")->text(), "admin");
+    ASSERT_TRUE(GoToProgress());
+    EXPECT_EQ(ProgressEdit("statusWord")->text(), "");  // the earlier run's word is cleared
+    EXPECT_EQ(Find<QProgressBar>(WizardPage::ManualProgress, "progress")->value(), 0);
+}
+
+TEST_F(ManualRunTest, EmergencyIndicatorFollowsTheSession) {
+    Prepare(false, false);
+    ASSERT_TRUE(Upgrade());
+    EXPECT_FALSE(wizard->EmergencyIndicator()->isVisible());
+    engine.Tick(3, true);
+    EXPECT_TRUE(wizard->EmergencyIndicator()->isVisible());
+    EXPECT_EQ(wizard->EmergencyIndicator()->size(), QSize(12, 12));
+    EXPECT_EQ(wizard->EmergencyIndicator()->grab().toImage().pixelColor(6, 6), QColor(255, 153, 51));
+    engine.Post(1, STATE_MANUAL_RESULT);
+    ASSERT_TRUE(OnResultPage());
+    EXPECT_TRUE(wizard->EmergencyIndicator()->isVisible());  // stays until a later run says otherwise
+
+    Click(WizardButton::Back);
+    ASSERT_TRUE(GoToProgress());
+    engine.started.reset();
+    ASSERT_TRUE(Upgrade());
+    engine.Tick(3, false);
+    EXPECT_FALSE(wizard->EmergencyIndicator()->isVisible());
+}
+
+TEST_F(ManualRunTest, EscapeDuringTheRunDoesNotQuit) {
+    Prepare(false, false);
+    ASSERT_TRUE(Upgrade());
+    boxes.Clear();
+    QTest::keyClick(wizard.get(), Qt::Key_Escape);
+    wizard->close();
+    EXPECT_EQ(boxes.Count(), 0u);
+    EXPECT_TRUE(wizard->isVisible());
+}
+
+}  // namespace
+}  // namespace xqt::test
