@@ -7,6 +7,7 @@
 #include "camera/Credential.h"
 #include "fleet/TextForms.h"
 #include "platform/ResourceText.h"
+#include "serialrules/SerialProtect.h"
 
 namespace xqt {
 
@@ -19,12 +20,16 @@ constexpr std::uint16_t STATUS_TEXT_IDS[] = {258, 376, 363, 259, 260, 261, 262, 
 constexpr int SESSION_TIMER_BASES[] = {TIMER_TICK_BASE, TIMER_LOSTLINK_BASE, TIMER_RECONFIG_BASE};
 
 bool IsTransfer(std::int32_t state) {
-    return state == StatusCode(UpgradeStatus::SavingConfig) ||
-           state == StatusCode(UpgradeStatus::Uploading);
+    return state == StatusCode(UpgradeStatus::SavingConfig) || state == StatusCode(UpgradeStatus::Uploading);
 }
 
 constexpr std::int32_t STANDBY = StatusCode(UpgradeStatus::Standby);
 constexpr std::int32_t COMPLETED = StatusCode(UpgradeStatus::Completed);
+
+std::string Seconds(std::chrono::milliseconds duration) {
+    const auto whole = std::max<long long>(1, (duration.count() + 500) / 1000);
+    return std::to_string(whole) + " s";
+}
 
 }  // namespace
 
@@ -33,21 +38,47 @@ std::string StatusWord(std::int32_t state) {
     return platform::TextOf(STATUS_TEXT_IDS[state]);
 }
 
+std::string FailureDetail(std::int32_t status, std::int32_t failure, bool confirmed,
+                          const platform::EngineTiming& timing) {
+    const auto why = static_cast<UpgradeFailure>(failure);
+    switch (static_cast<UpgradeStatus>(status)) {
+        case UpgradeStatus::Completed:
+            return confirmed ? std::string() : "the camera did not report the new version itself";
+        case UpgradeStatus::Error1:
+            if (why == UpgradeFailure::UploadNotSent) return "the firmware could not be sent to the camera";
+            if (why == UpgradeFailure::NotBack) return "the camera did not come back after its reboot";
+            return "no answer within " + Seconds(timing.inquiryLimit);
+        case UpgradeStatus::Error2:
+            if (why == UpgradeFailure::NotVerified)
+                return "the camera did not report the new version after its reboot";
+            return "the camera's progress report broke off while it wrote the firmware";
+        case UpgradeStatus::Error3:
+            return "login refused, or the user is not the camera's administrator";
+        case UpgradeStatus::Error6:
+            return "the configuration could not be saved, so nothing was written";
+        default:
+            return StatusWord(status);
+    }
+}
+
 /// The inquiries before one camera's start. Written by its thread until `done`, then read by the
 /// owner's thread only.
 struct BatchRun::StartJob {
+    enum class Verdict { Passed, Refused, Offline, Current, Unsuitable, Suitable };
     std::atomic<bool> done{false};
-    bool passed = false;
+    Verdict verdict = Verdict::Refused;
     std::string docType;
+    std::string detail;
     std::jthread thread;  // last: joined first when the job goes
 };
 
 BatchRun::BatchRun(platform::SessionOwner* owner, ResourceState& resources, platform::EngineTiming timing,
-                   BatchLimits limits)
+                   BatchLimits limits, BatchPolicy policy)
     : owner_(owner),
       resources_(resources),
       timing_(timing),
-      limits_{std::max(1, limits.maxActive), std::max(1, limits.maxTransfers)} {}
+      limits_{std::max(1, limits.maxActive), std::max(1, limits.maxTransfers)},
+      policy_(policy) {}
 
 BatchRun::~BatchRun() {
     Clear();
@@ -59,6 +90,8 @@ void BatchRun::Clear() {
     if (owner_) owner_->StopTimer(TIMER_BATCH_SCHEDULER);
     running_ = false;
     abort_ = false;
+    stoppedByFailures_ = false;
+    failures_ = 0;
     StopStartJobs();
     queue_.clear();
     rows_.clear();
@@ -135,9 +168,12 @@ void BatchRun::Tick() {
     // A tick that arrives while one is handled (a box shown from an observer) is skipped.
     if (inTick_) return;
     inTick_ = true;
-    int transfers = 0;           // cameras ahead that are saving, uploading or being asked
+    const auto now = std::chrono::steady_clock::now();
+    const bool stopping = abort_ || stoppedByFailures_;
+    int transfers = 0;  // cameras ahead that are saving, uploading or being asked
     bool startedThisTick = false;
-    bool waitingAhead = false;   // a camera ahead has not started: row order holds the rest back
+    bool waitingAhead = false;  // a camera ahead has not started: queue order holds the rest back
+    bool jobAhead = false;      // a camera ahead is still being asked before its start
     int position = 0;
     while (position < QueueLength()) {
         if (position >= limits_.maxActive) {
@@ -151,8 +187,12 @@ void BatchRun::Tick() {
         std::int32_t state = session.status.load();
 
         if (auto found = jobs_.find(row); found != jobs_.end()) {
-            if (!found->second->done.load(std::memory_order_acquire)) {
+            const bool done = found->second->done.load(std::memory_order_acquire);
+            // A camera that passed waits while one ahead of it is still asked: upgrades start in
+            // queue order even when the later camera answered first.
+            if (!done || (jobAhead && found->second->verdict == StartJob::Verdict::Passed)) {
                 // The inquiries stand for a start in progress.
+                jobAhead = jobAhead || !done;
                 ++transfers;
                 ShowStatus(row, state);
                 ++position;
@@ -162,20 +202,43 @@ void BatchRun::Tick() {
             jobs_.erase(found);
             job->thread.join();
             state = session.status.load();
-            if (job->passed && state == STANDBY && !abort_) {
-                CompleteStart(position, job->docType);
-                startedThisTick = true;
-                ++transfers;
-                ShowStatus(row, session.status.load());
-                ++position;
-                continue;
+            using Verdict = StartJob::Verdict;
+            switch (job->verdict) {
+                case Verdict::Passed:
+                    if (state == STANDBY && !abort_ && !stoppedByFailures_) {
+                        CompleteStart(position, job->docType);
+                        startedThisTick = true;
+                        ++transfers;
+                        ShowStatus(row, session.status.load());
+                        ++position;
+                        continue;
+                    }
+                    // After an abort a camera that passed is not started any more and is dropped
+                    // with the others.
+                    break;
+                case Verdict::Offline:
+                    Requeue(position);  // the ones behind move up to `position`
+                    continue;
+                case Verdict::Current:
+                    EndUnstarted(position, RowEnd::Current, {});
+                    continue;
+                case Verdict::Suitable:
+                    rows_.at(row).imageSlot = resources_.SelectSlot(job->docType);
+                    EndUnstarted(position, RowEnd::Suitable, {});
+                    continue;
+                case Verdict::Unsuitable:
+                    EndUnstarted(position, RowEnd::Unsuitable, job->detail);
+                    continue;
+                case Verdict::Refused:
+                    // The check has put the camera into its final state.
+                    rows_.at(row).detail = job->detail;
+                    break;
             }
-            // A refused check has put the camera into its final state; after an abort a camera
-            // that passed is not started any more and is dropped with the others.
         }
 
-        if (!abort_ && state == STANDBY) {
-            if (!startedThisTick && !waitingAhead && transfers < limits_.maxTransfers) {
+        if (!stopping && state == STANDBY) {
+            if (!startedThisTick && !waitingAhead && transfers < limits_.maxTransfers &&
+                now >= queue_[position].notBefore) {
                 BeginStart(position);
                 startedThisTick = true;
                 ++transfers;
@@ -195,7 +258,7 @@ void BatchRun::Tick() {
         EndCamera(position, state);  // the ones behind move up to `position`
     }
 
-    if (abort_ && jobs_.empty()) {
+    if ((abort_ || stoppedByFailures_) && jobs_.empty()) {
         const bool allWaiting = std::all_of(queue_.begin(), queue_.end(), [](const Queued& queued) {
             return queued.session->status.load() == STANDBY;
         });
@@ -209,28 +272,53 @@ void BatchRun::Tick() {
 void BatchRun::BeginStart(int position) {
     CameraSession* session = queue_[position].session.get();
     auto job = std::make_shared<StartJob>();
-    jobs_[QueuedRow(position)] = job;
-    rows_.at(QueuedRow(position)).startedAt = std::chrono::system_clock::now();
+    const int row = QueuedRow(position);
+    jobs_[row] = job;
+    ProgressRecord& record = rows_.at(row);
+    if (record.attempts++ == 0) record.startedAt = std::chrono::system_clock::now();
+    const bool mayRetry = record.attempts <= policy_.retryOffline;
     const auto limit = timing_.inquiryLimit;
+    const std::string imageVersion = StripVer(resources_.GetImageInfo().versionLabel);
     // The session stays queued while the job runs: only a finished job lets the tick end it, and
     // StopStartJobs waits for the job before a session is deleted. The job holds only itself.
     StartJob* raw = job.get();
-    job->thread = std::jthread([raw, session, limit] {
+    job->thread = std::jthread([raw, session, limit, mayRetry, imageVersion, policy = policy_] {
+        using Verdict = StartJob::Verdict;
+        auto finish = [raw](Verdict verdict) {
+            raw->verdict = verdict;
+            raw->done.store(true, std::memory_order_release);
+        };
         // The system answer comes first because it tells whether the camera is in recovery state:
         // such a camera need not know its users, and its upload is neither completed nor followed
-        // by a progress stream. Only the state is taken from it here; the model was checked when
-        // the camera was listed.
+        // by a progress stream.
         const std::string system = session->Inquire(INQ_SYSTEM, limit);
-        session->CheckModelAndVersion(system, false);
-        bool passed = true;
-        if (!session->emergency.load()) {
+        if (system.empty() && mayRetry) return finish(Verdict::Offline);
+        const SystemFields fields = session->ParseSystemAnswer(system, false);
+        const bool emergency = session->emergency.load();
+        if (policy.checkSuitability && !system.empty()) {
+            if (!fields.accepted) {
+                raw->detail = "model \"" + fields.model + "\" is not accepted";
+                return finish(Verdict::Unsuitable);
+            }
+            if (!emergency && ns_serial_protect::IsSerialAllowed(std::string_view(fields.serial)) == 0) {
+                raw->detail = "serial number \"" + fields.serial + "\" is not accepted";
+                return finish(Verdict::Unsuitable);
+            }
+        }
+        if (!emergency) {
             // A camera that did not answer is missing (Error1), without a second wait.
             const std::string user = system.empty() ? std::string() : session->Inquire(INQ_USER, limit);
-            passed = session->CheckAdministrator(user);
+            if (!session->CheckAdministrator(user)) {
+                if (!system.empty() && session->status.load() == StatusCode(UpgradeStatus::Error1))
+                    raw->detail = "the camera's user list names no administrator";
+                return finish(Verdict::Refused);
+            }
         }
-        if (passed) raw->docType = CameraSession::ReadDocType(system);
-        raw->passed = passed;
-        raw->done.store(true, std::memory_order_release);
+        raw->docType = CameraSession::ReadDocType(system);
+        if (policy.skipCurrent && !emergency && !imageVersion.empty() &&
+            StripVer(session->currentVersion.Get()) == imageVersion)
+            return finish(Verdict::Current);
+        finish(policy.dryRun ? Verdict::Suitable : Verdict::Passed);
     });
 }
 
@@ -265,13 +353,44 @@ void BatchRun::EndCamera(int position, std::int32_t state) {
     }
     record.progress = PROGRESS_MAX;
     record.result = state;
+    record.end = static_cast<std::int32_t>(RowEnd::Finished);
+    if (record.detail.empty())
+        record.detail = FailureDetail(state, record.failure, record.confirmed != 0, timing_);
     record.endedAt = std::chrono::system_clock::now();
+    if (state != COMPLETED) CountFailure();
     if (owner_) {
         for (int base : SESSION_TIMER_BASES)
             owner_->StopTimer(base + session->slot);
     }
     session.reset();
     if (observer_) observer_->CameraEnded(row);
+}
+
+void BatchRun::EndUnstarted(int position, RowEnd end, std::string detail) {
+    const int row = QueuedRow(position);
+    std::unique_ptr<CameraSession> session = std::move(queue_[position].session);
+    queue_.erase(queue_.begin() + position);
+    ProgressRecord& record = rows_.at(row);
+    if (const std::string before = session->currentVersion.Get(); !before.empty())
+        record.previousVersion = StripVer(before);
+    record.end = static_cast<std::int32_t>(end);
+    record.detail = std::move(detail);
+    record.endedAt = std::chrono::system_clock::now();
+    session.reset();
+    if (end == RowEnd::Unsuitable) CountFailure();
+    if (observer_) observer_->CameraEnded(row);
+}
+
+void BatchRun::Requeue(int position) {
+    Queued queued = std::move(queue_[position]);
+    queue_.erase(queue_.begin() + position);
+    queued.notBefore = std::chrono::steady_clock::now() + policy_.retryDelay;
+    queue_.push_back(std::move(queued));
+}
+
+void BatchRun::CountFailure() {
+    ++failures_;
+    if (policy_.maxFailures > 0 && failures_ >= policy_.maxFailures) stoppedByFailures_ = true;
 }
 
 void BatchRun::ShowStatus(int row, std::int32_t state) {
@@ -281,7 +400,9 @@ void BatchRun::ShowStatus(int row, std::int32_t state) {
 void BatchRun::DropQueued() {
     std::vector<int> dropped;
     for (const Queued& queued : queue_) {
-        rows_.at(queued.row).result = 0;
+        ProgressRecord& record = rows_.at(queued.row);
+        record.result = 0;
+        record.end = static_cast<std::int32_t>(RowEnd::NotStarted);
         dropped.push_back(queued.row);
     }
     queue_.clear();

@@ -60,6 +60,31 @@ struct BatchLimits {
     int maxTransfers = 1;  ///< cameras saving, uploading or being asked before their start, at once
 };
 
+/// What a run does beyond the wizard's rule (the command line's batch options). The defaults are
+/// the wizard's run.
+struct BatchPolicy {
+    /// The model and serial-number rules apply at the start (for targets nobody checked when they
+    /// were listed); a camera that fails them ends "unsuitable".
+    bool checkSuitability = false;
+    bool skipCurrent = false;  ///< a camera that already reports the image's version is not flashed
+    bool dryRun = false;       ///< only the start inquiries: nothing is written to any camera
+    int maxFailures = 0;       ///< > 0: once this many cameras have failed, no further camera starts
+    /// Times a camera that did not answer its start inquiries goes back to the end of the queue.
+    int retryOffline = 0;
+    std::chrono::milliseconds retryDelay{60000};  ///< at least this long before it is asked again
+};
+
+/// How a row's camera ended (ProgressRecord::end).
+enum class RowEnd : std::int32_t {
+    Pending = 0,  ///< not yet
+    Finished,     ///< its run ended in `result` (Completed or an error)
+    Current,      ///< it already had the image's version: nothing was written
+    Unsuitable,   ///< its model or serial number is not accepted
+    Suitable,     ///< dry run: it passed the start inquiries; nothing was written
+    Skipped,      ///< an earlier run had upgraded it
+    NotStarted,   ///< dropped by Abort or the failure limit
+};
+
 /// What the run tells whoever shows or records it.
 class BatchObserver {
   public:
@@ -80,7 +105,7 @@ class BatchRun {
     /// `owner` runs the scheduler and the sessions' timers (null: rows only, nothing can start);
     /// `resources` gives the accepted models and the image slots.
     BatchRun(platform::SessionOwner* owner, ResourceState& resources, platform::EngineTiming timing = {},
-             BatchLimits limits = {});
+             BatchLimits limits = {}, BatchPolicy policy = {});
     ~BatchRun();
     BatchRun(const BatchRun&) = delete;
     BatchRun& operator=(const BatchRun&) = delete;
@@ -119,6 +144,10 @@ class BatchRun {
     /// Cameras not yet started are dropped once the running ones have ended.
     void Abort() { abort_ = true; }
     bool AbortRequested() const { return abort_; }
+    /// True once the failure limit stopped further starts.
+    bool StoppedByFailures() const { return stoppedByFailures_; }
+    /// Cameras that have ended failed (an error, or unsuitable).
+    int Failures() const { return failures_; }
 
     /// A tick of the owner's timer `id`: the scheduler's, or a session's (routed to the session of
     /// the row it names). False for ids that are neither.
@@ -130,12 +159,19 @@ class BatchRun {
     struct Queued {
         int row = 0;
         std::unique_ptr<CameraSession> session;
+        std::chrono::steady_clock::time_point notBefore{};  ///< a retry waits until then
     };
     struct StartJob;
 
     void BeginStart(int position);
     void CompleteStart(int position, const std::string& docType);
     void EndCamera(int position, std::int32_t state);
+    /// Ends the camera at `position` before anything was written to it.
+    void EndUnstarted(int position, RowEnd end, std::string detail);
+    /// Puts the camera at `position` back at the end of the queue for another try.
+    void Requeue(int position);
+    /// One more camera failed; at the limit no further camera starts.
+    void CountFailure();
     void ShowStatus(int row, std::int32_t state);
     void DropQueued();
     void StopStartJobs();
@@ -145,6 +181,7 @@ class BatchRun {
     ResourceState& resources_;
     const platform::EngineTiming timing_;
     const BatchLimits limits_;
+    const BatchPolicy policy_;
     BatchObserver* observer_ = nullptr;
 
     std::deque<ProgressRecord> rows_;  // a deque: appending never moves a row a worker writes to
@@ -154,9 +191,16 @@ class BatchRun {
     bool abort_ = false;
     bool running_ = false;
     bool inTick_ = false;
+    bool stoppedByFailures_ = false;
+    int failures_ = 0;
 };
 
 /// The status word shown for state 0..16 ("Standby", "Uploading", ... "Error7"); empty otherwise.
 std::string StatusWord(std::int32_t state);
+
+/// What went wrong with a camera whose run ended in `status` for `failure` (UpgradeFailure), in
+/// words a person can act on; empty for a confirmed completion.
+std::string FailureDetail(std::int32_t status, std::int32_t failure, bool confirmed,
+                          const platform::EngineTiming& timing);
 
 }  // namespace xqt

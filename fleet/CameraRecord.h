@@ -96,6 +96,12 @@ struct ProgressRecord : CameraRecord {
     std::int32_t failure = 0;
     /// The saved configuration kept after the run (Backup), empty when none is kept.
     std::string savedFile;
+    /// How the camera's part of the run ended (RowEnd in fleet/BatchRun.h); 0 while it has not.
+    std::int32_t end = 0;
+    /// Start inquiries asked of the camera (more than one when it was unreachable and tried again).
+    std::int32_t attempts = 0;
+    /// What went wrong, in words a person can act on; empty when nothing did.
+    std::string detail;
     /// When the camera's start inquiries began and when it ended; zero when it did not.
     std::chrono::system_clock::time_point startedAt{};
     std::chrono::system_clock::time_point endedAt{};

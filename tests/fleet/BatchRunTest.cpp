@@ -102,7 +102,8 @@ class Recorder : public BatchObserver {
 
 class BatchRunTest : public ::testing::Test {
   protected:
-    BatchRunTest() : configHome("XDG_DATA_HOME", folder.str().c_str()), programFiles("ProgramFiles", nullptr) {
+    BatchRunTest()
+        : configHome("XDG_DATA_HOME", folder.str().c_str()), programFiles("ProgramFiles", nullptr) {
         platform::UseResources(platform::EmbeddedResources());
         resources.modelNames = ModelList{"XQT-TR60", "XQT-TR60N", "XQT-TR60P"};
         resources.slotKeys = {"XQT-DOC-A", kSecondSlotKey, "", "", ""};
@@ -142,7 +143,8 @@ class BatchRunTest : public ::testing::Test {
                 data.version = camera.softVersion;
                 data.name = "admin";
                 data.password = "admin";
-                run->AddCamera(MakeProgressRecord(data, static_cast<int>(i)), data.name, data.password, data.serial);
+                run->AddCamera(MakeProgressRecord(data, static_cast<int>(i)), data.name, data.password,
+                               data.serial);
             }
         });
         owner.SetTimerHandler([this](int id) { run->OnTimer(id); });
@@ -287,7 +289,8 @@ TEST_F(BatchRunTest, DocTypeChoosesTheImageAndADhcpCameraIsLoggedAsSuch) {
         EXPECT_EQ(images[0].sha256, expected[i]) << i;
         EXPECT_EQ(rows[i].imageSlot, i == 0 ? 1 : 0) << i;
     }
-    EXPECT_EQ(Log(), Line(Address(0), "Completed successfully.") + Line(Address(1), "Completed successfully.") +
+    EXPECT_EQ(Log(), Line(Address(0), "Completed successfully.") +
+                         Line(Address(1), "Completed successfully.") +
                          Line("DHCP:" + Address(2), "Completed successfully."));
 }
 
