@@ -15,6 +15,9 @@ void AddCheckListCommand(CLI::App& app, int& exitCode);
 /// `inquire HOST[:PORT] --user NAME [--password-file F] [--json]` (cli/InquireCommand.cpp).
 void AddInquireCommand(CLI::App& app, int& exitCode);
 
+/// `batch (--discover | --targets FILE|-) ...`: a fleet run with reports (cli/BatchCommand.cpp).
+void AddBatchCommand(CLI::App& app, int& exitCode);
+
 /// `upgrade HOST[:PORT] --user NAME [--retain] [--backup] [--json] [--time-scale F]`
 /// (cli/UpgradeCommand.cpp).
 void AddUpgradeCommand(CLI::App& app, int& exitCode);

@@ -24,6 +24,7 @@ int main(int argc, char** argv) {
                              "Print the tool's version and its firmware image's version");
         int exitCode = 0;
         // Sub-commands register here.
+        xqt::cli::AddBatchCommand(app, exitCode);
         xqt::cli::AddCheckListCommand(app, exitCode);
         xqt::cli::AddDiscoverCommand(app, exitCode);
         xqt::cli::AddInquireCommand(app, exitCode);

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "camera/Credential.h"
+#include "camera/ShortRequest.h"
 #include "fleet/TextForms.h"
 #include "platform/ResourceText.h"
 #include "serialrules/SerialProtect.h"
@@ -69,6 +70,8 @@ struct BatchRun::StartJob {
     Verdict verdict = Verdict::Refused;
     std::string docType;
     std::string detail;
+    std::string model;  ///< as the camera's system answer named it
+    std::string serial;
     std::jthread thread;  // last: joined first when the job goes
 };
 
@@ -169,7 +172,6 @@ void BatchRun::Tick() {
     if (inTick_) return;
     inTick_ = true;
     const auto now = std::chrono::steady_clock::now();
-    const bool stopping = abort_ || stoppedByFailures_;
     int transfers = 0;  // cameras ahead that are saving, uploading or being asked
     bool startedThisTick = false;
     bool waitingAhead = false;  // a camera ahead has not started: queue order holds the rest back
@@ -201,6 +203,10 @@ void BatchRun::Tick() {
             const std::shared_ptr<StartJob> job = std::move(found->second);
             jobs_.erase(found);
             job->thread.join();
+            // A camera listed by address alone is named by its own answer.
+            ProgressRecord& named = rows_.at(row);
+            if (named.text[ProgressSlot::MODEL].empty()) named.text[ProgressSlot::MODEL] = job->model;
+            if (named.serial.empty()) named.serial = job->serial;
             state = session.status.load();
             using Verdict = StartJob::Verdict;
             switch (job->verdict) {
@@ -236,7 +242,9 @@ void BatchRun::Tick() {
             }
         }
 
-        if (!stopping && state == STANDBY) {
+        // A camera that ended in this tick may have reached the failure limit: the flags are read
+        // afresh for every camera.
+        if (!abort_ && !stoppedByFailures_ && state == STANDBY) {
             if (!startedThisTick && !waitingAhead && transfers < limits_.maxTransfers &&
                 now >= queue_[position].notBefore) {
                 BeginStart(position);
@@ -294,8 +302,12 @@ void BatchRun::BeginStart(int position) {
         const std::string system = session->Inquire(INQ_SYSTEM, limit);
         if (system.empty() && mayRetry) return finish(Verdict::Offline);
         const SystemFields fields = session->ParseSystemAnswer(system, false);
+        raw->model = fields.model;
+        raw->serial = fields.serial;
         const bool emergency = session->emergency.load();
-        if (policy.checkSuitability && !system.empty()) {
+        // A camera that refused the login has said nothing of its model: the login check below
+        // reports it as such.
+        if (policy.checkSuitability && !system.empty() && system != detail::UNAUTHORIZED_ANSWER) {
             if (!fields.accepted) {
                 raw->detail = "model \"" + fields.model + "\" is not accepted";
                 return finish(Verdict::Unsuitable);

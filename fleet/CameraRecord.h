@@ -92,6 +92,8 @@ struct ProgressRecord : CameraRecord {
     std::int32_t confirmed = 0;
     /// The version the camera had: the listed one, then the one it reported when its run began.
     std::string previousVersion;
+    std::string mac;     ///< as the target list had it; may be empty
+    std::string serial;  ///< as the target list had it
     /// What went wrong (UpgradeFailure), 0 when nothing did or the camera never started.
     std::int32_t failure = 0;
     /// The saved configuration kept after the run (Backup), empty when none is kept.

@@ -43,6 +43,8 @@ ProgressRecord MakeProgressRecord(const UpgradeData& data, int id) {
     p.port = data.port;
     p.dhcp = data.dhcp;
     p.previousVersion = data.version;
+    p.mac = data.mac;
+    p.serial = data.serial;
     return p;
 }
 

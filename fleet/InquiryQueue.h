@@ -30,7 +30,8 @@ class InquiryQueue {
     using DoneFn = std::function<void(std::uint32_t key, CameraSession& session)>;
 
     /// Asks `body` of every camera, allowing each `limit` from when it was sent.
-    InquiryQueue(std::string_view body, std::chrono::milliseconds limit, std::size_t inFlight = DEFAULT_IN_FLIGHT);
+    InquiryQueue(std::string_view body, std::chrono::milliseconds limit,
+                 std::size_t inFlight = DEFAULT_IN_FLIGHT);
     ~InquiryQueue();
     InquiryQueue(const InquiryQueue&) = delete;
     InquiryQueue& operator=(const InquiryQueue&) = delete;

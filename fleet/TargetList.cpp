@@ -81,6 +81,7 @@ UpgradeData TargetList::GetUpgradeData(int position) const {
     d.model = r.text[TargetSlot::MODEL];
     d.version = r.text[TargetSlot::VERSION];
     d.serial = r.text[TargetSlot::SERIAL];
+    d.mac = r.text[TargetSlot::MAC];
     d.address = r.address;
     d.port = r.port;
     d.dhcp = r.text[TargetSlot::ADDRESS] == DHCP_TEXT ? 1 : 0;

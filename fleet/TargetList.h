@@ -41,6 +41,7 @@ struct UpgradeData {
     std::string model;
     std::string version;
     std::string serial;
+    std::string mac;  ///< as discovery gave it; empty for a camera added by address
     Octets address{};
     std::int32_t port = 80;
     std::int32_t dhcp = 0;    ///< 1 exactly when the address text is "DHCP"

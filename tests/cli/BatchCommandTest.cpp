@@ -1,0 +1,294 @@
+// xqt-cli batch as a script runs it against simulated fleets in scaled time: the report field by
+// field for a mixed fleet, the failure limit, retries of a camera that comes up late, resumption,
+// the dry run, the window of --parallel, and a report that stays valid when the run is killed.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "sim/SimFleet.h"
+
+namespace xqt::test {
+namespace {
+
+namespace fs = std::filesystem;
+using json = nlohmann::ordered_json;  // the report keeps its keys in order
+
+struct CliRun {
+    int exitCode = -1;
+    std::vector<json> events;  // --json output
+    std::string text;
+};
+
+sim::SimCamera Camera(int n, const std::string& version = "1.10") {
+    sim::SimCamera camera;
+    camera.ipText = "127.0.12." + std::to_string(n);
+    camera.webPort = 0;
+    camera.serial = std::to_string(7000000 + n);
+    camera.softVersion = version;
+    camera.upgrade.progressSteps = 4;
+    camera.upgrade.progressStepMs = 2000;
+    camera.upgrade.rebootMs = 10000;
+    return camera;
+}
+
+class BatchCommandTest : public ::testing::Test {
+  protected:
+    BatchCommandTest() {
+        std::string pattern = (fs::temp_directory_path() / "xqt-batch-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        folder = pattern;
+    }
+    ~BatchCommandTest() override {
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+    }
+
+    /// Starts the fleet and writes its addresses (and `extra` ones) as the target list.
+    void Start(std::vector<sim::SimCamera> cameras, const std::vector<std::string>& extra = {}) {
+        fleet = std::make_unique<sim::SimFleet>(std::move(cameras), 0.01);
+        fleet->Start();
+        std::ofstream list(folder + "/targets.txt");
+        for (std::size_t i = 0; i < fleet->Size(); ++i)
+            list << fleet->At(i).HostPort() << "\n";
+        for (const std::string& address : extra)
+            list << address << "\n";
+    }
+
+    CliRun Batch(const std::string& options, const std::string& prefix = "") {
+        const std::string command =
+            "cd '" + folder + "' && ProgramFiles='" + folder + "' XQT_PASSWORD=admin " + prefix + " " +
+            XQT_CLI + " batch --targets targets.txt --user admin " +
+            "--time-scale 0.05 --json --report report.json --csv report.csv " + options + " </dev/null 2>&1";
+        CliRun run;
+        FILE* pipe = ::popen(command.c_str(), "r");
+        if (!pipe) return run;
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;)
+            run.text.append(buffer, n);
+        const int status = ::pclose(pipe);
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::istringstream lines(run.text);
+        for (std::string line; std::getline(lines, line);) {
+            const auto parsed = json::parse(line, nullptr, false);
+            if (!parsed.is_discarded()) run.events.push_back(parsed);
+        }
+        return run;
+    }
+
+    json Report() const {
+        std::ifstream in(folder + "/report.json");
+        return json::parse(in, nullptr, false);
+    }
+    /// The report's camera row of `address`.
+    json Row(const json& report, const std::string& address) const {
+        for (const json& row : report["cameras"])
+            if (row["address"] == address) return row;
+        return json();
+    }
+    std::size_t Uploads(std::size_t camera) const { return fleet->At(camera).Upgrade().Records().size(); }
+
+    std::string folder;
+    std::unique_ptr<sim::SimFleet> fleet;
+};
+
+TEST_F(BatchCommandTest, AMixedFleetIsReportedFieldByField) {
+    std::vector<sim::SimCamera> cameras{Camera(1), Camera(2), Camera(3), Camera(4), Camera(5, "1.23")};
+    cameras[1].http.refuseLogin = true;
+    cameras[2].model = "XQT-DM10";
+    cameras[3].emergency = true;
+    const std::string unreachable = "127.0.12.99";  // nothing listens there
+    Start(cameras, {unreachable});
+    const CliRun run = Batch("--parallel 3");
+    EXPECT_EQ(run.exitCode, 12) << run.text;
+
+    const json report = Report();
+    ASSERT_TRUE(report.is_object()) << run.text;
+    EXPECT_EQ(report["imageVersion"], "1.23");
+    EXPECT_TRUE(report["ended"].is_string());
+    ASSERT_EQ(report["cameras"].size(), 6u);
+    const std::vector<std::string> keys = {"address",       "mac",          "model",     "serial",
+                                           "versionBefore", "versionAfter", "confirmed", "status",
+                                           "statusCode",    "message",      "attempts",  "started",
+                                           "ended",         "configFile",   "detail"};
+    std::vector<std::string> order;
+    for (const auto& [key, value] : report["cameras"][0].items())
+        order.push_back(key);
+    EXPECT_EQ(order, keys);
+
+    const json good = Row(report, fleet->At(0).HostPort());
+    EXPECT_EQ(good["model"], "XQT-TR60");
+    EXPECT_EQ(good["serial"], "7000001");
+    EXPECT_EQ(good["versionBefore"], "1.10");
+    EXPECT_EQ(good["versionAfter"], "1.23");
+    EXPECT_EQ(good["confirmed"], true);
+    EXPECT_EQ(good["status"], "Completed");
+    EXPECT_EQ(good["statusCode"], 9);
+    EXPECT_EQ(good["message"], "XQT-TR60(" + fleet->At(0).HostPort() + ") Completed successfully.");
+    EXPECT_EQ(good["attempts"], 1);
+    EXPECT_TRUE(good["started"].is_string() && good["ended"].is_string());
+    EXPECT_TRUE(good["configFile"].is_null());
+    EXPECT_TRUE(good["detail"].is_null());
+
+    const json login = Row(report, fleet->At(1).HostPort());
+    EXPECT_EQ(login["status"], "Error3");
+    EXPECT_EQ(login["statusCode"], 12);
+    EXPECT_EQ(login["confirmed"], false);
+    EXPECT_TRUE(login["versionAfter"].is_null());
+    EXPECT_EQ(login["detail"], "login refused, or the user is not the camera's administrator");
+
+    const json model = Row(report, fleet->At(2).HostPort());
+    EXPECT_EQ(model["status"], "unsuitable");
+    EXPECT_TRUE(model["statusCode"].is_null());
+    EXPECT_EQ(model["detail"], "model \"XQT-DM10\" is not accepted");
+
+    const json emergency = Row(report, fleet->At(3).HostPort());
+    EXPECT_EQ(emergency["status"], "Completed");
+    EXPECT_EQ(emergency["confirmed"], false);
+    EXPECT_EQ(emergency["detail"], "the camera did not report the new version itself");
+
+    const json current = Row(report, fleet->At(4).HostPort());
+    EXPECT_EQ(current["status"], "current");
+    EXPECT_TRUE(current["statusCode"].is_null());
+    EXPECT_EQ(current["confirmed"], true);
+    EXPECT_EQ(current["versionAfter"], "1.23");
+    EXPECT_EQ(current["versionBefore"], "1.23");
+
+    const json missing = Row(report, unreachable);
+    EXPECT_EQ(missing["status"], "Error1");
+    EXPECT_EQ(missing["statusCode"], 10);
+    EXPECT_EQ(missing["detail"].get<std::string>().rfind("no answer within", 0), 0u);
+
+    EXPECT_EQ(Uploads(0), 1u);
+    EXPECT_EQ(Uploads(1) + Uploads(2) + Uploads(4), 0u);
+    EXPECT_EQ(report["summary"], json({{"total", 6},
+                                       {"completed", 1},
+                                       {"current", 1},
+                                       {"failed", 4},
+                                       {"notStarted", 0},
+                                       {"skipped", 0}}));
+    ASSERT_FALSE(run.events.empty());
+    EXPECT_EQ(run.events.back()["event"], "summary");
+    EXPECT_EQ(run.events.back()["exitCode"], 12);
+    EXPECT_EQ(run.text.find("admin"), std::string::npos);  // the password is never printed
+
+    // The CSV has the same rows under one header.
+    std::ifstream csv(folder + "/report.csv");
+    std::string header;
+    std::getline(csv, header);
+    EXPECT_EQ(
+        header,
+        "address,mac,model,serial,versionBefore,versionAfter,confirmed,status,statusCode,message,attempts,"
+        "started,ended,configFile,detail\r");
+}
+
+TEST_F(BatchCommandTest, TheFailureLimitStopsFurtherStartsAndTheRestIsNotStarted) {
+    std::vector<sim::SimCamera> cameras{Camera(11), Camera(12), Camera(13), Camera(14)};
+    cameras[0].http.refuseLogin = true;
+    Start(cameras);
+    const CliRun run = Batch("--parallel 1 --max-failures 1");
+    EXPECT_EQ(run.exitCode, 13) << run.text;
+    const json report = Report();
+    EXPECT_EQ(Row(report, fleet->At(0).HostPort())["status"], "Error3");
+    for (int i = 1; i < 4; ++i) {
+        EXPECT_EQ(Row(report, fleet->At(i).HostPort())["status"], "not started") << i;
+        EXPECT_TRUE(fleet->At(i).Requests().empty()) << i;
+    }
+}
+
+TEST_F(BatchCommandTest, ACameraThatComesUpLateIsTriedAgain) {
+    std::vector<sim::SimCamera> cameras{Camera(21), Camera(22)};
+    cameras[1].http.resetConnection = true;  // down at first
+    Start(cameras);
+    std::thread up([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        fleet->At(1).Update([](sim::SimCamera& c) { c.http.resetConnection = false; });
+    });
+    const CliRun run = Batch("--retry-offline 5 --retry-delay 10");  // 0.5 s in scaled time
+    up.join();
+    EXPECT_EQ(run.exitCode, 0) << run.text;
+    const json row = Row(Report(), fleet->At(1).HostPort());
+    EXPECT_EQ(row["status"], "Completed");
+    EXPECT_GT(row["attempts"].get<int>(), 1);
+    EXPECT_EQ(Uploads(1), 1u);
+}
+
+TEST_F(BatchCommandTest, ASecondRunResumesAndADryRunWritesNothing) {
+    Start({Camera(31), Camera(32)});
+    const CliRun dry = Batch("--dry-run");
+    EXPECT_EQ(dry.exitCode, 0) << dry.text;
+    EXPECT_EQ(Row(Report(), fleet->At(0).HostPort())["status"], "suitable");
+    EXPECT_EQ(Uploads(0) + Uploads(1), 0u);
+
+    ASSERT_EQ(Batch("").exitCode, 0);
+    ASSERT_EQ(Uploads(0) + Uploads(1), 2u);
+    fs::rename(folder + "/report.json", folder + "/first.json");
+    const CliRun again = Batch("--resume first.json");
+    EXPECT_EQ(again.exitCode, 0) << again.text;
+    EXPECT_EQ(Row(Report(), fleet->At(0).HostPort())["status"], "skipped");
+    EXPECT_EQ(Report()["summary"]["skipped"], 2);
+    EXPECT_EQ(Uploads(0) + Uploads(1), 2u);  // nothing was flashed twice
+}
+
+TEST_F(BatchCommandTest, ParallelFourDrivesAtMostFourAndTransfersToOneAtATime) {
+    std::vector<sim::SimCamera> cameras;
+    for (int n = 41; n <= 46; ++n)
+        cameras.push_back(Camera(n));
+    Start(cameras);
+    const CliRun run = Batch("--parallel 4");
+    EXPECT_EQ(run.exitCode, 0) << run.text;
+    std::map<std::string, std::string> state;
+    std::size_t mostActive = 0;
+    for (const json& event : run.events) {
+        if (event["event"] != "status") continue;
+        state[event["address"]] = event["status"];
+        std::size_t active = 0, transfers = 0;
+        for (const auto& [address, status] : state) {
+            active += status != "Completed" && status.rfind("Error", 0) != 0;
+            transfers += status == "Uploading" || status == "Saving config file";
+        }
+        mostActive = std::max(mostActive, active);
+        EXPECT_LE(transfers, 1u);
+    }
+    EXPECT_LE(mostActive, 4u);
+    EXPECT_GE(mostActive, 2u);  // the window was used
+}
+
+TEST_F(BatchCommandTest, AKilledRunLeavesAValidReportOfTheCamerasThatEnded) {
+    std::vector<sim::SimCamera> cameras{Camera(51), Camera(52)};
+    cameras[1].upgrade.rebootMs = 3000000;  // 30 s in scaled time: still rebooting when killed
+    Start(cameras);
+    const CliRun run = Batch("--parallel 2", "timeout -s KILL 5");
+    EXPECT_EQ(run.exitCode, 128 + SIGKILL) << run.text;
+    const json report = Report();
+    ASSERT_TRUE(report.is_object());
+    EXPECT_EQ(Row(report, fleet->At(0).HostPort())["status"], "Completed");
+    EXPECT_NE(Row(report, fleet->At(1).HostPort())["status"], "Completed");
+    EXPECT_TRUE(report["ended"].is_null());
+    for (const auto& entry : fs::directory_iterator(folder))  // no temporary file left behind
+        EXPECT_NE(entry.path().filename().string().rfind(".report", 0), 0u) << entry.path();
+}
+
+TEST_F(BatchCommandTest, ACredentialsFileOthersCanReadIsRefused) {
+    Start({Camera(61)});
+    const std::string file = folder + "/logins.csv";
+    std::ofstream(file) << fleet->At(0).HostPort() << ",admin,admin\n";
+    ::chmod(file.c_str(), 0644);
+    const CliRun open = Batch("--credentials logins.csv");
+    EXPECT_EQ(open.exitCode, 2);
+    EXPECT_NE(open.text.find("chmod 600"), std::string::npos);
+    ::chmod(file.c_str(), 0600);
+    EXPECT_EQ(Batch("--credentials logins.csv").exitCode, 0);
+}
+
+}  // namespace
+}  // namespace xqt::test
