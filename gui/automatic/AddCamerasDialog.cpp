@@ -14,6 +14,7 @@
 #include "fleet/EntryFields.h"
 #include "gui/automatic/EntryTerminalsDialog.h"
 #include "gui/controls/AddedCameraList.h"
+#include "gui/controls/FontScale.h"
 #include "platform/BoundedText.h"
 #include "platform/ResourceText.h"
 
@@ -46,19 +47,24 @@ AddCamerasDialog::AddCamerasDialog(CameraGrid& targets, const ModelList& models,
     list_->setObjectName("list");
     // The product's widths, widened where a text of fixed form (an ID, the inquiry's state words in
     // the model column, a seven-digit serial number) would not fit with the list's 12-pixel margin
-    // in this font.
+    // in this font; a larger font than the product's scales them all.
     const QFontMetrics metrics(list_->font());
-    const int idWidth = std::max(30, metrics.horizontalAdvance("000") + 12);
-    int modelWidth = 85;
+    const FontScale s(metrics);
+    const int idWidth = std::max(s(30), metrics.horizontalAdvance("000") + 12);
+    int modelWidth = s(85);
     for (const char* word : {"Queued...", "Searching...", "No response", "Not a camera"})
         modelWidth = std::max(modelWidth, metrics.horizontalAdvance(word) + 12);
-    const int serialWidth = std::max(60, metrics.horizontalAdvance("0000000") + 12);
+    const int serialWidth = std::max(s(60), metrics.horizontalAdvance("0000000") + 12);
+    const int addressWidth = s(140);
+    const int versionWidth = s(90);
     list_->InsertColumn(0, "ID", idWidth, Qt::AlignRight);
-    list_->InsertColumn(1, "IP address", 140);
+    list_->InsertColumn(1, "IP address", addressWidth);
     list_->InsertColumn(2, "Model", modelWidth);
     list_->InsertColumn(3, "Serial No.", serialWidth);
-    list_->InsertColumn(4, "Version No.", 90);
-    list_->setMinimumSize(idWidth + 140 + modelWidth + serialWidth + 90 + 4 + list_->frameWidth() * 2, 200);
+    list_->InsertColumn(4, "Version No.", versionWidth);
+    list_->setMinimumSize(
+        idWidth + addressWidth + modelWidth + serialWidth + versionWidth + 4 + list_->frameWidth() * 2,
+        s(200));
     label->setBuddy(list_);
     // An item view takes no name from its label's buddy.
     list_->setAccessibleName(label->text());

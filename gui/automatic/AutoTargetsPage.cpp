@@ -11,13 +11,15 @@
 #include <utility>
 
 #include "gui/controls/CameraGrid.h"
+#include "gui/controls/FontScale.h"
 #include "gui/controls/RowPainter.h"
 
 namespace xqt {
 
 namespace {
 
-/// The wizard's page size; a smaller page is laid out as if it had it.
+/// The wizard's page size; a smaller page is laid out as if it had it. These sizes, and all below,
+/// are for the font the frame was drawn for; a larger font scales them (FontScale).
 constexpr int MIN_PAGE_WIDTH = 500;
 constexpr int MIN_PAGE_HEIGHT = 300;
 constexpr int MARGIN = 6;
@@ -26,6 +28,7 @@ constexpr int BUTTON_HEIGHT = 26;
 constexpr int BUTTON_GAP = 4;
 constexpr int MIN_BUTTON_WIDTH = 80;
 constexpr int EXPANDER_WIDTH = 34;
+constexpr int COUNTER_WIDTH = 80;
 /// The grid sits inside the placeholder frame, this far from its edges.
 constexpr int GRID_INSET = 2;
 
@@ -39,9 +42,9 @@ QPushButton* MakeButton(const char* name, const char* text, QWidget* parent) {
     return button;
 }
 
-int ButtonWidth(const QPushButton* button) {
+int ButtonWidth(const QPushButton* button, const FontScale& scale) {
     const int text = button->fontMetrics().horizontalAdvance(QString(button->text()).remove('&'));
-    return std::max(MIN_BUTTON_WIDTH, text + 24);
+    return std::max(scale(MIN_BUTTON_WIDTH), text + scale(24));
 }
 
 }  // namespace
@@ -142,9 +145,9 @@ int AutoTargetsPage::ColumnWidth(int column, const QFontMetrics& metrics, const 
             }
             break;
         default:
-            return BASE_WIDTHS[column];
+            return FontScale(metrics)(BASE_WIDTHS[column]);
     }
-    return std::max(BASE_WIDTHS[column], needed + detail::CELL_FIT_MARGIN);
+    return std::max(FontScale(metrics)(BASE_WIDTHS[column]), needed + detail::CELL_FIT_MARGIN);
 }
 
 void AutoTargetsPage::resizeEvent(QResizeEvent* event) {
@@ -162,32 +165,38 @@ void AutoTargetsPage::LayOutButtons() {
         addOther_->setVisible(expanded_);
         testingButton_->setVisible(expanded_);
     }
-    const int width = std::max(this->width(), MIN_PAGE_WIDTH);
-    const int height = std::max(this->height(), MIN_PAGE_HEIGHT);
-    const int buttonTop = height - MARGIN - BUTTON_HEIGHT;
-    const int counterTop = buttonTop - 6 - LABEL_HEIGHT;
-    targetsLabel_->setGeometry(MARGIN, 6, width - 2 * MARGIN, LABEL_HEIGHT);
-    const QRect frameRect(MARGIN, 6 + LABEL_HEIGHT + 2, width - 2 * MARGIN,
-                          counterTop - 4 - (6 + LABEL_HEIGHT + 2));
+    const FontScale s(font());
+    const int margin = s(MARGIN);
+    const int labelHeight = s(LABEL_HEIGHT);
+    const int buttonHeight = s(BUTTON_HEIGHT);
+    const int gap = s(BUTTON_GAP);
+    const int width = std::max(this->width(), s(MIN_PAGE_WIDTH));
+    const int height = std::max(this->height(), s(MIN_PAGE_HEIGHT));
+    const int buttonTop = height - margin - buttonHeight;
+    const int counterTop = buttonTop - s(6) - labelHeight;
+    targetsLabel_->setGeometry(margin, s(6), width - 2 * margin, labelHeight);
+    const int frameTop = s(6) + labelHeight + s(2);
+    const QRect frameRect(margin, frameTop, width - 2 * margin, counterTop - s(4) - frameTop);
     frame_->setGeometry(frameRect);
     if (grid_) grid_->setGeometry(frameRect.adjusted(GRID_INSET, GRID_INSET, -GRID_INSET, -GRID_INSET));
 
-    const int labelWidth = counterLabel_->fontMetrics().horizontalAdvance(counterLabel_->text()) + 8;
-    counterLabel_->setGeometry(MARGIN, counterTop, labelWidth, LABEL_HEIGHT);
-    counter_->setGeometry(MARGIN + labelWidth, counterTop, 80, LABEL_HEIGHT);
+    const int labelWidth = counterLabel_->fontMetrics().horizontalAdvance(counterLabel_->text()) + s(8);
+    counterLabel_->setGeometry(margin, counterTop, labelWidth, labelHeight);
+    counter_->setGeometry(margin + labelWidth, counterTop, s(COUNTER_WIDTH), labelHeight);
 
-    int left = MARGIN;
+    int left = margin;
     for (QPushButton* button : {selectAll_, access_}) {
-        const int w = ButtonWidth(button);
-        button->setGeometry(left, buttonTop, w, BUTTON_HEIGHT);
-        left += w + BUTTON_GAP;
+        const int w = ButtonWidth(button, s);
+        button->setGeometry(left, buttonTop, w, buttonHeight);
+        left += w + gap;
     }
-    const int expanderLeft = width - MARGIN - EXPANDER_WIDTH;
-    expander_->setGeometry(expanderLeft, buttonTop, EXPANDER_WIDTH, BUTTON_HEIGHT);
-    const int testingWidth = ButtonWidth(testingButton_);
-    testingPlace_ = QRect(expanderLeft - BUTTON_GAP - testingWidth, buttonTop, testingWidth, BUTTON_HEIGHT);
-    const int addWidth = ButtonWidth(addOther_);
-    addOtherPlace_ = QRect(testingPlace_.left() - BUTTON_GAP - addWidth, buttonTop, addWidth, BUTTON_HEIGHT);
+    const int expanderWidth = s(EXPANDER_WIDTH);
+    const int expanderLeft = width - margin - expanderWidth;
+    expander_->setGeometry(expanderLeft, buttonTop, expanderWidth, buttonHeight);
+    const int testingWidth = ButtonWidth(testingButton_, s);
+    testingPlace_ = QRect(expanderLeft - gap - testingWidth, buttonTop, testingWidth, buttonHeight);
+    const int addWidth = ButtonWidth(addOther_, s);
+    addOtherPlace_ = QRect(testingPlace_.left() - gap - addWidth, buttonTop, addWidth, buttonHeight);
     addOther_->setGeometry(addOtherPlace_);
     testingButton_->setGeometry(testingPlace_);
 }

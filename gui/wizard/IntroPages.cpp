@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "gui/controls/FontScale.h"
 #include "gui/wizard/QtTexts.h"
 #include "wizard/WizardTexts.h"
 
@@ -75,7 +76,7 @@ AgreementPage::AgreementPage(QAbstractButton* nextButton, platform::MessageBoxes
     auto* choices = new QHBoxLayout;
     choices->addStretch(1);
     choices->addWidget(notAgree_);
-    choices->addSpacing(24);
+    choices->addSpacing(FontScale(font())(24));
     choices->addWidget(agree_);
     choices->addStretch(1);
     auto* layout = new QVBoxLayout(this);
@@ -107,7 +108,7 @@ ModePage::ModePage(platform::MessageBoxes* owner, QWidget* frame) : QWidget(fram
     radios->addWidget(manual_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group_);
-    layout->addSpacing(8);
+    layout->addSpacing(FontScale(font())(8));
     layout->addWidget(help_, 1);
     SetTexts();
 }

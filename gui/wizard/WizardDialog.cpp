@@ -64,12 +64,12 @@ class WizardDialog::AutoPagesAdapter : public AutoPagesAccess {
 
 WizardDialog::WizardDialog(WizardEngine& engine, platform::MessageBoxes* boxes, platform::EngineTiming timing,
                            QWidget* parent)
-    : QDialog(parent), engine_(engine), timing_(timing) {
+    : QDialog(parent), engine_(engine), timing_(timing), scale_(font()) {
     if (!boxes) ownBoxes_ = std::make_unique<platform::QtMessageBoxes>(this);
     boxes_ = boxes ? boxes : ownBoxes_.get();
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(FRAME_WIDTH, FRAME_HEIGHT);
+    setFixedSize(scale_(QSize(FRAME_WIDTH, FRAME_HEIGHT)));
     setWindowIcon(AppIcon());
 
     resources_ = std::make_unique<ResourceState>();
@@ -108,24 +108,29 @@ WizardDialog::~WizardDialog() {
 }
 
 void WizardDialog::CreateFrame() {
-    const int buttonTop = FRAME_HEIGHT - MARGIN - BUTTON_HEIGHT - 4;
+    const FontScale& s = scale_;
+    const int frameWidth = s(FRAME_WIDTH);
+    const int margin = s(MARGIN);
+    const int buttonWidth = s(BUTTON_WIDTH);
+    const int buttonHeight = s(BUTTON_HEIGHT);
+    const int buttonTop = s(FRAME_HEIGHT) - margin - buttonHeight - s(4);
     separator_ = new QFrame(this);
     separator_->setObjectName("separator");
     separator_->setFrameStyle(QFrame::HLine | QFrame::Sunken);
-    separator_->setGeometry(MARGIN, buttonTop - 12, FRAME_WIDTH - 2 * MARGIN, 2);
+    separator_->setGeometry(margin, buttonTop - s(12), frameWidth - 2 * margin, 2);
 
-    const int cancelLeft = FRAME_WIDTH - MARGIN - BUTTON_WIDTH;
-    const int nextLeft = cancelLeft - 10 - BUTTON_WIDTH;
-    const int backLeft = nextLeft - BUTTON_WIDTH;
+    const int cancelLeft = frameWidth - margin - buttonWidth;
+    const int nextLeft = cancelLeft - s(10) - buttonWidth;
+    const int backLeft = nextLeft - buttonWidth;
     back_ = new QPushButton(this);
     back_->setObjectName("back");
-    back_->setGeometry(backLeft, buttonTop, BUTTON_WIDTH, BUTTON_HEIGHT);
+    back_->setGeometry(backLeft, buttonTop, buttonWidth, buttonHeight);
     next_ = new NextButton(this);
     next_->setObjectName("next");
-    next_->setGeometry(nextLeft, buttonTop, BUTTON_WIDTH, BUTTON_HEIGHT);
+    next_->setGeometry(nextLeft, buttonTop, buttonWidth, buttonHeight);
     cancel_ = new QPushButton(this);
     cancel_->setObjectName("cancel");
-    cancel_->setGeometry(cancelLeft, buttonTop, BUTTON_WIDTH, BUTTON_HEIGHT);
+    cancel_->setGeometry(cancelLeft, buttonTop, buttonWidth, buttonHeight);
     // Enter is the frame's to route (see keyPressEvent); only the look of the default stays.
     for (QPushButton* button : {back_, static_cast<QPushButton*>(next_), cancel_})
         button->setAutoDefault(false);
@@ -137,13 +142,13 @@ void WizardDialog::CreateFrame() {
         next_, &NextButton::HiddenModeRequested, this, [this] { flow_->HiddenModeCommand(); },
         Qt::QueuedConnection);
 
-    QPixmap square(INDICATOR_SIZE, INDICATOR_SIZE);
+    const int indicator = s(INDICATOR_SIZE);
+    QPixmap square(indicator, indicator);
     square.fill(INDICATOR_COLOUR);
     emergency_ = new QLabel(this);
     emergency_->setObjectName("emergency");
     emergency_->setPixmap(square);
-    emergency_->setGeometry(MARGIN + 2, buttonTop + (BUTTON_HEIGHT - INDICATOR_SIZE) / 2, INDICATOR_SIZE,
-                            INDICATOR_SIZE);
+    emergency_->setGeometry(margin + s(2), buttonTop + (buttonHeight - indicator) / 2, indicator, indicator);
     emergency_->hide();
 }
 
@@ -182,7 +187,7 @@ void WizardDialog::CreatePages() {
                                      "autoTargetsPage",  "autoProgressPage"};
     for (std::size_t i = 0; i < pages_.size(); ++i) {
         pages_[i]->setObjectName(names[i]);
-        pages_[i]->setGeometry(0, 0, FRAME_WIDTH, PAGE_HEIGHT);
+        pages_[i]->setGeometry(0, 0, scale_(FRAME_WIDTH), scale_(PAGE_HEIGHT));
         pages_[i]->hide();
     }
 }

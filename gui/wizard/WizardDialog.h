@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "camera/ResourceState.h"
+#include "gui/controls/FontScale.h"
 #include "platform/EngineTiming.h"
 #include "platform/MessageBoxes.h"
 #include "wizard/WizardEngine.h"
@@ -41,7 +42,8 @@ class ModePage;
 class NextButton;
 
 /// Frame size: the classic wizard frame of 356 x 200 dialog units, measured in a font as wide as
-/// the Linux desktop default, so that the lists show every column without scrolling sideways.
+/// the Linux desktop default, so that the lists show every column without scrolling sideways. A
+/// larger font grows the frame and everything placed on it by its FontScale.
 inline constexpr int FRAME_WIDTH = 580;
 inline constexpr int FRAME_HEIGHT = 360;
 
@@ -109,6 +111,7 @@ class WizardDialog : public QDialog, private WizardView {
     std::unique_ptr<ResourceState> resources_;
     std::unique_ptr<WizardFlow> flow_;
     platform::EngineTiming timing_;
+    FontScale scale_;  ///< of the font the frame was made in
     std::unique_ptr<AutoPagesAdapter> autoPages_;
     platform::QtTaskRunner* runner_ = nullptr;
 
