@@ -1,8 +1,12 @@
 #include "gui/controls/BitmapButton.h"
 
+#include <QDialog>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 
 #include "gui/controls/RowPainter.h"
 #include "platform/BitmapIds.h"
@@ -97,6 +101,13 @@ void BitmapButton::paintEvent(QPaintEvent*) {
     if (image->isNull()) return;
     QPainter painter(this);
     painter.drawPixmap(0, 0, *image);
+    if (hasFocus() && image == &images_[UP]) {
+        QStyleOptionFocusRect frame;
+        frame.initFrom(this);
+        frame.rect = rect().adjusted(3, 3, -3, -3);
+        frame.backgroundColor = palette().color(QPalette::Button);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
+    }
 }
 
 void BitmapButton::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -117,6 +128,18 @@ void BitmapButton::mouseReleaseEvent(QMouseEvent* event) {
         click();
     }
     QAbstractButton::mouseReleaseEvent(event);
+}
+
+void BitmapButton::keyPressEvent(QKeyEvent* event) {
+    // A push button in a dialog is pressed by Enter while it has the focus, rather than the
+    // dialog's default button.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && qobject_cast<QDialog*>(window())) {
+        event->accept();
+        click();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 void BitmapButton::changeEvent(QEvent* event) {

@@ -1,7 +1,10 @@
 #pragma once
 // A push button drawn from four bitmaps of the program's resources, named by the button's caption
 // and a state letter: U up, D down, F focused, X disabled ("PREVU", "PREVD", ...). Its grey shades
-// follow the current palette. A double-click acts as two clicks. UI thread only.
+// follow the current palette. A double-click acts as two clicks. The keyboard reaches it by Tab and
+// presses it with Space, and with Enter or Return inside a dialog, as a push button there; with the
+// focus it shows its focus bitmap, or a focus frame over the up bitmap when it has none. UI thread
+// only.
 
 #include <QAbstractButton>
 #include <QPixmap>
@@ -31,6 +34,7 @@ class BitmapButton : public QAbstractButton {
     void paintEvent(QPaintEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
 
   private:

@@ -1,10 +1,14 @@
-// The bitmap buttons: loading by caption and state letter, the image shown in each state, and a
-// double-click that counts as two clicks.
+// The bitmap buttons: loading by caption and state letter, the image shown in each state, a
+// double-click that counts as two clicks, and the keyboard's Tab, Space and Enter.
 #include <gtest/gtest.h>
 
+#include <QDialog>
 #include <QEvent>
+#include <QKeySequence>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <memory>
 
 #include "gui/controls/BitmapButton.h"
 #include "gui/controls/RowPainter.h"
@@ -102,6 +106,43 @@ TEST_F(BitmapButtonTest, ADoubleClickActsAsTwoClicks) {
     EXPECT_FALSE(button.isDown());
     test::Click(&button, centre);
     EXPECT_EQ(clicked.count(), 3);
+}
+
+TEST_F(BitmapButtonTest, TabReachesItWithAVisibleFocusAndKeysPressItAsAPushButton) {
+    // Space presses it anywhere; Enter and Return only in a dialog, and there the focused button
+    // rather than the dialog's default one, as with a push button.
+    struct Case {
+        Qt::Key key;
+        bool inDialog;
+        bool presses;
+    };
+    for (const Case c : {Case{Qt::Key_Space, false, true}, Case{Qt::Key_Space, true, true},
+                         Case{Qt::Key_Return, false, false}, Case{Qt::Key_Return, true, true},
+                         Case{Qt::Key_Enter, true, true}}) {
+        SCOPED_TRACE(QKeySequence(c.key).toString().toStdString() + (c.inDialog ? " in a dialog" : ""));
+        std::unique_ptr<QWidget> window(c.inDialog ? new QDialog : new QWidget);
+        auto* other = new QPushButton("OK", window.get());
+        other->setDefault(true);
+        auto* button = new BitmapButton("NEXT", window.get());
+        ASSERT_TRUE(button->LoadBitmaps("NEXTU"));  // no focus bitmap: the focus is drawn over it
+        button->setFixedSize(button->sizeHint());
+        button->move(0, 40);
+        window->resize(120, 100);
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        other->setFocus();
+        const QImage unfocused = button->grab().toImage();
+
+        QTest::keyClick(other, Qt::Key_Tab);
+        ASSERT_TRUE(button->hasFocus());
+        EXPECT_TRUE(button->grab().toImage() != unfocused) << "the focus does not show";
+        QSignalSpy pressed(button, &QAbstractButton::clicked);
+        QSignalSpy defaultPressed(other, &QAbstractButton::clicked);
+        QTest::keyClick(button, c.key);
+        EXPECT_EQ(pressed.count(), c.presses ? 1 : 0);
+        EXPECT_EQ(defaultPressed.count(), 0);
+    }
 }
 
 }  // namespace
