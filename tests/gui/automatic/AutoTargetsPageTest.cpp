@@ -3,10 +3,13 @@
 // wizard's buttons, Select all, the dialog hooks, the expander and the connection test.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <functional>
 #include <memory>
 
 #include "fleet/TextForms.h"
@@ -58,6 +61,10 @@ class AutoTargetsPageTest : public ::testing::Test {
     }
 
     QPushButton* Button(const char* name) const { return page->findChild<QPushButton*>(name); }
+    /// The Alt key of `button`'s caption, typed wherever the page has the focus.
+    void PressMnemonic(QPushButton* button) const {
+        QTest::keySequence(QApplication::focusWidget(), QKeySequence::mnemonic(button->text()));
+    }
     int LastMode() const { return modes.empty() ? -1 : modes.back(); }
     std::vector<std::string> Column(int slot) const {
         std::vector<std::string> texts;
@@ -363,6 +370,50 @@ TEST_F(AutoTargetsPageTest, TheExpanderSlidesTheTwoHiddenButtonsOutAndBack) {
     EXPECT_FALSE(testing->isVisible());
     EXPECT_EQ(expander->text(), "&<<");
     EXPECT_EQ(add->geometry(), addPlace);
+}
+
+TEST_F(AutoTargetsPageTest, TheKeyboardWorksTheExpanderAndTheButtonsItShows) {
+    // Each way the keyboard presses the expander: Space on it after Tab, or its mnemonic from
+    // anywhere on the page. Out, the two buttons are in the tab chain; drawn in, the focus moves to
+    // something still visible.
+    struct Way {
+        const char* name;
+        std::function<void(QPushButton* expander)> press;
+    };
+    const Way ways[] = {
+        {"Space", [](QPushButton* expander) { QTest::keyClick(expander, Qt::Key_Space); }},
+        {"mnemonic", [this](QPushButton* expander) { PressMnemonic(expander); }},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        table = test::Discovered(test::DemoFleet());
+        Make();
+        Show();
+        page->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(page.get()));
+        QPushButton* expander = Button("expander");
+        ASSERT_TRUE(page->Grid().hasFocus());
+        for (int i = 0; i < 3; ++i)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_TRUE(expander->hasFocus());
+
+        way.press(expander);
+        ASSERT_TRUE(test::WaitUntil([&] { return page->Expanded(); }));
+        QTest::keyClick(expander, Qt::Key_Tab, Qt::ShiftModifier);
+        EXPECT_TRUE(Button("testing")->hasFocus());
+        QTest::keyClick(Button("testing"), Qt::Key_Tab, Qt::ShiftModifier);
+        ASSERT_TRUE(Button("addOther")->hasFocus());
+        QTest::keyClick(Button("addOther"), Qt::Key_Space);
+        EXPECT_EQ(hooks, std::vector<std::string>{"add"});
+
+        // Drawn in with the focus on a button that goes.
+        Button("addOther")->setFocus();
+        PressMnemonic(expander);
+        ASSERT_TRUE(test::WaitUntil([&] { return !page->Expanded(); }));
+        ASSERT_NE(QApplication::focusWidget(), nullptr);
+        EXPECT_TRUE(QApplication::focusWidget()->isVisible());
+        hooks.clear();
+    }
 }
 
 TEST_F(AutoTargetsPageTest, TestingMarksTheSelectedCamerasWithABusyCursorWhileItRuns) {
