@@ -44,6 +44,12 @@ EntryTerminalsDialog::EntryTerminalsDialog(AddedCameraList& list, int max, int i
     auto* portLabel = new QLabel("&HTTP port No.:", this);
     portLabel->setBuddy(port80_);
     auto* rangeLabel = new QLabel("(1024 to 65535)", this);
+    // The two choices and the number are named after the label leading to them: neither "80" nor
+    // a radio button without text says what is chosen.
+    const QString portName = portLabel->text().remove('&').remove(':');
+    port80_->setAccessibleName(portName + " 80");
+    portOther_->setAccessibleName(portName + " other");
+    port_->setAccessibleName(portName + " " + rangeLabel->text().remove('&'));
     connect(portOther_, &QRadioButton::toggled, port_, &QLineEdit::setEnabled);
     position_ = new QLabel("0/0", this);
     position_->setObjectName("position");

@@ -44,6 +44,12 @@ ManualTargetPage::ManualTargetPage(platform::MessageBoxes& boxes, QWidget* frame
     portLabel->setBuddy(port80_);
     auto* rangeLabel = new QLabel("(&1024 to 65535)", target);
     rangeLabel->setBuddy(port_);
+    // The two choices and the number are named after the label leading to them: neither "80" nor
+    // a radio button without text says what is chosen.
+    const QString portName = portLabel->text().remove('&').remove(':');
+    port80_->setAccessibleName(portName + " 80");
+    portCustom_->setAccessibleName(portName + " other");
+    port_->setAccessibleName(portName + " " + rangeLabel->text().remove('&'));
     connect(port80_, &QRadioButton::toggled, port_, [this](bool on) { port_->setEnabled(!on); });
 
     auto* targetGrid = new QGridLayout(target);

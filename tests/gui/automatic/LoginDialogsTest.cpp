@@ -1,19 +1,48 @@
 // The two login dialogs over a target grid: the single dialog's walk with PREV and NEXT (the grid's
 // selection following it, every step storing, the end of the list beeping, Close dropping the
-// edits), the batch dialog's shared credentials, and the 16-character limit of both.
+// edits), the batch dialog's shared credentials, the 16-character limit of both, and the names a
+// screen reader reads on these dialogs and on the add-cameras and entry dialogs.
 #include <gtest/gtest.h>
 
 #include <QAccessible>
+#include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QTest>
 
 #include "DialogsTestSupport.h"
+#include "gui/automatic/AddCamerasDialog.h"
 #include "gui/automatic/BatchLoginDialog.h"
+#include "gui/automatic/EntryTerminalsDialog.h"
 #include "gui/automatic/SingleLoginDialog.h"
+#include "gui/controls/AddedCameraList.h"
 #include "gui/controls/Ipv4Edit.h"
+#include "platform/Clipboard.h"
 
 namespace xqt {
 namespace {
+
+QString AccessibleName(QWidget* widget) {
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(widget);
+    return iface ? iface->text(QAccessible::Name) : QString();
+}
+
+/// Every control of `dialog` the keyboard reaches has a name for a screen reader, and the control a
+/// label leads to is named after that label.
+void ExpectNamedForScreenReaders(QWidget* dialog) {
+    for (QWidget* control : dialog->findChildren<QWidget*>()) {
+        if (!(control->focusPolicy() & Qt::TabFocus)) continue;
+        SCOPED_TRACE(testing::Message()
+                     << control->metaObject()->className() << " " << control->objectName().toStdString());
+        EXPECT_FALSE(AccessibleName(control).trimmed().isEmpty());
+    }
+    for (QLabel* label : dialog->findChildren<QLabel*>()) {
+        if (!label->buddy()) continue;
+        const QString caption = label->text().remove('&').remove(QRegularExpression(":$"));
+        EXPECT_TRUE(AccessibleName(label->buddy()).startsWith(caption))
+            << AccessibleName(label->buddy()).toStdString() << " beside " << caption.toStdString();
+    }
+}
 
 class LoginTest : public ::testing::Test {
   protected:
@@ -99,18 +128,25 @@ TEST_F(LoginTest, SingleNamesEveryFocusableControlForScreenReaders) {
     test::FillTargets(*grid, 2);
     Select({0});
     SingleLoginDialog dialog(*grid);
-    for (QWidget* control : dialog.findChildren<QWidget*>()) {
-        if (!(control->focusPolicy() & Qt::TabFocus)) continue;
-        SCOPED_TRACE(control->objectName().toStdString());
-        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(control);
-        ASSERT_NE(iface, nullptr);
-        EXPECT_FALSE(iface->text(QAccessible::Name).trimmed().isEmpty());
-    }
+    ExpectNamedForScreenReaders(&dialog);
     const auto* address = dialog.findChild<Ipv4Edit*>("address");
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(address->Field(2))->text(QAccessible::Name),
-              "IP address, part 3 of 4");
-    EXPECT_EQ(QAccessible::queryAccessibleInterface(test::Button(&dialog, "prev"))->text(QAccessible::Name),
-              "Previous");
+    EXPECT_EQ(AccessibleName(address->Field(2)), "IP address, part 3 of 4");
+    EXPECT_EQ(AccessibleName(test::Button(&dialog, "prev")), "Previous");
+}
+
+TEST_F(LoginTest, BatchAddCamerasAndEntryDialogsNameEveryFocusableControl) {
+    test::FillTargets(*grid, 2);
+    Select({0, 1});
+    platform::RecordingMessageBoxes boxes;
+    platform::MemoryClipboard clipboard;
+    BatchLoginDialog batch(*grid);
+    AddCamerasDialog addCameras(*grid, test::Models(), test::FastTiming(), boxes, clipboard);
+    EntryTerminalsDialog entry(addCameras.List(), 4, 0, boxes);
+    for (QWidget* dialog :
+         {static_cast<QWidget*>(&batch), static_cast<QWidget*>(&addCameras), static_cast<QWidget*>(&entry)}) {
+        SCOPED_TRACE(dialog->windowTitle().toStdString());
+        ExpectNamedForScreenReaders(dialog);
+    }
 }
 
 TEST_F(LoginTest, SingleStartsOnTheSelectedRow) {
