@@ -241,10 +241,9 @@ class BatchPrinter : public BatchObserver {
     }
     /// Rewrites the report files (owner's thread); `final` marks the run's end.
     void WriteReports(bool final) {
-        report_.cameras.clear();
-        for (int i = 0; i < run_->Size(); ++i)
-            report_.cameras.push_back(ReportRowOf(run_->Row(i)));
-        if (final) report_.ended = std::chrono::system_clock::now();
+        const std::string tool = report_.tool;
+        report_ =
+            ReportOf(*run_, tool, final ? std::optional(std::chrono::system_clock::now()) : std::nullopt);
         std::string error;
         if (!options_.report.empty() && !WriteFileAtomically(options_.report, report_.Json(), error))
             ReportError(error);
@@ -384,9 +383,8 @@ int RunBatch(const BatchOptions& options) {
         options.retryDelay * 1000.0 * (options.timeScale > 0 ? options.timeScale : 1.0)));
 
     Report report;
-    report.tool = platform::VersionText("xqt-cli").substr(0, platform::VersionText("xqt-cli").find('\n'));
-    report.imageVersion = imageVersion;
-    report.started = std::chrono::system_clock::now();
+    const std::string version = platform::VersionText("xqt-cli");
+    report.tool = version.substr(0, version.find('\n'));
     BatchPrinter printer(options, report);
 
     platform::EventLoopOwner owner(boxes);

@@ -144,9 +144,14 @@ CameraSession* BatchRun::SessionOfRow(int row) const {
 
 // ---- The run ----------------------------------------------------------------------------------
 
+std::string BatchRun::ImageVersion() const {
+    return StripVer(resources_.versionLabel);
+}
+
 bool BatchRun::Start() {
     if (!owner_) return false;
     running_ = true;
+    startedAt_ = std::chrono::system_clock::now();
     owner_->StartTimer(TIMER_BATCH_SCHEDULER, timing_.schedulerPeriod);
     return true;
 }

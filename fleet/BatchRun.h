@@ -141,6 +141,10 @@ class BatchRun {
     /// Starts the scheduler timer; false without an owner.
     bool Start();
     bool Running() const { return running_; }
+    /// When Start was called; zero before.
+    std::chrono::system_clock::time_point StartedAt() const { return startedAt_; }
+    /// The version of the run's image without "ver" ("1.23").
+    std::string ImageVersion() const;
     /// Cameras not yet started are dropped once the running ones have ended.
     void Abort() { abort_ = true; }
     bool AbortRequested() const { return abort_; }
@@ -192,6 +196,7 @@ class BatchRun {
     bool running_ = false;
     bool inTick_ = false;
     bool stoppedByFailures_ = false;
+    std::chrono::system_clock::time_point startedAt_{};
     int failures_ = 0;
 };
 

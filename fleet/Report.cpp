@@ -114,6 +114,20 @@ ReportRow ReportRowOf(const ProgressRecord& row) {
     return out;
 }
 
+Report ReportOf(const BatchRun& run, const std::string& tool,
+                std::optional<std::chrono::system_clock::time_point> ended) {
+    Report report;
+    report.tool = tool;
+    report.imageVersion = run.ImageVersion();
+    report.started = run.StartedAt() == std::chrono::system_clock::time_point{}
+                         ? std::chrono::system_clock::now()
+                         : run.StartedAt();
+    report.ended = ended;
+    for (int i = 0; i < run.Size(); ++i)
+        report.cameras.push_back(ReportRowOf(run.Row(i)));
+    return report;
+}
+
 ReportSummary Report::Summary() const {
     ReportSummary s;
     s.total = static_cast<int>(cameras.size());

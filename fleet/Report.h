@@ -59,6 +59,12 @@ struct Report {
 /// The report row of a progress row as it stands (ended or not).
 ReportRow ReportRowOf(const ProgressRecord& row);
 
+class BatchRun;
+/// The report of `run` as it stands, written by `tool` ("xqt-cli 1.0.0"); ended once every camera
+/// has (`ended` says when).
+Report ReportOf(const BatchRun& run, const std::string& tool,
+                std::optional<std::chrono::system_clock::time_point> ended = std::nullopt);
+
 /// Time in ISO 8601 with the local offset, e.g. "2026-12-08T09:15:02+01:00".
 std::string IsoTime(std::chrono::system_clock::time_point time);
 

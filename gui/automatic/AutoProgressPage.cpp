@@ -16,6 +16,7 @@
 #include "fleet/Conversions.h"
 #include "fleet/TextForms.h"
 #include "gui/automatic/UpgradeLogDialog.h"
+#include "gui/controls/FontScale.h"
 #include "gui/controls/ProgressList.h"
 #include "gui/platform/QtSessionOwner.h"
 #include "gui/wizard/QtTexts.h"
@@ -98,11 +99,9 @@ void AutoProgressPage::CreateControls() {
     auto* group = setupGroup_;
     retain_ = new QCheckBox("&Retain the current settings", group);
     retain_->setObjectName("retain");
-    retain_->setGeometry(12, 20, 220, 20);
     retain_->setChecked(true);
     backup_ = new QCheckBox("Backup the current &settings", group);
     backup_->setObjectName("backup");
-    backup_->setGeometry(240, 20, 220, 20);
     backup_->setChecked(false);
     connect(retain_, &QCheckBox::clicked, this, &AutoProgressPage::OnRetainClicked);
 
@@ -117,19 +116,25 @@ void AutoProgressPage::CreateControls() {
 }
 
 void AutoProgressPage::LayOut() {
-    constexpr int groupHeight = 46;
-    constexpr int frameTop = 6 + LABEL_HEIGHT + 2;
+    // The geometry as drawn for the frame's font; a larger font scales it.
+    const FontScale s(font());
+    const int margin = s(MARGIN);
+    const int labelHeight = s(LABEL_HEIGHT);
+    const int groupHeight = s(46);
+    const int frameTop = s(6) + labelHeight + s(2);
     const int width = std::max(this->width(), 200);
-    const int groupTop = std::max(height(), 200) - MARGIN - groupHeight;
-    const int counterTop = groupTop - 6 - LABEL_HEIGHT;
+    const int groupTop = std::max(height(), 200) - margin - groupHeight;
+    const int counterTop = groupTop - s(6) - labelHeight;
 
-    targetsLabel_->setGeometry(MARGIN, 6, width - 2 * MARGIN, LABEL_HEIGHT);
-    const QRect frameRect(MARGIN, frameTop, width - 2 * MARGIN, counterTop - 4 - frameTop);
+    targetsLabel_->setGeometry(margin, s(6), width - 2 * margin, labelHeight);
+    const QRect frameRect(margin, frameTop, width - 2 * margin, counterTop - s(4) - frameTop);
     listFrame_->setGeometry(frameRect);
     list_->setGeometry(frameRect.adjusted(LIST_INSET, LIST_INSET, -LIST_INSET, -LIST_INSET));
-    counterLabel_->setGeometry(MARGIN, counterTop, 70, LABEL_HEIGHT);
-    counter_->setGeometry(MARGIN + 70, counterTop, 100, LABEL_HEIGHT);
-    setupGroup_->setGeometry(MARGIN, groupTop, width - 2 * MARGIN, groupHeight);
+    counterLabel_->setGeometry(margin, counterTop, s(70), labelHeight);
+    counter_->setGeometry(margin + s(70), counterTop, s(100), labelHeight);
+    setupGroup_->setGeometry(margin, groupTop, width - 2 * margin, groupHeight);
+    retain_->setGeometry(s(12), s(20), s(220), s(20));
+    backup_->setGeometry(s(240), s(20), s(220), s(20));
 }
 
 void AutoProgressPage::resizeEvent(QResizeEvent* event) {

@@ -1,6 +1,8 @@
 #include "gui/automatic/UpgradeLogDialog.h"
 
 #include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -10,16 +12,29 @@
 #include "fleet/BatchRun.h"
 #include "fleet/UpgradeLog.h"
 #include "gui/automatic/DialogSupport.h"
+#include "platform/Resources.h"
 
 namespace xqt {
 
 namespace {
 /// After this delay the view is put back to the top, once the toolkit has laid out the text.
 constexpr int TOP_DELAY_MS = 10;
+const QString JSON_FILTER = "JSON report (*.json)";
+const QString CSV_FILTER = "CSV report (*.csv)";
+
+std::string ToolName() {
+    const std::string version = platform::VersionText("xqt-upgrade");
+    return version.substr(0, version.find('\n'));
+}
 }  // namespace
 
-UpgradeLogDialog::UpgradeLogDialog(const BatchRun& run, QWidget* parent) : QDialog(parent) {
+UpgradeLogDialog::UpgradeLogDialog(const BatchRun& run, QWidget* parent)
+    : QDialog(parent), report_(ReportOf(run, ToolName(), std::chrono::system_clock::now())) {
     setWindowTitle("Upgrade log");
+    chooser_ = [this](QString& filter) {
+        return QFileDialog::getSaveFileName(this, "Save report", "upgrade-report.json",
+                                            JSON_FILTER + ";;" + CSV_FILTER, &filter);
+    };
     std::string log;
     for (int i = 0; i < run.Size(); ++i)
         log += LogLine(run.Row(i));
@@ -41,6 +56,9 @@ UpgradeLogDialog::UpgradeLogDialog(const BatchRun& run, QWidget* parent) : QDial
     editor_->setPlainText(logText_);
 
     auto* buttons = new QDialogButtonBox(this);
+    QPushButton* save = buttons->addButton("Save report...", QDialogButtonBox::ActionRole);
+    save->setObjectName("saveReport");
+    connect(save, &QPushButton::clicked, this, &UpgradeLogDialog::OnSaveReport);
     QPushButton* close = buttons->addButton("Close", QDialogButtonBox::RejectRole);
     close->setObjectName("close");
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
@@ -63,6 +81,24 @@ void UpgradeLogDialog::showEvent(QShowEvent* event) {
         editor_->ensureCursorVisible();
         editor_->verticalScrollBar()->setValue(0);
     });
+}
+
+bool UpgradeLogDialog::SaveReport(const QString& path, bool csv, QString& error) const {
+    std::string failure;
+    if (WriteFileAtomically(path.toStdString(), csv ? report_.Csv() : report_.Json(), failure)) return true;
+    error = QString::fromStdString(failure);
+    return false;
+}
+
+void UpgradeLogDialog::OnSaveReport() {
+    QString filter = JSON_FILTER;
+    QString path = chooser_ ? chooser_(filter) : QString();
+    if (path.isEmpty()) return;
+    const bool csv = filter == CSV_FILTER || (filter.isEmpty() && path.endsWith(".csv", Qt::CaseInsensitive));
+    const QString suffix = csv ? ".csv" : ".json";
+    if (!path.endsWith(suffix, Qt::CaseInsensitive) && !path.contains('.')) path += suffix;
+    QString error;
+    if (!SaveReport(path, csv, error)) QMessageBox::warning(this, "Save report", error);
 }
 
 }  // namespace xqt

@@ -5,8 +5,12 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
 #include <vector>
 
 #include "camera/ResourceState.h"
@@ -92,9 +96,10 @@ class UpgradeLogDialogTest : public UpgradeLogTest {
     void Fill(int rows) {
         for (int i = 0; i < rows; ++i) {
             const bool dhcp = i % 3 == 1;
-            list.AddRow(Row("XQT-TR60", "192.168.0." + std::to_string(10 + i), i == 2 ? 0 : 10000,
-                            i == 2 ? 0 : 9 + i % 8, dhcp),
-                        nullptr);
+            ProgressRecord row = Row("XQT-TR60", "192.168.0." + std::to_string(10 + i), i == 2 ? 0 : 10000,
+                                     i == 2 ? 0 : 9 + i % 8, dhcp);
+            row.end = static_cast<std::int32_t>(row.result ? RowEnd::Finished : RowEnd::NotStarted);
+            list.AddRow(std::move(row), nullptr);
         }
     }
     ResourceState resources;
@@ -124,6 +129,36 @@ TEST_F(UpgradeLogDialogTest, ShowsTheLogReadOnlyBlackOnWhite) {
     editor->selectAll();
     editor->copy();
     EXPECT_EQ(QApplication::clipboard()->text(), dialog.LogText());
+}
+
+TEST_F(UpgradeLogDialogTest, SaveReportWritesJsonOrCsvByTheChosenFileType) {
+    Fill(3);
+    UpgradeLogDialog dialog(list);
+    const auto folder = std::filesystem::temp_directory_path() / "xqt-log-report";
+    std::filesystem::create_directories(folder);
+    for (const bool csv : {false, true}) {
+        SCOPED_TRACE(csv);
+        const std::string path = (folder / (csv ? "report" : "report.json")).string();  // CSV gets its suffix
+        dialog.SetFileChooser([&](QString& filter) {
+            filter = csv ? "CSV report (*.csv)" : "JSON report (*.json)";
+            return QString::fromStdString(path);
+        });
+        dialog.findChild<QPushButton*>("saveReport")->click();
+        std::ifstream in(csv ? path + ".csv" : path);
+        const std::string text((std::istreambuf_iterator<char>(in)), {});
+        if (csv) {
+            EXPECT_EQ(text.rfind("address,mac,model,", 0), 0u);
+            EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 4);
+        } else {
+            const auto report = nlohmann::json::parse(text, nullptr, false);
+            ASSERT_TRUE(report.is_object()) << text;
+            ASSERT_EQ(report["cameras"].size(), 3u);
+            EXPECT_EQ(report["cameras"][0]["address"], "192.168.0.10");
+            EXPECT_EQ(report["cameras"][0]["status"], "Completed");
+            EXPECT_EQ(report["cameras"][1]["status"], "Error1");
+        }
+    }
+    std::filesystem::remove_all(folder);
 }
 
 TEST_F(UpgradeLogDialogTest, OpensAtTheTopWithNothingSelected) {
