@@ -86,7 +86,7 @@ PostOutcome CameraSession::UploadFirmware() {
     const bool written = WriteInChunks(
         std::span<const std::uint8_t>(imageData->data(), imageSize),
         [&](const std::uint8_t* data, std::size_t size) { return post->Write(data, size) == 0; },
-        [&] { AddProgress(1); });
+        [&] { AddProgress(1); }, {}, UPLOAD_CHUNKS_PER_WRITE);
     if (!written) return fail(PostOutcome::NotSent);
     if (post->Write(upload.tail.data(), upload.tail.size()) != 0) return fail(PostOutcome::NotSent);
 

@@ -49,15 +49,24 @@ MultipartUpload MakeMultipartUpload(std::int64_t secondsSinceEpoch, std::string_
 
 bool WriteInChunks(std::span<const std::uint8_t> data,
                    const std::function<bool(const std::uint8_t*, std::size_t)>& write,
-                   const std::function<void()>& afterChunk, const std::function<bool()>& keepGoing) {
+                   const std::function<void()>& afterChunk, const std::function<bool()>& keepGoing,
+                   std::size_t chunksPerWrite) {
     std::array<std::uint8_t, UPLOAD_CHUNK> chunk;
+    const std::size_t perWrite = std::max<std::size_t>(1, chunksPerWrite);
     std::size_t position = 0;
     while (position < data.size()) {
         if (keepGoing && !keepGoing()) return false;
-        const std::size_t size = std::min(UPLOAD_CHUNK, data.size() - position);
-        std::memcpy(chunk.data(), data.data() + position, size);
-        if (!write(chunk.data(), size)) return false;
-        if (afterChunk) afterChunk();
+        const std::size_t size = std::min(UPLOAD_CHUNK * perWrite, data.size() - position);
+        const std::uint8_t* from = data.data() + position;
+        if (perWrite == 1) {
+            std::memcpy(chunk.data(), from, size);
+            from = chunk.data();
+        }
+        if (!write(from, size)) return false;
+        if (afterChunk) {
+            for (std::size_t done = 0; done < size; done += UPLOAD_CHUNK)
+                afterChunk();
+        }
         position += size;
     }
     return true;

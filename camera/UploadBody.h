@@ -52,12 +52,18 @@ MultipartUpload MakeMultipartUpload(std::int64_t secondsSinceEpoch, std::string_
                                     std::string_view fileName, std::uint64_t dataSize,
                                     std::string_view credential);
 
-/// Writes `data` in chunks of UPLOAD_CHUNK bytes (the last one shorter), each copied into one
-/// UPLOAD_CHUNK-byte buffer first, so the data is never copied whole. `afterChunk` runs after each
-/// successful write. Stops at the first failed write or when `keepGoing` says no; true when every
-/// byte was written.
+/// Chunks the upload hands to one write: 44 × 1460 = 64,240 bytes, so the image goes out in few
+/// large writes while its progress still counts every chunk.
+inline constexpr std::size_t UPLOAD_CHUNKS_PER_WRITE = 44;
+
+/// Writes `data` in chunks of UPLOAD_CHUNK bytes (the last one shorter). With one chunk per write
+/// each is copied into one UPLOAD_CHUNK-byte buffer first, so the data is never copied whole; with
+/// more, `chunksPerWrite` chunks go out in one write straight from `data`. `afterChunk` runs once
+/// for every chunk of a successful write. Stops at the first failed write or when `keepGoing` says
+/// no; true when every byte was written.
 bool WriteInChunks(std::span<const std::uint8_t> data,
                    const std::function<bool(const std::uint8_t*, std::size_t)>& write,
-                   const std::function<void()>& afterChunk, const std::function<bool()>& keepGoing = {});
+                   const std::function<void()>& afterChunk, const std::function<bool()>& keepGoing = {},
+                   std::size_t chunksPerWrite = 1);
 
 }  // namespace xqt
