@@ -379,6 +379,9 @@ int RunBatch(const BatchOptions& options) {
     policy.dryRun = options.dryRun;
     policy.maxFailures = options.maxFailures;
     policy.retryOffline = options.retryOffline;
+    // The next camera is asked while the one ahead uploads, so the uploads follow each other
+    // without a gap; its upgrade still waits for the upload ahead to end.
+    policy.overlapStartInquiries = true;
     policy.retryDelay = std::chrono::milliseconds(static_cast<std::int64_t>(
         options.retryDelay * 1000.0 * (options.timeScale > 0 ? options.timeScale : 1.0)));
 

@@ -177,7 +177,8 @@ void BatchRun::Tick() {
     if (inTick_) return;
     inTick_ = true;
     const auto now = std::chrono::steady_clock::now();
-    int transfers = 0;  // cameras ahead that are saving, uploading or being asked
+    int loading = 0;  // cameras ahead that are saving their configuration or uploading
+    int asking = 0;   // cameras ahead whose start inquiries run or wait to be taken up
     bool startedThisTick = false;
     bool waitingAhead = false;  // a camera ahead has not started: queue order holds the rest back
     bool jobAhead = false;      // a camera ahead is still being asked before its start
@@ -195,12 +196,15 @@ void BatchRun::Tick() {
 
         if (auto found = jobs_.find(row); found != jobs_.end()) {
             const bool done = found->second->done.load(std::memory_order_acquire);
-            // A camera that passed waits while one ahead of it is still asked: upgrades start in
-            // queue order even when the later camera answered first.
-            if (!done || (jobAhead && found->second->verdict == StartJob::Verdict::Passed)) {
+            const bool passed = done && found->second->verdict == StartJob::Verdict::Passed;
+            // A camera that passed waits while one ahead of it is still asked (upgrades start in
+            // queue order even when the later camera answered first), and, where its inquiries
+            // ran beside the transfers, until a transfer has ended.
+            if (!done || (passed &&
+                          (jobAhead || (policy_.overlapStartInquiries && loading >= limits_.maxTransfers)))) {
                 // The inquiries stand for a start in progress.
-                jobAhead = jobAhead || !done;
-                ++transfers;
+                jobAhead = true;
+                ++asking;
                 ShowStatus(row, state);
                 ++position;
                 continue;
@@ -219,7 +223,7 @@ void BatchRun::Tick() {
                     if (state == STANDBY && !abort_ && !stoppedByFailures_) {
                         CompleteStart(position, job->docType);
                         startedThisTick = true;
-                        ++transfers;
+                        ++loading;
                         ShowStatus(row, session.status.load());
                         ++position;
                         continue;
@@ -250,11 +254,12 @@ void BatchRun::Tick() {
         // A camera that ended in this tick may have reached the failure limit: the flags are read
         // afresh for every camera.
         if (!abort_ && !stoppedByFailures_ && state == STANDBY) {
-            if (!startedThisTick && !waitingAhead && transfers < limits_.maxTransfers &&
+            const int busy = policy_.overlapStartInquiries ? asking : asking + loading;
+            if (!startedThisTick && !waitingAhead && busy < limits_.maxTransfers &&
                 now >= queue_[position].notBefore) {
                 BeginStart(position);
                 startedThisTick = true;
-                ++transfers;
+                ++asking;
             } else {
                 waitingAhead = true;
             }
@@ -263,7 +268,7 @@ void BatchRun::Tick() {
             continue;
         }
         if (!IsFinal(state)) {
-            if (IsTransfer(state)) ++transfers;
+            if (IsTransfer(state)) ++loading;
             ShowStatus(row, state);
             ++position;
             continue;

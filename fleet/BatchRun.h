@@ -9,7 +9,8 @@
 // - at most one camera starts per tick;
 // - a camera starts only while fewer than `maxTransfers` cameras ahead of it are saving their
 //   configuration, uploading, or having their start inquiries asked; with the wizard's 1, nothing
-//   starts behind such a camera;
+//   starts behind such a camera (BatchPolicy::overlapStartInquiries lets the inquiries run beside
+//   the transfers, never the upgrades);
 // - a start asks the system inquiry and, unless the camera is in recovery state, the user inquiry
 //   (administrator check) on a worker thread of its own; a refusal ends the camera (Error1 or
 //   Error3); a pass picks the image slot by the camera's DocType and starts the upgrade;
@@ -72,6 +73,9 @@ struct BatchPolicy {
     /// Times a camera that did not answer its start inquiries goes back to the end of the queue.
     int retryOffline = 0;
     std::chrono::milliseconds retryDelay{60000};  ///< at least this long before it is asked again
+    /// The next camera's start inquiries may run while `maxTransfers` cameras save or upload; its
+    /// upgrade still starts only once one of those has finished loading. The wizard waits instead.
+    bool overlapStartInquiries = false;
 };
 
 /// How a row's camera ended (ProgressRecord::end).

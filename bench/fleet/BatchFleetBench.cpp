@@ -1,0 +1,207 @@
+// A fleet of 256 simulated cameras upgraded by `xqt-cli batch` (a process of its own, as a script
+// runs it) with --parallel 2, 16 and 64, in scaled time (x0.01 for the engine and the cameras):
+//   - makespan: from the first status change to the last final one, read from the --json stream
+//     as it arrives;
+//   - bound: the shortest makespan the start rule allows for the same cameras' measured timings
+//     (each camera's load time U, from the start of its upload to Overwriting, and its upgrade
+//     time T, from that start to its final status), with no latency at all: cameras start in row
+//     order, at most N at once, and one loads only when the one before it has finished loading;
+//   - the tool's peak memory (maximum resident set of the process), and how many cameras confirmed.
+//
+//   bench_batch_fleet [PARALLEL...]        (default 2 16 64)
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/SimFleet.h"
+
+namespace {
+
+using namespace xqt;
+using Clock = std::chrono::steady_clock;
+using Seconds = std::chrono::duration<double>;
+
+constexpr int kCameras = 256;
+constexpr double kScale = 0.01;
+/// The tool's own limits scaled less than the cameras, so a loaded machine answers within them.
+constexpr double kEngineScale = 0.02;
+
+sim::SimCamera Camera(int n) {
+    sim::SimCamera camera;
+    camera.ipText = "127.0." + std::to_string(30 + n / 250) + "." + std::to_string(1 + n % 250);
+    camera.webPort = 0;
+    camera.serial = std::to_string(8000000 + n);
+    camera.softVersion = "1.10";
+    camera.upgrade.progressSteps = 10;
+    camera.upgrade.progressStepMs = 1000 + 50 * ((n * 7) % 16);  // 10 ms to 17.5 ms per step, scaled
+    camera.upgrade.rebootMs = 20000;
+    return camera;
+}
+
+struct CameraTimes {
+    std::optional<double> start, loaded, ended;
+    bool completed = false;
+};
+
+/// The shortest makespan the start rule allows with `window` cameras at once.
+double LowerBound(const std::vector<CameraTimes>& cameras, int window) {
+    std::vector<double> ends;
+    double previousLoadEnd = 0;
+    double makespan = 0;
+    for (const CameraTimes& c : cameras) {
+        if (!c.start || !c.ended) continue;
+        const double load = *c.loaded - *c.start;
+        const double total = *c.ended - *c.start;
+        double free = 0;  // when a place in the window is free
+        if (static_cast<int>(ends.size()) >= window) {
+            std::vector<double> sorted = ends;
+            std::sort(sorted.begin(), sorted.end());
+            free = sorted[sorted.size() - window];
+        }
+        const double start = std::max(previousLoadEnd, free);
+        previousLoadEnd = start + load;
+        ends.push_back(start + total);
+        makespan = std::max(makespan, ends.back());
+    }
+    return makespan;
+}
+
+struct Result {
+    double makespan = 0;
+    double bound = 0;
+    long peakKb = 0;
+    int confirmed = 0;
+    int exitCode = -1;
+};
+
+Result RunBatch(const std::string& folder, int parallel, const std::vector<std::string>& addresses) {
+    int out[2];
+    if (::pipe(out) != 0) std::exit(1);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::close(out[0]);
+        ::close(out[1]);
+        ::setenv("XQT_PASSWORD", "admin", 1);
+        const std::string parallelText = std::to_string(parallel);
+        const std::string scale = std::to_string(kEngineScale);
+        const std::string targets = folder + "/targets.txt";
+        const std::string report = folder + "/report.json";
+        ::execl(XQT_CLI, XQT_CLI, "batch", "--targets", targets.c_str(), "--user", "admin", "--json",
+                "--time-scale", scale.c_str(), "--parallel", parallelText.c_str(), "--report", report.c_str(),
+                static_cast<char*>(nullptr));
+        std::_Exit(127);
+    }
+    ::close(out[1]);
+    FILE* stream = ::fdopen(out[0], "r");
+    std::map<std::string, CameraTimes> times;
+    std::vector<std::string> order;
+    std::optional<Clock::time_point> first;
+    Result result;
+    char line[4096];
+    while (std::fgets(line, sizeof line, stream)) {
+        const auto now = Clock::now();
+        const auto event = nlohmann::json::parse(line, nullptr, false);
+        if (event.is_discarded() || event.value("event", "") != "status") {
+            if (!event.is_discarded() && event.value("event", "") == "summary")
+                result.confirmed = event.value("completed", 0);
+            continue;
+        }
+        if (!first) first = now;
+        const double at = Seconds(now - *first).count();
+        const std::string address = event.value("address", "");
+        const int code = event.value("statusCode", 0);
+        auto [it, added] = times.try_emplace(address);
+        if (added) order.push_back(address);
+        CameraTimes& t = it->second;
+        if (!t.start && (code == 2 || code == 3)) t.start = at;
+        if (t.start && !t.loaded && code >= 4) t.loaded = at;
+        if (t.start && !t.ended && code > 8) {
+            t.ended = at;
+            if (!t.loaded) t.loaded = at;
+            t.completed = code == 9;
+            result.makespan = std::max(result.makespan, at);
+        }
+    }
+    std::fclose(stream);
+    int status = 0;
+    rusage usage{};
+    ::wait4(child, &status, 0, &usage);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.peakKb = usage.ru_maxrss;
+    // Row order is the order of the target list, which is also the order of the first events.
+    std::vector<CameraTimes> rows;
+    for (const std::string& address : addresses) {
+        const auto it = times.find(address);
+        if (it != times.end()) rows.push_back(it->second);
+    }
+    result.bound = LowerBound(rows, parallel);
+    return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<int> windows;
+    for (int i = 1; i < argc; ++i)
+        windows.push_back(std::max(1, std::atoi(argv[i])));
+    if (windows.empty()) windows = {2, 16, 64};
+
+    const auto folder = std::filesystem::temp_directory_path() / "xqt-bench-batch";
+    std::filesystem::create_directories(folder);
+    std::printf(
+        "fleet of %d simulated cameras through xqt-cli batch, cameras' time x%.2f, the tool's x%.2f\n",
+        kCameras, kScale, kEngineScale);
+    std::printf("%8s %10s %10s %8s %10s %10s %5s\n", "parallel", "makespan", "bound", "ratio", "peak RSS",
+                "confirmed", "exit");
+    int failures = 0;
+    for (int window : windows) {
+        std::vector<sim::SimCamera> cameras;
+        for (int n = 0; n < kCameras; ++n)
+            cameras.push_back(Camera(n));
+        sim::SimFleet fleet(std::move(cameras), kScale);
+        fleet.Start();
+        std::vector<std::string> addresses;
+        {
+            std::ofstream list(folder / "targets.txt");
+            for (int n = 0; n < kCameras; ++n) {
+                addresses.push_back(fleet.At(n).HostPort());
+                list << addresses.back() << "\n";
+            }
+        }
+        const Result r = RunBatch(folder.string(), window, addresses);
+        std::printf("%8d %9.2fs %9.2fs %8.3f %7ld MB %6d/%d %5d\n", window, r.makespan, r.bound,
+                    r.bound > 0 ? r.makespan / r.bound : 0.0, r.peakKb / 1024, r.confirmed, kCameras,
+                    r.exitCode);
+        std::fflush(stdout);
+        if (r.confirmed != kCameras) {
+            ++failures;
+            // The cameras that did not end confirmed, from the run's report.
+            std::ifstream in(folder / "report.json");
+            const auto report = nlohmann::json::parse(in, nullptr, false);
+            if (!report.is_discarded()) {
+                for (const auto& row : report["cameras"]) {
+                    if (row.value("confirmed", false)) continue;
+                    std::printf("  %s %s %s\n", row.value("address", "").c_str(),
+                                row.value("status", "").c_str(),
+                                row["detail"].is_string() ? row["detail"].get<std::string>().c_str() : "");
+                }
+            }
+        }
+    }
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+    return failures == 0 ? 0 : 1;
+}
