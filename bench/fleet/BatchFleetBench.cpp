@@ -9,6 +9,7 @@
 //   - the tool's peak memory (maximum resident set of the process), and how many cameras confirmed.
 //
 //   bench_batch_fleet [PARALLEL...]        (default 2 16 64)
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -78,6 +79,21 @@ double LowerBound(const std::vector<CameraTimes>& cameras, int window) {
     return makespan;
 }
 
+/// VmHWM of process `pid` in kB, 0 when it cannot be read.
+long PeakKb(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string key;
+    long value = 0;
+    while (status >> key) {
+        if (key == "VmHWM:") {
+            status >> value;
+            return value;
+        }
+        status.ignore(1 << 20, '\n');
+    }
+    return 0;
+}
+
 struct Result {
     double makespan = 0;
     double bound = 0;
@@ -89,21 +105,26 @@ struct Result {
 Result RunBatch(const std::string& folder, int parallel, const std::vector<std::string>& addresses) {
     int out[2];
     if (::pipe(out) != 0) std::exit(1);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(out[1], STDOUT_FILENO);
-        ::close(out[0]);
-        ::close(out[1]);
-        ::setenv("XQT_PASSWORD", "admin", 1);
-        const std::string parallelText = std::to_string(parallel);
-        const std::string scale = std::to_string(kEngineScale);
-        const std::string targets = folder + "/targets.txt";
-        const std::string report = folder + "/report.json";
-        ::execl(XQT_CLI, XQT_CLI, "batch", "--targets", targets.c_str(), "--user", "admin", "--json",
-                "--time-scale", scale.c_str(), "--parallel", parallelText.c_str(), "--report", report.c_str(),
-                static_cast<char*>(nullptr));
-        std::_Exit(127);
-    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    posix_spawn_file_actions_addclose(&actions, out[1]);
+    const std::string parallelText = std::to_string(parallel);
+    const std::string scale = std::to_string(kEngineScale);
+    const std::string targets = folder + "/targets.txt";
+    const std::string report = folder + "/report.json";
+    std::vector<std::string> args = {XQT_CLI,      "batch",    "--targets",    targets, "--user",
+                                     "admin",      "--json",   "--time-scale", scale,   "--parallel",
+                                     parallelText, "--report", report};
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    ::setenv("XQT_PASSWORD", "admin", 1);
+    pid_t child = 0;
+    if (::posix_spawn(&child, XQT_CLI, &actions, nullptr, argv.data(), environ) != 0) std::exit(1);
+    posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
     FILE* stream = ::fdopen(out[0], "r");
     std::map<std::string, CameraTimes> times;
@@ -113,6 +134,9 @@ Result RunBatch(const std::string& folder, int parallel, const std::vector<std::
     char line[4096];
     while (std::fgets(line, sizeof line, stream)) {
         const auto now = Clock::now();
+        // The tool's own peak (VmHWM of its address space; the kernel's rusage figure would count
+        // the pages of this process, which the child shared until it ran the tool).
+        result.peakKb = std::max(result.peakKb, PeakKb(child));
         const auto event = nlohmann::json::parse(line, nullptr, false);
         if (event.is_discarded() || event.value("event", "") != "status") {
             if (!event.is_discarded() && event.value("event", "") == "summary")
@@ -140,7 +164,6 @@ Result RunBatch(const std::string& folder, int parallel, const std::vector<std::
     rusage usage{};
     ::wait4(child, &status, 0, &usage);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.peakKb = usage.ru_maxrss;
     // Row order is the order of the target list, which is also the order of the first events.
     std::vector<CameraTimes> rows;
     for (const std::string& address : addresses) {
