@@ -96,15 +96,13 @@ all:
         xqt_password: $PW
         xqt_parallel: 4
         xqt_retain: false
+        xqt_remote_dir: $WORK/hosts   # shared by the three local hosts
       hosts:
         segment-a:
-          xqt_remote_dir: $WORK/hosts/segment-a
           xqt_targets: [127.0.40.1, 127.0.40.2, 127.0.40.3]
         segment-b:
-          xqt_remote_dir: $WORK/hosts/segment-b
           xqt_targets: [127.0.41.1, 127.0.41.2]
         segment-c:
-          xqt_remote_dir: $WORK/hosts/segment-c
           xqt_targets: [127.0.42.1, 127.0.42.2]
 EOF
 
