@@ -114,7 +114,7 @@ playbook() {
         >"$log" 2>&1
 }
 
-# The playbook parses, and the module's documentation matches its argument spec.
+# The playbook parses, and the module's documentation matches the options it accepts.
 ansible-playbook -i inventory.yml --syntax-check "$SRC/deploy/ansible/site.yml" >syntax.log 2>&1 ||
     fail "syntax check: $(cat syntax.log)"
 ansible-doc -t module vexo.xqt.xqt_batch >doc.log 2>&1 && grep -q "resume_segment" doc.log ||
@@ -126,12 +126,12 @@ texts = {n.targets[0].id: n.value.value for n in tree.body if isinstance(n, ast.
 documented = yaml.safe_load(texts["DOCUMENTATION"])["options"]
 yaml.safe_load(texts["EXAMPLES"]), yaml.safe_load(texts["RETURN"])
 call = next(n for n in ast.walk(tree) if isinstance(n, ast.Call) and getattr(n.func, "id", "") == "AnsibleModule")
-spec_node = next(k.value for k in call.keywords if k.arg == "argument_spec")
-spec = {k.arg: {kw.arg: ast.literal_eval(kw.value) for kw in k.value.keywords} for k in spec_node.keywords}
-bad = [name for name in set(spec) | set(documented)
-       if name not in spec or name not in documented
-       or any(spec[name].get(key) != documented[name].get(key) for key in ("type", "default", "elements"))]
-sys.exit("documentation and argument spec differ for: %s" % ", ".join(sorted(bad)) if bad else 0)
+arguments_node = next(k.value for k in call.keywords if k.arg == "argument_spec")
+accepted = {k.arg: {kw.arg: ast.literal_eval(kw.value) for kw in k.value.keywords} for k in arguments_node.keywords}
+bad = [name for name in set(accepted) | set(documented)
+       if name not in accepted or name not in documented
+       or any(accepted[name].get(key) != documented[name].get(key) for key in ("type", "default", "elements"))]
+sys.exit("documentation and accepted options differ for: %s" % ", ".join(sorted(bad)) if bad else 0)
 EOF
 
 # check PHASE: the assertions on the merged reports after each run (python; exits non-zero on a fault).
