@@ -14,6 +14,9 @@ CLI=$BUILD/cli/xqt-cli
 CAMSIM=$BUILD/sim/xqt-camsim
 SCALE=0.02
 PW="Kv7-unlikely-Qz4-pw"
+# The system's Python, which ansible-core's packages (and python3-yaml) belong to.
+PYTHON=/usr/bin/python3
+[ -x "$PYTHON" ] || PYTHON=$(command -v python3)
 
 if ! command -v ansible-playbook >/dev/null || ! command -v ansible-doc >/dev/null; then
     echo "ansible-test: ansible-playbook is not installed; skipped"
@@ -55,7 +58,7 @@ cd "$WORK" || exit 1
 # fleet NAME SUBNET COUNT [REFUSING_HOST]: a fleet file of COUNT cameras 127.0.SUBNET.1..COUNT on
 # port 80, whose administrator is admin with the test's password.
 fleet() {
-    python3 - "$@" "$PW" "$SCALE" <<'EOF'
+    "$PYTHON" - "$@" "$PW" "$SCALE" <<'EOF'
 import json, sys
 name, subnet, count, refusing, pw, scale = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4], sys.argv[5], float(sys.argv[6])
 cameras = [{"ipText": "127.0.%d.%d" % (subnet, i), "webPort": 80, "model": "XQT-TR60", "serial": "%d%03d" % (subnet, i),
@@ -81,7 +84,7 @@ fleet fleet-c 42 2 -
 start_sim fleet-a
 start_sim fleet-b
 
-PY=$(command -v python3)
+PY=$PYTHON
 cat >inventory.yml <<EOF
 all:
   children:
@@ -119,7 +122,7 @@ ansible-playbook -i inventory.yml --syntax-check "$SRC/deploy/ansible/site.yml" 
     fail "syntax check: $(cat syntax.log)"
 ansible-doc -t module vexo.xqt.xqt_batch >doc.log 2>&1 && grep -q "resume_segment" doc.log ||
     fail "ansible-doc: $(cat doc.log)"
-python3 - "$SRC/deploy/ansible/ansible_collections/vexo/xqt/plugins/modules/xqt_batch.py" <<'EOF' || fail "module documentation"
+"$PYTHON" - "$SRC/deploy/ansible/ansible_collections/vexo/xqt/plugins/modules/xqt_batch.py" <<'EOF' || fail "module documentation"
 import ast, sys, yaml
 tree = ast.parse(open(sys.argv[1]).read())
 texts = {n.targets[0].id: n.value.value for n in tree.body if isinstance(n, ast.Assign) and isinstance(n.value, ast.Constant)}
@@ -136,7 +139,7 @@ EOF
 
 # check PHASE: the assertions on the merged reports after each run (python; exits non-zero on a fault).
 check() {
-    python3 - "$WORK/reports" "$1" <<'EOF'
+    "$PYTHON" - "$WORK/reports" "$1" <<'EOF'
 import csv, json, os, sys
 folder, phase = sys.argv[1], sys.argv[2]
 faults = []
