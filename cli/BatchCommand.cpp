@@ -66,16 +66,6 @@ struct BatchOptions {
     double timeScale = 0;
 };
 
-/// Boxes of the engine (resources, discovery) as lines on standard error.
-class ConsoleBoxes : public platform::MessageBoxes {
-  public:
-    platform::MbResult Show(const std::string& text, const std::string&, platform::MbButtons,
-                            platform::MbIcon) override {
-        std::cerr << TerminalText(text) << "\n";
-        return platform::MbResult::Ok;
-    }
-};
-
 std::atomic<int> g_interrupts{0};
 
 extern "C" void OnInterrupt(int) {
@@ -139,7 +129,7 @@ std::optional<std::vector<Target>> TargetsFromList(const std::string& input, std
         error = "cannot read " + (standardInput ? std::string("standard input") : input);
         return std::nullopt;
     }
-    ConsoleBoxes boxes;  // the import's own messages
+    StderrMessageBoxes boxes;  // the import's own messages
     AddressListParser parser(boxes);
     if (!parser.LoadText(text.bytes)) {
         error = "the address list was refused";
@@ -261,19 +251,15 @@ class BatchPrinter : public BatchObserver {
         std::string out;
         for (int i = 0; i < lastLines_; ++i)
             out += "\x1b[1A\x1b[2K";
-        int lines = 0, done = 0, failed = 0, left = 0;
+        // Done and failed as the report counts them; the cameras not ended are left.
+        const ReportSummary summary = ReportOf(*run_, {}).Summary();
+        const int done = summary.completed + summary.current + summary.skipped + summary.suitable;
+        const int failed = summary.failed;
+        const int left = summary.notStarted;
+        int lines = 0;
         for (int i = 0; i < run_->Size(); ++i) {
             const ProgressRecord& row = run_->Row(i);
-            if (row.end != 0) {
-                const bool ok = row.end == static_cast<int>(RowEnd::Current) ||
-                                row.end == static_cast<int>(RowEnd::Skipped) ||
-                                row.end == static_cast<int>(RowEnd::Suitable) ||
-                                (row.result == StatusCode(UpgradeStatus::Completed) && row.confirmed);
-                ok ? ++done : ++failed;
-                continue;
-            }
-            ++left;
-            if (row.attempts == 0 || row.text[ProgressSlot::STATUS].empty()) continue;
+            if (row.end != 0 || row.attempts == 0 || row.text[ProgressSlot::STATUS].empty()) continue;
             const int filled = std::clamp(row.progress.Load(), 0, PROGRESS_MAX) * 20 / PROGRESS_MAX;
             out += TerminalText(row.text[ProgressSlot::ADDRESS]) + " [" + std::string(filled, '#') +
                    std::string(20 - filled, '.') + "] " + row.text[ProgressSlot::STATUS] + "\n";
@@ -313,7 +299,7 @@ int RunBatch(const BatchOptions& options) {
         std::cerr << ME << "--backup keeps the saved configuration; it needs --retain\n";
         return EXIT_USAGE;
     }
-    ConsoleBoxes boxes;
+    StderrMessageBoxes boxes;
     ResourceState resources;
     resources.LoadAll(&boxes);
     if (!resources.slotData[0] || resources.versionLabel.empty() || !resources.modelNames[0]) {
@@ -348,7 +334,7 @@ int RunBatch(const BatchOptions& options) {
     }
     if (options.timeScale > 0) {
         for (const Target& target : *targets) {
-            if (target.hostPort.rfind("127.", 0) != 0) {
+            if (!IsLoopback(target.hostPort)) {
                 std::cerr << ME
                           << "--time-scale is for simulated cameras only (loopback addresses 127.x.y.z)\n";
                 return EXIT_USAGE;

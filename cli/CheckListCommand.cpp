@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "cli/CommandInput.h"
 #include "cli/Commands.h"
 #include "cli/TerminalText.h"
 #include "fleet/AddressListParser.h"
@@ -18,16 +19,6 @@
 namespace xqt::cli {
 
 namespace {
-
-/// Shows a box as its text on standard error.
-class StderrMessageBoxes : public platform::MessageBoxes {
-  public:
-    platform::MbResult Show(const std::string& text, const std::string&, platform::MbButtons,
-                            platform::MbIcon) override {
-        std::cerr << text << '\n';
-        return platform::MbResult::Ok;
-    }
-};
 
 int RunCheckList(const std::string& input, bool json) {
     const bool standardInput = input == "-";

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <iterator>
 #include <sstream>
 
@@ -178,6 +179,16 @@ CLI::Validator NumberIn(double low, double high) {
 
 bool SerialAllowed(const std::string& serial) {
     return ns_serial_protect::IsSerialAllowed(std::string_view(serial)) != 0;
+}
+
+bool IsLoopback(const std::string& hostPort) {
+    return hostPort.rfind("127.", 0) == 0;
+}
+
+platform::MbResult StderrMessageBoxes::Show(const std::string& text, const std::string&, platform::MbButtons,
+                                            platform::MbIcon) {
+    std::cerr << text << '\n';
+    return platform::MbResult::Ok;
 }
 
 }  // namespace xqt::cli

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/MessageBoxes.h"
+
 namespace xqt::cli {
 
 /// The password: the first line of `passwordFile` when one is named, else XQT_PASSWORD, else typed
@@ -23,5 +25,15 @@ CLI::Validator NumberIn(double low, double high);
 
 /// The serial-number rules, built on first use.
 bool SerialAllowed(const std::string& serial);
+
+/// True for a loopback address ("127.x.y.z[:port]"): the only cameras --time-scale may be used with.
+bool IsLoopback(const std::string& hostPort);
+
+/// Shows a box as its text on standard error (the engine's messages to a command-line user).
+class StderrMessageBoxes : public platform::MessageBoxes {
+  public:
+    platform::MbResult Show(const std::string& text, const std::string& caption, platform::MbButtons buttons,
+                            platform::MbIcon icon) override;
+};
 
 }  // namespace xqt::cli

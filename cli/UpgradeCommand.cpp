@@ -68,10 +68,6 @@ struct UpgradeOptions {
     double timeScale = 0;
 };
 
-bool IsLoopback(const std::string& hostPort) {
-    return hostPort.rfind("127.", 0) == 0;
-}
-
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });

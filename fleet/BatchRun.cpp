@@ -32,13 +32,8 @@ std::string Seconds(std::chrono::milliseconds duration) {
     return std::to_string(whole) + " s";
 }
 
-}  // namespace
-
-std::string StatusWord(std::int32_t state) {
-    if (state < 0 || state >= static_cast<std::int32_t>(std::size(STATUS_TEXT_IDS))) return {};
-    return platform::TextOf(STATUS_TEXT_IDS[state]);
-}
-
+/// What went wrong with a camera whose run ended in `status` for `failure` (UpgradeFailure), in
+/// words a person can act on; empty for a confirmed completion.
 std::string FailureDetail(std::int32_t status, std::int32_t failure, bool confirmed,
                           const platform::EngineTiming& timing) {
     const auto why = static_cast<UpgradeFailure>(failure);
@@ -60,6 +55,13 @@ std::string FailureDetail(std::int32_t status, std::int32_t failure, bool confir
         default:
             return StatusWord(status);
     }
+}
+
+}  // namespace
+
+std::string StatusWord(std::int32_t state) {
+    if (state < 0 || state >= static_cast<std::int32_t>(std::size(STATUS_TEXT_IDS))) return {};
+    return platform::TextOf(STATUS_TEXT_IDS[state]);
 }
 
 /// The inquiries before one camera's start. Written by its thread until `done`, then read by the

@@ -207,9 +207,4 @@ class BatchRun {
 /// The status word shown for state 0..16 ("Standby", "Uploading", ... "Error7"); empty otherwise.
 std::string StatusWord(std::int32_t state);
 
-/// What went wrong with a camera whose run ended in `status` for `failure` (UpgradeFailure), in
-/// words a person can act on; empty for a confirmed completion.
-std::string FailureDetail(std::int32_t status, std::int32_t failure, bool confirmed,
-                          const platform::EngineTiming& timing);
-
 }  // namespace xqt

@@ -3,6 +3,7 @@
 // takes a free port, so suites running in parallel never collide.
 
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,6 +19,22 @@ inline sim::SimCamera CameraAt(const std::string& ip) {
     sim::SimCamera camera;
     camera.ipText = ip;
     camera.webPort = 0;
+    return camera;
+}
+
+/// Camera `n` of a numbered test fleet: on 127.0.`subnet`.`n` with a free port, serial number
+/// `serialBase` + n, MAC 08:00:46:<subnet>:00:<n>, version 1.10, and a short overwrite and reboot
+/// (five 2 s steps, 10 s; the fleet's time scale applies).
+inline sim::SimCamera NumberedCamera(int subnet, int n, int serialBase) {
+    sim::SimCamera camera = CameraAt("127.0." + std::to_string(subnet) + "." + std::to_string(n));
+    camera.serial = std::to_string(serialBase + n);
+    char mac[32];
+    std::snprintf(mac, sizeof mac, "08:00:46:%02X:00:%02X", subnet & 0xFF, n & 0xFF);
+    camera.mac = mac;
+    camera.softVersion = "1.10";
+    camera.upgrade.progressSteps = 5;
+    camera.upgrade.progressStepMs = 2000;
+    camera.upgrade.rebootMs = 10000;
     return camera;
 }
 

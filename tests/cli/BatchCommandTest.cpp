@@ -16,6 +16,8 @@
 #include <thread>
 
 #include "sim/SimFleet.h"
+#include "tests/camera/SimHelpers.h"
+#include "tests/cli/CliRunSupport.h"
 
 namespace xqt::test {
 namespace {
@@ -23,36 +25,16 @@ namespace {
 namespace fs = std::filesystem;
 using json = nlohmann::ordered_json;  // the report keeps its keys in order
 
-struct CliRun {
-    int exitCode = -1;
-    std::vector<json> events;  // --json output
-    std::string text;
-};
+using CliRun = CliRunOf<json>;
 
 sim::SimCamera Camera(int n, const std::string& version = "1.10") {
-    sim::SimCamera camera;
-    camera.ipText = "127.0.12." + std::to_string(n);
-    camera.webPort = 0;
-    camera.serial = std::to_string(7000000 + n);
+    sim::SimCamera camera = NumberedCamera(12, n, 7000000);
     camera.softVersion = version;
-    camera.upgrade.progressSteps = 4;
-    camera.upgrade.progressStepMs = 2000;
-    camera.upgrade.rebootMs = 10000;
     return camera;
 }
 
 class BatchCommandTest : public ::testing::Test {
   protected:
-    BatchCommandTest() {
-        std::string pattern = (fs::temp_directory_path() / "xqt-batch-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        folder = pattern;
-    }
-    ~BatchCommandTest() override {
-        std::error_code ignored;
-        fs::remove_all(folder, ignored);
-    }
-
     /// Starts the fleet and writes its addresses (and `extra` ones) as the target list.
     void Start(std::vector<sim::SimCamera> cameras, const std::vector<std::string>& extra = {}) {
         fleet = std::make_unique<sim::SimFleet>(std::move(cameras), 0.01);
@@ -69,20 +51,7 @@ class BatchCommandTest : public ::testing::Test {
             "cd '" + folder + "' && ProgramFiles='" + folder + "' XQT_PASSWORD=admin " + prefix + " " +
             XQT_CLI + " batch --targets targets.txt --user admin " +
             "--time-scale 0.05 --json --report report.json --csv report.csv " + options + " </dev/null 2>&1";
-        CliRun run;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (!pipe) return run;
-        char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;)
-            run.text.append(buffer, n);
-        const int status = ::pclose(pipe);
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::istringstream lines(run.text);
-        for (std::string line; std::getline(lines, line);) {
-            const auto parsed = json::parse(line, nullptr, false);
-            if (!parsed.is_discarded()) run.events.push_back(parsed);
-        }
-        return run;
+        return RunShell<json>(command);
     }
 
     json Report() const {
@@ -97,7 +66,8 @@ class BatchCommandTest : public ::testing::Test {
     }
     std::size_t Uploads(std::size_t camera) const { return fleet->At(camera).Upgrade().Records().size(); }
 
-    std::string folder;
+    ScratchFolder scratch{"xqt-batch"};
+    const std::string& folder = scratch.Path();
     std::unique_ptr<sim::SimFleet> fleet;
 };
 
@@ -176,9 +146,9 @@ TEST_F(BatchCommandTest, AMixedFleetIsReportedFieldByField) {
                                        {"failed", 4},
                                        {"notStarted", 0},
                                        {"skipped", 0}}));
-    ASSERT_FALSE(run.events.empty());
-    EXPECT_EQ(run.events.back()["event"], "summary");
-    EXPECT_EQ(run.events.back()["exitCode"], 12);
+    ASSERT_FALSE(run.lines.empty());
+    EXPECT_EQ(run.lines.back()["event"], "summary");
+    EXPECT_EQ(run.lines.back()["exitCode"], 12);
     EXPECT_EQ(run.text.find("admin"), std::string::npos);  // the password is never printed
 
     // The CSV has the same rows under one header.
@@ -248,7 +218,7 @@ TEST_F(BatchCommandTest, ParallelFourDrivesAtMostFourAndTransfersToOneAtATime) {
     EXPECT_EQ(run.exitCode, 0) << run.text;
     std::map<std::string, std::string> state;
     std::size_t mostActive = 0;
-    for (const json& event : run.events) {
+    for (const json& event : run.lines) {
         if (event["event"] != "status") continue;
         state[event["address"]] = event["status"];
         std::size_t active = 0, transfers = 0;

@@ -9,30 +9,17 @@
 #include <sstream>
 
 #include "sim/SimFleet.h"
+#include "tests/cli/CliRunSupport.h"
 
 namespace xqt::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int exitCode = -1;
-    std::vector<nlohmann::json> lines;  // --json output, one object per line
-    std::string text;
-};
+using CliRun = CliRunOf<nlohmann::json>;
 
 class UpgradeCommandTest : public ::testing::Test {
   protected:
-    UpgradeCommandTest() {
-        std::string pattern = (fs::temp_directory_path() / "xqt-cli-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        folder_ = pattern;
-    }
-    ~UpgradeCommandTest() override {
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
-
     void Start(sim::SimCamera camera) {
         camera.webPort = 0;
         fleet_ = std::make_unique<sim::SimFleet>(std::vector<sim::SimCamera>{camera}, 0.01);
@@ -44,20 +31,7 @@ class UpgradeCommandTest : public ::testing::Test {
         const std::string command = "ProgramFiles='" + folder_ + "' XQT_PASSWORD='" + password + "' " +
                                     XQT_CLI + " upgrade " + address + " --user admin --time-scale " +
                                     timeScale + " " + options + " </dev/null 2>&1";
-        CliRun run;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (!pipe) return run;
-        char buffer[4096];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;)
-            run.text.append(buffer, n);
-        const int status = ::pclose(pipe);
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::istringstream lines(run.text);
-        for (std::string line; std::getline(lines, line);) {
-            const auto parsed = nlohmann::json::parse(line, nullptr, false);
-            if (!parsed.is_discarded()) run.lines.push_back(parsed);
-        }
-        return run;
+        return RunShell(command);
     }
 
     std::vector<std::string> Statuses(const CliRun& run) {
@@ -70,7 +44,8 @@ class UpgradeCommandTest : public ::testing::Test {
 
     std::string hostPort() { return fleet_->At(0).HostPort(); }
 
-    std::string folder_;
+    ScratchFolder scratch_{"xqt-cli"};
+    const std::string& folder_ = scratch_.Path();
     std::unique_ptr<sim::SimFleet> fleet_;
 };
 

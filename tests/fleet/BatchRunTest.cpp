@@ -22,6 +22,7 @@
 #include "platform/Resources.h"
 #include "sim/Sha256.h"
 #include "sim/SimFleet.h"
+#include "tests/camera/SimHelpers.h"
 #include "tests/camera/config/ConfigTestSupport.h"
 
 namespace xqt::test {
@@ -50,18 +51,7 @@ std::string Sha(const ImageBytes& bytes) {
 }
 
 sim::SimCamera Camera(int n) {
-    sim::SimCamera camera;
-    camera.ipText = "127.0.9." + std::to_string(n);
-    camera.webPort = 0;
-    camera.serial = std::to_string(5000000 + n);
-    char mac[32];
-    std::snprintf(mac, sizeof mac, "08:00:46:09:00:%02X", n);
-    camera.mac = mac;
-    camera.softVersion = "1.10";
-    camera.upgrade.progressSteps = 5;
-    camera.upgrade.progressStepMs = 2000;
-    camera.upgrade.rebootMs = 10000;
-    return camera;
+    return NumberedCamera(9, n, 5000000);
 }
 
 bool IsTransfer(UpgradeStatus s) {

@@ -11,6 +11,7 @@
 #include "gui/wizard/WizardDialog.h"
 #include "platform/PlaceholderImage.h"
 #include "sim/Sha256.h"
+#include "tests/camera/SimHelpers.h"
 
 namespace xqt::test {
 
@@ -44,18 +45,7 @@ platform::EngineTiming Timing() {
 }
 
 sim::SimCamera Camera(int n) {
-    sim::SimCamera camera;
-    camera.ipText = "127.0.7." + std::to_string(n);
-    camera.webPort = 0;
-    camera.serial = std::to_string(3000000 + n);
-    char mac[32];
-    std::snprintf(mac, sizeof mac, "08:00:46:07:00:%02X", n);
-    camera.mac = mac;
-    camera.softVersion = "1.10";
-    camera.upgrade.progressSteps = 5;
-    camera.upgrade.progressStepMs = 2000;
-    camera.upgrade.rebootMs = 10000;
-    return camera;
+    return NumberedCamera(7, n, 3000000);
 }
 
 Shown Classify(const std::string& word) {
