@@ -6,9 +6,10 @@ std::optional<AnswerField> FindField(std::string_view answer, std::string_view k
     const auto at = answer.find(keyWithEquals);
     if (at == std::string_view::npos) return std::nullopt;
     const std::string_view rest = answer.substr(at + keyWithEquals.size());
-    const auto amp = rest.find('&');
-    if (amp == std::string_view::npos) return AnswerField{rest, false};
-    return AnswerField{rest.substr(0, amp), true};
+    // A line end closes the last field: CGI programs end their output with one.
+    const auto end = rest.find_first_of("&\r\n");
+    if (end == std::string_view::npos) return AnswerField{rest, false};
+    return AnswerField{rest.substr(0, end), true};
 }
 
 std::string_view FieldValue(std::string_view answer, std::string_view keyWithEquals) {

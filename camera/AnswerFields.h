@@ -10,14 +10,15 @@
 namespace xqt {
 
 struct AnswerField {
-    std::string_view value;   ///< text after the key up to the next "&", or to the end
-    bool terminated = false;  ///< an "&" follows the value (it is not the last field)
+    std::string_view value;  ///< text after the key up to the next "&", CR or LF, or to the end
+    /// An "&" or a line end follows the value: it is complete, not cut off by the end of the answer.
+    bool terminated = false;
 };
 
 /// The first field whose key (given with its "=", e.g. "ModelName=") occurs in `answer`.
 std::optional<AnswerField> FindField(std::string_view answer, std::string_view keyWithEquals);
 
-/// Value up to the next "&" or the end; empty when the key is absent.
+/// Value up to the next "&", CR or LF, or the end; empty when the key is absent.
 std::string_view FieldValue(std::string_view answer, std::string_view keyWithEquals);
 
 }  // namespace xqt

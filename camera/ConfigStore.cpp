@@ -8,12 +8,9 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/address_v4.hpp>
 #include <boost/asio/ip/tcp.hpp>
-#include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
-#include <boost/beast/http/buffer_body.hpp>
 #include <boost/beast/http/empty_body.hpp>
-#include <boost/beast/http/parser.hpp>
-#include <boost/beast/http/read.hpp>
+#include <boost/beast/http/error.hpp>
 #include <boost/beast/http/write.hpp>
 #include <cctype>
 #include <cerrno>
@@ -25,6 +22,7 @@
 #include <limits>
 #include <vector>
 
+#include "camera/AnswerReader.h"
 #include "camera/HostPort.h"
 #include "camera/ShortRequest.h"
 #include "camera/TransferStep.h"
@@ -374,47 +372,39 @@ bool ConfigStore::Download() try {
     ec = run([&](auto s) { http::async_write(stream, request, done(s)); });
     if (ec) return failWith("cannot send the request to " + host, ec);
 
-    beast::flat_buffer buffer;
-    http::response_parser<http::buffer_body> parser;
-    parser.body_limit(std::numeric_limits<std::uint64_t>::max());  // not boost::none: see ShortRequest.cpp
-    ec = run([&](auto s) { http::async_read_header(stream, buffer, parser, done(s)); });
+    detail::AnswerIntake answer(CONFIG_READ_SIZE);
+    ec = answer.ReadHead(stream, run);
+    if (ec == http::error::bad_version) return failWith("the camera's answer is not HTTP", ec);
     if (ec) return failWith("no answer from " + host, ec);
-    if (const unsigned status = parser.get().result_int(); status != 200) {
+    if (const unsigned status = answer.reader().Status(); status != 200) {
         closeStream();
         return Fail("the camera refused the configuration (HTTP " + std::to_string(status) + ")");
     }
 
     detail::MarkerScanner scanner;
     char block[CONFIG_READ_SIZE];
-    while (!parser.is_done()) {
-        parser.get().body().data = block;
-        parser.get().body().size = sizeof(block);
-        ec = run([&](auto s) { http::async_read_some(stream, buffer, parser, done(s)); });
-        const std::size_t got = sizeof(block) - parser.get().body().size;
-        parser.get().body().data = nullptr;
-        parser.get().body().size = 0;
-        if (ec == http::error::need_buffer) ec = {};
-        if (got > 0) {
-            const std::string_view piece(block, got);
-            if (scanner.Feed(piece)) {
-                closeStream();
-                return Fail("the camera sent a page instead of its configuration");
-            }
-            total += got;
-            if (total > CONFIG_SIZE_LIMIT) {
-                closeStream();
-                return Fail("the configuration is larger than " + std::to_string(CONFIG_SIZE_LIMIT) +
-                            " bytes");
-            }
-            if (!file.Write(block, got, error)) {
-                closeStream();
-                return Fail(error);
-            }
+    for (;;) {
+        const auto piece = answer.ReadBody(stream, run, block, sizeof(block));
+        if (piece.size == 0) {
+            if (!piece.ec) break;
+            if (piece.ec == http::error::partial_message)
+                return failWith("the configuration arrived incomplete", piece.ec);
+            return failWith("cannot read the configuration", piece.ec);
         }
-        if (ec == http::error::partial_message || ec == asio::error::eof) {
-            return failWith("the configuration arrived incomplete", ec);
+        const std::string_view bytes(block, piece.size);
+        if (scanner.Feed(bytes)) {
+            closeStream();
+            return Fail("the camera sent a page instead of its configuration");
         }
-        if (ec) return failWith("cannot read the configuration", ec);
+        total += piece.size;
+        if (total > CONFIG_SIZE_LIMIT) {
+            closeStream();
+            return Fail("the configuration is larger than " + std::to_string(CONFIG_SIZE_LIMIT) + " bytes");
+        }
+        if (!file.Write(block, piece.size, error)) {
+            closeStream();
+            return Fail(error);
+        }
     }
     closeStream();
     if (total == 0) return Fail("the camera sent an empty configuration");

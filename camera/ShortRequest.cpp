@@ -1,5 +1,6 @@
 #include "camera/ShortRequest.h"
 
+#include <algorithm>
 #include <array>
 #include <boost/asio/connect.hpp>
 #include <boost/asio/io_context.hpp>
@@ -7,13 +8,10 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core/bind_handler.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
-#include <boost/beast/http/buffer_body.hpp>
-#include <boost/beast/http/parser.hpp>
 #include <boost/beast/http/string_body.hpp>
 #include <boost/beast/http/write.hpp>
-#include <limits>
-#include <optional>
 
+#include "camera/AnswerReader.h"
 #include "camera/HostPort.h"
 
 namespace xqt::detail {
@@ -27,24 +25,11 @@ using tcp = asio::ip::tcp;
 // ShortAnswerReader
 
 struct ShortAnswerReader::Impl {
-    explicit Impl(std::size_t cap) : body(cap, '\0') { Restart(); }
+    explicit Impl(std::size_t cap) : cap(cap) { body.reserve(cap); }
 
-    void Restart() {
-        parser.emplace();
-        parser->eager(true);
-        // Not boost::none: Boost 1.74 compares a Content-Length against an empty limit as exceeded.
-        parser->body_limit(std::numeric_limits<std::uint64_t>::max());  // the cap below bounds what is kept
-        parser->get().body().data = body.data() + filled;
-        parser->get().body().size = body.size() - filled;
-        parser->get().body().more = true;
-    }
-
-    std::size_t Filled() const { return body.size() - parser->get().body().size; }
-
-    std::optional<http::response_parser<http::buffer_body>> parser;
-    std::string pending;  // bytes not yet taken by the parser (an incomplete header)
+    std::size_t cap;
+    AnswerReader reader;
     std::string body;
-    std::size_t filled = 0;
     State state = State::NeedMore;
 };
 
@@ -58,29 +43,20 @@ ShortAnswerReader::State ShortAnswerReader::state() const {
 ShortAnswerReader::State ShortAnswerReader::Feed(std::string_view bytes) {
     Impl& m = *impl_;
     if (m.state != State::NeedMore) return m.state;
-    m.pending.append(bytes);
-    while (!m.pending.empty()) {
-        beast::error_code ec;
-        const std::size_t used = m.parser->put(asio::buffer(m.pending), ec);
-        m.pending.erase(0, used);
-        if (ec && ec != http::error::need_more && ec != http::error::need_buffer) {
-            return m.state = State::Failed;
+    // Never more than the cap's worth at once: the body kept stays bounded whatever arrives.
+    while (!bytes.empty() && m.state == State::NeedMore) {
+        const std::string_view piece = bytes.substr(0, std::max<std::size_t>(m.cap, 1));
+        bytes.remove_prefix(piece.size());
+        const auto read = m.reader.Feed(piece, m.body);
+        if (read == AnswerReader::State::Failed) return m.state = State::Failed;
+        if (!m.reader.HeadDone()) continue;
+        // The challenge is told by the header alone, whatever the status code or body says.
+        if (m.reader.HasField(http::field::www_authenticate)) return m.state = State::Challenged;
+        if (m.body.size() >= m.cap) {
+            m.body.resize(m.cap);
+            return m.state = State::Answer;
         }
-        if (m.parser->is_header_done()) {
-            const auto& head = m.parser->get();
-            if (head.result_int() / 100 == 1 && m.parser->is_done()) {
-                m.filled = 0;
-                m.Restart();
-                continue;
-            }
-            // The challenge is told by the header alone, whatever the status code or body says.
-            if (head.find(http::field::www_authenticate) != head.end()) return m.state = State::Challenged;
-            m.filled = m.Filled();
-            if (ec == http::error::need_buffer || m.filled == m.body.size() || m.parser->is_done()) {
-                return m.state = State::Answer;
-            }
-        }
-        if (ec == http::error::need_more || used == 0) break;
+        if (read == AnswerReader::State::Done) return m.state = State::Answer;
     }
     return m.state;
 }
@@ -88,16 +64,15 @@ ShortAnswerReader::State ShortAnswerReader::Feed(std::string_view bytes) {
 ShortAnswerReader::State ShortAnswerReader::FeedEnd() {
     Impl& m = *impl_;
     if (m.state != State::NeedMore) return m.state;
-    if (!m.parser->is_header_done()) return m.state = State::Failed;
-    beast::error_code ec;
-    m.parser->put_eof(ec);  // a body cut short by the close is kept as received
-    m.filled = m.Filled();
+    // A body cut short by the close is kept as received.
+    if (m.reader.FeedEnd() == AnswerReader::State::Failed) return m.state = State::Failed;
+    if (m.reader.HasField(http::field::www_authenticate)) return m.state = State::Challenged;
     return m.state = State::Answer;
 }
 
 std::string ShortAnswerReader::Answer() const {
     if (impl_->state != State::Answer) return {};
-    std::string_view kept(impl_->body.data(), impl_->filled);
+    std::string_view kept(impl_->body);
     return std::string(kept.substr(0, kept.find('\0')));
 }
 

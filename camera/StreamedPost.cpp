@@ -5,15 +5,11 @@
 #include <boost/asio/ip/address_v4.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/write.hpp>
-#include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
-#include <boost/beast/http/buffer_body.hpp>
-#include <boost/beast/http/parser.hpp>
-#include <boost/beast/http/read.hpp>
 #include <functional>
-#include <limits>
 #include <optional>
 
+#include "camera/AnswerReader.h"
 #include "camera/HostPort.h"
 #include "camera/ShortRequest.h"
 #include "camera/TransferStep.h"
@@ -71,8 +67,7 @@ struct StreamedPost::Impl {
     bool hasContentLength = false;
     std::uint64_t total = 0;
     std::uint64_t written = 0;
-    beast::flat_buffer buffer;
-    std::optional<http::response_parser<http::buffer_body>> parser;
+    std::optional<detail::AnswerIntake> answer;
 };
 
 StreamedPost::StreamedPost(std::chrono::milliseconds stepTimeout, detail::TransferBound bound)
@@ -97,8 +92,7 @@ int StreamedPost::Open(std::string_view hostPort, std::string_view path) {
     m.hasContentLength = false;
     m.sent = m.completed = false;
     m.total = m.written = 0;
-    m.buffer.clear();
-    m.parser.reset();
+    m.answer.reset();
     m.open = true;
     return 0;
 }
@@ -168,10 +162,9 @@ int StreamedPost::Complete() {
         m.Close();
         return -2;
     }
-    m.parser.emplace();
-    m.parser->body_limit(std::numeric_limits<std::uint64_t>::max());  // not boost::none: see ShortRequest.cpp
-    auto ec = m.RunStep(
-        [&](auto state) { http::async_read_header(m.stream, m.buffer, *m.parser, detail::StepDone(state)); });
+    m.answer.emplace();
+    auto ec = m.answer->ReadHead(m.stream,
+                                 [&](const detail::AnswerIntake::Start& start) { return m.RunStep(start); });
     if (ec) {
         m.Close();
         return -2;
@@ -183,29 +176,14 @@ int StreamedPost::Complete() {
 StreamRead StreamedPost::Read(void* buffer, std::size_t max) {
     Impl& m = *impl_;
     if (!m.open || !m.completed || max == 0) return {StreamRead::Status::Failed, 0};
-    for (;;) {
-        if (m.parser->is_done()) return {StreamRead::Status::End, 0};
-        auto& body = m.parser->get().body();
-        body.data = buffer;
-        body.size = max;
-        auto ec = m.RunStep([&](auto state) {
-            http::async_read_some(m.stream, m.buffer, *m.parser, detail::StepDone(state));
-        });
-        const std::size_t got = max - body.size;
-        body.data = nullptr;
-        body.size = 0;
-        if (ec == http::error::need_buffer) ec = {};
-        if (got > 0) return {StreamRead::Status::Data, got};
-        if (m.parser->is_done()) return {StreamRead::Status::End, 0};
-        if (ec == beast::error::timeout) {
-            m.Close();
-            return {StreamRead::Status::TimedOut, 0};
-        }
-        if (ec) {
-            m.Close();
-            return {StreamRead::Status::Failed, 0};
-        }
-    }
+    const auto piece = m.answer->ReadBody(
+        m.stream, [&](const detail::AnswerIntake::Start& start) { return m.RunStep(start); },
+        static_cast<char*>(buffer), max);
+    if (piece.size > 0) return {StreamRead::Status::Data, piece.size};
+    if (!piece.ec) return {StreamRead::Status::End, 0};
+    m.Close();
+    if (piece.ec == beast::error::timeout) return {StreamRead::Status::TimedOut, 0};
+    return {StreamRead::Status::Failed, 0};
 }
 
 void StreamedPost::Close() {
@@ -222,7 +200,7 @@ bool StreamedPost::IsOpen() const {
 }
 
 int StreamedPost::StatusCode() const {
-    return impl_->completed && impl_->parser ? static_cast<int>(impl_->parser->get().result_int()) : 0;
+    return impl_->completed && impl_->answer ? static_cast<int>(impl_->answer->reader().Status()) : 0;
 }
 
 std::uint64_t StreamedPost::Written() const {

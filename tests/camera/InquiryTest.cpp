@@ -105,6 +105,26 @@ TEST_F(InquiryTest, ParseSystemAnswerGivesModelVersionAndSerial) {
     EXPECT_TRUE(owner.boxes().empty());
 }
 
+TEST_F(InquiryTest, ALineEndIsNeverPartOfAValue) {
+    // CGI programs end their output with a line end, and some put one between fields.
+    for (const char* end : {"\r\n", "\n", "\r"}) {
+        SCOPED_TRACE(::testing::PrintToString(end));
+        CameraSession fresh(test::ConfigFor("127.0.0.1:9"));
+        auto fields = fresh.ParseSystemAnswer(
+            std::string("ModelName=XQT-TR60&SoftVersion=1.23&DocType=B") + end + "Serial=20060015" + end,
+            false);
+        EXPECT_TRUE(fields.accepted);
+        EXPECT_EQ(fields.serial, "20060015");
+        EXPECT_EQ(CameraSession::ReadDocType(std::string("ModelName=A&DocType=B") + end + "x"), "B");
+        EXPECT_EQ(fresh.inquiredSerial.Get(), "20060015");
+        // A line end completes the last value as an "&" would: the running version is recorded.
+        CameraSession last(test::ConfigFor("127.0.0.1:9"));
+        EXPECT_TRUE(
+            last.CheckModelAndVersion(std::string("ModelName=XQT-TR60&SoftVersion=1.23") + end, false));
+        EXPECT_EQ(last.currentVersion.Get(), "ver1.23");
+    }
+}
+
 TEST_F(InquiryTest, ParseSystemAnswerRefusesWhatIsNoListedModel) {
     auto fields = session.ParseSystemAnswer("ModelName=XQT-DM10&Serial=5&SoftVersion=3.0&", true);
     EXPECT_FALSE(fields.accepted);
