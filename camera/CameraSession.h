@@ -78,8 +78,10 @@ enum class UpgradeFailure : std::int32_t {
     UploadNotSent = 2,      ///< the firmware request could not be opened, sent or written (Error1, BIN 225)
     StreamBroken = 3,       ///< the progress stream broke or timed out (Error2, BIN 206)
     OverwriteTimedOut = 4,  ///< manual mode: the overwrite watchdog ended the overwrite (BIN 206)
-    NotVerified = 5,        ///< the rebooted camera never reported the new version (Error2, BIN 206)
-    NotBack = 6,            ///< after a lost connection the camera did not come back verified (Error1)
+    /// the rebooted camera reported another version or never the new one (Error2, BIN 206; Error1
+    /// after a lost connection)
+    NotVerified = 5,
+    NotBack = 6,  ///< after a lost connection the camera never answered again (Error1)
 };
 
 /// Who drives a session: the manual wizard (a progress bar, boxes and posted messages) or an
@@ -255,6 +257,10 @@ class CameraSession {
     detail::Synchronized<std::string> currentVersion;
     /// "ver" + SoftVersion of a later inquiry.
     detail::Synchronized<std::string> reportedVersion;
+    /// "ver" + SoftVersion of the camera's first accepted answer after the upgrade; empty while it has
+    /// given none. Unlike reportedVersion, never a version from before the upgrade nor one taken as
+    /// reported: what front ends show as the version the camera reported.
+    detail::Synchronized<std::string> versionAfterReboot;
     /// The latest inq=system answer kept by the sequence.
     detail::Synchronized<std::string> lastAnswer;
     /// The serial number of the first accepted system answer that carried one: the camera's whole

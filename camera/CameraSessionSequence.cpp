@@ -4,6 +4,7 @@
 // give a camera that dropped the connection its time, and pace the reconfiguration polls.
 #include <algorithm>
 
+#include "camera/AnswerFields.h"
 #include "camera/CameraSession.h"
 #include "camera/SessionSequence.h"
 #include "camera/ShortRequest.h"
@@ -215,7 +216,9 @@ void CameraSession::LostLinkPath() {
                 }
                 return;
             }
-            failure.store(static_cast<std::int32_t>(UpgradeFailure::NotBack));
+            // A camera that answered with another version did come back: that is the failure.
+            failure.store(static_cast<std::int32_t>(
+                versionAfterReboot.Get().empty() ? UpgradeFailure::NotBack : UpgradeFailure::NotVerified));
             if (IsAutomaticMode()) {
                 SetStatus(UpgradeStatus::Error1);
             } else {
@@ -366,6 +369,8 @@ bool CameraSession::VerifyAfterReboot(bool first) {
                     NotePanTilt();
                     accepted = CheckModelAndVersion(answer, false);
                     if (!accepted) return;
+                    if (auto v = FindField(answer, "SoftVersion="); v && v->terminated)
+                        versionAfterReboot.Set("ver" + std::string(v->value));
                     const std::string reported = reportedVersion.Get();
                     if (newVersion.Get().empty()) newVersion.Set(reported);
                     ok = newVersion.Get() == reported;

@@ -372,6 +372,9 @@ Result UpgradeRun::Run() {
     const auto message = Follow(session, owner);
     const bool succeeded =
         message && (*message == platform::UpgradeMessage{1, 6} || *message == platform::UpgradeMessage{0, 1});
+    // Only what the camera itself said after the upgrade: never the version it ran before, nor one
+    // a sequence took as reported.
+    result_.reportedVersion = session.versionAfterReboot.Get();
     if (!succeeded) {
         switch (static_cast<UpgradeFailure>(session.failure.load())) {
             case UpgradeFailure::UploadNotSent:
@@ -393,11 +396,11 @@ Result UpgradeRun::Run() {
     if (!result_.confirmed) {
         const std::string answer = session.Inquire(INQ_SYSTEM, timing_.rebootInquiryLimit);
         const SystemFields fields = session.ParseSystemAnswer(answer, false);
-        result_.confirmed =
-            fields.accepted && !fields.version.empty() && "ver" + fields.version == resources.versionLabel;
+        const bool reported = fields.accepted && !fields.version.empty() && fields.version != "unknown";
+        if (reported) result_.reportedVersion = "ver" + fields.version;
+        result_.confirmed = reported && "ver" + fields.version == resources.versionLabel;
     }
     result_.verified = result_.confirmed;
-    result_.reportedVersion = session.reportedVersion.Get();
     Drain();
     bar_.SetPosition(PROGRESS_MAX);
     reporter_.Progress(PROGRESS_MAX);

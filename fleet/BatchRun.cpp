@@ -43,6 +43,8 @@ std::string FailureDetail(std::int32_t status, std::int32_t failure, bool confir
         case UpgradeStatus::Error1:
             if (why == UpgradeFailure::UploadNotSent) return "the firmware could not be sent to the camera";
             if (why == UpgradeFailure::NotBack) return "the camera did not come back after its reboot";
+            if (why == UpgradeFailure::NotVerified)
+                return "the camera came back after its reboot with another version";
             return "no answer within " + Seconds(timing.inquiryLimit);
         case UpgradeStatus::Error2:
             if (why == UpgradeFailure::NotVerified)

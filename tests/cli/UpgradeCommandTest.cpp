@@ -99,7 +99,7 @@ TEST_F(UpgradeCommandTest, EachFailureHasItsExitCode) {
     });
     run = Upgrade(hostPort(), "--json");
     EXPECT_EQ(run.exitCode, 8) << run.text;
-    EXPECT_EQ(run.lines.back()["reportedVersion"], "");
+    EXPECT_EQ(run.lines.back()["reportedVersion"], "ver9.99") << "what the camera said, failure or not";
 
     fleet_->At(0).Update([](sim::SimCamera& c) {
         c.config.failRestores = 10;
@@ -130,6 +130,7 @@ TEST_F(UpgradeCommandTest, AVersionTheCameraNeverReportedIsNotConfirmed) {
     EXPECT_EQ(json.lines.back().at("confirmed"), false);
     EXPECT_EQ(json.lines.back()["verified"], false);
     EXPECT_EQ(json.lines.back()["failure"], "not-verified");
+    EXPECT_EQ(json.lines.back()["reportedVersion"], "") << "the camera never reported one after the upgrade";
 
     Start(camera);  // the first one never answers again
     const CliRun plain = Upgrade(hostPort(), "", "admin", "0.03");
@@ -138,15 +139,30 @@ TEST_F(UpgradeCommandTest, AVersionTheCameraNeverReportedIsNotConfirmed) {
     EXPECT_NE(plain.text.find("not confirmed by the camera"), std::string::npos) << plain.text;
 }
 
-TEST_F(UpgradeCommandTest, ALostConnectionThatNeverRecoversExitsNine) {
-    sim::SimCamera camera = At("127.0.8.5");
-    camera.upgrade.dropUploadAfterBytes = std::int64_t{1} << 40;
-    camera.upgrade.neverComeBack = true;
-    Start(camera);
-    // 240 lost-link ticks and 20 unanswered verification attempts: faster time than the others.
-    const CliRun run = Upgrade(hostPort(), "--json", "admin", "0.003");
-    EXPECT_EQ(run.exitCode, 9) << run.text;
-    EXPECT_EQ(run.lines.back()["failure"], "not-back");
+// After a lost connection, only a camera that never answers again "did not come back"; one that comes
+// back with another version (here its old one) failed the upgrade.
+TEST_F(UpgradeCommandTest, ALostConnectionEndsByWhatTheCameraSaysAfterwards) {
+    struct Case {
+        bool neverComeBack;
+        const char* comeBackVersion;
+        int exitCode;
+        const char* failure;
+        const char* reportedVersion;
+    };
+    for (const Case& c :
+         {Case{true, "", 9, "not-back", ""}, Case{false, "1.10", 8, "upgrade-error", "ver1.10"}}) {
+        SCOPED_TRACE(c.failure);
+        sim::SimCamera camera = At("127.0.8.5");
+        camera.upgrade.dropUploadAfterBytes = std::int64_t{1} << 40;
+        camera.upgrade.neverComeBack = c.neverComeBack;
+        camera.upgrade.comeBackVersion = c.comeBackVersion;
+        Start(camera);
+        // 240 lost-link ticks and 20 unanswered verification attempts: faster time than the others.
+        const CliRun run = Upgrade(hostPort(), "--json", "admin", "0.003");
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.text;
+        EXPECT_EQ(run.lines.back()["failure"], c.failure);
+        EXPECT_EQ(run.lines.back()["reportedVersion"], c.reportedVersion);
+    }
 }
 
 }  // namespace
