@@ -443,6 +443,8 @@ void PrintResult(const Result& r, bool json) {
     if (!r.reportedVersion.empty()) {
         std::cout << "  " << (r.confirmed ? "camera reports " : "version not confirmed by the camera: ")
                   << TerminalText(r.reportedVersion) << "\n";
+    } else if (r.exitCode == EXIT_NOT_VERIFIED) {
+        std::cout << "  version not confirmed by the camera: it reported none after the upgrade\n";
     }
     if (!r.savedFile.empty())
         std::cout << "  saved configuration " << TerminalText(r.savedFile)
