@@ -500,8 +500,9 @@ void AddUpgradeCommand(CLI::App& app, int& exitCode) {
         "  5  not a suitable camera (model, serial number or user list)\n"
         "  6  the configuration could not be saved (nothing was uploaded)\n"
         "  7  the firmware could not be sent (network error)\n"
-        "  8  the overwrite or the verification failed (progress stream broken, watchdog, another version)\n"
-        "  9  the camera did not come back after the connection was lost\n"
+        "  8  the overwrite or the verification failed (progress stream broken, watchdog, another version,\n"
+        "     also after a lost connection)\n"
+        "  9  the camera never answered again after the connection was lost\n"
         " 10  the camera did not confirm the new version\n"
         " 11  upgraded and verified, but the configuration could not be put back (the saved file is kept)");
     sub->add_option("address", options->address, "Camera address HOST[:PORT] (IPv4; port 80 when absent)")
