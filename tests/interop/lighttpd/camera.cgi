@@ -9,6 +9,7 @@ import os
 import sys
 import time
 
+sys.dont_write_bytecode = True  # the source tree stays as it is
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.realpath(__file__)), ".."))
 import camera_parts  # noqa: E402
 
