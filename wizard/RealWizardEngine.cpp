@@ -202,7 +202,14 @@ bool RealWizardEngine::ReadBackConfiguration() {
 
 bool RealWizardEngine::RestoreConfiguration() {
     if (!config_ || !session_ || configBytes_.empty()) return false;
-    if (session_->session->RestoreConfig() != PostOutcome::Taken) return false;
+    CameraSession& session = *session_->session;
+    // Another camera may have taken the address while this one rebooted: its settings are never
+    // replaced, and the saved file stays as for any restore that failed.
+    if (const std::string answer = session.Inquire(INQ_SYSTEM, timing_.rebootInquiryLimit);
+        !answer.empty() && !session.IsSameCamera(answer)) {
+        return false;
+    }
+    if (session.RestoreConfig() != PostOutcome::Taken) return false;
     config_->restored.store(true);
     config_->RemoveFile();
     return true;

@@ -326,7 +326,7 @@ TEST_F(BatchCommandTest, FleetFaultsEndInTheirOwnOutcome) {
                        std::string::npos);
              EXPECT_EQ(t.Report()["summary"]["failed"], 1);
              fs::rename(t.folder + "/report.json", t.folder + "/first.json");
-             EXPECT_EQ(t.Batch("--resume first.json --force").exitCode, 12) << run.text;
+             EXPECT_EQ(t.Batch("--retain --backup --resume first.json --force").exitCode, 12) << run.text;
              EXPECT_EQ(t.Uploads(0), 2u);  // tried again, not skipped for good
          }},
         {"a camera listed twice is refused before anything is asked",
