@@ -320,6 +320,8 @@ TEST_F(BatchCommandTest, FleetFaultsEndInTheirOwnOutcome) {
              const json row = t.Row(t.Report(), t.fleet->At(0).HostPort());
              EXPECT_EQ(row["status"], "Completed");
              EXPECT_EQ(row["outcome"], "settings-not-restored");
+             // The upgrade log's line says it too, as it does for an unconfirmed version.
+             EXPECT_NE(row["message"].get<std::string>().find("Settings not restored"), std::string::npos);
              ASSERT_TRUE(row["configFile"].is_string());
              EXPECT_TRUE(fs::exists(row["configFile"].get<std::string>()));
              EXPECT_NE(row["detail"].get<std::string>().find(row["configFile"].get<std::string>()),
