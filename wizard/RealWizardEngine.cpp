@@ -196,6 +196,8 @@ bool RealWizardEngine::ReadBackConfiguration() {
     std::vector<std::uint8_t> bytes(config_->byteCount);
     if (bytes.empty() || !config_->ReadBack(bytes)) return false;
     configBytes_ = std::move(bytes);
+    identityAsked_ = false;
+    anotherCamera_ = false;
     session_->session->SetUploadData(configBytes_.data(), configBytes_.size());
     return true;
 }
@@ -205,10 +207,12 @@ bool RealWizardEngine::RestoreConfiguration() {
     CameraSession& session = *session_->session;
     // Another camera may have taken the address while this one rebooted: its settings are never
     // replaced, and the saved file stays as for any restore that failed.
-    if (const std::string answer = session.Inquire(INQ_SYSTEM, timing_.rebootInquiryLimit);
-        !answer.empty() && !session.IsSameCamera(answer)) {
-        return false;
+    if (!identityAsked_) {
+        identityAsked_ = true;
+        const std::string answer = session.Inquire(INQ_SYSTEM, timing_.inquiryLimit);
+        anotherCamera_ = !answer.empty() && !session.IsSameCamera(answer);
     }
+    if (anotherCamera_) return false;
     if (session.RestoreConfig() != PostOutcome::Taken) return false;
     config_->restored.store(true);
     config_->RemoveFile();
