@@ -82,6 +82,12 @@ enum class UpgradeFailure : std::int32_t {
     /// after a lost connection)
     NotVerified = 5,
     NotBack = 6,  ///< after a lost connection the camera never answered again (Error1)
+    /// The upgrade was verified but every attempt to put the saved configuration back failed; the
+    /// status still ends Completed, the saved file is kept.
+    NotRestored = 7,
+    /// After the reboot the address answers with another serial number or MAC than the camera had
+    /// before (Error2): nothing is restored to it and the saved file is kept.
+    AnotherCamera = 8,
 };
 
 /// Who drives a session: the manual wizard (a progress bar, boxes and posted messages) or an
@@ -228,6 +234,10 @@ class CameraSession {
     void ReportNetworkError();
     /// True from StartUpgrade until the worker has returned.
     bool IsWorkerRunning() const;
+    /// False when `systemAnswer` (a whole Serial field) or, with inquiredMac known, the camera's
+    /// network answer shows another camera than the one recorded before the upgrade. Asks the
+    /// camera; called by the worker, or by the driving thread once the worker has ended.
+    bool IsSameCamera(std::string_view systemAnswer);
 
     // ---- Restore (CameraSessionRestore.cpp) --------------------------------------------------
 
@@ -267,6 +277,11 @@ class CameraSession {
     /// text, where the one the session was made with may come cut from discovery. It names the
     /// saved configuration's file when set.
     detail::Synchronized<std::string> inquiredSerial;
+    /// The camera's MAC as its network inquiry reported it before the upgrade ("08-00-46-..."),
+    /// set by whoever asked; when set, the camera that answers after the reboot must report it too.
+    detail::Synchronized<std::string> inquiredMac;
+    /// Path of the configuration saved by this session's backup, once the download has succeeded.
+    detail::Synchronized<std::string> savedConfigPath;
     /// The automatic run's per-camera progress value (0-10000); set by the run before the session
     /// is used. The run keeps it alive.
     std::atomic<std::int32_t>* progressValue = nullptr;
@@ -334,6 +349,8 @@ class CameraSession {
     /// Inquiry of the worker: ends early when the worker is abandoned.
     std::string WorkerInquire(std::string_view body, std::chrono::milliseconds limit);
     bool WorkerPause(std::chrono::milliseconds duration);
+    /// The verification met another camera (stepMutex held).
+    bool AnotherCameraFound() const;
     void OnTick();
     void OnLostLinkTick();
     void ApplyWatchdog();

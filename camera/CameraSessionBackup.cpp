@@ -39,7 +39,9 @@ bool CameraSession::SaveConfiguration() {
         configStore = std::move(store);
         if (seq.abandoned.load()) saving->Cancel();
     }
-    return saving->Download();
+    if (!saving->Download()) return false;
+    savedConfigPath.Set(saving->localPath);
+    return true;
 }
 
 bool CameraSession::HasConfigStore() const {
@@ -48,12 +50,23 @@ bool CameraSession::HasConfigStore() const {
 
 void CameraSession::RestoreSteps() {
     if (!WorkerPause(timing.restorePause)) return;
+    // The address may have been taken over while the camera rebooted: another camera's settings
+    // must never be replaced by these.
+    const std::string answer = WorkerInquire(INQ_SYSTEM, timing.rebootInquiryLimit);
+    if (!answer.empty() && !IsSameCamera(answer)) {
+        Step([&] {
+            ReportUpgradeError(UpgradeFailure::AnotherCamera);
+            finished.store(true);
+        });
+        return;
+    }
     std::vector<std::uint8_t> saved(configStore->byteCount);
     // A file that cannot be read back whole is not posted: a partial configuration would leave
     // the camera half set up. The attempts then fail and the saved file stays.
     if (!configStore->ReadBack(saved)) saved.clear();
     SetUploadData(saved.data(), saved.size());
     NotePanTilt();
+    bool restored = false;
     for (int attempt = 1; attempt <= timing.restoreAttempts; ++attempt) {
         if (IsAbandoned()) return;
         const PostOutcome result = RestoreConfig();
@@ -65,10 +78,14 @@ void CameraSession::RestoreSteps() {
         if (result == PostOutcome::Taken) {
             configStore->restored.store(true);
             configStore->RemoveFile();  // only when the user asked for it
+            restored = true;
             break;
         }
         if (attempt < timing.restoreAttempts && !WorkerPause(timing.restoreRetryPause)) return;
     }
+    // The upgrade itself stands; whoever reads the result must still learn that the settings
+    // are not back (the saved file stays).
+    if (!restored) failure.store(static_cast<std::int32_t>(UpgradeFailure::NotRestored));
     SetUploadData(nullptr, 0);
     saved.clear();
     saved.shrink_to_fit();

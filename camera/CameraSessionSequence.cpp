@@ -3,6 +3,7 @@
 // puts the configuration back; the owner's timers count the seconds, run the overwrite watchdog,
 // give a camera that dropped the connection its time, and pace the reconfiguration polls.
 #include <algorithm>
+#include <cctype>
 
 #include "camera/AnswerFields.h"
 #include "camera/CameraSession.h"
@@ -32,6 +33,10 @@ bool CameraSession::IsAbandoned() const {
     return sequence_->abandoned.load();
 }
 
+bool CameraSession::AnotherCameraFound() const {
+    return sequence_->anotherCamera;
+}
+
 bool CameraSession::IsWorkerRunning() const {
     return sequence_->workerRunning.load();
 }
@@ -53,6 +58,30 @@ std::string CameraSession::WorkerInquire(std::string_view body, std::chrono::mil
 
 bool CameraSession::WorkerPause(std::chrono::milliseconds duration) {
     return sequence_->cancel.WaitFor(duration);
+}
+
+bool CameraSession::IsSameCamera(std::string_view systemAnswer) {
+    // Only a whole field counts: an answer cut short proves nothing either way.
+    const std::string before = inquiredSerial.Get();
+    if (auto serial = FindField(systemAnswer, "Serial=");
+        serial && serial->terminated && !before.empty() && !serial->value.empty() &&
+        platform::Utf8ToWindows1252(before) != platform::Utf8ToWindows1252(serial->value)) {
+        return false;
+    }
+    const std::string mac = inquiredMac.Get();
+    if (mac.empty()) return true;
+    const std::string network = WorkerInquire(INQ_NETWORK, timing.rebootInquiryLimit);
+    const std::optional<std::string> now = ParseMacAddress(network);
+    auto same = [](std::string a, std::string b) {
+        auto fold = [](std::string& text) {
+            for (char& c : text)
+                c = c == ':' ? '-' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        };
+        fold(a);
+        fold(b);
+        return a == b;
+    };
+    return !now || same(*now, mac);
 }
 
 // Called with stepMutex held (inside a step or a verdict).
@@ -160,7 +189,8 @@ void CameraSession::UpgradeWorker() {
     }
     if (!VerifyAfterReboot(true)) {
         Step([&] {
-            ReportUpgradeError(UpgradeFailure::NotVerified);
+            ReportUpgradeError(AnotherCameraFound() ? UpgradeFailure::AnotherCamera
+                                                    : UpgradeFailure::NotVerified);
             finished.store(true);
         });
         return;
@@ -214,6 +244,10 @@ void CameraSession::LostLinkPath() {
                 } else {
                     MarkCompleted();
                 }
+                return;
+            }
+            if (AnotherCameraFound()) {
+                ReportUpgradeError(UpgradeFailure::AnotherCamera);
                 return;
             }
             // A camera that answered with another version did come back: that is the failure.
@@ -362,6 +396,11 @@ bool CameraSession::VerifyAfterReboot(bool first) {
             if (answer.empty()) {
                 if (!last && !paceAfter(began, std::chrono::milliseconds(0))) return false;
                 continue;
+            }
+            if (!IsSameCamera(answer)) {
+                // Decided: whatever version it reports, it is not the camera that was upgraded.
+                if (!Step([&] { sequence_->anotherCamera = true; })) return false;
+                break;
             }
             bool accepted = false;
             if (!Step([&] {

@@ -471,6 +471,10 @@ bool ConfigStore::RemoveFile() {
     }
     if (::unlink(localPath.c_str()) != 0) return false;
     saved_ = false;
+    // The dated folder existed only for this run's files: once the last of them is gone it goes
+    // too (rmdir refuses a folder that still holds anything).
+    if (const auto slash = localPath.find_last_of('/'); slash != std::string::npos && slash > 0)
+        ::rmdir(localPath.substr(0, slash).c_str());
     return true;
 }
 

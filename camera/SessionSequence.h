@@ -30,7 +30,8 @@ struct CameraSession::Sequence {
     std::atomic<bool> abandoned{false};
     bool tickTimerOn = false;  ///< the worker's or reader's own tick timer runs: the watchdog is armed
     bool started = false;
-    bool backup = false;  ///< read once when the upgrade starts
+    bool backup = false;         ///< read once when the upgrade starts
+    bool anotherCamera = false;  ///< the verification met another camera at the address
 
     std::atomic<bool> lostLinkOn{false};
     std::atomic<bool> reconfigOn{false};

@@ -1,12 +1,16 @@
 // xqt-cli batch: one automatic run from the command line, on the engine the wizard's automatic mode
 // uses (BatchRun): targets from discovery or an address list, the start rule with a wider window,
-// a failure limit, retries of unreachable cameras, resumption from an earlier report, and a report
-// rewritten atomically whenever a camera ends.
+// a failure limit, retries of unreachable cameras, resumption from an earlier report by the
+// cameras' identity, and a report rewritten atomically whenever a camera begins writing or ends.
+//
+// Threads: the run lives on the event loop's thread (the owner); this command's own thread waits,
+// prints and handles the signals, so a stalled standard output never holds up a camera's timers.
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -42,6 +46,8 @@ constexpr int EXIT_INTERNAL = 1;
 constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_SOME_FAILED = 12;
 constexpr int EXIT_STOPPED = 13;
+constexpr int EXIT_NO_TARGETS = 14;
+constexpr int EXIT_REPORT_FAILED = 15;
 constexpr int MAX_PARALLEL = 64;
 constexpr const char* ME = "xqt-cli batch: ";
 
@@ -54,7 +60,8 @@ struct BatchOptions {
     bool retain = false;
     bool backup = false;
     int parallel = 2;
-    int maxFailures = 0;
+    int transfers = 1;
+    int maxFailures = -1;  ///< < 0: no limit
     int retryOffline = 0;
     double retryDelay = 60;
     std::string resume;
@@ -66,7 +73,7 @@ struct BatchOptions {
     double timeScale = 0;
 };
 
-std::atomic<int> g_interrupts{0};
+std::atomic<int> g_interrupts{0};  // lock-free: written by the signal handler
 
 extern "C" void OnInterrupt(int) {
     g_interrupts.fetch_add(1);
@@ -96,6 +103,7 @@ std::optional<std::map<std::string, std::pair<std::string, std::string>>> ReadCr
         return std::nullopt;
     }
     std::map<std::string, std::pair<std::string, std::string>> logins;
+    std::map<std::string, int> lineOf;
     std::istringstream lines(text.bytes);
     std::string line;
     int number = 0;
@@ -110,6 +118,11 @@ std::optional<std::map<std::string, std::pair<std::string, std::string>>> ReadCr
         if (second == std::string::npos || !address) {
             // The line is not echoed: it may hold a password.
             error = path + ": line " + std::to_string(number) + " is not address[:port],user,password";
+            return std::nullopt;
+        }
+        if (const auto [earlier, added] = lineOf.emplace(*address, number); !added) {
+            error = path + ": line " + std::to_string(number) + " repeats the camera " + *address +
+                    " of line " + std::to_string(earlier->second);
             return std::nullopt;
         }
         logins[*address] = {line.substr(first + 1, second - first - 1), line.substr(second + 1)};
@@ -129,6 +142,8 @@ std::optional<std::vector<Target>> TargetsFromList(const std::string& input, std
         error = "cannot read " + (standardInput ? std::string("standard input") : input);
         return std::nullopt;
     }
+    // A list of blanks names no camera: the run has no targets (a distinct exit), not a bad list.
+    if (text.bytes.find_first_not_of(" \t\r\n") == std::string::npos) return std::vector<Target>{};
     StderrMessageBoxes boxes;  // the import's own messages
     AddressListParser parser(boxes);
     if (!parser.LoadText(text.bytes)) {
@@ -178,17 +193,44 @@ std::optional<std::vector<Target>> TargetsFromDiscovery(const ResourceState& res
     return targets;
 }
 
-/// Prints the run as it goes and keeps the report files up to date.
+/// Refuses a target list that names one camera twice (two sessions would flash it twice, the
+/// second while it overwrites); empty when every target is another camera.
+std::string FindRepeatedTarget(const std::vector<Target>& targets) {
+    std::map<std::string, std::size_t> byAddress;
+    std::map<std::string, std::size_t> byMac;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        const Target& target = targets[i];
+        if (const auto [first, added] = byAddress.emplace(target.hostPort, i); !added) {
+            return "entries " + std::to_string(first->second + 1) + " and " + std::to_string(i + 1) +
+                   " of the targets both name the camera at " + target.hostPort;
+        }
+        if (target.data.mac.empty()) continue;
+        std::string mac = target.data.mac;
+        for (char& c : mac)
+            c = c == ':' ? '-' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (const auto [first, added] = byMac.emplace(mac, i); !added) {
+            return "the cameras at " + targets[first->second].hostPort + " and " + target.hostPort +
+                   " report the same MAC " + target.data.mac;
+        }
+    }
+    return {};
+}
+
+/// Keeps the report files up to date on the owner's thread and hands what there is to show to
+/// the command's own thread, which prints it.
 class BatchPrinter : public BatchObserver {
   public:
     BatchPrinter(const BatchOptions& options, Report& report) : options_(options), report_(report) {}
     void SetRun(BatchRun* run) { run_ = run; }
+    /// Row `row` ends Skipped with the earlier report's row `text` (carried forward whole).
+    void Carry(int row, std::string text) { carried_[row] = std::move(text); }
 
     void StatusChanged(int row, UpgradeStatus status) override {
         std::lock_guard lock(mutex_);
         changes_.push_back({row, status});
         wake_.notify_all();
     }
+    void CameraProgressed(int) override { WriteReports(false); }
     void CameraEnded(int) override { WriteReports(false); }
     void RunEnded() override {
         std::lock_guard lock(mutex_);
@@ -202,13 +244,15 @@ class BatchPrinter : public BatchObserver {
         wake_.wait_for(lock, limit, [&] { return ended_ || !changes_.empty(); });
         return ended_;
     }
-    /// The changes so far, as the rows stand (owner's thread).
+    /// The changes so far, as the rows stand: gathered on the owner's thread, printed on this one.
     void Show(platform::EventLoopOwner& owner, bool live) {
         std::deque<std::pair<int, UpgradeStatus>> changes;
         {
             std::lock_guard lock(mutex_);
             changes.swap(changes_);
         }
+        std::string out;
+        std::string errors;
         owner.Call([&] {
             for (const auto& [row, status] : changes) {
                 const ProgressRecord& record = run_->Row(row);
@@ -220,37 +264,72 @@ class BatchPrinter : public BatchObserver {
                                             {"status", StatusWord(StatusCode(status))},
                                             {"statusCode", StatusCode(status)},
                                             {"progress", progress}};
-                    std::cout << event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+                    out += event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
                 } else if (!live) {
-                    std::cout << address << " " << StatusWord(StatusCode(status)) << "\n";
+                    out += TerminalText(address) + " " + StatusWord(StatusCode(status)) + "\n";
                 }
             }
-            if (live) ShowLive();
+            if (live) out += LiveView();
+            errors.swap(errors_);
         });
-        std::cout.flush();
+        // A closed or stalled output stops the printing here, never the run.
+        if (!errors.empty()) std::cerr << errors << std::flush;
+        std::cout << out << std::flush;
     }
-    /// Rewrites the report files (owner's thread); `final` marks the run's end.
-    void WriteReports(bool final) {
+    /// From now on the live view says, once and on a line of its own, that the run is stopping.
+    void SetStopping() { stopping_ = true; }
+    bool Stopping() const { return stopping_; }
+    /// Rewrites the report files (owner's thread); `final` marks the run's end. False when one of
+    /// them could not be written.
+    bool WriteReports(bool final) {
         const std::string tool = report_.tool;
         report_ =
             ReportOf(*run_, tool, final ? std::optional(std::chrono::system_clock::now()) : std::nullopt);
+        report_.interrupted = stopping_;
+        for (const auto& [row, text] : carried_) {
+            if (row < run_->Size() && static_cast<RowEnd>(run_->Row(row).end) == RowEnd::Skipped)
+                report_.cameras.at(row).carried = text;
+        }
         std::string error;
-        if (!options_.report.empty() && !WriteFileAtomically(options_.report, report_.Json(), error))
+        bool ok = true;
+        if (!options_.report.empty() && !WriteFileAtomically(options_.report, report_.Json(), error)) {
             ReportError(error);
-        if (!options_.csv.empty() && !WriteFileAtomically(options_.csv, report_.Csv(), error))
+            ok = false;
+        }
+        if (!options_.csv.empty() && !WriteFileAtomically(options_.csv, report_.Csv(), error)) {
             ReportError(error);
+            ok = false;
+        }
+        return ok;
+    }
+    /// A report file could not be written at some point of the run (owner's thread).
+    bool ReportFailed() const { return reportFailed_; }
+    /// The cameras still being upgraded, as "address (status)" (owner's thread).
+    std::string Running() const {
+        std::string list;
+        for (int i = 0; i < run_->Size(); ++i) {
+            const ProgressRecord& row = run_->Row(i);
+            if (row.end != 0 || row.attempts == 0) continue;
+            list += (list.empty() ? "" : ", ") + TerminalText(row.text[ProgressSlot::ADDRESS]) + " (" +
+                    row.text[ProgressSlot::STATUS] + ")";
+        }
+        return list;
     }
 
   private:
     void ReportError(const std::string& error) {
-        if (!reportErrorShown_) std::cerr << ME << TerminalText(error) << "\n";
-        reportErrorShown_ = true;
+        if (!reportFailed_) errors_ += std::string(ME) + TerminalText(error) + "\n";
+        reportFailed_ = true;
     }
-    void ShowLive() {
+    std::string LiveView() {
         // One line per active camera with its bar, then the summary; redrawn in place.
         std::string out;
         for (int i = 0; i < lastLines_; ++i)
             out += "\x1b[1A\x1b[2K";
+        if (stopping_ && !stoppingShown_) {
+            out += "stopping\u2026 cameras not yet started are left out; the running ones finish\n";
+            stoppingShown_ = true;  // above the redrawn lines, so it stays
+        }
         // Done and failed as the report counts them; the cameras not ended are left.
         const ReportSummary summary = ReportOf(*run_, {}).Summary();
         const int done = summary.completed + summary.current + summary.skipped + summary.suitable;
@@ -275,19 +354,56 @@ class BatchPrinter : public BatchObserver {
         out += "done " + std::to_string(done) + ", failed " + std::to_string(failed) + ", left " +
                std::to_string(left) + estimate + "\n";
         lastLines_ = lines + 1;
-        std::cout << out;
+        return out;
     }
 
     const BatchOptions& options_;
     Report& report_;
     BatchRun* run_ = nullptr;
+    std::map<int, std::string> carried_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::pair<int, UpgradeStatus>> changes_;
     bool ended_ = false;
-    bool reportErrorShown_ = false;
+    std::atomic<bool> stopping_{false};
+    // Owner's thread only.
+    bool reportFailed_ = false;
+    std::string errors_;
+    bool stoppingShown_ = false;
     int lastLines_ = 0;
     const std::chrono::steady_clock::time_point began_ = std::chrono::steady_clock::now();
+};
+
+/// The signals that stop a run the way Ctrl-C does: a closed terminal or SSH session (SIGHUP) and
+/// SIGQUIT must not cut a camera off while it writes its firmware.
+constexpr int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+/// Installs the run's signal handling for its lifetime: the stop signals count interruptions, and
+/// SIGPIPE is ignored, so a closed standard output ends the printing, never the run.
+class SignalGuard {
+  public:
+    SignalGuard() {
+        struct sigaction action {};
+        action.sa_handler = OnInterrupt;
+        sigemptyset(&action.sa_mask);
+        for (std::size_t i = 0; i < std::size(STOP_SIGNALS); ++i)
+            sigaction(STOP_SIGNALS[i], &action, &old_[i]);
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        sigaction(SIGPIPE, &ignore, &oldPipe_);
+    }
+    ~SignalGuard() {
+        for (std::size_t i = 0; i < std::size(STOP_SIGNALS); ++i)
+            sigaction(STOP_SIGNALS[i], &old_[i], nullptr);
+        sigaction(SIGPIPE, &oldPipe_, nullptr);
+    }
+    SignalGuard(const SignalGuard&) = delete;
+    SignalGuard& operator=(const SignalGuard&) = delete;
+
+  private:
+    struct sigaction old_[std::size(STOP_SIGNALS)]{};
+    struct sigaction oldPipe_ {};
 };
 
 int RunBatch(const BatchOptions& options) {
@@ -299,6 +415,19 @@ int RunBatch(const BatchOptions& options) {
         std::cerr << ME << "--backup keeps the saved configuration; it needs --retain\n";
         return EXIT_USAGE;
     }
+    if (options.transfers > options.parallel) {
+        std::cerr << ME << "--transfers cannot exceed --parallel (" << options.parallel << ")\n";
+        return EXIT_USAGE;
+    }
+    std::string error;
+    // Without its report a run cannot be resumed: both files must be writable before any camera
+    // is asked anything.
+    for (const std::string* path : {&options.report, &options.csv}) {
+        if (!path->empty() && !CanWriteBeside(*path, error)) {
+            std::cerr << ME << TerminalText(error) << "\n";
+            return EXIT_USAGE;
+        }
+    }
     StderrMessageBoxes boxes;
     ResourceState resources;
     resources.LoadAll(&boxes);
@@ -308,7 +437,6 @@ int RunBatch(const BatchOptions& options) {
     }
     const std::string imageVersion = StripVer(resources.versionLabel);
 
-    std::string error;
     std::map<std::string, std::pair<std::string, std::string>> logins;
     if (!options.credentials.empty()) {
         auto read = ReadCredentials(options.credentials, error);
@@ -330,6 +458,16 @@ int RunBatch(const BatchOptions& options) {
         options.discover ? TargetsFromDiscovery(resources, error) : TargetsFromList(options.targets, error);
     if (!targets) {
         std::cerr << ME << TerminalText(error) << "\n";
+        return EXIT_USAGE;
+    }
+    if (targets->empty()) {
+        std::cerr << ME
+                  << (options.discover ? "discovery found no suitable camera; nothing was done\n"
+                                       : "the address list names no camera; nothing was done\n");
+        return EXIT_NO_TARGETS;
+    }
+    if (const std::string repeated = FindRepeatedTarget(*targets); !repeated.empty()) {
+        std::cerr << ME << TerminalText(repeated) << "; list each camera once\n";
         return EXIT_USAGE;
     }
     if (options.timeScale > 0) {
@@ -363,7 +501,8 @@ int RunBatch(const BatchOptions& options) {
     policy.checkSuitability = !options.discover;  // discovery listed suitable cameras only
     policy.skipCurrent = !options.force;
     policy.dryRun = options.dryRun;
-    policy.maxFailures = options.maxFailures;
+    // 0 and 1 both stop at the first failure.
+    policy.maxFailures = options.maxFailures < 0 ? 0 : std::max(1, options.maxFailures);
     policy.retryOffline = options.retryOffline;
     // The next camera is asked while the one ahead uploads, so the uploads follow each other
     // without a gap; its upgrade still waits for the upload ahead to end.
@@ -378,8 +517,10 @@ int RunBatch(const BatchOptions& options) {
 
     platform::EventLoopOwner owner(boxes);
     std::unique_ptr<BatchRun> run;
+    bool written = false;
     owner.Call([&] {
-        run = std::make_unique<BatchRun>(&owner, resources, timing, BatchLimits{options.parallel, 1}, policy);
+        run = std::make_unique<BatchRun>(&owner, resources, timing,
+                                         BatchLimits{options.parallel, options.transfers}, policy);
         run->Options().retain.store(options.retain ? 1 : 0);
         run->Options().noBackup.store(options.backup ? 0 : 1);
         run->Options().startTime.store(static_cast<std::int64_t>(std::time(nullptr)));
@@ -387,29 +528,34 @@ int RunBatch(const BatchOptions& options) {
         int id = 0;
         for (const Target& target : *targets) {
             ProgressRecord record = MakeProgressRecord(target.data, id++);
-            if (done && done->Contains(target.data.mac, target.hostPort)) {
+            const DoneCamera* earlier = done ? done->Candidate(target.data.mac, target.hostPort) : nullptr;
+            if (earlier && SameMac(earlier->mac, target.data.mac)) {
+                // Discovery named the camera by its MAC: it is the one done before.
                 record.end = static_cast<std::int32_t>(RowEnd::Skipped);
-                run->AddRow(std::move(record), nullptr);
+                printer.Carry(run->AddRow(std::move(record), nullptr), earlier->row);
                 continue;
             }
             const auto login = logins.find(target.hostPort);
             const std::string& user = login != logins.end() ? login->second.first : options.user;
             const std::string& secret = login != logins.end() ? login->second.second : *password;
-            run->AddCamera(std::move(record), user, secret, target.data.serial);
+            const int row = run->AddCamera(std::move(record), user, secret, target.data.serial);
+            if (earlier) {
+                // Skipped only when the camera's own answers show it is the one done before.
+                run->ExpectEarlier(row, earlier->mac, earlier->serial);
+                printer.Carry(row, earlier->row);
+            }
         }
         run->SetObserver(&printer);
-        printer.WriteReports(false);
+        written = printer.WriteReports(false);
     });
+    if (!written) {
+        printer.Show(owner, false);  // the reason
+        owner.Call([&] { run.reset(); });
+        return EXIT_USAGE;
+    }
     owner.SetTimerHandler([&](int id) { run->OnTimer(id); });
 
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    struct sigaction oldInt {
-    }, oldTerm{};
-    sigaction(SIGINT, &action, &oldInt);
-    sigaction(SIGTERM, &action, &oldTerm);
-
+    const SignalGuard signals;
     const bool live = !options.json && ::isatty(STDOUT_FILENO);
     bool ended = false;
     owner.Call([&] {
@@ -419,48 +565,82 @@ int RunBatch(const BatchOptions& options) {
             run->Start();
         }
     });
-    bool abortAsked = false;
+    int interruptsSeen = 0;
     while (!ended) {
         ended = printer.Wait(std::chrono::milliseconds(live ? 250 : 100));
-        if (g_interrupts.load() > 0 && !abortAsked) {
-            abortAsked = true;
-            std::cerr << ME << "stopping: cameras not yet started are left out; the running ones finish\n";
-            owner.Call([&] { run->Abort(); });
+        const int interrupts = g_interrupts.load();
+        if (interrupts > interruptsSeen && !ended) {
+            if (interruptsSeen == 0) {
+                owner.Call([&] { run->Abort(); });
+                printer.SetStopping();
+                if (!live) {
+                    std::cerr
+                        << ME
+                        << "stopping\u2026 cameras not yet started are left out; the running ones finish"
+                        << std::endl;
+                }
+            } else {
+                std::string running;
+                owner.Call([&] { running = printer.Running(); });
+                std::cerr
+                    << ME << "still running: " << (running.empty() ? "none (ending)" : running)
+                    << ". They finish their upgrade: a camera cut off while it writes its firmware may not "
+                       "start again. Nothing new starts."
+                    << std::endl;
+            }
+            interruptsSeen = interrupts;
         }
         printer.Show(owner, live);
     }
-    sigaction(SIGINT, &oldInt, nullptr);
-    sigaction(SIGTERM, &oldTerm, nullptr);
 
     bool stopped = false;
+    bool reportFailed = false;
     owner.Call([&] {
         printer.WriteReports(true);
+        reportFailed = printer.ReportFailed();
         stopped = run->StoppedByFailures();
         run.reset();
     });
+    printer.Show(owner, false);  // a last report error
     const ReportSummary summary = report.Summary();
     const bool allGood = summary.failed == 0 && summary.notStarted == 0;
-    const int exitCode = stopped ? EXIT_STOPPED : allGood ? EXIT_ALL_DONE : EXIT_SOME_FAILED;
+    // 13 only when the limit held some camera back.
+    int exitCode = allGood                               ? EXIT_ALL_DONE
+                   : (stopped && summary.notStarted > 0) ? EXIT_STOPPED
+                                                         : EXIT_SOME_FAILED;
+    if (reportFailed) exitCode = EXIT_REPORT_FAILED;
+    std::ostringstream out;
     if (options.json) {
-        nlohmann::json event = {
-            {"event", "summary"},         {"total", summary.total},   {"completed", summary.completed},
-            {"current", summary.current}, {"failed", summary.failed}, {"notStarted", summary.notStarted},
-            {"skipped", summary.skipped}, {"exitCode", exitCode}};
+        nlohmann::json event = {{"event", "summary"},
+                                {"total", summary.total},
+                                {"completed", summary.completed},
+                                {"current", summary.current},
+                                {"failed", summary.failed},
+                                {"notStarted", summary.notStarted},
+                                {"skipped", summary.skipped},
+                                {"interrupted", printer.Stopping()},
+                                {"exitCode", exitCode}};
         if (options.dryRun) event["suitable"] = summary.suitable;
-        std::cout << event.dump() << "\n";
+        out << event.dump() << "\n";
     } else {
         for (const ReportRow& row : report.cameras) {
-            std::cout << TerminalText(row.address) << " " << row.status;
-            if (row.versionAfter) std::cout << " " << TerminalText(*row.versionAfter);
-            if (row.detail) std::cout << " (" << TerminalText(*row.detail) << ")";
-            std::cout << "\n";
+            out << TerminalText(row.address) << " "
+                << (row.carried.empty() && row.outcome ? OutcomeWord(*row.outcome)
+                    : row.carried.empty()              ? "running"
+                                                       : "skipped");
+            if (row.versionAfter) out << " " << TerminalText(*row.versionAfter);
+            if (row.detail) out << " (" << TerminalText(*row.detail) << ")";
+            out << "\n";
         }
-        std::cout << summary.total << " cameras: " << summary.completed << " upgraded, " << summary.current
-                  << " current, " << summary.failed << " failed, " << summary.notStarted << " not started, "
-                  << summary.skipped << " skipped";
-        if (options.dryRun) std::cout << ", " << summary.suitable << " suitable";
-        std::cout << (stopped ? " (stopped by --max-failures)" : "") << "\n";
+        out << summary.total << " cameras: " << summary.completed << " upgraded, " << summary.current
+            << " current, " << summary.failed << " failed, " << summary.notStarted << " not started, "
+            << summary.skipped << " skipped";
+        if (options.dryRun) out << ", " << summary.suitable << " suitable";
+        if (printer.Stopping()) out << " (interrupted: cameras not yet started were left out)";
+        if (stopped) out << " (stopped by --max-failures)";
+        out << "\n";
     }
+    std::cout << out.str() << std::flush;
     return exitCode;
 }
 
@@ -476,13 +656,23 @@ void AddBatchCommand(CLI::App& app, int& exitCode) {
         "never taken from the command line and never printed. --credentials FILE gives logins per camera\n"
         "as lines address[:port],user,password; the file must not be readable by others.\n"
         "A camera that already has the image's version is reported \"current\" and not flashed again\n"
-        "(unless --force). --report and --csv are rewritten whenever a camera ends.\n"
+        "(unless --force). --report and --csv must be writable before the run starts; they are\n"
+        "rewritten whenever a camera begins writing (naming its saved configuration) and when it ends.\n"
+        "Each row's \"outcome\" is one of upgraded, unconfirmed, settings-not-restored, current,\n"
+        "unsuitable, failed, skipped, not-started, suitable; scripts read it, never \"status\".\n"
+        "--resume skips a camera only when its MAC (else its serial number) matches the earlier row.\n"
+        "--max-failures N: once N cameras have failed, no further camera starts (0 and 1 both stop\n"
+        "at the first failure; without the option there is no limit).\n"
+        "Ctrl-C, SIGTERM, SIGHUP and SIGQUIT stop the run: cameras being upgraded finish, no new one\n"
+        "starts.\n"
         "Exit codes:\n"
         "  0  every camera upgraded and confirmed, or already current (dry run: every camera suitable)\n"
         "  1  internal error\n"
-        "  2  usage error (options, files, password)\n"
-        " 12  some cameras failed, were not confirmed or were not started\n"
-        " 13  stopped by --max-failures");
+        "  2  usage error (options, files, password, a camera listed twice, a report not writable)\n"
+        " 12  some cameras failed, were not confirmed, lost their settings or were not started\n"
+        " 13  --max-failures held back cameras that were not started\n"
+        " 14  no targets: the list is empty, or discovery found no suitable camera\n"
+        " 15  a report could not be written during the run (the cameras were still finished)");
     auto* discover =
         sub->add_flag("--discover", options->discover, "Find the cameras by the broadcast enquiry");
     auto* targets =
@@ -498,7 +688,13 @@ void AddBatchCommand(CLI::App& app, int& exitCode) {
     sub->add_option("--parallel", options->parallel, "Cameras driven at once (the wizard drives 2)")
         ->check(CLI::Range(1, MAX_PARALLEL))
         ->capture_default_str();
-    sub->add_option("--max-failures", options->maxFailures, "Start no further camera once this many failed")
+    sub->add_option(
+           "--transfers", options->transfers,
+           "Cameras that may save their configuration or take their image at once (at most --parallel)")
+        ->check(CLI::Range(1, MAX_PARALLEL))
+        ->capture_default_str();
+    sub->add_option("--max-failures", options->maxFailures,
+                    "Start no further camera once this many failed (0 or 1: the first failure stops)")
         ->check(CLI::Range(0, 1000000));
     sub->add_option("--retry-offline", options->retryOffline,
                     "Times a camera that did not answer goes back to the end of the queue")
@@ -508,7 +704,8 @@ void AddBatchCommand(CLI::App& app, int& exitCode) {
                     "Seconds before an unreachable camera is asked again")
         ->check(NumberIn(0, 86400))
         ->capture_default_str();
-    sub->add_option("--resume", options->resume, "Skip the cameras an earlier report lists as upgraded");
+    sub->add_option("--resume", options->resume,
+                    "Skip the cameras an earlier report lists as upgraded (matched by MAC, else serial)");
     sub->add_flag("--force", options->force, "Flash also cameras that already have the image's version");
     sub->add_flag("--dry-run", options->dryRun, "Only the start inquiries; nothing is written to any camera");
     sub->add_option("--report", options->report, "JSON report FILE");

@@ -177,6 +177,7 @@ struct Result {
     bool confirmed = false;
     bool configSaved = false;
     bool configRestored = false;
+    bool anotherCamera = false;  ///< another camera answered at the address before the restore
     std::string savedFile;
 };
 
@@ -266,6 +267,13 @@ void UpgradeRun::Restore(CameraSession& session, ConfigStore& store) {
     // The wizard's steps after WM_APP_UPGRADE (1, 6) or (0, 1), made on this thread.
     Show(UpgradeStatus::LoadingConfig);
     std::this_thread::sleep_for(timing_.manualRestorePause);
+    // Another camera may have taken the address while this one rebooted: its settings stay.
+    if (const std::string answer = session.Inquire(INQ_SYSTEM, timing_.rebootInquiryLimit);
+        !answer.empty() && !session.IsSameCamera(answer)) {
+        result_.configRestored = false;
+        result_.anotherCamera = true;
+        return;
+    }
     std::vector<std::uint8_t> saved(store.byteCount);
     if (!store.ReadBack(saved)) saved.clear();  // a partial file is not posted
     session.SetUploadData(saved.data(), saved.size());
@@ -381,6 +389,9 @@ Result UpgradeRun::Run() {
                 return Fail(EXIT_NOT_SENT, "upload-not-sent");
             case UpgradeFailure::NotBack:
                 return Fail(EXIT_NOT_BACK, "not-back");
+            case UpgradeFailure::AnotherCamera:
+                return Fail(EXIT_UPGRADE_ERROR, "another-camera",
+                            "another camera answers at " + session.hostPort);
             default:
                 return Fail(EXIT_UPGRADE_ERROR, "upgrade-error");
         }
@@ -405,6 +416,8 @@ Result UpgradeRun::Run() {
     bar_.SetPosition(PROGRESS_MAX);
     reporter_.Progress(PROGRESS_MAX);
     reporter_.EndBarLine();
+    if (result_.anotherCamera)
+        return Fail(EXIT_UPGRADE_ERROR, "another-camera", "another camera answers at " + session.hostPort);
     if (!result_.verified)
         return Fail(EXIT_NOT_VERIFIED, "not-verified", "The camera did not confirm the new version.");
     if (store && !result_.configRestored)

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include "camera/Credential.h"
 #include "camera/ShortRequest.h"
+#include "fleet/Report.h"
 #include "fleet/TextForms.h"
 #include "platform/ResourceText.h"
 #include "serialrules/SerialProtect.h"
@@ -47,6 +49,7 @@ std::string FailureDetail(std::int32_t status, std::int32_t failure, bool confir
                 return "the camera came back after its reboot with another version";
             return "no answer within " + Seconds(timing.inquiryLimit);
         case UpgradeStatus::Error2:
+            if (why == UpgradeFailure::AnotherCamera) return {};  // EndCamera names the address
             if (why == UpgradeFailure::NotVerified)
                 return "the camera did not report the new version after its reboot";
             return "the camera's progress report broke off while it wrote the firmware";
@@ -69,13 +72,14 @@ std::string StatusWord(std::int32_t state) {
 /// The inquiries before one camera's start. Written by its thread until `done`, then read by the
 /// owner's thread only.
 struct BatchRun::StartJob {
-    enum class Verdict { Passed, Refused, Offline, Current, Unsuitable, Suitable };
+    enum class Verdict { Passed, Refused, Offline, Current, Unsuitable, Suitable, Resumed };
     std::atomic<bool> done{false};
     Verdict verdict = Verdict::Refused;
     std::string docType;
     std::string detail;
     std::string model;  ///< as the camera's system answer named it
     std::string serial;
+    std::string mac;      ///< as the camera's network answer gave it; empty when it gave none
     std::jthread thread;  // last: joined first when the job goes
 };
 
@@ -102,7 +106,13 @@ void BatchRun::Clear() {
     StopStartJobs();
     queue_.clear();
     rows_.clear();
+    earlier_.clear();
+    writing_.clear();
     if (observer_) observer_->RowsChanged();
+}
+
+void BatchRun::ExpectEarlier(int row, std::string mac, std::string serial) {
+    earlier_[row] = Identity{std::move(mac), std::move(serial)};
 }
 
 int BatchRun::AddCamera(ProgressRecord record, const std::string& user, const std::string& password,
@@ -129,6 +139,18 @@ int BatchRun::AddRow(ProgressRecord record, std::unique_ptr<CameraSession> sessi
     rows_.push_back(std::move(record));
     const int row = Size() - 1;
     if (session) {
+        for (const Queued& queued : queue_) {
+            if (queued.session->hostPort != session->hostPort) continue;
+            // Two sessions for one camera would flash it twice, the second while it overwrites.
+            ProgressRecord& twin = rows_.back();
+            twin.end = static_cast<std::int32_t>(RowEnd::NotStarted);
+            twin.detail = "listed twice: the camera at " + session->hostPort + " is already in this run";
+            if (observer_) {
+                observer_->RowsChanged();
+                observer_->CameraEnded(row);
+            }
+            return row;
+        }
         session->progressValue = rows_.back().progress.Word();
         session->statusObserver = [this, row](UpgradeStatus status) {
             if (observer_) observer_->StatusChanged(row, status);
@@ -219,7 +241,10 @@ void BatchRun::Tick() {
             // A camera listed by address alone is named by its own answer.
             ProgressRecord& named = rows_.at(row);
             if (named.text[ProgressSlot::MODEL].empty()) named.text[ProgressSlot::MODEL] = job->model;
-            if (named.serial.empty()) named.serial = job->serial;
+            // The camera's own answers name it best: discovery may cut a serial short, and a list
+            // of addresses knows neither.
+            if (!job->serial.empty()) named.serial = job->serial;
+            if (!job->mac.empty()) named.mac = job->mac;
             state = session.status.load();
             using Verdict = StartJob::Verdict;
             switch (job->verdict) {
@@ -240,6 +265,9 @@ void BatchRun::Tick() {
                     continue;
                 case Verdict::Current:
                     EndUnstarted(position, RowEnd::Current, {});
+                    continue;
+                case Verdict::Resumed:
+                    EndUnstarted(position, RowEnd::Skipped, {});
                     continue;
                 case Verdict::Suitable:
                     rows_.at(row).imageSlot = resources_.SelectSlot(job->docType);
@@ -273,6 +301,7 @@ void BatchRun::Tick() {
         }
         if (!IsFinal(state)) {
             if (IsTransfer(state)) ++loading;
+            if (NoteProgress(row, session, state) && observer_) observer_->CameraProgressed(row);
             ShowStatus(row, state);
             ++position;
             continue;
@@ -301,10 +330,12 @@ void BatchRun::BeginStart(int position) {
     const bool mayRetry = record.attempts <= policy_.retryOffline;
     const auto limit = timing_.inquiryLimit;
     const std::string imageVersion = StripVer(resources_.GetImageInfo().versionLabel);
+    std::optional<Identity> earlier;
+    if (auto found = earlier_.find(row); found != earlier_.end()) earlier = found->second;
     // The session stays queued while the job runs: only a finished job lets the tick end it, and
     // StopStartJobs waits for the job before a session is deleted. The job holds only itself.
     StartJob* raw = job.get();
-    job->thread = std::jthread([raw, session, limit, mayRetry, imageVersion, policy = policy_] {
+    job->thread = std::jthread([raw, session, limit, mayRetry, imageVersion, earlier, policy = policy_] {
         using Verdict = StartJob::Verdict;
         auto finish = [raw](Verdict verdict) {
             raw->verdict = verdict;
@@ -319,6 +350,20 @@ void BatchRun::BeginStart(int position) {
         raw->model = fields.model;
         raw->serial = fields.serial;
         const bool emergency = session->emergency.load();
+        // The MAC names the camera in the report and, after the reboot, tells it from another
+        // camera that may have taken its address meanwhile.
+        if (!system.empty() && system != detail::UNAUTHORIZED_ANSWER) {
+            if (auto mac = CameraSession::ParseMacAddress(session->Inquire(INQ_NETWORK, limit))) {
+                raw->mac = *mac;
+                session->inquiredMac.Set(*mac);
+            }
+        }
+        if (earlier) {
+            const bool macs = !earlier->mac.empty() && !raw->mac.empty();
+            const bool same = macs ? SameMac(earlier->mac, raw->mac)
+                                   : !earlier->serial.empty() && earlier->serial == fields.serial;
+            if (same) return finish(Verdict::Resumed);
+        }
         // A camera that refused the login has said nothing of its model: the login check below
         // reports it as such.
         if (policy.checkSuitability && !system.empty() && system != detail::UNAUTHORIZED_ANSWER) {
@@ -372,18 +417,28 @@ void BatchRun::EndCamera(int position, std::int32_t state) {
     if (const std::string before = session->currentVersion.Get(); !before.empty())
         record.previousVersion = StripVer(before);
     record.failure = session->failure.load();
-    if (session->configStore && !session->IsWorkerRunning()) {
+    // The saved file as it stands now: gone when it was put back and not to be kept.
+    record.savedFile.clear();
+    if (const std::string saved = session->savedConfigPath.Get(); !saved.empty()) {
         std::error_code error;
-        if (std::filesystem::is_regular_file(session->configStore->localPath, error))
-            record.savedFile = session->configStore->localPath;
+        if (std::filesystem::is_regular_file(saved, error)) record.savedFile = saved;
     }
     record.progress = PROGRESS_MAX;
     record.result = state;
     record.end = static_cast<std::int32_t>(RowEnd::Finished);
+    const auto why = static_cast<UpgradeFailure>(record.failure);
+    if (why == UpgradeFailure::AnotherCamera) {
+        record.detail =
+            "another camera answers at " + session->hostPort + "; nothing was restored to it" +
+            (record.savedFile.empty() ? std::string() : ", the settings are kept in " + record.savedFile);
+    } else if (state == COMPLETED && why == UpgradeFailure::NotRestored) {
+        record.detail = "upgraded, but the settings could not be put back" +
+                        (record.savedFile.empty() ? std::string() : "; they are kept in " + record.savedFile);
+    }
     if (record.detail.empty())
         record.detail = FailureDetail(state, record.failure, record.confirmed != 0, timing_);
     record.endedAt = std::chrono::system_clock::now();
-    if (state != COMPLETED) CountFailure();
+    if (const auto outcome = OutcomeOf(record); outcome && IsFailure(*outcome)) CountFailure();
     if (owner_) {
         for (int base : SESSION_TIMER_BASES)
             owner_->StopTimer(base + session->slot);
@@ -405,6 +460,21 @@ void BatchRun::EndUnstarted(int position, RowEnd end, std::string detail) {
     session.reset();
     if (end == RowEnd::Unsuitable) CountFailure();
     if (observer_) observer_->CameraEnded(row);
+}
+
+bool BatchRun::NoteProgress(int row, const CameraSession& session, std::int32_t state) {
+    ProgressRecord& record = rows_.at(row);
+    bool more = false;
+    if (record.savedFile.empty()) {
+        record.savedFile = session.savedConfigPath.Get();
+        more = !record.savedFile.empty();
+    }
+    if (static_cast<std::size_t>(row) >= writing_.size()) writing_.resize(row + 1, false);
+    if (state >= StatusCode(UpgradeStatus::Uploading) && !writing_[row]) {
+        writing_[row] = true;
+        more = true;
+    }
+    return more;
 }
 
 void BatchRun::Requeue(int position) {

@@ -12,8 +12,11 @@
 //   starts behind such a camera (BatchPolicy::overlapStartInquiries lets the inquiries run beside
 //   the transfers, never the upgrades);
 // - a start asks the system inquiry and, unless the camera is in recovery state, the user inquiry
-//   (administrator check) on a worker thread of its own; a refusal ends the camera (Error1 or
-//   Error3); a pass picks the image slot by the camera's DocType and starts the upgrade;
+//   (administrator check) on a worker thread of its own, and the network inquiry for its MAC; a
+//   refusal ends the camera (Error1 or Error3); a pass picks the image slot by the camera's DocType
+//   and starts the upgrade;
+// - a camera is never driven by two sessions: a row whose address:port another queued row has
+//   already ends at once, not started;
 // - a camera in a final state ends: its result, its version as the camera reported it (without
 //   "ver") and whether the camera confirmed it, a full bar, its end time; its session is deleted;
 // - Abort lets the running cameras end, then drops the waiting ones (result 0, "not started").
@@ -98,6 +101,9 @@ class BatchObserver {
     /// Row `row`'s camera changed to `status`, in order, on the thread that changed it. Quick, and
     /// never calls back into the run.
     virtual void StatusChanged(int row, UpgradeStatus status) {}
+    /// Row `row`'s camera has begun writing (its image or, before, its saved configuration is
+    /// known): a record kept on disk should say so now (owner's thread).
+    virtual void CameraProgressed(int row) {}
     /// Row `row`'s camera has ended (its result is set; 0 when it was never started).
     virtual void CameraEnded(int row) {}
     /// Every camera has ended; the scheduler has stopped.
@@ -154,8 +160,13 @@ class BatchRun {
     bool AbortRequested() const { return abort_; }
     /// True once the failure limit stopped further starts.
     bool StoppedByFailures() const { return stoppedByFailures_; }
-    /// Cameras that have ended failed (an error, or unsuitable).
+    /// Cameras that have ended failed (every outcome IsFailure counts).
     int Failures() const { return failures_; }
+
+    /// Row `row`'s camera was done in an earlier run as the camera with this MAC and serial: when
+    /// its start inquiries show that identity (the MAC when both are known, else the serial), it
+    /// ends Skipped and nothing is written to it. Before Start.
+    void ExpectEarlier(int row, std::string mac, std::string serial);
 
     /// A tick of the owner's timer `id`: the scheduler's, or a session's (routed to the session of
     /// the row it names). False for ids that are neither.
@@ -176,6 +187,9 @@ class BatchRun {
     void EndCamera(int position, std::int32_t state);
     /// Ends the camera at `position` before anything was written to it.
     void EndUnstarted(int position, RowEnd end, std::string detail);
+    /// Copies what the session has learnt so far into its row (the saved file's path); true when
+    /// the row now says more than before: its file is known, or its image is being written.
+    bool NoteProgress(int row, const CameraSession& session, std::int32_t state);
     /// Puts the camera at `position` back at the end of the queue for another try.
     void Requeue(int position);
     /// One more camera failed; at the limit no further camera starts.
@@ -195,6 +209,12 @@ class BatchRun {
     std::deque<ProgressRecord> rows_;  // a deque: appending never moves a row a worker writes to
     std::vector<Queued> queue_;
     std::map<int, std::shared_ptr<StartJob>> jobs_;  // by row: start inquiries in flight or not yet taken
+    struct Identity {
+        std::string mac;
+        std::string serial;
+    };
+    std::map<int, Identity> earlier_;  // by row: ExpectEarlier
+    std::vector<bool> writing_;        // by row: seen uploading
     RunOptions options_;
     bool abort_ = false;
     bool running_ = false;

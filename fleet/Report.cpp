@@ -5,7 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -35,7 +38,11 @@ json TimeOrNull(const std::optional<std::chrono::system_clock::time_point>& time
     return time ? json(IsoTime(*time)) : json(nullptr);
 }
 
-std::string CsvField(const std::string& text) {
+/// A cell in RFC 4180 quoting. A text that a spreadsheet would take for a formula (a camera's
+/// name or model may start with "=", "+", "-" or "@") is kept as text by a leading apostrophe.
+std::string CsvField(std::string text) {
+    if (!text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos)
+        text.insert(text.begin(), '\'');
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string out = "\"";
     for (char c : text) {
@@ -43,6 +50,53 @@ std::string CsvField(const std::string& text) {
         out += c;
     }
     return out + "\"";
+}
+
+/// The camera fields of a report row, in report order (the CSV's columns too).
+constexpr const char* ROW_KEYS[] = {"address",      "mac",       "model",   "serial",     "versionBefore",
+                                    "versionAfter", "confirmed", "status",  "statusCode", "outcome",
+                                    "message",      "attempts",  "started", "ended",      "configFile",
+                                    "detail",       "resumed"};
+
+json RowJson(const ReportRow& r) {
+    if (!r.carried.empty()) {
+        json row = json::parse(r.carried, nullptr, false);
+        if (row.is_object()) {
+            // The earlier row as it was, in this report's key order, marked as carried forward.
+            json out = json::object();
+            for (const char* key : ROW_KEYS)
+                out[key] = row.contains(key) ? row[key] : json(nullptr);
+            out["address"] = r.address;
+            out["status"] = "skipped";
+            out["outcome"] = OutcomeWord(Outcome::Skipped);
+            out["resumed"] = true;
+            return out;
+        }
+    }
+    return {{"address", r.address},
+            {"mac", r.mac},
+            {"model", r.model},
+            {"serial", r.serial},
+            {"versionBefore", r.versionBefore},
+            {"versionAfter", OrNull(r.versionAfter)},
+            {"confirmed", r.confirmed},
+            {"status", r.status},
+            {"statusCode", OrNull(r.statusCode)},
+            {"outcome", r.outcome ? json(OutcomeWord(*r.outcome)) : json(nullptr)},
+            {"message", r.message},
+            {"attempts", r.attempts},
+            {"started", TimeOrNull(r.started)},
+            {"ended", TimeOrNull(r.ended)},
+            {"configFile", OrNull(r.configFile)},
+            {"detail", OrNull(r.detail)},
+            {"resumed", false}};
+}
+
+std::string CellText(const json& value) {
+    if (value.is_null()) return {};
+    if (value.is_string()) return value.get<std::string>();
+    if (value.is_boolean()) return value.get<bool>() ? "true" : "false";
+    return value.dump();
 }
 
 std::string Trimmed(std::string text) {
@@ -66,6 +120,63 @@ std::string IsoTime(std::chrono::system_clock::time_point time) {
     return std::string(text) + zone;
 }
 
+namespace {
+
+constexpr std::pair<Outcome, const char*> OUTCOME_WORDS[] = {
+    {Outcome::Upgraded, "upgraded"},
+    {Outcome::Unconfirmed, "unconfirmed"},
+    {Outcome::SettingsNotRestored, "settings-not-restored"},
+    {Outcome::Current, "current"},
+    {Outcome::Unsuitable, "unsuitable"},
+    {Outcome::Failed, "failed"},
+    {Outcome::Skipped, "skipped"},
+    {Outcome::NotStarted, "not-started"},
+    {Outcome::Suitable, "suitable"},
+};
+
+}  // namespace
+
+const char* OutcomeWord(Outcome outcome) {
+    for (const auto& [value, word] : OUTCOME_WORDS)
+        if (value == outcome) return word;
+    return "failed";
+}
+
+std::optional<Outcome> OutcomeFromWord(const std::string& word) {
+    for (const auto& [value, text] : OUTCOME_WORDS)
+        if (word == text) return value;
+    return std::nullopt;
+}
+
+bool IsFailure(Outcome outcome) {
+    return outcome == Outcome::Unconfirmed || outcome == Outcome::SettingsNotRestored ||
+           outcome == Outcome::Unsuitable || outcome == Outcome::Failed;
+}
+
+std::optional<Outcome> OutcomeOf(const ProgressRecord& row) {
+    switch (static_cast<RowEnd>(row.end)) {
+        case RowEnd::Finished:
+            if (row.result != StatusCode(UpgradeStatus::Completed)) return Outcome::Failed;
+            if (row.failure == static_cast<std::int32_t>(UpgradeFailure::NotRestored))
+                return Outcome::SettingsNotRestored;
+            return row.confirmed != 0 ? Outcome::Upgraded : Outcome::Unconfirmed;
+        case RowEnd::Current:
+            return Outcome::Current;
+        case RowEnd::Unsuitable:
+            return Outcome::Unsuitable;
+        case RowEnd::Suitable:
+            return Outcome::Suitable;
+        case RowEnd::Skipped:
+            return Outcome::Skipped;
+        case RowEnd::NotStarted:
+            return Outcome::NotStarted;
+        case RowEnd::Pending:
+        default:
+            if (row.attempts == 0) return Outcome::NotStarted;
+            return std::nullopt;
+    }
+}
+
 ReportRow ReportRowOf(const ProgressRecord& row) {
     ReportRow out;
     out.address = row.text[ProgressSlot::ADDRESS];
@@ -78,6 +189,7 @@ ReportRow ReportRowOf(const ProgressRecord& row) {
     if (row.endedAt != std::chrono::system_clock::time_point{}) out.ended = row.endedAt;
     if (!row.savedFile.empty()) out.configFile = row.savedFile;
     if (!row.detail.empty()) out.detail = row.detail;
+    out.outcome = OutcomeOf(row);
     switch (static_cast<RowEnd>(row.end)) {
         case RowEnd::Finished:
             out.status = StatusWord(row.result);
@@ -132,22 +244,29 @@ ReportSummary Report::Summary() const {
     ReportSummary s;
     s.total = static_cast<int>(cameras.size());
     for (const ReportRow& row : cameras) {
-        if (row.status == "current") {
-            ++s.current;
-        } else if (row.status == "skipped") {
-            ++s.skipped;
-        } else if (row.status == "suitable") {
-            ++s.suitable;
-        } else if (row.status == "unsuitable") {
+        const std::optional<Outcome> outcome = row.carried.empty() ? row.outcome : Outcome::Skipped;
+        if (!outcome) {
+            ++s.notStarted;  // still running when the report was made
+        } else if (IsFailure(*outcome)) {
             ++s.failed;
-        } else if (row.statusCode && IsFinal(*row.statusCode)) {
-            if (*row.statusCode == StatusCode(UpgradeStatus::Completed) && row.confirmed) {
-                ++s.completed;
-            } else {
-                ++s.failed;
-            }
         } else {
-            ++s.notStarted;
+            switch (*outcome) {
+                case Outcome::Upgraded:
+                    ++s.completed;
+                    break;
+                case Outcome::Current:
+                    ++s.current;
+                    break;
+                case Outcome::Skipped:
+                    ++s.skipped;
+                    break;
+                case Outcome::Suitable:
+                    ++s.suitable;
+                    break;
+                default:
+                    ++s.notStarted;
+                    break;
+            }
         }
     }
     return s;
@@ -155,28 +274,14 @@ ReportSummary Report::Summary() const {
 
 std::string Report::Json() const {
     json cams = json::array();
-    for (const ReportRow& r : cameras) {
-        cams.push_back({{"address", r.address},
-                        {"mac", r.mac},
-                        {"model", r.model},
-                        {"serial", r.serial},
-                        {"versionBefore", r.versionBefore},
-                        {"versionAfter", OrNull(r.versionAfter)},
-                        {"confirmed", r.confirmed},
-                        {"status", r.status},
-                        {"statusCode", OrNull(r.statusCode)},
-                        {"message", r.message},
-                        {"attempts", r.attempts},
-                        {"started", TimeOrNull(r.started)},
-                        {"ended", TimeOrNull(r.ended)},
-                        {"configFile", OrNull(r.configFile)},
-                        {"detail", OrNull(r.detail)}});
-    }
+    for (const ReportRow& r : cameras)
+        cams.push_back(RowJson(r));
     const ReportSummary s = Summary();
     json doc = {{"tool", tool},
                 {"imageVersion", imageVersion},
                 {"started", IsoTime(started)},
                 {"ended", TimeOrNull(ended)},
+                {"interrupted", interrupted},
                 {"cameras", cams},
                 {"summary",
                  {{"total", s.total},
@@ -184,33 +289,22 @@ std::string Report::Json() const {
                   {"current", s.current},
                   {"failed", s.failed},
                   {"notStarted", s.notStarted},
-                  {"skipped", s.skipped}}}};
+                  {"skipped", s.skipped},
+                  {"suitable", s.suitable}}}};
     // Texts from cameras may hold bytes that are not UTF-8: they are replaced, never a failure.
     return doc.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 std::string Report::Csv() const {
-    std::string out =
-        "address,mac,model,serial,versionBefore,versionAfter,confirmed,status,statusCode,message,attempts,"
-        "started,ended,configFile,detail\r\n";
+    std::string out;
+    for (std::size_t i = 0; i < std::size(ROW_KEYS); ++i)
+        out += (i ? "," : "") + std::string(ROW_KEYS[i]);
+    out += "\r\n";
     for (const ReportRow& r : cameras) {
-        const std::string fields[] = {r.address,
-                                      r.mac,
-                                      r.model,
-                                      r.serial,
-                                      r.versionBefore,
-                                      r.versionAfter.value_or(""),
-                                      r.confirmed ? "true" : "false",
-                                      r.status,
-                                      r.statusCode ? std::to_string(*r.statusCode) : "",
-                                      r.message,
-                                      std::to_string(r.attempts),
-                                      r.started ? IsoTime(*r.started) : "",
-                                      r.ended ? IsoTime(*r.ended) : "",
-                                      r.configFile.value_or(""),
-                                      r.detail.value_or("")};
-        for (std::size_t i = 0; i < std::size(fields); ++i)
-            out += (i ? "," : "") + CsvField(fields[i]);
+        const json row = RowJson(r);
+        for (std::size_t i = 0; i < std::size(ROW_KEYS); ++i) {
+            out += (i ? "," : "") + CsvField(CellText(row.at(ROW_KEYS[i])));
+        }
         out += "\r\n";
     }
     return out;
@@ -240,12 +334,53 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, std::
         error = "cannot write " + path + (ok ? "" : " (disk full?)");
         return false;
     }
+    // The rename is durable only once the folder's entry is on disk too.
+    if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
     return true;
 }
 
-bool DoneCameras::Contains(const std::string& mac, const std::string& address) const {
-    if (!mac.empty() && std::find(macs.begin(), macs.end(), mac) != macs.end()) return true;
-    return std::find(addresses.begin(), addresses.end(), address) != addresses.end();
+bool CanWriteBeside(const std::string& path, std::string& error) {
+    namespace fs = std::filesystem;
+    const fs::path target(path);
+    std::error_code ignored;
+    if (target.filename().empty() || fs::is_directory(target, ignored)) {
+        error = path + " is a folder, not a file";
+        return false;
+    }
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    ::close(fd);
+    ::unlink(temp.c_str());
+    return true;
+}
+
+bool SameMac(const std::string& a, const std::string& b) {
+    if (a.empty() || b.empty() || a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto fold = [](char c) {
+            return c == ':' ? '-' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        };
+        if (fold(a[i]) != fold(b[i])) return false;
+    }
+    return true;
+}
+
+const DoneCamera* DoneCameras::Candidate(const std::string& mac, const std::string& address) const {
+    if (!mac.empty()) {
+        for (const DoneCamera& camera : cameras)
+            if (SameMac(camera.mac, mac)) return &camera;
+    }
+    for (const DoneCamera& camera : cameras)
+        if (camera.address == address) return &camera;
+    return nullptr;
 }
 
 std::optional<DoneCameras> ReadDoneCameras(const std::string& path, const std::string& imageVersion,
@@ -278,12 +413,14 @@ std::optional<DoneCameras> ReadDoneCameras(const std::string& path, const std::s
         const auto confirmed = camera.find("confirmed");
         const bool isConfirmed =
             confirmed != camera.end() && confirmed->is_boolean() && confirmed->get<bool>();
-        const std::string status = text("status");
-        if (!isConfirmed || (status != "Completed" && status != "current") ||
-            text("versionAfter") != imageVersion)
-            continue;
-        if (const std::string mac = text("mac"); !mac.empty()) done.macs.push_back(mac);
-        done.addresses.push_back(text("address"));
+        // Only the stable word counts: a row "Completed" whose settings were not put back, or
+        // that the camera never confirmed, is not done.
+        const std::optional<Outcome> outcome = OutcomeFromWord(text("outcome"));
+        const bool finished =
+            outcome == Outcome::Upgraded || outcome == Outcome::Current || outcome == Outcome::Skipped;
+        if (!isConfirmed || !finished || text("versionAfter") != imageVersion) continue;
+        done.cameras.push_back({text("address"), text("mac"), text("serial"),
+                                camera.dump(-1, ' ', false, json::error_handler_t::replace)});
     }
     return done;
 }

@@ -14,6 +14,28 @@
 
 namespace xqt {
 
+/// How a camera's part of a run ended, in the stable words a report's `outcome` holds; scripts,
+/// the summary, resumption, the failure limit and the exit code read these, never status words.
+enum class Outcome {
+    Upgraded,             ///< flashed, and the camera itself reported the image's version
+    Unconfirmed,          ///< flashed, but the camera never reported the new version itself
+    SettingsNotRestored,  ///< upgraded, but its saved settings could not be put back (file kept)
+    Current,              ///< already had the image's version: nothing was written
+    Unsuitable,           ///< its model or serial number is not accepted
+    Failed,               ///< an error ended it
+    Skipped,              ///< an earlier run had upgraded this very camera
+    NotStarted,           ///< dropped by an interruption or the failure limit, or not reached yet
+    Suitable,             ///< dry run: it passed the start inquiries
+};
+
+/// The report word of `outcome` ("upgraded", "settings-not-restored", ...).
+const char* OutcomeWord(Outcome outcome);
+std::optional<Outcome> OutcomeFromWord(const std::string& word);
+/// Outcomes that count as failures (summary, failure limit, exit code).
+bool IsFailure(Outcome outcome);
+/// How `row` ended; nothing while its camera is still being upgraded.
+std::optional<Outcome> OutcomeOf(const ProgressRecord& row);
+
 /// One camera's line of the report.
 struct ReportRow {
     std::string address;  ///< "a.b.c.d[:port]"
@@ -31,13 +53,17 @@ struct ReportRow {
     std::optional<std::chrono::system_clock::time_point> ended;
     std::optional<std::string> configFile;
     std::optional<std::string> detail;
+    std::optional<Outcome> outcome;  ///< nothing while the camera is still being upgraded
+    /// A skipped camera's row of the earlier report (its JSON object), carried forward whole so a
+    /// later resumption still knows what was done; empty for every other row.
+    std::string carried;
 };
 
 struct ReportSummary {
     int total = 0;
     int completed = 0;   ///< upgraded and confirmed by the camera
     int current = 0;     ///< already at the image's version
-    int failed = 0;      ///< an error, unsuitable, or completed without the camera's confirmation
+    int failed = 0;      ///< every outcome IsFailure counts
     int notStarted = 0;  ///< dropped, or not ended (yet)
     int skipped = 0;
     int suitable = 0;  ///< dry run: passed the start inquiries
@@ -48,6 +74,7 @@ struct Report {
     std::string imageVersion;
     std::chrono::system_clock::time_point started{};
     std::optional<std::chrono::system_clock::time_point> ended;
+    bool interrupted = false;  ///< a signal stopped the run: cameras not started were left out
     std::vector<ReportRow> cameras;
 
     ReportSummary Summary() const;
@@ -68,16 +95,30 @@ Report ReportOf(const BatchRun& run, const std::string& tool,
 /// Time in ISO 8601 with the local offset, e.g. "2026-12-08T09:15:02+01:00".
 std::string IsoTime(std::chrono::system_clock::time_point time);
 
-/// Replaces `path` with `text` atomically; false with `error` set when it cannot.
+/// Replaces `path` with `text` atomically and durably (the file and its folder are synced); false
+/// with `error` set when it cannot.
 bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error);
+/// True when WriteFileAtomically could write `path` (a file can be made beside it); nothing is
+/// left behind.
+bool CanWriteBeside(const std::string& path, std::string& error);
 
-/// A previous report's cameras that were upgraded and confirmed at `imageVersion` (or already at
-/// it): their MAC texts and addresses. Nothing, with `error` set, for a file that is no report.
-struct DoneCameras {
-    std::vector<std::string> macs;
-    std::vector<std::string> addresses;
-    bool Contains(const std::string& mac, const std::string& address) const;
+/// A previous report's cameras that were upgraded and confirmed at `imageVersion`, already at it,
+/// or skipped as such: who they were and their rows, to carry forward. Nothing, with `error` set,
+/// for a file that is no report.
+struct DoneCamera {
+    std::string address;
+    std::string mac;     ///< "08-00-46-..." as the report had it; may be empty
+    std::string serial;  ///< may be empty
+    std::string row;     ///< the row's JSON object
 };
+struct DoneCameras {
+    std::vector<DoneCamera> cameras;
+    /// The earlier row this target may be: the one with its MAC when `mac` is known, else the
+    /// one at its address; null when none.
+    const DoneCamera* Candidate(const std::string& mac, const std::string& address) const;
+};
+/// Whether two MAC texts name the same interface (":" or "-", any case); false when either is empty.
+bool SameMac(const std::string& a, const std::string& b);
 std::optional<DoneCameras> ReadDoneCameras(const std::string& path, const std::string& imageVersion,
                                            std::string& error);
 

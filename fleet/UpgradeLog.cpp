@@ -1,5 +1,6 @@
 #include "fleet/UpgradeLog.h"
 
+#include "camera/CameraSession.h"
 #include "camera/UpgradeStatus.h"
 #include "platform/ResourceText.h"
 
@@ -43,6 +44,12 @@ std::string LogLine(const ProgressRecord& row) {
         result += version.empty() ? " Version" : " Version " + version;
         result += NOT_CONFIRMED_MARK;
         result += ".";
+        result += LINE_END;
+    }
+    if (row.result == StatusCode(UpgradeStatus::Completed) &&
+        row.failure == static_cast<std::int32_t>(UpgradeFailure::NotRestored)) {
+        if (result.ends_with(LINE_END)) result.resize(result.size() - LINE_END.size());
+        result += NOT_RESTORED_NOTE;
         result += LINE_END;
     }
     return line + result;

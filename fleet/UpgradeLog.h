@@ -12,6 +12,8 @@ namespace xqt {
 
 /// Follows a version that the camera never reported itself.
 inline constexpr const char* NOT_CONFIRMED_MARK = " (not confirmed)";
+/// Ends the log line of a camera that was upgraded but whose saved settings could not be put back.
+inline constexpr const char* NOT_RESTORED_NOTE = " Settings not restored; the saved file is kept.";
 
 /// The version column's text of a row: its version, followed by NOT_CONFIRMED_MARK when the row
 /// completed without the camera's confirmation.

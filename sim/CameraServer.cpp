@@ -54,9 +54,13 @@ class Connection : public std::enable_shared_from_this<Connection> {
         if (!pace_ && parser_->is_header_done()) {
             pace_ = server_.UploadReadPace(std::string(parser_->get().target()));
             if (pace_) {
-                // A small receive buffer, so the sender feels the slow reads soon.
+                // A small receive buffer, so the sender feels the slow reads soon; room for two
+                // reads, though, so a read of many kilobytes opens a window the sender can use
+                // (a window below the sender's segment size waits for its zero-window probes,
+                // which back off to seconds).
                 boost::system::error_code ignored;
-                socket_.set_option(asio::socket_base::receive_buffer_size(4096), ignored);
+                const int size = static_cast<int>(std::max<std::size_t>(4096, 2 * pace_->bytes));
+                socket_.set_option(asio::socket_base::receive_buffer_size(size), ignored);
             }
         }
         auto self = shared_from_this();

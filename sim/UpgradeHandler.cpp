@@ -99,6 +99,8 @@ bool UpgradeState::Refresh(SimCamera& camera, Clock::time_point now) {
         pending_ = false;
         if (!pendingVersion_.empty()) camera.softVersion = pendingVersion_;
         camera.emergency = false;
+        if (!camera.upgrade.comeBackSerial.empty()) camera.serial = camera.upgrade.comeBackSerial;
+        if (!camera.upgrade.comeBackMac.empty()) camera.mac = camera.upgrade.comeBackMac;
     }
     if (offlineUntil_ && now >= *offlineUntil_) {
         offlineWindow_ = false;

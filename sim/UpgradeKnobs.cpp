@@ -30,6 +30,10 @@ void ReadUpgradeKnobs(const json& object, const std::string& where, UpgradeKnobs
                 knobs.neverComeBack = it->get<bool>();
             } else if (key == "comeBackVersion") {
                 knobs.comeBackVersion = it->get<std::string>();
+            } else if (key == "comeBackSerial") {
+                knobs.comeBackSerial = it->get<std::string>();
+            } else if (key == "comeBackMac") {
+                knobs.comeBackMac = it->get<std::string>();
             } else if (key == "refuseAfterRebootMs") {
                 knobs.refuseAfterRebootMs = it->get<int>();
             } else if (key == "answerStatus") {
@@ -69,6 +73,8 @@ json WriteUpgradeKnobs(const UpgradeKnobs& k) {
         {"streamEnd", k.streamEnd},
         {"neverComeBack", k.neverComeBack},
         {"comeBackVersion", k.comeBackVersion},
+        {"comeBackSerial", k.comeBackSerial},
+        {"comeBackMac", k.comeBackMac},
         {"refuseAfterRebootMs", k.refuseAfterRebootMs},
         {"answerStatus", k.answerStatus},
         {"slowReadBytes", k.slowReadBytes},

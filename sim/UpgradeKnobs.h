@@ -23,6 +23,10 @@ struct UpgradeKnobs {
     std::string streamEnd = "delimiter";
     bool neverComeBack = false;   ///< after the reboot the camera never answers again
     std::string comeBackVersion;  ///< reported after the reboot instead of the image's version
+    /// Another camera takes the address while this one reboots (a DHCP lease handed on): after
+    /// the reboot the address reports this serial number and, when given, this MAC.
+    std::string comeBackSerial;
+    std::string comeBackMac;
     /// After the reboot the camera's network is up before its web server: for this long it resets
     /// every connection as soon as it is accepted.
     int refuseAfterRebootMs = 0;

@@ -196,13 +196,24 @@ bool RealWizardEngine::ReadBackConfiguration() {
     std::vector<std::uint8_t> bytes(config_->byteCount);
     if (bytes.empty() || !config_->ReadBack(bytes)) return false;
     configBytes_ = std::move(bytes);
+    identityAsked_ = false;
+    anotherCamera_ = false;
     session_->session->SetUploadData(configBytes_.data(), configBytes_.size());
     return true;
 }
 
 bool RealWizardEngine::RestoreConfiguration() {
     if (!config_ || !session_ || configBytes_.empty()) return false;
-    if (session_->session->RestoreConfig() != PostOutcome::Taken) return false;
+    CameraSession& session = *session_->session;
+    // Another camera may have taken the address while this one rebooted: its settings are never
+    // replaced, and the saved file stays as for any restore that failed.
+    if (!identityAsked_) {
+        identityAsked_ = true;
+        const std::string answer = session.Inquire(INQ_SYSTEM, timing_.inquiryLimit);
+        anotherCamera_ = !answer.empty() && !session.IsSameCamera(answer);
+    }
+    if (anotherCamera_) return false;
+    if (session.RestoreConfig() != PostOutcome::Taken) return false;
     config_->restored.store(true);
     config_->RemoveFile();
     return true;

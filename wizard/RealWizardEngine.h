@@ -111,6 +111,8 @@ class RealWizardEngine : public WizardEngine {
     std::unique_ptr<ManualSession> session_;  // the upgrade's session; UI thread writes it
     std::unique_ptr<ConfigStore> config_;
     std::vector<std::uint8_t> configBytes_;  // the read-back file the session posts (SetUploadData)
+    bool anotherCamera_ = false;  // asked once per read-back: the address now answers as another camera
+    bool identityAsked_ = false;
 };
 
 }  // namespace xqt

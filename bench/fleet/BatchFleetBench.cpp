@@ -5,10 +5,13 @@
 //   - bound: the shortest makespan the start rule allows for the same cameras' measured timings
 //     (each camera's load time U, from the start of its upload to Overwriting, and its upgrade
 //     time T, from that start to its final status), with no latency at all: cameras start in row
-//     order, at most N at once, and one loads only when the one before it has finished loading;
-//   - the tool's peak memory (maximum resident set of the process), and how many cameras confirmed.
+//     order, at most N at once, and at most --transfers of them loading at once;
+//   - the tool's peak memory (maximum resident set of the process), and how many cameras confirmed;
+//   - a fleet whose cameras read their image slowly (the cameras, not the link, set the pace),
+//     at parallel 64 with 1, 4 and 16 transfers;
+//   - the ratio of the best parallel-64 makespan to the parallel-2 one.
 //
-//   bench_batch_fleet [PARALLEL...]        (default 2 16 64)
+//   bench_batch_fleet [PARALLEL...]        (default 2 16 64; the slow fleet only with the default)
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -39,7 +42,12 @@ constexpr double kScale = 0.01;
 /// The tool's own limits scaled less than the cameras, so a loaded machine answers within them.
 constexpr double kEngineScale = 0.02;
 
-sim::SimCamera Camera(int n) {
+/// A slow reader takes its image in pieces of this many bytes with this pause (simulated ms)
+/// between them: about 0.3 s per image at the cameras' scale, several times its overwrite.
+constexpr int kSlowReadBytes = 65536;
+constexpr int kSlowReadPauseMs = 200;
+
+sim::SimCamera Camera(int n, bool slowReader = false) {
     sim::SimCamera camera;
     camera.ipText = "127.0." + std::to_string(30 + n / 250) + "." + std::to_string(1 + n % 250);
     camera.webPort = 0;
@@ -48,6 +56,10 @@ sim::SimCamera Camera(int n) {
     camera.upgrade.progressSteps = 10;
     camera.upgrade.progressStepMs = 1000 + 50 * ((n * 7) % 16);  // 10 ms to 17.5 ms per step, scaled
     camera.upgrade.rebootMs = 20000;
+    if (slowReader) {
+        camera.upgrade.slowReadBytes = kSlowReadBytes;
+        camera.upgrade.slowReadPauseMs = kSlowReadPauseMs;
+    }
     return camera;
 }
 
@@ -56,23 +68,29 @@ struct CameraTimes {
     bool completed = false;
 };
 
-/// The shortest makespan the start rule allows with `window` cameras at once.
-double LowerBound(const std::vector<CameraTimes>& cameras, int window) {
+/// When the `slots`-th latest of `ends` is over: a place among `slots` is free then (0 while
+/// fewer than `slots` were taken).
+double FreeAt(const std::vector<double>& ends, int slots) {
+    if (static_cast<int>(ends.size()) < slots) return 0;
+    std::vector<double> sorted = ends;
+    std::sort(sorted.begin(), sorted.end());
+    return sorted[sorted.size() - slots];
+}
+
+/// The shortest makespan the start rule allows with `window` cameras at once, `transfers` of them
+/// loading: cameras start in row order, each when a place in the window and a transfer are free.
+double LowerBound(const std::vector<CameraTimes>& cameras, int window, int transfers) {
     std::vector<double> ends;
-    double previousLoadEnd = 0;
+    std::vector<double> loadEnds;
+    double previousStart = 0;
     double makespan = 0;
     for (const CameraTimes& c : cameras) {
         if (!c.start || !c.ended) continue;
         const double load = *c.loaded - *c.start;
         const double total = *c.ended - *c.start;
-        double free = 0;  // when a place in the window is free
-        if (static_cast<int>(ends.size()) >= window) {
-            std::vector<double> sorted = ends;
-            std::sort(sorted.begin(), sorted.end());
-            free = sorted[sorted.size() - window];
-        }
-        const double start = std::max(previousLoadEnd, free);
-        previousLoadEnd = start + load;
+        const double start = std::max({previousStart, FreeAt(ends, window), FreeAt(loadEnds, transfers)});
+        previousStart = start;
+        loadEnds.push_back(start + load);
         ends.push_back(start + total);
         makespan = std::max(makespan, ends.back());
     }
@@ -102,7 +120,8 @@ struct Result {
     int exitCode = -1;
 };
 
-Result RunBatch(const std::string& folder, int parallel, const std::vector<std::string>& addresses) {
+Result RunBatch(const std::string& folder, int parallel, int transfers,
+                const std::vector<std::string>& addresses) {
     int out[2];
     if (::pipe(out) != 0) std::exit(1);
     posix_spawn_file_actions_t actions;
@@ -111,12 +130,13 @@ Result RunBatch(const std::string& folder, int parallel, const std::vector<std::
     posix_spawn_file_actions_addclose(&actions, out[0]);
     posix_spawn_file_actions_addclose(&actions, out[1]);
     const std::string parallelText = std::to_string(parallel);
+    const std::string transfersText = std::to_string(transfers);
     const std::string scale = std::to_string(kEngineScale);
     const std::string targets = folder + "/targets.txt";
     const std::string report = folder + "/report.json";
-    std::vector<std::string> args = {XQT_CLI,      "batch",    "--targets",    targets, "--user",
-                                     "admin",      "--json",   "--time-scale", scale,   "--parallel",
-                                     parallelText, "--report", report};
+    std::vector<std::string> args = {XQT_CLI,      "batch",       "--targets",    targets,    "--user",
+                                     "admin",      "--json",      "--time-scale", scale,      "--parallel",
+                                     parallelText, "--transfers", transfersText,  "--report", report};
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
@@ -170,30 +190,41 @@ Result RunBatch(const std::string& folder, int parallel, const std::vector<std::
         const auto it = times.find(address);
         if (it != times.end()) rows.push_back(it->second);
     }
-    result.bound = LowerBound(rows, parallel);
+    result.bound = LowerBound(rows, parallel, transfers);
     return result;
 }
+
+struct Setting {
+    int parallel = 2;
+    int transfers = 1;
+    bool slowReaders = false;
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<int> windows;
+    std::vector<Setting> settings;
     for (int i = 1; i < argc; ++i)
-        windows.push_back(std::max(1, std::atoi(argv[i])));
-    if (windows.empty()) windows = {2, 16, 64};
+        settings.push_back({std::max(1, std::atoi(argv[i])), 1, false});
+    if (settings.empty()) {
+        settings = {{2, 1, false},   {16, 1, false}, {64, 1, false}, {64, 4, false},
+                    {64, 16, false}, {64, 1, true},  {64, 4, true},  {64, 16, true}};
+    }
 
     const auto folder = std::filesystem::temp_directory_path() / "xqt-bench-batch";
     std::filesystem::create_directories(folder);
     std::printf(
         "fleet of %d simulated cameras through xqt-cli batch, cameras' time x%.2f, the tool's x%.2f\n",
         kCameras, kScale, kEngineScale);
-    std::printf("%8s %10s %10s %8s %10s %10s %5s\n", "parallel", "makespan", "bound", "ratio", "peak RSS",
-                "confirmed", "exit");
+    std::printf("%-6s %8s %9s %10s %10s %8s %10s %10s %5s\n", "fleet", "parallel", "transfers", "makespan",
+                "bound", "ratio", "peak RSS", "confirmed", "exit");
     int failures = 0;
-    for (int window : windows) {
+    std::optional<double> parallelTwo;
+    std::optional<double> bestParallel64;
+    for (const Setting& setting : settings) {
         std::vector<sim::SimCamera> cameras;
         for (int n = 0; n < kCameras; ++n)
-            cameras.push_back(Camera(n));
+            cameras.push_back(Camera(n, setting.slowReaders));
         sim::SimFleet fleet(std::move(cameras), kScale);
         fleet.Start();
         std::vector<std::string> addresses;
@@ -204,11 +235,16 @@ int main(int argc, char** argv) {
                 list << addresses.back() << "\n";
             }
         }
-        const Result r = RunBatch(folder.string(), window, addresses);
-        std::printf("%8d %9.2fs %9.2fs %8.3f %7ld MB %6d/%d %5d\n", window, r.makespan, r.bound,
-                    r.bound > 0 ? r.makespan / r.bound : 0.0, r.peakKb / 1024, r.confirmed, kCameras,
+        const Result r = RunBatch(folder.string(), setting.parallel, setting.transfers, addresses);
+        std::printf("%-6s %8d %9d %9.2fs %9.2fs %8.3f %7ld MB %6d/%d %5d\n",
+                    setting.slowReaders ? "slow" : "normal", setting.parallel, setting.transfers, r.makespan,
+                    r.bound, r.bound > 0 ? r.makespan / r.bound : 0.0, r.peakKb / 1024, r.confirmed, kCameras,
                     r.exitCode);
         std::fflush(stdout);
+        if (!setting.slowReaders && setting.parallel == 2 && setting.transfers == 1) parallelTwo = r.makespan;
+        // Only a run that upgraded every camera says how fast the fleet went.
+        if (!setting.slowReaders && setting.parallel == 64 && r.confirmed == kCameras)
+            bestParallel64 = std::min(bestParallel64.value_or(r.makespan), r.makespan);
         if (r.confirmed != kCameras) {
             ++failures;
             // The cameras that did not end confirmed, from the run's report.
@@ -218,11 +254,15 @@ int main(int argc, char** argv) {
                 for (const auto& row : report["cameras"]) {
                     if (row.value("confirmed", false)) continue;
                     std::printf("  %s %s %s\n", row.value("address", "").c_str(),
-                                row.value("status", "").c_str(),
+                                row.value("outcome", "").c_str(),
                                 row["detail"].is_string() ? row["detail"].get<std::string>().c_str() : "");
                 }
             }
         }
+    }
+    if (parallelTwo && bestParallel64 && *parallelTwo > 0) {
+        std::printf("parallel 64 / parallel 2 makespan: 1/%.1f (goal: 1/20 or better)\n",
+                    *parallelTwo / *bestParallel64);
     }
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -34,7 +35,7 @@ sim::SimCamera Camera(int n, const std::string& version = "1.10") {
 }
 
 class BatchCommandTest : public ::testing::Test {
-  protected:
+  public:
     /// Starts the fleet and writes its addresses (and `extra` ones) as the target list.
     void Start(std::vector<sim::SimCamera> cameras, const std::vector<std::string>& extra = {}) {
         fleet = std::make_unique<sim::SimFleet>(std::move(cameras), 0.01);
@@ -65,6 +66,14 @@ class BatchCommandTest : public ::testing::Test {
         return json();
     }
     std::size_t Uploads(std::size_t camera) const { return fleet->At(camera).Upgrade().Records().size(); }
+    /// The report as the shipped JSON Schema describes it (the system's Python validates it).
+    static void ExpectValidReport(const std::string& path) {
+        const CliRun check = RunShell<json>(
+            "/usr/bin/python3 -c 'import json, sys, jsonschema; "
+            "jsonschema.validate(json.load(open(sys.argv[2])), json.load(open(sys.argv[1])))' '" +
+            std::string(XQT_REPORT_SCHEMA) + "' '" + path + "' 2>&1");
+        EXPECT_EQ(check.exitCode, 0) << check.text;
+    }
 
     ScratchFolder scratch{"xqt-batch"};
     const std::string& folder = scratch.Path();
@@ -86,10 +95,10 @@ TEST_F(BatchCommandTest, AMixedFleetIsReportedFieldByField) {
     EXPECT_EQ(report["imageVersion"], "1.23");
     EXPECT_TRUE(report["ended"].is_string());
     ASSERT_EQ(report["cameras"].size(), 6u);
-    const std::vector<std::string> keys = {"address",       "mac",          "model",     "serial",
-                                           "versionBefore", "versionAfter", "confirmed", "status",
-                                           "statusCode",    "message",      "attempts",  "started",
-                                           "ended",         "configFile",   "detail"};
+    const std::vector<std::string> keys = {
+        "address",   "mac",    "model",      "serial",  "versionBefore", "versionAfter",
+        "confirmed", "status", "statusCode", "outcome", "message",       "attempts",
+        "started",   "ended",  "configFile", "detail",  "resumed"};
     std::vector<std::string> order;
     for (const auto& [key, value] : report["cameras"][0].items())
         order.push_back(key);
@@ -98,6 +107,8 @@ TEST_F(BatchCommandTest, AMixedFleetIsReportedFieldByField) {
     const json good = Row(report, fleet->At(0).HostPort());
     EXPECT_EQ(good["model"], "XQT-TR60");
     EXPECT_EQ(good["serial"], "7000001");
+    EXPECT_EQ(good["mac"], "08-00-46-0C-00-01");  // asked of the camera: the list gave none
+    EXPECT_EQ(good["outcome"], "upgraded");
     EXPECT_EQ(good["versionBefore"], "1.10");
     EXPECT_EQ(good["versionAfter"], "1.23");
     EXPECT_EQ(good["confirmed"], true);
@@ -124,6 +135,7 @@ TEST_F(BatchCommandTest, AMixedFleetIsReportedFieldByField) {
     const json emergency = Row(report, fleet->At(3).HostPort());
     EXPECT_EQ(emergency["status"], "Completed");
     EXPECT_EQ(emergency["confirmed"], false);
+    EXPECT_EQ(emergency["outcome"], "unconfirmed");
     EXPECT_EQ(emergency["detail"], "the camera did not report the new version itself");
 
     const json current = Row(report, fleet->At(4).HostPort());
@@ -145,7 +157,8 @@ TEST_F(BatchCommandTest, AMixedFleetIsReportedFieldByField) {
                                        {"current", 1},
                                        {"failed", 4},
                                        {"notStarted", 0},
-                                       {"skipped", 0}}));
+                                       {"skipped", 0},
+                                       {"suitable", 0}}));
     ASSERT_FALSE(run.lines.empty());
     EXPECT_EQ(run.lines.back()["event"], "summary");
     EXPECT_EQ(run.lines.back()["exitCode"], 12);
@@ -157,8 +170,8 @@ TEST_F(BatchCommandTest, AMixedFleetIsReportedFieldByField) {
     std::getline(csv, header);
     EXPECT_EQ(
         header,
-        "address,mac,model,serial,versionBefore,versionAfter,confirmed,status,statusCode,message,attempts,"
-        "started,ended,configFile,detail\r");
+        "address,mac,model,serial,versionBefore,versionAfter,confirmed,status,statusCode,outcome,message,"
+        "attempts,started,ended,configFile,detail,resumed\r");
 }
 
 TEST_F(BatchCommandTest, TheFailureLimitStopsFurtherStartsAndTheRestIsNotStarted) {
@@ -258,6 +271,290 @@ TEST_F(BatchCommandTest, ACredentialsFileOthersCanReadIsRefused) {
     EXPECT_NE(open.text.find("chmod 600"), std::string::npos);
     ::chmod(file.c_str(), 0600);
     EXPECT_EQ(Batch("--credentials logins.csv").exitCode, 0);
+}
+
+// Each row is a way a fleet run broke its promises: a camera flashed twice, a failure called a
+// success, a camera taken for another, a run killed by its terminal, a report lost.
+struct Fault {
+    const char* name;
+    std::vector<sim::SimCamera> cameras;
+    std::string options;
+    int exitCode;
+    /// Options of a run before the checked one (its report is kept as first.json), e.g. for --resume.
+    std::string before = {};
+    /// Between the runs: what changes on the cameras.
+    std::function<void(sim::SimFleet&)> meanwhile = {};
+    /// The target list's lines; empty: each camera once.
+    std::function<std::vector<std::string>(sim::SimFleet&)> list = {};
+    std::string prefix = {};
+    std::function<void(BatchCommandTest&, const CliRun&)> check = {};
+};
+
+sim::SimCamera Restoring(sim::SimCamera camera) {
+    camera.config.reconfigureMs = 1000;
+    return camera;
+}
+
+TEST_F(BatchCommandTest, FleetFaultsEndInTheirOwnOutcome) {
+    auto refuseRestores = Restoring(Camera(71));
+    refuseRestores.config.failRestores = 100;
+    refuseRestores.config.restoreStatus = 500;
+    auto replaced = Restoring(Camera(72));
+    replaced.upgrade.comeBackSerial = "7999999";
+    replaced.upgrade.comeBackMac = "08:00:46:99:99:99";
+    auto slowReboot = Restoring(Camera(76));
+    slowReboot.upgrade.rebootMs = 400000;  // 4 s: still rebooting when the signal comes
+    auto formula = Camera(79);
+    formula.model = "=HYPERLINK(\"x\")";
+
+    const std::vector<Fault> faults = {
+        {"a failed restore is not an upgrade, and is not skipped later",
+         {refuseRestores},
+         "--retain --backup",
+         12,
+         "",
+         {},
+         {},
+         "",
+         [](BatchCommandTest& t, const CliRun& run) {
+             const json row = t.Row(t.Report(), t.fleet->At(0).HostPort());
+             EXPECT_EQ(row["status"], "Completed");
+             EXPECT_EQ(row["outcome"], "settings-not-restored");
+             // The upgrade log's line says it too, as it does for an unconfirmed version.
+             EXPECT_NE(row["message"].get<std::string>().find("Settings not restored"), std::string::npos);
+             ASSERT_TRUE(row["configFile"].is_string());
+             EXPECT_TRUE(fs::exists(row["configFile"].get<std::string>()));
+             EXPECT_NE(row["detail"].get<std::string>().find(row["configFile"].get<std::string>()),
+                       std::string::npos);
+             EXPECT_EQ(t.Report()["summary"]["failed"], 1);
+             fs::rename(t.folder + "/report.json", t.folder + "/first.json");
+             EXPECT_EQ(t.Batch("--retain --backup --resume first.json --force").exitCode, 12) << run.text;
+             EXPECT_EQ(t.Uploads(0), 2u);  // tried again, not skipped for good
+         }},
+        {"a camera listed twice is refused before anything is asked",
+         {Camera(73)},
+         "",
+         2,
+         "",
+         {},
+         [](sim::SimFleet& f) {
+             const std::string address = f.At(0).Camera().ipText;
+             return std::vector<std::string>{address, "127.0.12.250", address + ":80"};
+         },
+         "",
+         [](BatchCommandTest& t, const CliRun& run) {
+             EXPECT_NE(run.text.find("entries 1 and 3"), std::string::npos) << run.text;
+             EXPECT_TRUE(t.fleet->At(0).Requests().empty());
+         }},
+        {"another camera after the reboot gets nothing restored, and the file stays",
+         {replaced},
+         "--retain",
+         12,
+         "",
+         {},
+         {},
+         "",
+         [](BatchCommandTest& t, const CliRun&) {
+             const json row = t.Row(t.Report(), t.fleet->At(0).HostPort());
+             EXPECT_EQ(row["outcome"], "failed");
+             EXPECT_EQ(row["detail"].get<std::string>().rfind(
+                           "another camera answers at " + t.fleet->At(0).HostPort(), 0),
+                       0u);
+             ASSERT_TRUE(row["configFile"].is_string());
+             EXPECT_TRUE(fs::exists(row["configFile"].get<std::string>()));
+             EXPECT_TRUE(t.fleet->At(0).Config().Restores().empty());
+         }},
+        {"resume skips only the same camera: one swapped in is upgraded",
+         {Camera(74), Camera(75)},
+         "--resume first.json",
+         0,
+         "--parallel 1",
+         [](sim::SimFleet& f) {
+             f.At(1).Update([](sim::SimCamera& c) {
+                 c.serial = "7000999";
+                 c.mac = "08:00:46:0C:09:99";
+                 c.softVersion = "1.10";
+             });
+         },
+         {},
+         "",
+         [](BatchCommandTest& t, const CliRun&) {
+             const json report = t.Report();
+             const json same = t.Row(report, t.fleet->At(0).HostPort());
+             EXPECT_EQ(same["outcome"], "skipped");
+             EXPECT_EQ(same["resumed"], true);
+             EXPECT_EQ(same["versionAfter"], "1.23");  // the earlier row, carried forward
+             EXPECT_EQ(t.Row(report, t.fleet->At(1).HostPort())["outcome"], "upgraded");
+             EXPECT_EQ(t.Uploads(0), 1u);
+             EXPECT_EQ(t.Uploads(1), 2u);
+             // The rewritten report still resumes: a third run flashes nothing.
+             EXPECT_EQ(t.Batch("--resume report.json").exitCode, 0);
+             EXPECT_EQ(t.Uploads(0) + t.Uploads(1), 3u);
+         }},
+        {"a closed terminal lets the running camera finish and says so in the report",
+         {slowReboot},
+         "--retain --backup",
+         0,
+         "",
+         {},
+         {},
+         "timeout --preserve-status -s HUP 2",
+         [](BatchCommandTest& t, const CliRun& run) {
+             const json report = t.Report();
+             EXPECT_EQ(report["interrupted"], true) << run.text;
+             const json row = t.Row(report, t.fleet->At(0).HostPort());
+             EXPECT_EQ(row["outcome"], "upgraded");
+             EXPECT_TRUE(row["configFile"].is_string());
+         }},
+        {"a killed run's report says where the camera stood and where its settings are",
+         {slowReboot},
+         "--retain --backup",
+         128 + SIGKILL,
+         "",
+         {},
+         {},
+         "timeout -s KILL 2",
+         [](BatchCommandTest& t, const CliRun&) {
+             const json row = t.Row(t.Report(), t.fleet->At(0).HostPort());
+             EXPECT_TRUE(row["outcome"].is_null());  // still running
+             EXPECT_TRUE(row["started"].is_string());
+             ASSERT_TRUE(row["configFile"].is_string());
+             EXPECT_TRUE(fs::exists(row["configFile"].get<std::string>()));
+         }},
+        {"a report that cannot be written stops the run before any camera",
+         {Camera(77)},
+         "--report missing/report.json",
+         2,
+         "",
+         {},
+         {},
+         "",
+         [](BatchCommandTest& t, const CliRun&) { EXPECT_TRUE(t.fleet->At(0).Requests().empty()); }},
+        {"an empty list is no success",
+         {Camera(78)},
+         "",
+         14,
+         "",
+         {},
+         [](sim::SimFleet&) { return std::vector<std::string>{}; },
+         "",
+         {}},
+        {"an unconfirmed camera counts for the failure limit",
+         {[] {
+              auto c = Camera(80);
+              c.emergency = true;
+              return c;
+          }(),
+          Camera(81)},
+         "--parallel 1 --max-failures 1",
+         13,
+         "",
+         {},
+         {},
+         "",
+         [](BatchCommandTest& t, const CliRun&) {
+             EXPECT_EQ(t.Row(t.Report(), t.fleet->At(0).HostPort())["outcome"], "unconfirmed");
+             EXPECT_EQ(t.Row(t.Report(), t.fleet->At(1).HostPort())["outcome"], "not-started");
+         }},
+        {"the failure limit says 13 only when it held a camera back",
+         {[] {
+             auto c = Camera(82);
+             c.http.refuseLogin = true;
+             return c;
+         }()},
+         "--max-failures 1",
+         12,
+         "",
+         {},
+         {},
+         "",
+         {}},
+        {"a closed standard output ends the printing, not the run",
+         {Camera(83)},
+         "",
+         0,
+         "",
+         {},
+         {},
+         "",
+         [](BatchCommandTest& t, const CliRun&) {
+             // Run again behind a reader that goes at once; the exit code is the tool's own.
+             t.fleet->At(0).Update([](sim::SimCamera& c) { c.softVersion = "1.10"; });
+             const std::string command =
+                 "cd '" + t.folder + "' && { XQT_PASSWORD=admin ProgramFiles='" + t.folder + "' " + XQT_CLI +
+                 " batch --targets targets.txt --user admin --time-scale 0.05 --report "
+                 "piped.json; echo $? > rc.txt; } 2>/dev/null | head -c 1 >/dev/null";
+             RunShell<json>(command);
+             std::ifstream rc(t.folder + "/rc.txt");
+             int code = -1;
+             rc >> code;
+             EXPECT_EQ(code, 0);
+             std::ifstream in(t.folder + "/piped.json");
+             EXPECT_EQ(json::parse(in, nullptr, false)["cameras"][0]["outcome"], "upgraded");
+         }},
+        {"camera texts never become spreadsheet formulas",
+         {formula},
+         "",
+         12,
+         "",
+         {},
+         {},
+         "",
+         [](BatchCommandTest& t, const CliRun&) {
+             std::ifstream csv(t.folder + "/report.csv");
+             std::string header, line;
+             std::getline(csv, header);
+             std::getline(csv, line);
+             EXPECT_NE(line.find(",\"'=HYPERLINK(\"\"x\"\")\","), std::string::npos) << line;
+         }},
+        {"retaining without a backup leaves no empty dated folder",
+         {Restoring(Camera(84))},
+         "--retain",
+         0,
+         "",
+         {},
+         {},
+         "",
+         [](BatchCommandTest& t, const CliRun&) {
+             const fs::path saved = fs::path(t.folder) / "VEXO/XQT FirmwareUpgrade/Configurations";
+             ASSERT_TRUE(fs::exists(saved));
+             EXPECT_TRUE(fs::is_empty(saved));
+         }},
+    };
+    for (const Fault& fault : faults) {
+        SCOPED_TRACE(fault.name);
+        fleet.reset();
+        fs::remove_all(folder + "/VEXO");  // saved configurations of the rows before
+        Start(fault.cameras);
+        if (fault.list) {
+            std::ofstream list(folder + "/targets.txt");
+            for (const std::string& line : fault.list(*fleet))
+                list << line << "\n";
+        }
+        if (!fault.before.empty()) {
+            ASSERT_EQ(Batch(fault.before).exitCode, 0);
+            fs::rename(folder + "/report.json", folder + "/first.json");
+            if (fault.meanwhile) fault.meanwhile(*fleet);
+        }
+        const CliRun run = Batch(fault.options, fault.prefix);
+        EXPECT_EQ(run.exitCode, fault.exitCode) << run.text;
+        if (fault.check) fault.check(*this, run);
+        if (fs::exists(folder + "/report.json")) ExpectValidReport(folder + "/report.json");
+        for (const char* file : {"/report.json", "/report.csv", "/first.json"})
+            fs::remove(folder + file);
+    }
+}
+
+TEST_F(BatchCommandTest, ACredentialsFileThatRepeatsACameraIsRefused) {
+    Start({Camera(85)});
+    const std::string file = folder + "/logins.csv";
+    std::ofstream(file) << fleet->At(0).HostPort() << ",admin,admin\n"
+                        << fleet->At(0).HostPort() << ",user,user\n";
+    ::chmod(file.c_str(), 0600);
+    const CliRun run = Batch("--credentials logins.csv");
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_NE(run.text.find("line 2 repeats the camera"), std::string::npos) << run.text;
+    EXPECT_TRUE(fleet->At(0).Requests().empty());
 }
 
 }  // namespace

@@ -312,6 +312,22 @@ TEST_F(BatchRunTest, AbortLetsRunningCamerasEndAndDropsTheWaitingOnes) {
     owner.Call([&] { EXPECT_FALSE(run->Running()); });
 }
 
+TEST_F(BatchRunTest, ACameraListedTwiceIsDrivenByOneSessionOnly) {
+    Open({Camera(41)});
+    Retain(false);
+    owner.Call([&] {
+        ProgressRecord twin = run->Row(0);
+        run->AddCamera(std::move(twin), "admin", "admin", "");
+        EXPECT_EQ(run->QueueLength(), 1);
+    });
+    ASSERT_TRUE(RunToEnd());
+    const auto rows = Rows();
+    EXPECT_EQ(rows[0].text[ProgressSlot::STATUS], "Completed");
+    EXPECT_EQ(static_cast<RowEnd>(rows[1].end), RowEnd::NotStarted);
+    EXPECT_NE(rows[1].detail.find("listed twice"), std::string::npos);
+    EXPECT_EQ(fleet->At(0).Upgrade().Records().size(), 1u);
+}
+
 TEST_F(BatchRunTest, AbortWhileAStartIsAskedDropsThatCameraToo) {
     std::vector<sim::SimCamera> cameras{Camera(41), Camera(42)};
     cameras[0].http.onlyFor = {"inq=system"};

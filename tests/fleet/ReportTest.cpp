@@ -37,16 +37,20 @@ TEST(ReportTest, EachKindOfRowHasItsStatusCodeVersionAndConfirmation) {
         std::optional<int> code;
         std::optional<std::string> after;
         bool confirmed;
+        const char* outcome;
     };
+    ProgressRecord notRestored = Row(RowEnd::Finished, 9, true);
+    notRestored.failure = static_cast<std::int32_t>(UpgradeFailure::NotRestored);
     const Case cases[] = {
-        {Row(RowEnd::Finished, 9, true), "Completed", 9, "1.23", true},
-        {Row(RowEnd::Finished, 9, false), "Completed", 9, "1.23", false},
-        {Row(RowEnd::Finished, 12), "Error3", 12, std::nullopt, false},
-        {Row(RowEnd::Current), "current", std::nullopt, "1.10", true},
-        {Row(RowEnd::Unsuitable), "unsuitable", std::nullopt, std::nullopt, false},
-        {Row(RowEnd::Skipped), "skipped", std::nullopt, std::nullopt, false},
-        {Row(RowEnd::NotStarted), "not started", std::nullopt, std::nullopt, false},
-        {Row(RowEnd::Pending), "not started", std::nullopt, std::nullopt, false},
+        {Row(RowEnd::Finished, 9, true), "Completed", 9, "1.23", true, "upgraded"},
+        {Row(RowEnd::Finished, 9, false), "Completed", 9, "1.23", false, "unconfirmed"},
+        {Row(RowEnd::Finished, 12), "Error3", 12, std::nullopt, false, "failed"},
+        {Row(RowEnd::Current), "current", std::nullopt, "1.10", true, "current"},
+        {Row(RowEnd::Unsuitable), "unsuitable", std::nullopt, std::nullopt, false, "unsuitable"},
+        {Row(RowEnd::Skipped), "skipped", std::nullopt, std::nullopt, false, "skipped"},
+        {Row(RowEnd::NotStarted), "not started", std::nullopt, std::nullopt, false, "not-started"},
+        {Row(RowEnd::Pending), "not started", std::nullopt, std::nullopt, false, "not-started"},
+        {notRestored, "Completed", 9, "1.23", true, "settings-not-restored"},
     };
     Report report;
     report.tool = "xqt-cli 1.0.0";
@@ -58,18 +62,20 @@ TEST(ReportTest, EachKindOfRowHasItsStatusCodeVersionAndConfirmation) {
         EXPECT_EQ(row.statusCode, c.code);
         EXPECT_EQ(row.versionAfter, c.after);
         EXPECT_EQ(row.confirmed, c.confirmed);
+        ASSERT_TRUE(row.outcome);
+        EXPECT_STREQ(OutcomeWord(*row.outcome), c.outcome);
         report.cameras.push_back(row);
     }
     const ReportSummary s = report.Summary();
-    EXPECT_EQ(s.total, 8);
+    EXPECT_EQ(s.total, 9);
     EXPECT_EQ(s.completed, 1);
     EXPECT_EQ(s.current, 1);
-    EXPECT_EQ(s.failed, 3);  // unconfirmed, Error3, unsuitable
+    EXPECT_EQ(s.failed, 4);  // unconfirmed, Error3, unsuitable, settings not restored
     EXPECT_EQ(s.skipped, 1);
     EXPECT_EQ(s.notStarted, 2);
 
     const auto json = nlohmann::json::parse(report.Json());
-    EXPECT_EQ(json["cameras"].size(), 8u);
+    EXPECT_EQ(json["cameras"].size(), 9u);
     EXPECT_TRUE(json["cameras"][2]["versionAfter"].is_null());
     EXPECT_TRUE(json["cameras"][3]["statusCode"].is_null());
     EXPECT_TRUE(json["ended"].is_null());
@@ -77,7 +83,7 @@ TEST(ReportTest, EachKindOfRowHasItsStatusCodeVersionAndConfirmation) {
 
     const std::string csv = report.Csv();
     EXPECT_NE(csv.find(",\"12,\"\"3\"\"\","), std::string::npos) << csv;
-    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 9);
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 10);
 }
 
 TEST(ReportTest, ARewriteReplacesTheFileWholeAndAResumeReadsOnlyConfirmedCameras) {
@@ -97,9 +103,10 @@ TEST(ReportTest, ARewriteReplacesTheFileWholeAndAResumeReadsOnlyConfirmedCameras
 
     const auto done = ReadDoneCameras(path, "1.23", error);
     ASSERT_TRUE(done);
-    EXPECT_TRUE(done->Contains("08-00-46-00-00-01", "10.0.0.1"));  // by MAC
-    EXPECT_FALSE(done->Contains("", "127.0.0.6"));                 // not confirmed: done again
-    EXPECT_FALSE(ReadDoneCameras(path, "1.30", error)->Contains("08-00-46-00-00-01", ""));  // another image
+    ASSERT_TRUE(done->Candidate("08:00:46:00:00:01", "10.0.0.1"));  // by MAC, whatever its form
+    EXPECT_EQ(done->Candidate("08:00:46:00:00:01", "10.0.0.1")->serial, "12,\"3\"");
+    EXPECT_FALSE(done->Candidate("", "127.0.0.6"));  // not confirmed: done again
+    EXPECT_FALSE(ReadDoneCameras(path, "1.30", error)->Candidate("08-00-46-00-00-01", ""));  // another image
 
     std::ofstream(path) << "not a report";
     EXPECT_FALSE(ReadDoneCameras(path, "1.23", error));
