@@ -80,6 +80,8 @@ enum class UpgradeFailure : std::int32_t {
     OverwriteTimedOut = 4,  ///< manual mode: the overwrite watchdog ended the overwrite (BIN 206)
     NotVerified = 5,        ///< the rebooted camera never reported the new version (Error2, BIN 206)
     NotBack = 6,            ///< after a lost connection the camera did not come back verified (Error1)
+    PlaceholderRefused =
+        7,  ///< the placeholder image toward a camera outside loopback (Error1); nothing sent
 };
 
 /// Who drives a session: the manual wizard (a progress bar, boxes and posted messages) or an
@@ -209,7 +211,9 @@ class CameraSession {
 
     /// Starts the worker and sets status to SavingConfig (backup asked) or Uploading. False, with
     /// nothing started, when the session has no owner (its timers drive the sequence) or an
-    /// upgrade was already started on it.
+    /// upgrade was already started on it. False also when the image is the build's placeholder and
+    /// the camera is not on loopback: then status is Error1 and failure PlaceholderRefused, and
+    /// nothing was said to the camera.
     bool StartUpgrade();
     /// A tick of TIMER_TICK_BASE, TIMER_LOSTLINK_BASE or TIMER_RECONFIG_BASE + slot; other ids are
     /// ignored. Owner's thread; returns at once.

@@ -25,6 +25,7 @@
 #include <limits>
 #include <vector>
 
+#include "camera/ConnectWatch.h"
 #include "camera/HostPort.h"
 #include "camera/ShortRequest.h"
 #include "camera/TransferStep.h"
@@ -367,6 +368,7 @@ bool ConfigStore::Download() try {
         return Fail(what + ": " + e.message());
     };
 
+    detail::NoteConnect(address.to_string() + ":" + std::to_string(where.port));
     ec = run([&](auto s) {
         stream.async_connect(tcp::endpoint(address, static_cast<std::uint16_t>(where.port)), done(s));
     });

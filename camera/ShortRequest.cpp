@@ -14,6 +14,7 @@
 #include <limits>
 #include <optional>
 
+#include "camera/ConnectWatch.h"
 #include "camera/HostPort.h"
 
 namespace xqt::detail {
@@ -113,6 +114,7 @@ class ShortExchange : public std::enable_shared_from_this<ShortExchange> {
 
     void Start(const tcp::endpoint& endpoint, std::chrono::steady_clock::time_point deadline) {
         stream_.expires_at(deadline);
+        NoteConnect(endpoint.address().to_string() + ":" + std::to_string(endpoint.port()));
         stream_.async_connect(endpoint,
                               beast::bind_front_handler(&ShortExchange::OnConnect, shared_from_this()));
     }

@@ -14,6 +14,7 @@
 #include <limits>
 #include <optional>
 
+#include "camera/ConnectWatch.h"
 #include "camera/HostPort.h"
 #include "camera/ShortRequest.h"
 #include "camera/TransferStep.h"
@@ -130,6 +131,7 @@ int StreamedPost::Send(std::uint64_t totalLength) {
     head += "\r\n";
 
     m.bound.Start();
+    detail::NoteConnect(m.endpoint.address().to_string() + ":" + std::to_string(m.endpoint.port()));
     auto ec =
         m.RunStep([&](auto state) { m.stream.async_connect(m.endpoint, detail::StepDone(state)); }, true);
     if (!ec)

@@ -22,6 +22,7 @@
 #include "camera/ResourceState.h"
 #include "cli/CommandInput.h"
 #include "cli/Commands.h"
+#include "cli/FirmwareChoice.h"
 #include "cli/TerminalText.h"
 #include "fleet/AddressListParser.h"
 #include "fleet/BatchRun.h"
@@ -64,6 +65,7 @@ struct BatchOptions {
     std::string csv;
     bool json = false;
     double timeScale = 0;
+    FirmwareOptions firmware;
 };
 
 std::atomic<int> g_interrupts{0};
@@ -300,8 +302,14 @@ int RunBatch(const BatchOptions& options) {
         return EXIT_USAGE;
     }
     StderrMessageBoxes boxes;
-    ResourceState resources;
-    resources.LoadAll(&boxes);
+    std::string bundleError, bundleNotice;
+    auto chosen = ChooseFirmware(options.firmware, &boxes, bundleError, bundleNotice);
+    if (!chosen) {
+        std::cerr << ME << TerminalText(bundleError) << "\n";
+        return EXIT_USAGE;
+    }
+    if (!bundleNotice.empty()) std::cerr << ME << bundleNotice << "\n";
+    ResourceState& resources = *chosen;
     if (!resources.slotData[0] || resources.versionLabel.empty() || !resources.modelNames[0]) {
         std::cerr << ME << "the embedded image, model list or version is missing\n";
         return EXIT_INTERNAL;
@@ -331,6 +339,14 @@ int RunBatch(const BatchOptions& options) {
     if (!targets) {
         std::cerr << ME << TerminalText(error) << "\n";
         return EXIT_USAGE;
+    }
+    if (!options.dryRun) {
+        for (const Target& target : *targets) {
+            if (auto refusal = RefuseToward(resources, target.hostPort)) {
+                std::cerr << ME << TerminalText(target.hostPort) << ": " << *refusal << "\n";
+                return EXIT_USAGE;
+            }
+        }
     }
     if (options.timeScale > 0) {
         for (const Target& target : *targets) {
@@ -480,7 +496,8 @@ void AddBatchCommand(CLI::App& app, int& exitCode) {
         "Exit codes:\n"
         "  0  every camera upgraded and confirmed, or already current (dry run: every camera suitable)\n"
         "  1  internal error\n"
-        "  2  usage error (options, files, password)\n"
+        "  2  usage error (options, files, password), a firmware bundle that cannot be used, or the\n"
+        "     built-in placeholder image toward a camera outside loopback (nothing was sent)\n"
         " 12  some cameras failed, were not confirmed or were not started\n"
         " 13  stopped by --max-failures");
     auto* discover =
@@ -517,6 +534,7 @@ void AddBatchCommand(CLI::App& app, int& exitCode) {
     sub->add_option("--time-scale", options->timeScale,
                     "Multiply every engine duration (simulated cameras on loopback addresses only)")
         ->check(NumberIn(platform::TIME_SCALE_MIN, platform::TIME_SCALE_MAX));
+    AddFirmwareOptions(sub, options->firmware);
     sub->callback([options, &exitCode] { exitCode = RunBatch(*options); });
 }
 

@@ -146,6 +146,11 @@ CameraSession* BatchRun::SessionOfRow(int row) const {
 
 // ---- The run ----------------------------------------------------------------------------------
 
+std::string BatchRun::ImageSha256(int slot) const {
+    if (slot < 0 || slot >= IMAGE_SLOTS) return {};
+    return resources_.slotSha256[static_cast<std::size_t>(slot)];
+}
+
 std::string BatchRun::ImageVersion() const {
     return StripVer(resources_.versionLabel);
 }

@@ -149,6 +149,8 @@ class BatchRun {
     std::chrono::system_clock::time_point StartedAt() const { return startedAt_; }
     /// The version of the run's image without "ver" ("1.23").
     std::string ImageVersion() const;
+    /// SHA-256 of the image in `slot` (what a camera given that slot receives); empty when none.
+    std::string ImageSha256(int slot) const;
     /// Cameras not yet started are dropped once the running ones have ended.
     void Abort() { abort_ = true; }
     bool AbortRequested() const { return abort_; }

@@ -123,8 +123,14 @@ Report ReportOf(const BatchRun& run, const std::string& tool,
                          ? std::chrono::system_clock::now()
                          : run.StartedAt();
     report.ended = ended;
-    for (int i = 0; i < run.Size(); ++i)
-        report.cameras.push_back(ReportRowOf(run.Row(i)));
+    for (int i = 0; i < run.Size(); ++i) {
+        ReportRow row = ReportRowOf(run.Row(i));
+        if (static_cast<RowEnd>(run.Row(i).end) == RowEnd::Finished) {
+            row.imageVersion = report.imageVersion;
+            row.imageSha256 = run.ImageSha256(run.Row(i).imageSlot);
+        }
+        report.cameras.push_back(std::move(row));
+    }
     return report;
 }
 
@@ -170,7 +176,9 @@ std::string Report::Json() const {
                         {"started", TimeOrNull(r.started)},
                         {"ended", TimeOrNull(r.ended)},
                         {"configFile", OrNull(r.configFile)},
-                        {"detail", OrNull(r.detail)}});
+                        {"detail", OrNull(r.detail)},
+                        {"imageVersion", OrNull(r.imageVersion)},
+                        {"imageSha256", OrNull(r.imageSha256)}});
     }
     const ReportSummary s = Summary();
     json doc = {{"tool", tool},
@@ -192,7 +200,7 @@ std::string Report::Json() const {
 std::string Report::Csv() const {
     std::string out =
         "address,mac,model,serial,versionBefore,versionAfter,confirmed,status,statusCode,message,attempts,"
-        "started,ended,configFile,detail\r\n";
+        "started,ended,configFile,detail,imageVersion,imageSha256\r\n";
     for (const ReportRow& r : cameras) {
         const std::string fields[] = {r.address,
                                       r.mac,
@@ -208,7 +216,9 @@ std::string Report::Csv() const {
                                       r.started ? IsoTime(*r.started) : "",
                                       r.ended ? IsoTime(*r.ended) : "",
                                       r.configFile.value_or(""),
-                                      r.detail.value_or("")};
+                                      r.detail.value_or(""),
+                                      r.imageVersion.value_or(""),
+                                      r.imageSha256.value_or("")};
         for (std::size_t i = 0; i < std::size(fields); ++i)
             out += (i ? "," : "") + CsvField(fields[i]);
         out += "\r\n";

@@ -31,6 +31,10 @@ struct ReportRow {
     std::optional<std::chrono::system_clock::time_point> ended;
     std::optional<std::string> configFile;
     std::optional<std::string> detail;
+    /// The firmware the camera was sent: its version and the SHA-256 of its slot's image; set once
+    /// an upgrade of the camera was started.
+    std::optional<std::string> imageVersion;
+    std::optional<std::string> imageSha256;
 };
 
 struct ReportSummary {
