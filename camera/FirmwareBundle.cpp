@@ -36,15 +36,15 @@ bool ReadAt(std::ifstream& in, std::uint64_t offset, std::size_t size, void* int
 }
 
 // The files of a bundle by their name inside it, whichever form the bundle has.
-class BundleFiles {
+class BundleSource {
   public:
-    virtual ~BundleFiles() = default;
+    virtual ~BundleSource() = default;
     /// The file's bytes when it exists, at most `limit` of them (larger: Refuse naming `what`).
     virtual std::optional<std::vector<std::uint8_t>> Read(const std::string& name, std::uint64_t limit,
                                                           const std::string& what) = 0;
 };
 
-class FolderFiles : public BundleFiles {
+class FolderFiles : public BundleSource {
   public:
     explicit FolderFiles(const fs::path& root) {
         std::error_code ec;
@@ -78,7 +78,7 @@ class FolderFiles : public BundleFiles {
 
 // An uncompressed POSIX (ustar) or GNU tar: regular files and folders; links are listed so that a
 // manifest naming one is refused; extended headers are skipped.
-class TarFiles : public BundleFiles {
+class TarFiles : public BundleSource {
   public:
     explicit TarFiles(const fs::path& file) : in_(file, std::ios::binary) {
         if (!in_) Refuse("cannot open the bundle " + file.string());
@@ -235,7 +235,7 @@ BundleLoad LoadFirmwareBundle(const fs::path& path, const TrustSettings& trust) 
     try {
         std::error_code ec;
         const auto status = fs::status(path, ec);
-        std::unique_ptr<BundleFiles> files;
+        std::unique_ptr<BundleSource> files;
         if (fs::is_directory(status))
             files = std::make_unique<FolderFiles>(path);
         else if (fs::is_regular_file(status))

@@ -16,6 +16,7 @@
 #include <set>
 
 #include "camera/BundleSignature.h"
+#include "camera/BundleWriter.h"
 #include "camera/FirmwareBundle.h"
 #include "cli/Commands.h"
 #include "cli/FirmwareChoice.h"
@@ -69,87 +70,13 @@ std::optional<std::vector<std::uint8_t>> ReadWhole(const fs::path& path, std::ui
     return bytes;
 }
 
-// ---- Writing a bundle ---------------------------------------------------------------------------
-
-using Files = std::vector<std::pair<std::string, std::vector<std::uint8_t>>>;
-
-// One ustar header block: regular file, mode 0644, owner 0, time 0, so a bundle packs the same twice.
-std::array<char, 512> TarHeader(const std::string& name, std::uint64_t size) {
-    std::array<char, 512> h{};
-    std::memcpy(h.data(), name.data(), std::min<std::size_t>(name.size(), 100));
-    std::snprintf(h.data() + 100, 8, "%07o", 0644);
-    std::snprintf(h.data() + 108, 8, "%07o", 0);
-    std::snprintf(h.data() + 116, 8, "%07o", 0);
-    std::snprintf(h.data() + 124, 12, "%011llo", static_cast<unsigned long long>(size));
-    std::snprintf(h.data() + 136, 12, "%011o", 0);
-    h[156] = '0';
-    std::memcpy(h.data() + 257, "ustar", 6);
-    std::memcpy(h.data() + 263, "00", 2);
-    std::memset(h.data() + 148, ' ', 8);
-    unsigned sum = 0;
-    for (char c : h)
-        sum += static_cast<unsigned char>(c);
-    std::snprintf(h.data() + 148, 8, "%06o", sum);
-    h[155] = ' ';
-    return h;
-}
-
-bool WriteTar(const fs::path& target, const Files& files, std::string& error) {
-    const fs::path temporary = target.string() + ".part";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        for (const auto& [name, bytes] : files) {
-            const auto header = TarHeader(name, bytes.size());
-            out.write(header.data(), header.size());
-            out.write(reinterpret_cast<const char*>(bytes.data()),
-                      static_cast<std::streamsize>(bytes.size()));
-            const std::size_t pad = (512 - bytes.size() % 512) % 512;
-            out.write(std::string(pad, '\0').data(), static_cast<std::streamsize>(pad));
-        }
-        out.write(std::string(1024, '\0').data(), 1024);
-        out.flush();
-        if (!out) {
-            error = "cannot write " + temporary.string();
-            std::error_code ec;
-            fs::remove(temporary, ec);
-            return false;
-        }
-    }
-    std::error_code ec;
-    fs::rename(temporary, target, ec);
-    if (ec) error = "cannot write " + target.string() + ": " + ec.message();
-    return !ec;
-}
-
-bool WriteFolder(const fs::path& target, const Files& files, std::string& error) {
-    std::error_code ec;
-    if (fs::exists(target, ec) && !(fs::is_directory(target, ec) && fs::is_empty(target, ec))) {
-        error = target.string() + " exists and is not an empty folder";
-        return false;
-    }
-    fs::create_directories(target, ec);
-    if (ec) {
-        error = "cannot make " + target.string() + ": " + ec.message();
-        return false;
-    }
-    for (const auto& [name, bytes] : files) {
-        std::ofstream out(target / name, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        if (!out.flush()) {
-            error = "cannot write " + (target / name).string();
-            return false;
-        }
-    }
-    return true;
-}
-
 int RunPack(const PackOptions& o) {
     BundleManifest manifest;
     manifest.version = o.version;
     manifest.released = o.released;
     manifest.notes = o.notes;
     manifest.models = o.models;
-    Files files;
+    BundleFiles files;
     std::set<std::string> names;
     std::string error;
     for (const auto& spec : o.images) {
@@ -182,9 +109,7 @@ int RunPack(const PackOptions& o) {
         files.insert(files.begin() + 1, {"manifest.json.sig", std::move(*signature)});
     }
     const fs::path target = o.output;
-    const bool tar = target.extension() == ".tar";
-    if (!(tar ? WriteTar(target, files, error) : WriteFolder(target, files, error)))
-        return Complain("pack", error, EXIT_INTERNAL);
+    if (!WriteBundle(target, files, error)) return Complain("pack", error, EXIT_INTERNAL);
     std::cout << "Wrote " << TerminalText(target.string()) << " (version " << TerminalText(o.version) << ", "
               << manifest.images.size() << (manifest.images.size() == 1 ? " image" : " images") << ", "
               << (o.signKey.empty() ? "unsigned" : "signed") << ")\n";
