@@ -86,10 +86,10 @@ TEST_F(BatchCommandTest, AMixedFleetIsReportedFieldByField) {
     EXPECT_EQ(report["imageVersion"], "1.23");
     EXPECT_TRUE(report["ended"].is_string());
     ASSERT_EQ(report["cameras"].size(), 6u);
-    const std::vector<std::string> keys = {"address",       "mac",          "model",     "serial",
-                                           "versionBefore", "versionAfter", "confirmed", "status",
-                                           "statusCode",    "message",      "attempts",  "started",
-                                           "ended",         "configFile",   "detail"};
+    const std::vector<std::string> keys = {
+        "address",   "mac",        "model",      "serial",       "versionBefore", "versionAfter",
+        "confirmed", "status",     "statusCode", "message",      "attempts",      "started",
+        "ended",     "configFile", "detail",     "imageVersion", "imageSha256"};
     std::vector<std::string> order;
     for (const auto& [key, value] : report["cameras"][0].items())
         order.push_back(key);
@@ -158,7 +158,7 @@ TEST_F(BatchCommandTest, AMixedFleetIsReportedFieldByField) {
     EXPECT_EQ(
         header,
         "address,mac,model,serial,versionBefore,versionAfter,confirmed,status,statusCode,message,attempts,"
-        "started,ended,configFile,detail\r");
+        "started,ended,configFile,detail,imageVersion,imageSha256\r");
 }
 
 TEST_F(BatchCommandTest, TheFailureLimitStopsFurtherStartsAndTheRestIsNotStarted) {
