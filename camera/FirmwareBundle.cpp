@@ -1,6 +1,7 @@
 #include "camera/FirmwareBundle.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -229,6 +230,13 @@ void CheckSignature(FirmwareBundle& bundle, const std::optional<std::vector<std:
 }
 
 }  // namespace
+
+TrustSettings TrustFromEnvironment(std::vector<fs::path> keyFiles) {
+    TrustSettings trust;
+    trust.keyFiles = std::move(keyFiles);
+    if (const char* dir = std::getenv("XQT_TRUSTED_KEYS_DIR")) trust.keyDirectory = dir;
+    return trust;
+}
 
 BundleLoad LoadFirmwareBundle(const fs::path& path, const TrustSettings& trust) {
     BundleLoad load;

@@ -29,6 +29,9 @@ struct TrustSettings {
     std::filesystem::path keyDirectory = TRUSTED_KEYS_DIR;  ///< may be missing; empty: not read
 };
 
+/// `keyFiles` and the trusted-keys folder: XQT_TRUSTED_KEYS_DIR when set, else TRUSTED_KEYS_DIR.
+[[nodiscard]] TrustSettings TrustFromEnvironment(std::vector<std::filesystem::path> keyFiles);
+
 enum class SignatureState {
     Unsigned,   ///< no manifest.json.sig
     Unchecked,  ///< signed, but no key is trusted to check it with

@@ -1,7 +1,5 @@
 #include "cli/FirmwareChoice.h"
 
-#include <cstdlib>
-
 #include "camera/PlaceholderGuard.h"
 
 namespace xqt::cli {
@@ -14,11 +12,7 @@ void AddFirmwareOptions(CLI::App* sub, FirmwareOptions& options) {
 }
 
 TrustSettings TrustFrom(const std::vector<std::string>& keyFiles) {
-    TrustSettings trust;
-    for (const auto& file : keyFiles)
-        trust.keyFiles.emplace_back(file);
-    if (const char* dir = std::getenv("XQT_TRUSTED_KEYS_DIR")) trust.keyDirectory = dir;
-    return trust;
+    return TrustFromEnvironment(std::vector<std::filesystem::path>(keyFiles.begin(), keyFiles.end()));
 }
 
 std::optional<ResourceState> ChooseFirmware(const FirmwareOptions& options, platform::MessageBoxes* boxes,

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "camera/Credential.h"
+#include "camera/PlaceholderGuard.h"
 #include "camera/ShortRequest.h"
 #include "fleet/TextForms.h"
 #include "platform/ResourceText.h"
@@ -145,6 +146,14 @@ CameraSession* BatchRun::SessionOfRow(int row) const {
 }
 
 // ---- The run ----------------------------------------------------------------------------------
+
+std::optional<std::string> BatchRun::PlaceholderRefusal() const {
+    if (!resources_.CarriesPlaceholder()) return std::nullopt;
+    for (const Queued& queued : queue_)
+        if (queued.session && !IsLoopbackHost(queued.session->hostPort))
+            return std::string(PLACEHOLDER_REFUSAL);
+    return std::nullopt;
+}
 
 std::string BatchRun::ImageSha256(int slot) const {
     if (slot < 0 || slot >= IMAGE_SLOTS) return {};

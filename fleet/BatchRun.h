@@ -32,6 +32,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -149,6 +150,9 @@ class BatchRun {
     std::chrono::system_clock::time_point StartedAt() const { return startedAt_; }
     /// The version of the run's image without "ver" ("1.23").
     std::string ImageVersion() const;
+    /// The refusal to show instead of starting when the image is the build's placeholder and a
+    /// queued camera is not on loopback; nothing when the run may start.
+    std::optional<std::string> PlaceholderRefusal() const;
     /// SHA-256 of the image in `slot` (what a camera given that slot receives); empty when none.
     std::string ImageSha256(int slot) const;
     /// Cameras not yet started are dropped once the running ones have ended.

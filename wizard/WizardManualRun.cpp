@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "camera/Credential.h"
+#include "camera/PlaceholderGuard.h"
 #include "platform/ResourceText.h"
 #include "platform/SessionOwner.h"
 #include "wizard/WizardFlow.h"
@@ -61,6 +62,11 @@ void WizardFlow::NextFromTarget() {
 }
 
 void WizardFlow::ConfirmUpgrade() {
+    // The placeholder is for simulated cameras: a real camera is never asked to take it.
+    if (resources_.CarriesPlaceholder() && !IsLoopbackHost(targetAddress_)) {
+        boxes_.Show(std::string(PLACEHOLDER_REFUSAL), TextOf(TEXT_ERROR), MbButtons::Ok, MbIcon::Stop);
+        return;
+    }
     if (boxes_.Show(TextOf(TEXT_PROCEED), TextOf(TEXT_INFORMATION), MbButtons::OkCancel, MbIcon::Question) !=
         MbResult::Ok)
         return;
