@@ -340,7 +340,7 @@ int RunBatch(const BatchOptions& options) {
         std::cerr << ME << TerminalText(error) << "\n";
         return EXIT_USAGE;
     }
-    if (!options.dryRun) {
+    if (!options.dryRun) {  // a dry run writes nothing
         for (const Target& target : *targets) {
             if (auto refusal = RefuseToward(resources, target.hostPort)) {
                 std::cerr << ME << TerminalText(target.hostPort) << ": " << *refusal << "\n";

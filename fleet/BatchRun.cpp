@@ -165,7 +165,7 @@ std::string BatchRun::ImageVersion() const {
 }
 
 bool BatchRun::Start() {
-    if (!owner_) return false;
+    if (!owner_ || (!policy_.dryRun && PlaceholderRefusal())) return false;
     running_ = true;
     startedAt_ = std::chrono::system_clock::now();
     owner_->StartTimer(TIMER_BATCH_SCHEDULER, timing_.schedulerPeriod);

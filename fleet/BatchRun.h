@@ -143,7 +143,8 @@ class BatchRun {
 
     RunOptions& Options() { return options_; }
     const BatchLimits& Limits() const { return limits_; }
-    /// Starts the scheduler timer; false without an owner.
+    /// Starts the scheduler timer; false without an owner, and false (nothing started) when a run
+    /// that writes would send the placeholder to a camera outside loopback (PlaceholderRefusal).
     bool Start();
     bool Running() const { return running_; }
     /// When Start was called; zero before.
