@@ -91,7 +91,8 @@ bool WriteBundle(const fs::path& target, const BundleFiles& files, std::string& 
             return false;
         }
     }
-    return target.extension() == ".tar" ? WriteTar(target, files, error) : WriteFolder(target, files, error);
+    const bool tar = target.extension() == ".tar" || target.extension() == ".xqtfw";
+    return tar ? WriteTar(target, files, error) : WriteFolder(target, files, error);
 }
 
 }  // namespace xqt
