@@ -190,17 +190,27 @@ std::vector<std::pair<fs::path, std::string>> TrustedKeys(const TrustSettings& t
     std::vector<std::pair<fs::path, std::string>> keys;
     for (const auto& file : trust.keyFiles)
         keys.emplace_back(file, ReadKeyFile(file));
+    if (trust.keyDirectory.empty()) return keys;
+    // A folder of trusted keys that cannot be read must not make every bundle pass as unchecked.
+    const std::string unreadable =
+        "the trusted keys folder " + trust.keyDirectory.string() + " cannot be read";
     std::error_code ec;
-    if (!trust.keyDirectory.empty() && fs::is_directory(trust.keyDirectory, ec)) {
-        std::vector<fs::path> files;
-        for (const auto& entry : fs::directory_iterator(trust.keyDirectory, ec)) {
-            const auto ext = entry.path().extension();
-            if (ext == ".pub" || ext == ".pem") files.push_back(entry.path());
-        }
-        std::sort(files.begin(), files.end());
-        for (const auto& file : files)
-            keys.emplace_back(file, ReadKeyFile(file));
+    const bool present = fs::exists(trust.keyDirectory, ec);
+    if (ec) Refuse(unreadable);
+    if (!present) return keys;
+    if (!fs::is_directory(trust.keyDirectory, ec)) Refuse(unreadable);
+    std::vector<fs::path> files;
+    fs::directory_iterator entries(trust.keyDirectory, ec);
+    if (ec) Refuse(unreadable);
+    for (auto it = fs::begin(entries); it != fs::end(entries); it.increment(ec)) {
+        if (ec) Refuse(unreadable);
+        const auto ext = it->path().extension();
+        if (ext == ".pub" || ext == ".pem") files.push_back(it->path());
     }
+    if (ec) Refuse(unreadable);
+    std::sort(files.begin(), files.end());
+    for (const auto& file : files)
+        keys.emplace_back(file, ReadKeyFile(file));
     return keys;
 }
 
