@@ -1,7 +1,8 @@
 #pragma once
 // Writes a firmware bundle's files: a folder, or an uncompressed tar file when the target's name
-// ends in ".xqtfw" (the bundle's own file type) or ".tar" (POSIX ustar, regular files only, owner 0, time 0, so the same files always give
-// the same bytes). The caller checks the contents; this only writes them. Caller's thread.
+// ends in ".xqtfw" (the bundle's own file type) or ".tar" (POSIX ustar, regular files only, owner 0, time 0,
+// so the same files always give the same bytes). The caller checks the contents; this only writes them.
+// Caller's thread.
 
 #include <cstdint>
 #include <filesystem>

@@ -209,7 +209,8 @@ void AddFirmwareCommand(CLI::App& app, int& exitCode) {
     p->add_option("--released", pack->released, "Release date, shown by 'show'");
     p->add_option("--notes", pack->notes, "Release notes, shown by 'show'");
     p->add_option("--sign", pack->signKey, "Private key (PEM, from 'keygen') that signs the manifest");
-    p->add_option("-o,--output", pack->output, "The bundle to write: NAME.xqtfw or NAME.tar for a tar file, else a folder")
+    p->add_option("-o,--output", pack->output,
+                  "The bundle to write: NAME.xqtfw or NAME.tar for a tar file, else a folder")
         ->required();
     p->callback([pack, &exitCode] { exitCode = RunPack(*pack); });
 
