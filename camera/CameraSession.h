@@ -88,6 +88,8 @@ enum class UpgradeFailure : std::int32_t {
     /// After the reboot the address answers with another serial number or MAC than the camera had
     /// before (Error2): nothing is restored to it and the saved file is kept.
     AnotherCamera = 8,
+    /// the placeholder image toward a camera outside loopback (Error1); nothing is sent
+    PlaceholderRefused = 9,
 };
 
 /// Who drives a session: the manual wizard (a progress bar, boxes and posted messages) or an
@@ -217,7 +219,9 @@ class CameraSession {
 
     /// Starts the worker and sets status to SavingConfig (backup asked) or Uploading. False, with
     /// nothing started, when the session has no owner (its timers drive the sequence) or an
-    /// upgrade was already started on it.
+    /// upgrade was already started on it. False also when the image is the build's placeholder and
+    /// the camera is not on loopback: then status is Error1 and failure PlaceholderRefused, and
+    /// nothing was said to the camera.
     bool StartUpgrade();
     /// A tick of TIMER_TICK_BASE, TIMER_LOSTLINK_BASE or TIMER_RECONFIG_BASE + slot; other ids are
     /// ignored. Owner's thread; returns at once.

@@ -7,6 +7,7 @@
 
 #include "camera/AnswerFields.h"
 #include "camera/CameraSession.h"
+#include "camera/PlaceholderGuard.h"
 #include "camera/SessionSequence.h"
 #include "camera/ShortRequest.h"
 #include "platform/ResourceText.h"
@@ -143,6 +144,12 @@ bool CameraSession::StartUpgrade() {
     Sequence& seq = *sequence_;
     std::lock_guard lock(seq.stepMutex);
     if (seq.started || seq.abandoned || !owner) return false;
+    if (imageData && PlaceholderRefusal(*imageData, hostPort)) {
+        seq.started = true;
+        failure.store(static_cast<std::int32_t>(UpgradeFailure::PlaceholderRefused));
+        SetStatus(UpgradeStatus::Error1);
+        return false;
+    }
     seq.started = true;
     seq.backup = backupFlag_ && backupFlag_->load() != 0;
     SetStatus(seq.backup ? UpgradeStatus::SavingConfig : UpgradeStatus::Uploading);

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "camera/AnswerReader.h"
+#include "camera/ConnectWatch.h"
 #include "camera/HostPort.h"
 #include "camera/ShortRequest.h"
 #include "camera/TransferStep.h"
@@ -365,6 +366,7 @@ bool ConfigStore::Download() try {
         return Fail(what + ": " + e.message());
     };
 
+    detail::NoteConnect(address.to_string() + ":" + std::to_string(where.port));
     ec = run([&](auto s) {
         stream.async_connect(tcp::endpoint(address, static_cast<std::uint16_t>(where.port)), done(s));
     });

@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "camera/BundleSignature.h"
+#include "camera/FirmwareBundle.h"
+#include "camera/PlaceholderGuard.h"
 #include "platform/ResourceText.h"
 #include "platform/Resources.h"
 
@@ -100,7 +103,35 @@ void ResourceState::LoadFirmwareSlots(platform::MessageBoxes* owner) {
         if (!bytes) return ReportMissing(owner);
         slotData[i] = std::make_shared<const std::vector<std::uint8_t>>(bytes->begin(), bytes->end());
         slotSize[i] = static_cast<std::uint32_t>(bytes->size());
+        slotSha256[i] = Sha256Hex(*slotData[i]);
     }
+}
+
+void ResourceState::ApplyBundle(const FirmwareBundle& bundle) {
+    const BundleManifest& manifest = bundle.manifest;
+    versionLabel = "ver" + manifest.version;
+    modelNames.fill(std::nullopt);
+    for (std::size_t i = 0; i < manifest.models.size() && i < modelNames.size(); ++i)
+        modelNames[i] = manifest.models[i];
+    slotKeys.fill(std::string());
+    slotData.fill(nullptr);
+    slotSize.fill(0);
+    slotSha256.fill(std::string());
+    for (std::size_t i = 0; i < manifest.images.size() && i < bundle.images.size() && i < slotData.size();
+         ++i) {
+        slotKeys[i] = manifest.images[i].key;
+        slotData[i] = bundle.images[i];
+        slotSize[i] = static_cast<std::uint32_t>(bundle.images[i]->size());
+        slotSha256[i] = manifest.images[i].sha256;
+    }
+    slotIndex = 0;
+    bundlePath = bundle.path.string();
+}
+
+bool ResourceState::CarriesPlaceholder() const {
+    for (const auto& image : slotData)
+        if (image && IsPlaceholderImage(*image)) return true;
+    return false;
 }
 
 void ResourceState::LoadAll(platform::MessageBoxes* owner) {

@@ -15,6 +15,8 @@
 
 namespace xqt {
 
+struct FirmwareBundle;
+
 inline constexpr int IMAGE_SLOTS = 5;
 inline constexpr std::uint16_t RES_FIRST_IMAGE = 143;
 inline constexpr std::uint16_t RES_MODEL_LIST = 146;
@@ -40,6 +42,13 @@ class ResourceState {
     /// All four loaders in their fixed order.
     void LoadAll(platform::MessageBoxes* owner);
 
+    /// Replaces the version label, the model list, the slot keys and the images with a checked
+    /// bundle's (LoadFirmwareBundle), for the rest of the run. Everything else stays embedded.
+    void ApplyBundle(const FirmwareBundle& bundle);
+    /// True when any loaded slot holds the build's placeholder image, which only loopback
+    /// cameras may receive (PlaceholderGuard.h).
+    [[nodiscard]] bool CarriesPlaceholder() const;
+
     /// Slot whose key equals the camera's DocType text exactly; 0 when none does.
     int SelectSlot(const std::string& docType);
 
@@ -54,7 +63,11 @@ class ResourceState {
     std::array<ImageBytes, IMAGE_SLOTS> slotData;
     std::array<std::uint32_t, IMAGE_SLOTS> slotSize{};
     int slotIndex = 0;
+    /// SHA-256 of each loaded slot's image (64 hexadecimal digits), for reports.
+    std::array<std::string, IMAGE_SLOTS> slotSha256;
     std::string versionLabel;  ///< at most 63 characters
+    /// The bundle the images came from; empty for the embedded images.
+    std::string bundlePath;
     std::string provisionalTitle;
 };
 

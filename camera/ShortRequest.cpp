@@ -12,6 +12,7 @@
 #include <boost/beast/http/field.hpp>
 
 #include "camera/AnswerReader.h"
+#include "camera/ConnectWatch.h"
 #include "camera/HostPort.h"
 
 namespace xqt::detail {
@@ -88,6 +89,7 @@ class ShortExchange : public std::enable_shared_from_this<ShortExchange> {
 
     void Start(const tcp::endpoint& endpoint, std::chrono::steady_clock::time_point deadline) {
         stream_.expires_at(deadline);
+        NoteConnect(endpoint.address().to_string() + ":" + std::to_string(endpoint.port()));
         stream_.async_connect(endpoint,
                               beast::bind_front_handler(&ShortExchange::OnConnect, shared_from_this()));
     }

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "camera/AnswerReader.h"
+#include "camera/ConnectWatch.h"
 #include "camera/HostPort.h"
 #include "camera/ShortRequest.h"
 #include "camera/TransferStep.h"
@@ -124,6 +125,7 @@ int StreamedPost::Send(std::uint64_t totalLength) {
     head += "\r\n";
 
     m.bound.Start();
+    detail::NoteConnect(m.endpoint.address().to_string() + ":" + std::to_string(m.endpoint.port()));
     auto ec =
         m.RunStep([&](auto state) { m.stream.async_connect(m.endpoint, detail::StepDone(state)); }, true);
     if (!ec)

@@ -26,6 +26,7 @@
 #include "camera/ResourceState.h"
 #include "cli/CommandInput.h"
 #include "cli/Commands.h"
+#include "cli/FirmwareChoice.h"
 #include "cli/TerminalText.h"
 #include "fleet/AddressListParser.h"
 #include "fleet/BatchRun.h"
@@ -71,6 +72,7 @@ struct BatchOptions {
     std::string csv;
     bool json = false;
     double timeScale = 0;
+    FirmwareOptions firmware;
 };
 
 std::atomic<int> g_interrupts{0};  // lock-free: written by the signal handler
@@ -429,8 +431,14 @@ int RunBatch(const BatchOptions& options) {
         }
     }
     StderrMessageBoxes boxes;
-    ResourceState resources;
-    resources.LoadAll(&boxes);
+    std::string bundleError, bundleNotice;
+    auto chosen = ChooseFirmware(options.firmware, &boxes, bundleError, bundleNotice);
+    if (!chosen) {
+        std::cerr << ME << TerminalText(bundleError) << "\n";
+        return EXIT_USAGE;
+    }
+    if (!bundleNotice.empty()) std::cerr << ME << bundleNotice << "\n";
+    ResourceState& resources = *chosen;
     if (!resources.slotData[0] || resources.versionLabel.empty() || !resources.modelNames[0]) {
         std::cerr << ME << "the embedded image, model list or version is missing\n";
         return EXIT_INTERNAL;
@@ -469,6 +477,14 @@ int RunBatch(const BatchOptions& options) {
     if (const std::string repeated = FindRepeatedTarget(*targets); !repeated.empty()) {
         std::cerr << ME << TerminalText(repeated) << "; list each camera once\n";
         return EXIT_USAGE;
+    }
+    if (!options.dryRun) {  // a dry run writes nothing
+        for (const Target& target : *targets) {
+            if (auto refusal = RefuseToward(resources, target.hostPort)) {
+                std::cerr << ME << TerminalText(target.hostPort) << ": " << *refusal << "\n";
+                return EXIT_USAGE;
+            }
+        }
     }
     if (options.timeScale > 0) {
         for (const Target& target : *targets) {
@@ -668,7 +684,9 @@ void AddBatchCommand(CLI::App& app, int& exitCode) {
         "Exit codes:\n"
         "  0  every camera upgraded and confirmed, or already current (dry run: every camera suitable)\n"
         "  1  internal error\n"
-        "  2  usage error (options, files, password, a camera listed twice, a report not writable)\n"
+        "  2  usage error (options, files, password, a camera listed twice, a report not writable), a\n"
+        "     firmware bundle that cannot be used, or the built-in placeholder image toward a camera\n"
+        "     outside loopback (nothing was sent)\n"
         " 12  some cameras failed, were not confirmed, lost their settings or were not started\n"
         " 13  --max-failures held back cameras that were not started\n"
         " 14  no targets: the list is empty, or discovery found no suitable camera\n"
@@ -714,6 +732,7 @@ void AddBatchCommand(CLI::App& app, int& exitCode) {
     sub->add_option("--time-scale", options->timeScale,
                     "Multiply every engine duration (simulated cameras on loopback addresses only)")
         ->check(NumberIn(platform::TIME_SCALE_MIN, platform::TIME_SCALE_MAX));
+    AddFirmwareOptions(sub, options->firmware);
     sub->callback([options, &exitCode] { exitCode = RunBatch(*options); });
 }
 

@@ -10,6 +10,7 @@
 #include "camera/ResourceState.h"
 #include "cli/CommandInput.h"
 #include "cli/Commands.h"
+#include "cli/FirmwareChoice.h"
 #include "cli/TerminalText.h"
 #include "platform/EventLoopOwner.h"
 #include "platform/MessageBoxes.h"
@@ -31,6 +32,7 @@ struct InquireOptions {
     std::string user;
     std::string passwordFile;
     bool json = false;
+    FirmwareOptions firmware;
 };
 
 // ---- The check -----------------------------------------------------------------------------
@@ -41,18 +43,18 @@ struct Report {
     std::string model, currentVersion, serial, docType, mac, message;
     bool emergency = false, panTilt = false, administrator = false, suitable = false;
     int imageSlot = 0;
+    std::string firmwareVersion;  ///< the version the camera would be given
+    std::string firmware;         ///< the bundle's path, or "built-in"
     int exitCode = EXIT_UNSUITABLE;
 };
 
-Report Inquire(const std::string& address, const std::string& credential) {
+Report Inquire(const std::string& address, const std::string& credential, ResourceState resources) {
     Report report;
     report.address = address;
+    report.firmwareVersion = resources.versionLabel;
+    report.firmware = resources.bundlePath.empty() ? "built-in" : resources.bundlePath;
 
     platform::RecordingMessageBoxes boxes;
-    ResourceState resources;
-    resources.LoadModelList(&boxes);
-    resources.LoadSlotKeys(&boxes);
-    boxes.Clear();  // a missing resource is reported by the refused model below
 
     std::string messages;
     {
@@ -126,6 +128,8 @@ void PrintReport(const Report& r, bool json) {
             {"mac", r.mac},
             {"administrator", r.administrator},
             {"suitable", r.suitable},
+            {"firmware", r.firmware},
+            {"firmwareVersion", r.firmwareVersion},
             {"message", r.message},
         };
         std::cout << JsonText(out) << std::endl;
@@ -150,7 +154,10 @@ void PrintReport(const Report& r, bool json) {
                                         : "no")
                   << "\n";
     }
-    std::cout << "  suitable         " << yesNo(r.suitable) << "\n";
+    std::cout << "  firmware         " << TerminalText(r.firmwareVersion) << " (" << TerminalText(r.firmware)
+              << ")\n";
+    std::cout << "  suitable         " << yesNo(r.suitable)
+              << (r.suitable ? ", would take this firmware" : "") << "\n";
     if (!r.message.empty()) {
         // One terminal line per line of the boxes, under one another.
         std::string indented;
@@ -175,13 +182,20 @@ int RunInquire(const InquireOptions& options) {
                   << " is not an IPv4 address with an optional port 1-65535\n";
         return EXIT_USAGE;
     }
-    std::string error;
+    std::string error, notice;
+    platform::RecordingMessageBoxes loaderBoxes;  // a missing resource is reported by the refused model
+    auto resources = ChooseFirmware(options.firmware, &loaderBoxes, error, notice);
+    if (!resources) {
+        std::cerr << "xqt-cli inquire: " << TerminalText(error) << "\n";
+        return EXIT_USAGE;
+    }
+    if (!notice.empty()) std::cerr << "xqt-cli inquire: " << notice << "\n";
     const auto password = ReadPassword(options.passwordFile, error);
     if (!password) {
         std::cerr << "xqt-cli inquire: " << error << "\n";
         return EXIT_USAGE;
     }
-    const Report report = Inquire(*address, EncodeCredential(options.user, *password));
+    const Report report = Inquire(*address, EncodeCredential(options.user, *password), std::move(*resources));
     PrintReport(report, options.json);
     return report.exitCode;
 }
@@ -195,7 +209,8 @@ void AddInquireCommand(CLI::App& app, int& exitCode) {
     sub->footer(
         "The password comes from --password-file, else the environment variable XQT_PASSWORD, else a\n"
         "prompt without echo; it is never taken from the command line and never printed.\n"
-        "Exit codes: 0 suitable; 2 usage error; 3 camera unreachable; 4 login refused or not the\n"
+        "Exit codes: 0 suitable; 2 usage error or a firmware bundle that cannot be used; 3 camera "
+        "unreachable; 4 login refused or not the\n"
         "administrator; 5 not a suitable camera (model, serial number or user list).\n"
         "An emergency-state camera is suitable without a user check; 'administrator' is then false.");
     sub->add_option("address", options->address, "Camera address HOST[:PORT] (IPv4; port 80 when absent)")
@@ -203,6 +218,7 @@ void AddInquireCommand(CLI::App& app, int& exitCode) {
     sub->add_option("--user", options->user, "Administrator user name")->required();
     sub->add_option("--password-file", options->passwordFile, "File whose first line is the password");
     sub->add_flag("--json", options->json, "Print one JSON object instead of the summary");
+    AddFirmwareOptions(sub, options->firmware);
     sub->callback([options, &exitCode] { exitCode = RunInquire(*options); });
 }
 

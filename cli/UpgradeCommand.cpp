@@ -26,6 +26,7 @@
 #include "camera/ResourceState.h"
 #include "cli/CommandInput.h"
 #include "cli/Commands.h"
+#include "cli/FirmwareChoice.h"
 #include "cli/TerminalText.h"
 #include "platform/EventLoopOwner.h"
 #include "platform/MessageBoxes.h"
@@ -66,6 +67,7 @@ struct UpgradeOptions {
     bool backup = false;
     bool json = false;
     double timeScale = 0;
+    FirmwareOptions firmware;
 };
 
 std::string Lower(std::string text) {
@@ -201,8 +203,12 @@ class StatusQueue {
 class UpgradeRun {
   public:
     UpgradeRun(const UpgradeOptions& options, std::string address, std::string credential,
-               platform::EngineTiming timing)
-        : options_(options), credential_(std::move(credential)), timing_(timing), reporter_(options.json) {
+               platform::EngineTiming timing, ResourceState resources)
+        : options_(options),
+          credential_(std::move(credential)),
+          timing_(timing),
+          resources_(std::move(resources)),
+          reporter_(options.json) {
         result_.address = std::move(address);
     }
 
@@ -221,6 +227,7 @@ class UpgradeRun {
     const UpgradeOptions& options_;
     const std::string credential_;
     const platform::EngineTiming timing_;
+    const ResourceState resources_;  ///< the embedded firmware, or the bundle's
     Reporter reporter_;
     platform::RecordingMessageBoxes boxes_;
     std::size_t boxesShown_ = 0;
@@ -304,8 +311,7 @@ void UpgradeRun::Restore(CameraSession& session, ConfigStore& store) {
 }
 
 Result UpgradeRun::Run() {
-    ResourceState resources;
-    resources.LoadAll(&boxes_);
+    ResourceState resources = resources_;
     if (!resources.slotData[0] || resources.versionLabel.empty() || !resources.modelNames[0])
         return Fail(EXIT_INTERNAL, "resources", "the embedded image, model list or version is missing");
     boxes_.Clear();
@@ -484,13 +490,25 @@ int RunUpgrade(const UpgradeOptions& options) {
         }
         timing = timing.Scaled(options.timeScale);
     }
-    std::string error;
+    std::string error, notice;
+    platform::RecordingMessageBoxes loaderBoxes;
+    auto resources = ChooseFirmware(options.firmware, &loaderBoxes, error, notice);
+    if (!resources) {
+        std::cerr << me << TerminalText(error) << "\n";
+        return EXIT_USAGE;
+    }
+    if (auto refusal = RefuseToward(*resources, *address)) {
+        std::cerr << me << *refusal << "\n";
+        return EXIT_USAGE;
+    }
+    if (!notice.empty()) std::cerr << me << notice << "\n";
     const auto password = ReadPassword(options.passwordFile, error);
     if (!password) {
         std::cerr << me << error << "\n";
         return EXIT_USAGE;
     }
-    UpgradeRun run(options, *address, EncodeCredential(options.user, *password), timing);
+    UpgradeRun run(options, *address, EncodeCredential(options.user, *password), timing,
+                   std::move(*resources));
     const Result result = run.Run();
     PrintResult(result, options.json);
     return result.exitCode;
@@ -507,7 +525,8 @@ void AddUpgradeCommand(CLI::App& app, int& exitCode) {
         "Exit codes:\n"
         "  0  upgraded, and the camera confirmed the new version\n"
         "  1  internal error (missing resources)\n"
-        "  2  usage error (address, options, password)\n"
+        "  2  usage error (address, options, password), a firmware bundle that cannot be used, or the\n"
+        "     built-in placeholder image toward a camera outside loopback (nothing was sent)\n"
         "  3  camera unreachable\n"
         "  4  login refused or not the administrator\n"
         "  5  not a suitable camera (model, serial number or user list)\n"
@@ -529,6 +548,7 @@ void AddUpgradeCommand(CLI::App& app, int& exitCode) {
     sub->add_option("--time-scale", options->timeScale,
                     "Multiply every engine duration (simulated cameras on loopback addresses only)")
         ->check(NumberIn(TIME_SCALE_MIN, TIME_SCALE_MAX));
+    AddFirmwareOptions(sub, options->firmware);
     sub->callback([options, &exitCode] { exitCode = RunUpgrade(*options); });
 }
 

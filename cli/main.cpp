@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
         xqt::cli::AddBatchCommand(app, exitCode);
         xqt::cli::AddCheckListCommand(app, exitCode);
         xqt::cli::AddDiscoverCommand(app, exitCode);
+        xqt::cli::AddFirmwareCommand(app, exitCode);
         xqt::cli::AddInquireCommand(app, exitCode);
         xqt::cli::AddUpgradeCommand(app, exitCode);
         try {

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "camera/Credential.h"
+#include "camera/PlaceholderGuard.h"
 #include "camera/ShortRequest.h"
 #include "fleet/Report.h"
 #include "fleet/TextForms.h"
@@ -170,12 +171,25 @@ CameraSession* BatchRun::SessionOfRow(int row) const {
 
 // ---- The run ----------------------------------------------------------------------------------
 
+std::optional<std::string> BatchRun::PlaceholderRefusal() const {
+    if (!resources_.CarriesPlaceholder()) return std::nullopt;
+    for (const Queued& queued : queue_)
+        if (queued.session && !IsLoopbackHost(queued.session->hostPort))
+            return std::string(PLACEHOLDER_REFUSAL);
+    return std::nullopt;
+}
+
+std::string BatchRun::ImageSha256(int slot) const {
+    if (slot < 0 || slot >= IMAGE_SLOTS) return {};
+    return resources_.slotSha256[static_cast<std::size_t>(slot)];
+}
+
 std::string BatchRun::ImageVersion() const {
     return StripVer(resources_.versionLabel);
 }
 
 bool BatchRun::Start() {
-    if (!owner_) return false;
+    if (!owner_ || (!policy_.dryRun && PlaceholderRefusal())) return false;
     running_ = true;
     startedAt_ = std::chrono::system_clock::now();
     owner_->StartTimer(TIMER_BATCH_SCHEDULER, timing_.schedulerPeriod);

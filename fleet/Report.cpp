@@ -53,10 +53,10 @@ std::string CsvField(std::string text) {
 }
 
 /// The camera fields of a report row, in report order (the CSV's columns too).
-constexpr const char* ROW_KEYS[] = {"address",      "mac",       "model",   "serial",     "versionBefore",
-                                    "versionAfter", "confirmed", "status",  "statusCode", "outcome",
-                                    "message",      "attempts",  "started", "ended",      "configFile",
-                                    "detail",       "resumed"};
+constexpr const char* ROW_KEYS[] = {
+    "address",    "mac",        "model",   "serial",       "versionBefore", "versionAfter", "confirmed",
+    "status",     "statusCode", "outcome", "message",      "attempts",      "started",      "ended",
+    "configFile", "detail",     "resumed", "imageVersion", "imageSha256"};
 
 json RowJson(const ReportRow& r) {
     if (!r.carried.empty()) {
@@ -89,7 +89,9 @@ json RowJson(const ReportRow& r) {
             {"ended", TimeOrNull(r.ended)},
             {"configFile", OrNull(r.configFile)},
             {"detail", OrNull(r.detail)},
-            {"resumed", false}};
+            {"resumed", false},
+            {"imageVersion", OrNull(r.imageVersion)},
+            {"imageSha256", OrNull(r.imageSha256)}};
 }
 
 std::string CellText(const json& value) {
@@ -235,8 +237,14 @@ Report ReportOf(const BatchRun& run, const std::string& tool,
                          ? std::chrono::system_clock::now()
                          : run.StartedAt();
     report.ended = ended;
-    for (int i = 0; i < run.Size(); ++i)
-        report.cameras.push_back(ReportRowOf(run.Row(i)));
+    for (int i = 0; i < run.Size(); ++i) {
+        ReportRow row = ReportRowOf(run.Row(i));
+        if (static_cast<RowEnd>(run.Row(i).end) == RowEnd::Finished) {
+            row.imageVersion = report.imageVersion;
+            row.imageSha256 = run.ImageSha256(run.Row(i).imageSlot);
+        }
+        report.cameras.push_back(std::move(row));
+    }
     return report;
 }
 

@@ -8,8 +8,11 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "camera/FirmwareBundle.h"
 #include "camera/ResourceState.h"
 #include "gui/platform/QtMessageBoxes.h"
 #include "gui/platform/QtSessionOwner.h"
@@ -19,6 +22,7 @@
 #include "platform/Sockets.h"
 #include "wizard/RealWizardEngine.h"
 #include "wizard/UpgradeApp.h"
+#include "wizard/WizardArguments.h"
 
 namespace {
 
@@ -46,12 +50,39 @@ int main(int argc, char** argv) {
     }
     QApplication qapp(argc, argv);
     xqt::platform::QtMessageBoxes boxes(nullptr);
+    // The toolkit has taken its own options from argv; the rest names the firmware.
+    const xqt::WizardArguments arguments =
+        xqt::ParseWizardArguments(std::vector<std::string>(argv + 1, argv + argc));
+    if (!arguments.error.empty()) {
+        std::fprintf(stderr, "xqt-upgrade: %s\n", arguments.error.c_str());
+        return 2;
+    }
+    std::shared_ptr<const xqt::FirmwareBundle> bundle;
+    if (!arguments.bundle.empty()) {
+        const auto load = xqt::LoadFirmwareBundle(
+            arguments.bundle,
+            xqt::TrustFromEnvironment({arguments.trustedKeys.begin(), arguments.trustedKeys.end()}));
+        if (!load.Usable()) {
+            std::fprintf(stderr, "xqt-upgrade: firmware bundle %s: %s\n", arguments.bundle.c_str(),
+                         load.error.c_str());
+            boxes.Show("The firmware bundle " + arguments.bundle + " cannot be used: " + load.error, "Error",
+                       xqt::platform::MbButtons::Ok, xqt::platform::MbIcon::Stop);
+            return 2;
+        }
+        bundle = load.bundle;
+        if (const std::string notice = xqt::TrustNotice(*bundle); !notice.empty()) {
+            std::fprintf(stderr, "xqt-upgrade: %s\n", notice.c_str());
+            boxes.Show("The " + notice.substr(4) + ".", "Information", xqt::platform::MbButtons::Ok,
+                       xqt::platform::MbIcon::Information);
+        }
+    }
     xqt::UpgradeApp app;
     app.initSockets = xqt::platform::InitSockets;
     app.boxes = &boxes;
-    app.runWizard = [&boxes] {
+    app.runWizard = [&boxes, &bundle] {
         xqt::ResourceState names;
         names.LoadModelList(nullptr);
+        if (bundle) names.ApplyBundle(*bundle);
         const xqt::platform::EngineTiming timing;
         xqt::platform::QtSessionOwner owner(boxes);
         xqt::RealWizardEngine engine(names.modelNames, timing, &owner);
@@ -59,7 +90,7 @@ int main(int argc, char** argv) {
         owner.SetMessageHandler([&engine](std::int32_t wParam, std::int32_t lParam) {
             engine.DeliverUpgradeMessage(wParam, lParam);
         });
-        xqt::WizardDialog wizard(engine, nullptr, timing);
+        xqt::WizardDialog wizard(engine, nullptr, timing, nullptr, bundle.get());
 
         QTimer screenshots;
         const QString screenshotPath = qEnvironmentVariable("XQT_SCREENSHOT");

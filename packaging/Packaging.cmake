@@ -76,6 +76,9 @@ if(XQT_WITH_GUI)
         COMPONENT upgrade)
     install(FILES ${xqt_pkg}/com.vexo.XqtUpgrade.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo
         COMPONENT upgrade)
+    # Firmware bundles (*.xqtfw) open in the wizard; shared-mime-info's trigger updates the database.
+    install(FILES ${xqt_pkgsrc}/com.vexo.XqtUpgrade.mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
+        RENAME com.vexo.XqtUpgrade.xml COMPONENT upgrade)
 endif()
 
 add_custom_target(xqt-package-files DEPENDS ${xqt_package_files})

@@ -81,6 +81,7 @@ done
 
 check "xqt-upgrade: contents" lists "$UPGRADE" /usr/bin/xqt-upgrade /usr/share/man/man1/xqt-upgrade.1.gz \
     /usr/share/applications/com.vexo.XqtUpgrade.desktop /usr/share/metainfo/com.vexo.XqtUpgrade.metainfo.xml \
+    /usr/share/mime/packages/com.vexo.XqtUpgrade.xml \
     "${ICONS[@]}" /usr/share/doc/xqt-upgrade/copyright /usr/share/doc/xqt-upgrade/changelog.Debian.gz
 check "xqt-cli: contents" lists "$CLI" /usr/bin/xqt-cli /usr/share/man/man1/xqt-cli.1.gz \
     /usr/share/bash-completion/completions/xqt-cli /usr/share/doc/xqt-cli/copyright \

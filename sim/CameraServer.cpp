@@ -20,8 +20,9 @@ using tcp = asio::ip::tcp;
 
 namespace detail {
 
-/// Largest request body a camera takes (a firmware image is about 10 MB).
-constexpr std::uint64_t MAX_BODY = 64ull * 1024 * 1024;
+/// Largest request body a camera takes: a firmware image of up to 64 MiB (a bundle's limit) with
+/// its multipart framing.
+constexpr std::uint64_t MAX_BODY = 65ull * 1024 * 1024;
 
 class Connection : public std::enable_shared_from_this<Connection> {
   public:

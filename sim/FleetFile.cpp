@@ -1,11 +1,13 @@
 #include "sim/FleetFile.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
 
+#include "camera/FirmwareBundle.h"
 #include "platform/EngineTiming.h"
 
 namespace xqt::sim {
@@ -195,6 +197,7 @@ Fleet ParseFleet(const std::string& text) {
     if (root.is_object()) {
         top.emplace(root, "fleet");
         top->Get("timeScale", fleet.timeScale);
+        top->Get("firmware", fleet.firmware);
         cameras = top->Child("cameras");
         top->RejectUnknown();
         if (!cameras) throw fleet_error("fleet: no \"cameras\" array");
@@ -215,11 +218,26 @@ Fleet LoadFleetFile(const std::string& path) {
     if (!in) throw fleet_error("cannot read fleet file " + path);
     std::ostringstream text;
     text << in.rdbuf();
+    Fleet fleet;
     try {
-        return ParseFleet(text.str());
+        fleet = ParseFleet(text.str());
     } catch (const fleet_error& e) {
         throw fleet_error(path + ": " + e.what());
     }
+    if (!fleet.firmware.empty() && std::filesystem::path(fleet.firmware).is_relative())
+        fleet.firmware = (std::filesystem::path(path).parent_path() / fleet.firmware).string();
+    return fleet;
+}
+
+void LearnFirmware(Fleet& fleet, const std::string& bundlePath) {
+    // The simulator plays the camera, which takes any image: signatures are the tool's business.
+    TrustSettings noKeys;
+    noKeys.keyDirectory.clear();
+    const BundleLoad load = LoadFirmwareBundle(bundlePath, noKeys);
+    if (!load.bundle) throw fleet_error("firmware bundle " + bundlePath + ": " + load.error);
+    for (SimCamera& camera : fleet.cameras)
+        for (const ManifestImage& image : load.bundle->manifest.images)
+            camera.imageVersions[image.sha256] = load.bundle->manifest.version;
 }
 
 std::string FormatFleet(const Fleet& fleet) {
@@ -227,9 +245,9 @@ std::string FormatFleet(const Fleet& fleet) {
     for (const auto& c : fleet.cameras)
         cameras.push_back(WriteCamera(c));
     // Configurations are bytes: anything that is not UTF-8 is written as U+FFFD instead of failing.
-    return json{{"timeScale", fleet.timeScale}, {"cameras", cameras}}.dump(2, ' ', false,
-                                                                           json::error_handler_t::replace) +
-           "\n";
+    json root{{"timeScale", fleet.timeScale}, {"cameras", cameras}};
+    if (!fleet.firmware.empty()) root["firmware"] = fleet.firmware;
+    return root.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace xqt::sim

@@ -22,6 +22,9 @@ namespace xqt::sim {
 
 struct Fleet {
     double timeScale = 1.0;
+    /// A firmware bundle whose images every camera knows by SHA-256 ("firmware" in the file; a
+    /// relative path is taken from the fleet file's folder). Empty: none.
+    std::string firmware;
     std::vector<SimCamera> cameras;
 };
 
@@ -33,6 +36,10 @@ class fleet_error : public std::runtime_error {
 
 Fleet ParseFleet(const std::string& json);
 Fleet LoadFleetFile(const std::string& path);
+/// Teaches every camera of `fleet` the version of each image of the bundle at `bundlePath`.
+/// Throws fleet_error naming what is wrong when the bundle cannot be used.
+void LearnFirmware(Fleet& fleet, const std::string& bundlePath);
+
 /// The fleet as JSON text, in the form ParseFleet reads.
 std::string FormatFleet(const Fleet& fleet);
 

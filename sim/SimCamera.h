@@ -85,6 +85,11 @@ struct SimCamera {
     std::string ipText = "127.0.1.1";
     std::uint16_t webPort = 80;
 
+    /// Versions of the images the camera knows, by their SHA-256 (from a firmware bundle): an image
+    /// taken is reported at its version after the reboot. Other images report the version in the
+    /// placeholder's header, or none.
+    std::map<std::string, std::string> imageVersions;
+
     /// Bytes served as the saved configuration; a restore replaces them.
     std::string configuration = DEFAULT_CONFIGURATION;
 

@@ -162,7 +162,10 @@ SimResponse HandleFirmware(const SimCamera& camera, const SimRequest& request, d
     record.sha256 = Sha256Hex(body.image);
     const auto bytes = std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(body.image.data()),
                                                      body.image.size());
-    record.version = platform::PlaceholderImageVersion(bytes).value_or(std::string());
+    const auto known = camera.imageVersions.find(record.sha256);
+    record.version = known != camera.imageVersions.end()
+                         ? known->second
+                         : platform::PlaceholderImageVersion(bytes).value_or(std::string());
     const std::string comeBack = !knobs.comeBackVersion.empty() ? knobs.comeBackVersion : record.version;
     const std::optional<UpgradeState::Clock::duration> reboot =
         knobs.neverComeBack

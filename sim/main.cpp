@@ -65,9 +65,13 @@ int main(int argc, char** argv) {
     int port = one.webPort;
     std::string admin = "admin:admin";
     std::vector<std::string> users{"user:user"};
+    std::string firmware;
     app.add_option("--fleet", fleetPath,
                    "Fleet file (JSON); without it one camera is made from the options below")
         ->check(CLI::ExistingFile);
+    app.add_option(
+        "--firmware", firmware,
+        "Firmware bundle whose images the cameras report at its version (overrides the fleet file's)");
     // Bounded like the tool's own --time-scale, so a scale the tool accepts can always be matched.
     app.add_option("--time-scale", timeScale,
                    "Multiply every simulated delay, 0.001 to 10 (overrides the fleet file)")
@@ -116,6 +120,8 @@ int main(int argc, char** argv) {
             }
             fleet.cameras.push_back(one);
         }
+        if (!firmware.empty()) fleet.firmware = firmware;
+        if (!fleet.firmware.empty()) xqt::sim::LearnFirmware(fleet, fleet.firmware);
     } catch (const std::exception& e) {
         std::cerr << "xqt-camsim: " << e.what() << "\n";
         return 2;

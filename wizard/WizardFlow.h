@@ -98,6 +98,8 @@ class WizardFlow : public WizardEngineEvents {
     void ShowPage();
     void NextFromTarget();
     void ConfirmUpgrade();
+    /// The placeholder image toward a camera outside loopback: shows the refusal, true.
+    bool RefusePlaceholder();
     /// The camera check off the UI thread under the wait cursor; `then` runs on the UI thread.
     void RunCheck(std::function<void(const CameraCheck&)> then);
     void ShowEngineMessage(const std::optional<EngineMessage>& message);

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "camera/Credential.h"
+#include "camera/PlaceholderGuard.h"
 #include "platform/ResourceText.h"
 #include "platform/SessionOwner.h"
 #include "wizard/WizardFlow.h"
@@ -46,6 +47,7 @@ void WizardFlow::NextFromTarget() {
     }
     if (!page.Validate()) return;
     targetAddress_ = page.GetAddressText();
+    if (RefusePlaceholder()) return;
     targetCredential_ = EncodeCredential(page.AdminName(), page.AdminPassword());
     RunCheck([this](const CameraCheck& check) {
         if (!check.passed || !engine_.IsSerialAllowed(cameraSerial_)) {
@@ -60,7 +62,15 @@ void WizardFlow::NextFromTarget() {
     });
 }
 
+bool WizardFlow::RefusePlaceholder() {
+    // The placeholder is for simulated cameras: a real camera is not even asked about it.
+    if (!resources_.CarriesPlaceholder() || IsLoopbackHost(targetAddress_)) return false;
+    boxes_.Show(std::string(PLACEHOLDER_REFUSAL), TextOf(TEXT_ERROR), MbButtons::Ok, MbIcon::Stop);
+    return true;
+}
+
 void WizardFlow::ConfirmUpgrade() {
+    if (RefusePlaceholder()) return;
     if (boxes_.Show(TextOf(TEXT_PROCEED), TextOf(TEXT_INFORMATION), MbButtons::OkCancel, MbIcon::Question) !=
         MbResult::Ok)
         return;

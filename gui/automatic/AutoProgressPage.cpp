@@ -32,6 +32,7 @@ constexpr int LIST_ID = 100;
 
 constexpr std::uint16_t TEXT_CONFIRM = 209;
 constexpr std::uint16_t TEXT_INFORMATION = 203;
+constexpr std::uint16_t TEXT_ERROR = 139;
 
 }  // namespace
 
@@ -201,6 +202,12 @@ void AutoProgressPage::Start() {
 
 void AutoProgressPage::OnConfirm() {
     confirmTimer_->stop();
+    if (const auto refusal = run_->PlaceholderRefusal()) {
+        boxes_.Show(*refusal, platform::TextOf(TEXT_ERROR), platform::MbButtons::Ok, platform::MbIcon::Stop);
+        retain_->setEnabled(true);
+        backup_->setEnabled(retain_->isChecked());
+        return;
+    }
     const auto answer = boxes_.Show(platform::TextOf(TEXT_CONFIRM), platform::TextOf(TEXT_INFORMATION),
                                     platform::MbButtons::OkCancel, platform::MbIcon::Question);
     if (answer == platform::MbResult::Ok) {

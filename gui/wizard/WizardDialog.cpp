@@ -63,7 +63,7 @@ class WizardDialog::AutoPagesAdapter : public AutoPagesAccess {
 };
 
 WizardDialog::WizardDialog(WizardEngine& engine, platform::MessageBoxes* boxes, platform::EngineTiming timing,
-                           QWidget* parent)
+                           QWidget* parent, const FirmwareBundle* bundle)
     : QDialog(parent), engine_(engine), timing_(timing), scale_(font()) {
     if (!boxes) ownBoxes_ = std::make_unique<platform::QtMessageBoxes>(this);
     boxes_ = boxes ? boxes : ownBoxes_.get();
@@ -74,6 +74,7 @@ WizardDialog::WizardDialog(WizardEngine& engine, platform::MessageBoxes* boxes, 
 
     resources_ = std::make_unique<ResourceState>();
     resources_->LoadAll(boxes_);
+    if (bundle) resources_->ApplyBundle(*bundle);
     setWindowTitle(ToQt(resources_->provisionalTitle));
 
     runner_ = new platform::QtTaskRunner(this);

@@ -52,9 +52,10 @@ class WizardDialog : public QDialog, private WizardView {
   public:
     /// Loads the resources, creates the pages, starts discovery and shows the first page's state.
     /// `boxes` may be null: the frame then shows real message boxes. `engine` must outlive the frame.
-    /// `timing` gives the frame's own waits (WizardTiming::From) and the pages' periods.
+    /// `timing` gives the frame's own waits (WizardTiming::From) and the pages' periods. A checked
+    /// `bundle` replaces the embedded version, models, keys and images; the caller keeps it alive.
     WizardDialog(WizardEngine& engine, platform::MessageBoxes* boxes, platform::EngineTiming timing = {},
-                 QWidget* parent = nullptr);
+                 QWidget* parent = nullptr, const FirmwareBundle* bundle = nullptr);
     ~WizardDialog() override;
 
     /// Button modes 0-5 for the automatic pages.

@@ -96,9 +96,9 @@ TEST_F(BatchCommandTest, AMixedFleetIsReportedFieldByField) {
     EXPECT_TRUE(report["ended"].is_string());
     ASSERT_EQ(report["cameras"].size(), 6u);
     const std::vector<std::string> keys = {
-        "address",   "mac",    "model",      "serial",  "versionBefore", "versionAfter",
-        "confirmed", "status", "statusCode", "outcome", "message",       "attempts",
-        "started",   "ended",  "configFile", "detail",  "resumed"};
+        "address",    "mac",        "model",   "serial",       "versionBefore", "versionAfter", "confirmed",
+        "status",     "statusCode", "outcome", "message",      "attempts",      "started",      "ended",
+        "configFile", "detail",     "resumed", "imageVersion", "imageSha256"};
     std::vector<std::string> order;
     for (const auto& [key, value] : report["cameras"][0].items())
         order.push_back(key);
@@ -171,7 +171,7 @@ TEST_F(BatchCommandTest, AMixedFleetIsReportedFieldByField) {
     EXPECT_EQ(
         header,
         "address,mac,model,serial,versionBefore,versionAfter,confirmed,status,statusCode,outcome,message,"
-        "attempts,started,ended,configFile,detail,resumed\r");
+        "attempts,started,ended,configFile,detail,resumed,imageVersion,imageSha256\r");
 }
 
 TEST_F(BatchCommandTest, TheFailureLimitStopsFurtherStartsAndTheRestIsNotStarted) {

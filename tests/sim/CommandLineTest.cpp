@@ -189,9 +189,12 @@ TEST_F(CommandLineTest, ASuitableCameraGivesExitZeroAndEveryKey) {
     std::vector<std::string> keys;
     for (auto it = j.begin(); it != j.end(); ++it)
         keys.push_back(it.key());
-    EXPECT_EQ(keys, (std::vector<std::string>{"address", "administrator", "currentVersion", "docType",
-                                              "emergency", "imageSlot", "mac", "message", "model", "panTilt",
-                                              "reachable", "serial", "suitable"}));
+    EXPECT_EQ(keys,
+              (std::vector<std::string>{"address", "administrator", "currentVersion", "docType", "emergency",
+                                        "firmware", "firmwareVersion", "imageSlot", "mac", "message", "model",
+                                        "panTilt", "reachable", "serial", "suitable"}));
+    EXPECT_EQ(j["firmware"], "built-in");
+    EXPECT_EQ(j["firmwareVersion"], "ver1.23");
     EXPECT_EQ(j["address"], addresses[0]);
     EXPECT_EQ(j["reachable"], true);
     EXPECT_EQ(j["model"], "XQT-TR60");

@@ -1,5 +1,9 @@
 // Fleet files: every key read, defaults kept, mistakes reported with their place.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include "sim/ConfigHandler.h"
 #include "sim/FleetFile.h"
@@ -123,6 +127,23 @@ TEST(FleetFileTest, EveryListedDemoCameraServesItsConfigurationWhereTheProgramAs
         if (c.model.rfind("XQT-TR60", 0) != 0) continue;
         EXPECT_EQ(ConfigDownloadPath(c), "/home/l4/xqt-tr60.cfg") << c.ipText << " " << c.model;
     }
+}
+
+TEST(FleetFileTest, AFirmwareBundleIsFoundBesideTheFleetFileAndABadOneIsNamed) {
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("xqt-fleetfile-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "fleet.json") << R"({"firmware": "fw.xqtfw", "cameras": [{}]})";
+    Fleet fleet = LoadFleetFile((folder / "fleet.json").string());
+    EXPECT_EQ(fleet.firmware, (folder / "fw.xqtfw").string());
+    EXPECT_NE(FormatFleet(fleet).find("fw.xqtfw"), std::string::npos);
+    try {
+        LearnFirmware(fleet, fleet.firmware);
+        ADD_FAILURE() << "a missing bundle was taken";
+    } catch (const fleet_error& e) {
+        EXPECT_NE(std::string(e.what()).find("fw.xqtfw"), std::string::npos) << e.what();
+    }
+    std::filesystem::remove_all(folder);
 }
 
 TEST(FleetFileTest, AMissingFileIsReported) {

@@ -7,6 +7,9 @@
 #include <fstream>
 #include <iterator>
 
+#include "camera/BundleSignature.h"
+#include "camera/BundleWriter.h"
+#include "camera/FirmwareBundle.h"
 #include "gui/controls/Ipv4Edit.h"
 #include "sim/ConfigHandler.h"
 #include "tests/gui/wizard/ManualRunSupport.h"
@@ -127,6 +130,44 @@ TEST_F(ManualUpgradeTest, WithoutRetainingTheImageIsWrittenAndNoConfigurationIsT
         EXPECT_NE(request.request.target, "/home/l4/xqt-tr60.cfg");
     EXPECT_TRUE(SavedFiles().empty());
     EXPECT_TRUE(BoxTexts().empty()) << testing::PrintToString(BoxTexts());
+}
+
+TEST_F(ManualUpgradeTest, ABundleIsWrittenWholeAndItsVersionConfirmed) {
+    // A bundle as `xqt-cli firmware pack` writes it, with an image that is not the placeholder.
+    std::vector<std::uint8_t> image(200 * 1024);
+    for (std::size_t i = 0; i < image.size(); ++i)
+        image[i] = static_cast<std::uint8_t>(i * 13 + (i >> 10));
+    const std::string sha = Sha256Hex(image);
+    BundleManifest manifest;
+    manifest.version = "2.05";
+    manifest.models = {"XQT-TR60"};
+    manifest.images = {{"", "tr60.bin", image.size(), sha}};
+    const std::string text = WriteManifest(manifest);
+    const auto file = dataFolder / "tr60-2.05.xqtfw";
+    std::string error;
+    ASSERT_TRUE(
+        WriteBundle(file, {{"manifest.json", {text.begin(), text.end()}}, {"tr60.bin", image}}, error))
+        << error;
+    TrustSettings noKeys;
+    noKeys.keyDirectory.clear();
+    const BundleLoad load = LoadFirmwareBundle(file, noKeys);
+    ASSERT_TRUE(load.Usable()) << load.error;
+    bundle = load.bundle;
+    sim::SimCamera camera = Camera("127.0.34.9");
+    camera.imageVersions[sha] = "2.05";
+    StartCamera(camera);
+
+    OpenToTarget();
+    EXPECT_EQ(Find<QLineEdit>(WizardPage::Precautions, "banner")->text().toStdString(),
+              "XQT-TR60 ver2.05 Firmware Upgrade");
+    EnterTarget("admin", "admin", {false, false});
+    ASSERT_TRUE(StartRun());
+    ASSERT_TRUE(WaitForRunEnd());
+    ExpectResultPage();
+    ExpectImageTaken();
+    EXPECT_EQ(ImageSha(), sha) << "exactly the bundle's bytes";
+    EXPECT_EQ(Server().Camera().softVersion, "2.05");
+    EXPECT_NE(ResultText().find("2.05"), std::string::npos) << ResultText();
 }
 
 TEST_F(ManualUpgradeTest, RetainAndBackupRestoresTheConfigurationAndKeepsTheSavedFile) {

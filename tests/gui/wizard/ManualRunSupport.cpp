@@ -78,11 +78,13 @@ void ManualRunTest::OpenToTarget() {
     discovery.destination = {boost::asio::ip::make_address_v4("127.0.0.1"), 9};
     discovery.print = [](const std::string&) {};
     discovery.exitProcess = [](int) {};
-    engine = std::make_unique<RealWizardEngine>(ModelList{"XQT-TR60", "XQT-TR60N", "XQT-TR60P"}, timing,
-                                                owner.get(), discovery);
+    ResourceState models;
+    models.modelNames = ModelList{"XQT-TR60", "XQT-TR60N", "XQT-TR60P"};
+    if (bundle) models.ApplyBundle(*bundle);
+    engine = std::make_unique<RealWizardEngine>(models.modelNames, timing, owner.get(), discovery);
     owner->SetTimerHandler([this](int id) { engine->DeliverTimer(id); });
     owner->SetMessageHandler([this](std::int32_t w, std::int32_t l) { engine->DeliverUpgradeMessage(w, l); });
-    wizard = std::make_unique<WizardDialog>(*engine, &boxes, timing);
+    wizard = std::make_unique<WizardDialog>(*engine, &boxes, timing, nullptr, bundle.get());
     wizard->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(wizard.get()));
     auto* word = Find<QLineEdit>(WizardPage::ManualProgress, "statusWord");

@@ -88,6 +88,8 @@ class ManualRunTest : public ::testing::Test {
     std::unique_ptr<platform::QtSessionOwner> owner;
     std::unique_ptr<RealWizardEngine> engine;
     std::unique_ptr<WizardDialog> wizard;
+    /// The firmware bundle OpenToTarget gives the engine and the wizard; none: the resources' image.
+    std::shared_ptr<const FirmwareBundle> bundle;
     /// Every status word the progress page showed, in order, repeats left out.
     std::vector<std::string> statusWords;
 

@@ -11,8 +11,10 @@
 
 #include <QElapsedTimer>
 
+#include "camera/PlaceholderGuard.h"
 #include "gui/controls/Ipv4Edit.h"
 #include "gui/wizard/ManualProgressPage.h"
+#include "platform/PlaceholderImage.h"
 #include "tests/gui/wizard/WizardTestSupport.h"
 
 namespace xqt::test {
@@ -120,6 +122,28 @@ TEST_F(ManualRunTest, CancelOrAFailedCheckAtTheConfirmationChangesNothing) {
     EXPECT_EQ(State(), STATE_MANUAL_READY);
     EXPECT_TRUE(wizard->Button(WizardButton::Next)->isEnabled());
     EXPECT_FALSE(engine.started);
+}
+
+TEST_F(ManualRunTest, ThePlaceholderIsRefusedForARealCameraBeforeItIsAsked) {
+    const auto placeholder = platform::MakePlaceholderImage(4096, "1.23");
+    res.Add(platform::ResourceType::Bin, RES_FIRST_IMAGE, 0, placeholder);
+    Open();
+    GoToTarget();
+    EnterTarget("10.0.0.5", "admin", "admin");
+    boxes.Clear();
+    Click(WizardButton::Next);
+    QTest::qWait(20);
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(boxes.Taken()[0].text, std::string(PLACEHOLDER_REFUSAL));
+    EXPECT_EQ(boxes.Taken()[0].icon, MbIcon::Stop);
+    EXPECT_EQ(engine.Count("CheckCamera"), 0) << "nothing is said to the camera";
+    EXPECT_EQ(State(), STATE_MANUAL_TARGET);
+    // On loopback (a simulated camera) the same image goes ahead.
+    EnterTarget("127.0.0.5", "admin", "admin");
+    ASSERT_TRUE(GoToProgress());
+    boxes.Clear();
+    EXPECT_TRUE(Upgrade());
+    EXPECT_EQ(engine.started->hostPort, "127.0.0.5");
 }
 
 TEST_F(ManualRunTest, UpgradeWithoutRetainingRunsToTheResultPage) {

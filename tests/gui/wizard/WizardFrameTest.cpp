@@ -7,6 +7,7 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include "camera/FirmwareBundle.h"
 #include "gui/wizard/IntroPages.h"
 #include "tests/gui/wizard/WizardTestSupport.h"
 
@@ -18,6 +19,20 @@ using platform::MbIcon;
 using platform::MbResult;
 
 class WizardFrameTest : public WizardTest {};
+
+TEST_F(WizardFrameTest, ABundleGivesTitleBannerModelsAndImagesItsOwn) {
+    FirmwareBundle bundle;
+    bundle.manifest.version = "2.0";
+    bundle.manifest.models = {"XQT-TR70"};
+    bundle.manifest.images = {{"", "image.bin", 3, std::string(64, 'a')}};
+    bundle.images = {std::make_shared<const std::vector<std::uint8_t>>(3, 7)};
+    wizard = std::make_unique<WizardDialog>(engine, &boxes, FastTiming(), nullptr, &bundle);
+    EXPECT_EQ(wizard->windowTitle(), "Vexo XQT-TR70 ver2.0 Firmware Upgrade");
+    EXPECT_EQ(Find<QLineEdit>(WizardPage::Precautions, "banner")->text(), "XQT-TR70 ver2.0 Firmware Upgrade");
+    EXPECT_EQ(wizard->Resources().versionLabel, "ver2.0");
+    EXPECT_FALSE(wizard->Resources().modelNames[1]) << "the embedded models are gone";
+    EXPECT_EQ(wizard->Resources().slotData[0], bundle.images[0]) << "shared, not copied";
+}
 
 TEST_F(WizardFrameTest, OpensOnThePrecautionsPageWithBannerTitleAndButtons) {
     Open();

@@ -91,6 +91,17 @@ options:
     description:
       - Multiply every wait of the tool; for simulated cameras on loopback addresses only.
     type: float
+  firmware:
+    description:
+      - Firmware bundle on the host (folder or tar file) to write instead of the built-in image, which
+        is only for simulated cameras on loopback addresses. See C(xqt-cli firmware).
+    type: path
+  trusted_keys:
+    description:
+      - Ed25519 public keys (PEM files on the host) the bundle must be signed with.
+      - Keys in C(/etc/xqt/trusted-keys/) on the host are trusted too.
+    type: list
+    elements: path
   executable:
     description:
       - The xqt-cli program, a path or a name looked up on PATH.
@@ -218,6 +229,8 @@ def main():
             resume_segment=dict(type="str"),
             force=dict(type="bool", default=False),
             time_scale=dict(type="float"),
+            firmware=dict(type="path"),
+            trusted_keys=dict(type="list", elements="path"),
             executable=dict(type="str", default="xqt-cli"),
             report_path=dict(type="path"),
             csv_path=dict(type="path"),
@@ -270,6 +283,10 @@ def main():
         cmd += ["--retry-delay", repr(p["retry_delay"])]
     if p["time_scale"] is not None:
         cmd += ["--time-scale", repr(p["time_scale"])]
+    if p["firmware"]:
+        cmd += ["--firmware", p["firmware"]]
+    for key in p["trusted_keys"] or []:
+        cmd += ["--trusted-key", key]
     if p["csv_path"]:
         cmd += ["--csv", p["csv_path"]]
     if p["resume"]:

@@ -20,7 +20,8 @@ import tempfile
 
 COUNTS = ("total", "completed", "current", "suitable", "failed", "notStarted", "skipped")
 COLUMNS = ("segment", "address", "mac", "model", "serial", "versionBefore", "versionAfter", "confirmed",
-           "status", "statusCode", "message", "attempts", "started", "ended", "configFile", "detail", "resumed")
+           "status", "statusCode", "message", "attempts", "started", "ended", "configFile", "detail", "imageVersion",
+           "imageSha256", "resumed")
 STATUS_COUNT = {"current": "current", "suitable": "suitable", "skipped": "skipped", "unsuitable": "failed",
                 "not started": "notStarted"}
 

@@ -1,0 +1,98 @@
+#include "camera/BundleWriter.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+namespace xqt {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// One ustar header block: regular file, mode 0644, owner 0, time 0, so a bundle packs the same twice.
+std::array<char, 512> TarHeader(const std::string& name, std::uint64_t size) {
+    std::array<char, 512> h{};
+    std::memcpy(h.data(), name.data(), std::min<std::size_t>(name.size(), 100));
+    std::snprintf(h.data() + 100, 8, "%07o", 0644);
+    std::snprintf(h.data() + 108, 8, "%07o", 0);
+    std::snprintf(h.data() + 116, 8, "%07o", 0);
+    std::snprintf(h.data() + 124, 12, "%011llo", static_cast<unsigned long long>(size));
+    std::snprintf(h.data() + 136, 12, "%011o", 0);
+    h[156] = '0';
+    std::memcpy(h.data() + 257, "ustar", 6);
+    std::memcpy(h.data() + 263, "00", 2);
+    std::memset(h.data() + 148, ' ', 8);
+    unsigned sum = 0;
+    for (char c : h)
+        sum += static_cast<unsigned char>(c);
+    std::snprintf(h.data() + 148, 8, "%06o", sum);
+    h[155] = ' ';
+    return h;
+}
+
+bool WriteTar(const fs::path& target, const BundleFiles& files, std::string& error) {
+    const fs::path temporary = target.string() + ".part";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        for (const auto& [name, bytes] : files) {
+            const auto header = TarHeader(name, bytes.size());
+            out.write(header.data(), header.size());
+            out.write(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<std::streamsize>(bytes.size()));
+            const std::size_t pad = (512 - bytes.size() % 512) % 512;
+            out.write(std::string(pad, '\0').data(), static_cast<std::streamsize>(pad));
+        }
+        out.write(std::string(1024, '\0').data(), 1024);
+        out.flush();
+        if (!out) {
+            error = "cannot write " + temporary.string();
+            std::error_code ec;
+            fs::remove(temporary, ec);
+            return false;
+        }
+    }
+    std::error_code ec;
+    fs::rename(temporary, target, ec);
+    if (ec) error = "cannot write " + target.string() + ": " + ec.message();
+    return !ec;
+}
+
+bool WriteFolder(const fs::path& target, const BundleFiles& files, std::string& error) {
+    std::error_code ec;
+    if (fs::exists(target, ec) && !(fs::is_directory(target, ec) && fs::is_empty(target, ec))) {
+        error = target.string() + " exists and is not an empty folder";
+        return false;
+    }
+    fs::create_directories(target, ec);
+    if (ec) {
+        error = "cannot make " + target.string() + ": " + ec.message();
+        return false;
+    }
+    for (const auto& [name, bytes] : files) {
+        std::ofstream out(target / name, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        if (!out.flush()) {
+            error = "cannot write " + (target / name).string();
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool WriteBundle(const fs::path& target, const BundleFiles& files, std::string& error) {
+    for (const auto& file : files) {
+        if (file.first.empty() || file.first.size() > 100) {
+            error = "a file name in a bundle has 1 to 100 bytes: " + file.first;
+            return false;
+        }
+    }
+    const bool tar = target.extension() == ".tar" || target.extension() == ".xqtfw";
+    return tar ? WriteTar(target, files, error) : WriteFolder(target, files, error);
+}
+
+}  // namespace xqt
