@@ -62,6 +62,7 @@ struct UpgradeOptions {
     std::string address;
     std::string user;
     std::string passwordFile;
+    bool noPrompt = false;
     bool retain = false;
     bool backup = false;
     bool json = false;
@@ -467,7 +468,7 @@ int RunUpgrade(const UpgradeOptions& options) {
         timing = timing.Scaled(options.timeScale);
     }
     std::string error;
-    const auto password = ReadPassword(options.passwordFile, error);
+    const auto password = ReadPassword(options.passwordFile, options.noPrompt, error);
     if (!password) {
         std::cerr << me << error << "\n";
         return EXIT_USAGE;
@@ -502,7 +503,7 @@ void AddUpgradeCommand(CLI::App& app, int& exitCode) {
     sub->add_option("address", options->address, "Camera address HOST[:PORT] (IPv4; port 80 when absent)")
         ->required();
     sub->add_option("--user", options->user, "Administrator user name")->required();
-    sub->add_option("--password-file", options->passwordFile, "File whose first line is the password");
+    AddPasswordOptions(sub, options->passwordFile, options->noPrompt);
     sub->add_flag("--retain", options->retain,
                   "Save the camera's configuration first and put it back afterwards");
     sub->add_flag("--backup", options->backup, "With --retain: keep the saved configuration file afterwards");

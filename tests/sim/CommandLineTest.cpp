@@ -287,7 +287,9 @@ TEST_F(CommandLineTest, UsageErrorsGiveExitTwo) {
 
 TEST_F(CommandLineTest, ThePasswordComesFromAFileAndIsNeverPrinted) {
     const fs::path file = dir / "password";
-    std::ofstream(file) << "s3cr3t-Pa55\r\nsecond line ignored\n";
+    std::ofstream(file) << "\xEF\xBB\xBF"
+                           "s3cr3t-Pa55\r\nsecond line ignored\n";
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
     Result good =
         RunProgram({XQT_CLI, "inquire", addresses[1], "--user", "root", "--password-file", file.string()});
     EXPECT_EQ(good.exitCode, 0) << good.out << good.err;
