@@ -355,8 +355,20 @@ TEST_F(CommandLineTest, AnInternalFailureEndsWithAMessageInsteadOfAnAbort) {
     EXPECT_EQ(r.err.rfind("xqt-cli: internal error: ", 0), 0u) << r.err;
 }
 
-TEST_F(CommandLineTest, TheSimulatorNamesItsTimeScaleBeforeItsCameras) {
-    EXPECT_LT(startText.find("xqt-camsim: time scale 1 "), startText.find(addresses[0])) << startText;
+TEST_F(CommandLineTest, TheSimulatorNamesItsTimeScaleAndThenItsCamerasUnderAHeader) {
+    const std::size_t header = startText.find("ADDRESS");
+    EXPECT_LT(startText.find("xqt-camsim: time scale 1 "), header) << startText;
+    EXPECT_LT(header, startText.find(addresses[0])) << startText;
+    const std::string headerLine = startText.substr(header, startText.find('\n', header) - header);
+    for (const char* column : {"MODEL", "VERSION", "SERIAL", "USER", "PASSWORD"})
+        EXPECT_NE(headerLine.find(column), std::string::npos) << column << ": " << headerLine;
+}
+
+TEST_F(CommandLineTest, TheSimulatorEndsWithTwoOnABadOptionOrFleetFile) {
+    EXPECT_EQ(RunProgram({XQT_CAMSIM, "--bogus"}).exitCode, 2);
+    EXPECT_EQ(RunProgram({XQT_CAMSIM, "--fleet", (dir / "missing.json").string()}).exitCode, 2);
+    EXPECT_EQ(RunProgram({XQT_CAMSIM, "--port", "70000"}).exitCode, 2);
+    EXPECT_EQ(RunProgram({XQT_CAMSIM, "--help"}).exitCode, 0);
 }
 
 TEST(CamsimTest, RefusesFleetsItMustNotServe) {
