@@ -371,6 +371,36 @@ TEST_F(CommandLineTest, TheSimulatorEndsWithTwoOnABadOptionOrFleetFile) {
     EXPECT_EQ(RunProgram({XQT_CAMSIM, "--help"}).exitCode, 0);
 }
 
+#ifdef XQT_UPGRADE
+// None of these may open a window, nor abort for want of a display.
+TEST(WizardCommandLineTest, AnswersOnTheTerminalWithoutADisplay) {
+    const std::string env = "/usr/bin/env";
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string out, err;
+    } cases[] = {
+        {{"--help"}, 0, "Usage: xqt-upgrade [OPTION]...", ""},
+        {{"--version"}, 0, "xqt-upgrade ", ""},
+        {{"--bogus"}, 2, "", "xqt-upgrade: unknown option --bogus\nTry 'xqt-upgrade --help'.\n"},
+        {{"-style"}, 2, "", "xqt-upgrade: -style needs a value\nTry 'xqt-upgrade --help'.\n"},
+        {{"bundle.tar"}, 2, "", "xqt-upgrade: unexpected argument bundle.tar\nTry 'xqt-upgrade --help'.\n"},
+        {{}, 1, "", "xqt-upgrade: no display: "},
+        {{"-style", "fusion"}, 1, "", "xqt-upgrade: no display: "},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args{
+            env, "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", XQT_UPGRADE};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Result r = RunProgram(args);
+        const std::string what = c.args.empty() ? "no options" : c.args[0];
+        EXPECT_EQ(r.exitCode, c.exitCode) << what << ": " << r.out << r.err;
+        EXPECT_EQ(r.out.substr(0, c.out.size()), c.out) << what;
+        EXPECT_EQ(r.err.substr(0, c.err.size()), c.err) << what;
+    }
+}
+#endif
+
 TEST(CamsimTest, RefusesFleetsItMustNotServe) {
     const fs::path file =
         fs::temp_directory_path() / ("xqt-camsim-test-" + std::to_string(::getpid()) + ".json");
