@@ -18,6 +18,9 @@ void AddInquireCommand(CLI::App& app, int& exitCode);
 /// `batch (--discover | --targets FILE|-) ...`: a fleet run with reports (cli/BatchCommand.cpp).
 void AddBatchCommand(CLI::App& app, int& exitCode);
 
+/// `config save HOST[:PORT] ...` and `config restore HOST[:PORT] FILE ...` (cli/ConfigCommand.cpp).
+void AddConfigCommand(CLI::App& app, int& exitCode);
+
 /// `upgrade HOST[:PORT] --user NAME [--retain] [--backup] [--json] [--time-scale F]`
 /// (cli/UpgradeCommand.cpp).
 void AddUpgradeCommand(CLI::App& app, int& exitCode);
