@@ -21,6 +21,9 @@ void AddBatchCommand(CLI::App& app, int& exitCode);
 /// `config save HOST[:PORT] ...` and `config restore HOST[:PORT] FILE ...` (cli/ConfigCommand.cpp).
 void AddConfigCommand(CLI::App& app, int& exitCode);
 
+/// `history [--json] [--address HOST[:PORT]]` (cli/HistoryCommand.cpp).
+void AddHistoryCommand(CLI::App& app, int& exitCode);
+
 /// `upgrade HOST[:PORT] --user NAME [--retain] [--backup] [--json] [--time-scale F]`
 /// (cli/UpgradeCommand.cpp).
 void AddUpgradeCommand(CLI::App& app, int& exitCode);

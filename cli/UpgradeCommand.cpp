@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <iomanip>
 #include <iostream>
@@ -27,6 +28,8 @@
 #include "cli/CommandInput.h"
 #include "cli/Commands.h"
 #include "cli/TerminalText.h"
+#include "fleet/TextForms.h"
+#include "fleet/UpgradeHistory.h"
 #include "platform/EventLoopOwner.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ResourceText.h"
@@ -414,6 +417,44 @@ Result UpgradeRun::Run() {
     return result_;
 }
 
+/// One history line for a run that got as far as the camera's configuration or its firmware;
+/// checks that refused the camera wrote nothing to it and are left out. A history that cannot be
+/// written is said on standard error and changes nothing else.
+void RecordInHistory(const Result& r) {
+    HistoryEntry entry;
+    switch (r.exitCode) {
+        case EXIT_VERIFIED:
+            entry.outcome = "upgraded";
+            break;
+        case EXIT_NOT_VERIFIED:
+            entry.outcome = "unconfirmed";
+            break;
+        case EXIT_CONFIG_NOT_RESTORED:
+            entry.outcome = "settings-not-restored";
+            break;
+        case EXIT_CONFIG_NOT_SAVED:
+        case EXIT_NOT_SENT:
+        case EXIT_UPGRADE_ERROR:
+        case EXIT_NOT_BACK:
+            entry.outcome = "failed";
+            break;
+        default:
+            return;
+    }
+    entry.tool = "xqt-cli upgrade";
+    entry.address = r.address;
+    entry.serial = r.serial;
+    entry.model = r.model;
+    entry.versionBefore = StripVer(r.currentVersion);
+    if (r.confirmed) entry.versionAfter = StripVer(r.newVersion);
+    std::error_code ignored;
+    if (!r.savedFile.empty() && std::filesystem::is_regular_file(r.savedFile, ignored))
+        entry.savedFile = r.savedFile;
+    std::string error;
+    if (!AppendHistory(entry, error))
+        std::cerr << "xqt-cli upgrade: history not written: " << TerminalText(error) << "\n";
+}
+
 void PrintResult(const Result& r, bool json) {
     if (json) {
         nlohmann::json out = {
@@ -476,6 +517,7 @@ int RunUpgrade(const UpgradeOptions& options) {
     UpgradeRun run(options, *address, EncodeCredential(options.user, *password), timing);
     const Result result = run.Run();
     PrintResult(result, options.json);
+    RecordInHistory(result);
     return result.exitCode;
 }
 

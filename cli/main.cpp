@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
         xqt::cli::AddCheckListCommand(app, exitCode);
         xqt::cli::AddConfigCommand(app, exitCode);
         xqt::cli::AddDiscoverCommand(app, exitCode);
+        xqt::cli::AddHistoryCommand(app, exitCode);
         xqt::cli::AddInquireCommand(app, exitCode);
         xqt::cli::AddUpgradeCommand(app, exitCode);
         try {
