@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "fleet/UpgradeHistory.h"
 #include "gui/controls/Ipv4Edit.h"
 #include "sim/ConfigHandler.h"
 #include "tests/gui/wizard/ManualRunSupport.h"
@@ -103,6 +104,13 @@ class ManualUpgradeTest : public ManualRunTest {
     }
 };
 
+/// The upgrade history the wizard wrote beside the Configurations folder.
+std::vector<HistoryEntry> HistoryIn(const std::filesystem::path& dataFolder) {
+    std::string error;
+    return ReadHistory((dataFolder / "VEXO/XQT FirmwareUpgrade/history.jsonl").string(), error)
+        .value_or(std::vector<HistoryEntry>{});
+}
+
 TEST_F(ManualUpgradeTest, WithoutRetainingTheImageIsWrittenAndNoConfigurationIsTouched) {
     StartCamera(Camera("127.0.34.1"));
     OpenToTarget();
@@ -164,6 +172,14 @@ TEST_F(ManualUpgradeTest, RetainAndBackupRestoresTheConfigurationAndKeepsTheSave
     EXPECT_EQ(ReadFile(files[0]), "[System]\r\nCameraName=Gate 4\r\n");
     EXPECT_EQ(files[0].parent_path().parent_path(), dataFolder / "VEXO/XQT FirmwareUpgrade/Configurations");
     EXPECT_TRUE(BoxTexts().empty()) << testing::PrintToString(BoxTexts());
+    const std::vector<HistoryEntry> history = HistoryIn(dataFolder);
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].tool, "xqt-upgrade");
+    EXPECT_EQ(history[0].address.rfind("127.0.34.2:", 0), 0u) << history[0].address;
+    EXPECT_EQ(history[0].serial, "1000001");
+    EXPECT_EQ(history[0].outcome, "upgraded");
+    EXPECT_EQ(history[0].versionAfter, "1.23");
+    EXPECT_EQ(history[0].savedFile, files[0].string());
 }
 
 TEST_F(ManualUpgradeTest, RetainOnlyDeletesTheSavedFileOnceTheConfigurationIsBack) {
@@ -205,7 +221,11 @@ TEST_F(ManualUpgradeTest, ARestoreThatNeverSucceedsIsReportedOnTheResultPageAndT
     EXPECT_TRUE(Server().Config().Restores().empty());
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Fault to upload configuration!"});
     // Not put back, so not deleted, although the user asked for deletion.
-    EXPECT_EQ(SavedFiles().size(), 1u);
+    ASSERT_EQ(SavedFiles().size(), 1u);
+    const std::vector<HistoryEntry> history = HistoryIn(dataFolder);
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].outcome, "settings-not-restored");
+    EXPECT_EQ(history[0].savedFile, SavedFiles()[0].string());
 }
 
 TEST_F(ManualUpgradeTest, AFailedUpgradeReturnsToTheTargetPageWithItsEntriesKept) {
