@@ -15,11 +15,30 @@ DatagramOutcome DiscoveryResults::HandleDatagram(std::string_view bytes) {
     return DatagramOutcome::Ignored;
 }
 
+void DiscoveryResults::NoteLeftOut(std::string_view text) {
+    const std::string mac(ReadField(text, "MAC:", ROOM_MAC));
+    if (mac.empty()) return;
+    std::lock_guard lock(leftOutMutex_);
+    // Bounded like the table: a flood of made-up MACs cannot grow it further.
+    if (leftOut_.size() < DISCOVERY_TABLE_SIZE) leftOut_.insert(mac);
+}
+
+int DiscoveryResults::LeftOutCount() const {
+    std::lock_guard lock(leftOutMutex_);
+    return static_cast<int>(leftOut_.size());
+}
+
 DatagramOutcome DiscoveryResults::HandleCameraReply(std::string_view text) {
     const std::string model(ReadField(text, "MODEL:", ROOM_MODEL));
-    if (!IsListedModel(models_, model)) return DatagramOutcome::UnlistedModel;
+    if (!IsListedModel(models_, model)) {
+        NoteLeftOut(text);
+        return DatagramOutcome::UnlistedModel;
+    }
     const std::string serialChecked(ReadField(text, "SERIAL:", ROOM_SERIAL_CHECK));
-    if (!serialAllowed_ || !serialAllowed_(serialChecked)) return DatagramOutcome::RefusedSerial;
+    if (!serialAllowed_ || !serialAllowed_(serialChecked)) {
+        NoteLeftOut(text);
+        return DatagramOutcome::RefusedSerial;
+    }
     const std::string_view mac = ReadField(text, "MAC:", ROOM_MAC);
     // An entry is in use only when its MAC is set: a reply without one could only occupy a slot
     // that nobody sees and inflate the count.

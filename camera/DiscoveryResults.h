@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,6 +62,9 @@ class DiscoveryResults {
     DiscoveryEntry Entry(int index) const;
     /// Copies of the entries in use, in table order.
     std::vector<DiscoveryEntry> Snapshot() const;
+    /// Cameras (told apart by MAC, at most 256) that answered but are not in the table because
+    /// their model is not listed or their serial number is refused. Any thread.
+    int LeftOutCount() const;
 
     /// Entries added so far (updates do not count). Written by the writer, read by anyone.
     std::atomic<std::int32_t> count{0};
@@ -78,9 +82,13 @@ class DiscoveryResults {
         DiscoveryEntry entry;  // guarded by mutex; entry.mac is also read unlocked by the writer
     };
 
+    void NoteLeftOut(std::string_view reply);
+
     const ModelList models_;
     const SerialCheck serialAllowed_;
-    std::mutex writer_;  // keeps a second writer from racing the unlocked MAC scan
+    mutable std::mutex leftOutMutex_;
+    std::set<std::string> leftOut_;  // MACs; guarded by leftOutMutex_
+    std::mutex writer_;              // keeps a second writer from racing the unlocked MAC scan
     std::array<Slot, DISCOVERY_TABLE_SIZE> slots_;
 };
 

@@ -28,10 +28,10 @@
 #include "cli/Commands.h"
 #include "cli/FirmwareChoice.h"
 #include "cli/TerminalText.h"
-#include "fleet/AddressListParser.h"
 #include "fleet/BatchRun.h"
 #include "fleet/Conversions.h"
 #include "fleet/Report.h"
+#include "fleet/TargetListText.h"
 #include "fleet/TextForms.h"
 #include "platform/BoundedText.h"
 #include "platform/EventLoopOwner.h"
@@ -57,6 +57,7 @@ struct BatchOptions {
     std::string targets;
     std::string user;
     std::string passwordFile;
+    bool noPrompt = false;
     std::string credentials;
     bool retain = false;
     bool backup = false;
@@ -90,15 +91,7 @@ struct Target {
 /// "address[:port],user,password" lines; nullopt with `error` for an unsafe or malformed file.
 std::optional<std::map<std::string, std::pair<std::string, std::string>>> ReadCredentials(
     const std::string& path, std::string& error) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        error = "cannot read " + path + ": " + std::strerror(errno);
-        return std::nullopt;
-    }
-    if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
-        error = path + " can be read by others; make it private (chmod 600) and try again";
-        return std::nullopt;
-    }
+    if (!IsPrivateFile(path, error)) return std::nullopt;
     const platform::BoundedText text = platform::ReadBoundedText(path);
     if (text.outcome != platform::TextReadOutcome::Read) {
         error = "cannot read " + path;
@@ -106,7 +99,7 @@ std::optional<std::map<std::string, std::pair<std::string, std::string>>> ReadCr
     }
     std::map<std::string, std::pair<std::string, std::string>> logins;
     std::map<std::string, int> lineOf;
-    std::istringstream lines(text.bytes);
+    std::istringstream lines(std::string(platform::WithoutByteOrderMark(text.bytes)));
     std::string line;
     int number = 0;
     while (std::getline(lines, line)) {
@@ -144,21 +137,18 @@ std::optional<std::vector<Target>> TargetsFromList(const std::string& input, std
         error = "cannot read " + (standardInput ? std::string("standard input") : input);
         return std::nullopt;
     }
-    // A list of blanks names no camera: the run has no targets (a distinct exit), not a bad list.
-    if (text.bytes.find_first_not_of(" \t\r\n") == std::string::npos) return std::vector<Target>{};
-    StderrMessageBoxes boxes;  // the import's own messages
-    AddressListParser parser(boxes);
-    if (!parser.LoadText(text.bytes)) {
-        error = "the address list was refused";
+    const TargetListText list = ReadTargetList(text.bytes, text.cutAtZero);
+    if (!list.Accepted()) {
+        error = (standardInput ? std::string("standard input") : input) + ", " + list.error;
         return std::nullopt;
     }
     std::vector<Target> targets;
-    for (const AddressEntry& entry : parser.Entries()) {
+    for (const ListedTarget& listed : list.targets) {
         Target target;
-        target.data.address = entry.address;
-        target.data.port = entry.port;
+        target.data.address = listed.entry.address;
+        target.data.port = listed.entry.port;
         target.data.ticked = 1;
-        target.hostPort = AddressText(entry.address, entry.port);
+        target.hostPort = AddressText(listed.entry.address, listed.entry.port);
         targets.push_back(std::move(target));
     }
     return targets;
@@ -504,7 +494,7 @@ int RunBatch(const BatchOptions& options) {
             std::cerr << ME << "--user is needed for cameras without a line in --credentials\n";
             return EXIT_USAGE;
         }
-        password = ReadPassword(options.passwordFile, error);
+        password = ReadPassword(options.passwordFile, options.noPrompt, error);
         if (!password) {
             std::cerr << ME << error << "\n";
             return EXIT_USAGE;
@@ -667,7 +657,9 @@ void AddBatchCommand(CLI::App& app, int& exitCode) {
     CLI::App* sub = app.add_subcommand("batch", "Upgrade a fleet of cameras as the automatic wizard does");
     sub->footer(
         "Targets come from --discover (the wizard's discovery: suitable cameras only) or --targets, an\n"
-        "address list as the Add-other-cameras import reads it ('-' for standard input).\n"
+        "address list ('-' for standard input): one a.b.c.d[:port], range a.b.c.d-e or block "
+        "a.b.c.d/22../32\n"
+        "a line, '#' comments, an optional header line; at most 4096 cameras (check it with check-list).\n"
         "The password comes from --password-file, else XQT_PASSWORD, else a prompt without echo; it is\n"
         "never taken from the command line and never printed. --credentials FILE gives logins per camera\n"
         "as lines address[:port],user,password; the file must not be readable by others.\n"
@@ -698,7 +690,7 @@ void AddBatchCommand(CLI::App& app, int& exitCode) {
     discover->excludes(targets);
     sub->add_option("--user", options->user,
                     "Administrator user name (for cameras without a credentials line)");
-    sub->add_option("--password-file", options->passwordFile, "File whose first line is the password");
+    AddPasswordOptions(sub, options->passwordFile, options->noPrompt);
     sub->add_option("--credentials", options->credentials,
                     "CSV lines address[:port],user,password (mode 600)");
     sub->add_flag("--retain", options->retain, "Save each camera's configuration and put it back afterwards");

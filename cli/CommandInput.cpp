@@ -2,6 +2,7 @@
 #include "cli/CommandInput.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -125,8 +126,28 @@ std::optional<std::string> PromptPassword(std::string& error) {
 
 }  // namespace
 
-std::optional<std::string> ReadPassword(const std::string& passwordFile, std::string& error) {
+bool IsPrivateFile(const std::string& path, std::string& error) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+        error = path + " can be read by others; make it private (chmod 600) and try again";
+        return false;
+    }
+    return true;
+}
+
+void AddPasswordOptions(CLI::App* command, std::string& passwordFile, bool& noPrompt) {
+    command->add_option("--password-file", passwordFile, "File whose first line is the password (mode 600)");
+    command->add_flag("--no-prompt", noPrompt,
+                      "Never ask for the password on the terminal or standard input (for scripts)");
+}
+
+std::optional<std::string> ReadPassword(const std::string& passwordFile, bool noPrompt, std::string& error) {
     if (!passwordFile.empty()) {
+        if (!IsPrivateFile(passwordFile, error)) return std::nullopt;
         const platform::BoundedText file = platform::ReadBoundedText(passwordFile);
         switch (file.outcome) {
             case platform::TextReadOutcome::Read:
@@ -139,11 +160,16 @@ std::optional<std::string> ReadPassword(const std::string& passwordFile, std::st
                 error = "cannot read the password file " + passwordFile + ": " + std::strerror(file.error);
                 return std::nullopt;
         }
-        std::string line = file.bytes.substr(0, file.bytes.find('\n'));
+        const std::string_view text = platform::WithoutByteOrderMark(file.bytes);
+        std::string line(text.substr(0, text.find('\n')));
         if (!line.empty() && line.back() == '\r') line.pop_back();
         return line;
     }
     if (const char* env = std::getenv("XQT_PASSWORD")) return std::string(env);
+    if (noPrompt) {
+        error = "no password, and --no-prompt forbids asking for one: use --password-file or XQT_PASSWORD";
+        return std::nullopt;
+    }
     auto typed = PromptPassword(error);
     if (!typed && error.empty())
         error = "no password: use --password-file, XQT_PASSWORD or a terminal to type it";

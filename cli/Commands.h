@@ -20,6 +20,11 @@ void AddBatchCommand(CLI::App& app, int& exitCode);
 
 /// `firmware pack|show|verify|keygen`: firmware bundles (cli/FirmwareCommand.cpp).
 void AddFirmwareCommand(CLI::App& app, int& exitCode);
+/// `config save HOST[:PORT] ...` and `config restore HOST[:PORT] FILE ...` (cli/ConfigCommand.cpp).
+void AddConfigCommand(CLI::App& app, int& exitCode);
+
+/// `history [--json] [--address HOST[:PORT]]` (cli/HistoryCommand.cpp).
+void AddHistoryCommand(CLI::App& app, int& exitCode);
 
 /// `upgrade HOST[:PORT] --user NAME [--retain] [--backup] [--json] [--time-scale F]`
 /// (cli/UpgradeCommand.cpp).

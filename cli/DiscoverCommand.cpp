@@ -21,6 +21,7 @@ namespace xqt::cli {
 namespace {
 
 constexpr int EXIT_DISCOVERY_FAILED = 4;
+constexpr int EXIT_NONE_LISTED = 5;
 
 // Resource failures of the command line go to standard error instead of a box.
 class ConsoleMessageBoxes : public platform::MessageBoxes {
@@ -56,8 +57,10 @@ std::string EndpointText(const DiscoveryEntry& entry) {
 }
 
 void PrintLines(const std::vector<DiscoveryEntry>& entries) {
-    std::vector<std::vector<std::string>> rows;
+    std::vector<std::vector<std::string>> rows{{"MODEL", "SERIAL", "VERSION", "MAC", "ADDRESS", "ENDPOINT"}};
     std::vector<std::size_t> widths(6, 0);
+    for (std::size_t i = 0; i < widths.size(); ++i)
+        widths[i] = rows[0][i].size();
     for (const DiscoveryEntry& entry : entries) {
         rows.push_back({DiscoveredForTerminal(entry.model), DiscoveredForTerminal(entry.serial),
                         DiscoveredForTerminal(entry.version), DiscoveredForTerminal(entry.mac),
@@ -114,11 +117,17 @@ int RunDiscover(bool json, double seconds) {
     const std::vector<DiscoveryEntry> entries = results.Snapshot();
     if (json) {
         PrintJson(entries);
-    } else {
+    } else if (!entries.empty()) {
         PrintLines(entries);
-        if (entries.empty()) std::cerr << "No camera of the listed models answered.\n";
     }
-    return service.Failed() ? EXIT_DISCOVERY_FAILED : 0;
+    if (entries.empty()) std::cerr << "No camera of the listed models answered.\n";
+    if (const int others = results.LeftOutCount(); others > 0) {
+        std::cerr << others << (others == 1 ? " camera" : " cameras")
+                  << " of other models (or with serial numbers the image may not go to) answered and "
+                  << (others == 1 ? "is" : "are") << " not listed.\n";
+    }
+    if (service.Failed()) return EXIT_DISCOVERY_FAILED;
+    return entries.empty() ? EXIT_NONE_LISTED : 0;
 }
 
 }  // namespace
@@ -128,7 +137,8 @@ void AddDiscoverCommand(CLI::App& app, int& exitCode) {
         "discover",
         "Find the cameras on the segment by the UDP broadcast enquiry and list those the image suits.\n"
         "Exit status: 1-3 when the socket cannot be set up, 4 when a network failure ended the search early "
-        "(the cameras found until then are still listed).");
+        "(the cameras found until then are still listed), 5 when no camera of the listed models answered.\n"
+        "Cameras of other models that answered are counted on standard error.");
     auto json = std::make_shared<bool>(false);
     auto seconds = std::make_shared<double>(10.0);
     command->add_flag("--json", *json, "Print a JSON array instead of one line per camera");

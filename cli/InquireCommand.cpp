@@ -31,6 +31,7 @@ struct InquireOptions {
     std::string address;
     std::string user;
     std::string passwordFile;
+    bool noPrompt = false;
     bool json = false;
     FirmwareOptions firmware;
 };
@@ -190,7 +191,7 @@ int RunInquire(const InquireOptions& options) {
         return EXIT_USAGE;
     }
     if (!notice.empty()) std::cerr << "xqt-cli inquire: " << notice << "\n";
-    const auto password = ReadPassword(options.passwordFile, error);
+    const auto password = ReadPassword(options.passwordFile, options.noPrompt, error);
     if (!password) {
         std::cerr << "xqt-cli inquire: " << error << "\n";
         return EXIT_USAGE;
@@ -216,7 +217,7 @@ void AddInquireCommand(CLI::App& app, int& exitCode) {
     sub->add_option("address", options->address, "Camera address HOST[:PORT] (IPv4; port 80 when absent)")
         ->required();
     sub->add_option("--user", options->user, "Administrator user name")->required();
-    sub->add_option("--password-file", options->passwordFile, "File whose first line is the password");
+    AddPasswordOptions(sub, options->passwordFile, options->noPrompt);
     sub->add_flag("--json", options->json, "Print one JSON object instead of the summary");
     AddFirmwareOptions(sub, options->firmware);
     sub->callback([options, &exitCode] { exitCode = RunInquire(*options); });

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <iomanip>
 #include <iostream>
@@ -28,6 +29,8 @@
 #include "cli/Commands.h"
 #include "cli/FirmwareChoice.h"
 #include "cli/TerminalText.h"
+#include "fleet/TextForms.h"
+#include "fleet/UpgradeHistory.h"
 #include "platform/EventLoopOwner.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ResourceText.h"
@@ -63,6 +66,7 @@ struct UpgradeOptions {
     std::string address;
     std::string user;
     std::string passwordFile;
+    bool noPrompt = false;
     bool retain = false;
     bool backup = false;
     bool json = false;
@@ -435,6 +439,44 @@ Result UpgradeRun::Run() {
     return result_;
 }
 
+/// One history line for a run that got as far as the camera's configuration or its firmware;
+/// checks that refused the camera wrote nothing to it and are left out. A history that cannot be
+/// written is said on standard error and changes nothing else.
+void RecordInHistory(const Result& r) {
+    HistoryEntry entry;
+    switch (r.exitCode) {
+        case EXIT_VERIFIED:
+            entry.outcome = "upgraded";
+            break;
+        case EXIT_NOT_VERIFIED:
+            entry.outcome = "unconfirmed";
+            break;
+        case EXIT_CONFIG_NOT_RESTORED:
+            entry.outcome = "settings-not-restored";
+            break;
+        case EXIT_CONFIG_NOT_SAVED:
+        case EXIT_NOT_SENT:
+        case EXIT_UPGRADE_ERROR:
+        case EXIT_NOT_BACK:
+            entry.outcome = "failed";
+            break;
+        default:
+            return;
+    }
+    entry.tool = "xqt-cli upgrade";
+    entry.address = r.address;
+    entry.serial = r.serial;
+    entry.model = r.model;
+    entry.versionBefore = StripVer(r.currentVersion);
+    if (r.confirmed) entry.versionAfter = StripVer(r.newVersion);
+    std::error_code ignored;
+    if (!r.savedFile.empty() && std::filesystem::is_regular_file(r.savedFile, ignored))
+        entry.savedFile = r.savedFile;
+    std::string error;
+    if (!AppendHistory(entry, error))
+        std::cerr << "xqt-cli upgrade: history not written: " << TerminalText(error) << "\n";
+}
+
 void PrintResult(const Result& r, bool json) {
     if (json) {
         nlohmann::json out = {
@@ -502,7 +544,7 @@ int RunUpgrade(const UpgradeOptions& options) {
         return EXIT_USAGE;
     }
     if (!notice.empty()) std::cerr << me << notice << "\n";
-    const auto password = ReadPassword(options.passwordFile, error);
+    const auto password = ReadPassword(options.passwordFile, options.noPrompt, error);
     if (!password) {
         std::cerr << me << error << "\n";
         return EXIT_USAGE;
@@ -511,6 +553,7 @@ int RunUpgrade(const UpgradeOptions& options) {
                    std::move(*resources));
     const Result result = run.Run();
     PrintResult(result, options.json);
+    RecordInHistory(result);
     return result.exitCode;
 }
 
@@ -540,7 +583,7 @@ void AddUpgradeCommand(CLI::App& app, int& exitCode) {
     sub->add_option("address", options->address, "Camera address HOST[:PORT] (IPv4; port 80 when absent)")
         ->required();
     sub->add_option("--user", options->user, "Administrator user name")->required();
-    sub->add_option("--password-file", options->passwordFile, "File whose first line is the password");
+    AddPasswordOptions(sub, options->passwordFile, options->noPrompt);
     sub->add_flag("--retain", options->retain,
                   "Save the camera's configuration first and put it back afterwards");
     sub->add_flag("--backup", options->backup, "With --retain: keep the saved configuration file afterwards");

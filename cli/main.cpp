@@ -26,8 +26,10 @@ int main(int argc, char** argv) {
         // Sub-commands register here.
         xqt::cli::AddBatchCommand(app, exitCode);
         xqt::cli::AddCheckListCommand(app, exitCode);
+        xqt::cli::AddConfigCommand(app, exitCode);
         xqt::cli::AddDiscoverCommand(app, exitCode);
         xqt::cli::AddFirmwareCommand(app, exitCode);
+        xqt::cli::AddHistoryCommand(app, exitCode);
         xqt::cli::AddInquireCommand(app, exitCode);
         xqt::cli::AddUpgradeCommand(app, exitCode);
         try {

@@ -134,7 +134,8 @@ bool AddressListParser::LoadFile(const std::string& path) {
     // first zero byte.
     const platform::BoundedText text = platform::ReadBoundedText(path);
     if (text.outcome != platform::TextReadOutcome::Read) return false;
-    return LoadText(text.bytes);
+    // A byte order mark before the first line is the editor's, not part of the list.
+    return LoadText(platform::WithoutByteOrderMark(text.bytes));
 }
 
 bool AddressListParser::LoadClipboard() {

@@ -30,8 +30,8 @@ class AddressListParser {
     explicit AddressListParser(platform::MessageBoxes& owner, platform::Clipboard* clipboard = nullptr)
         : owner_(&owner), clipboard_(clipboard) {}
 
-    /// Reads the file as raw bytes (up to its first zero byte) and parses it. False without a
-    /// message when it cannot be opened or read.
+    /// Reads the file as raw bytes (up to its first zero byte, without a UTF-8 byte order mark at
+    /// its start) and parses it. False without a message when it cannot be opened or read.
     bool LoadFile(const std::string& path);
     /// Parses the clipboard's text. False without a message when there is no clipboard or it holds
     /// no text; an empty text succeeds with no entries.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <thread>
 
 #include "camera/Credential.h"
@@ -124,7 +125,9 @@ int BatchRun::AddCamera(ProgressRecord record, const std::string& user, const st
     config.hostPort = record.text[ProgressSlot::ADDRESS];
     config.credential = EncodeCredential(user, password);
     config.modelList = resources_.modelNames;
-    config.slot = std::clamp(Size(), 0, MAX_CAMERAS - 1);
+    // Timer ids leave room for 256 slots; a longer run shares them, and Tick never lets two
+    // cameras of one slot run at once.
+    config.slot = Size() % MAX_CAMERAS;
     config.timing = timing_;
     config.backupFlag = &options_.retain;
     config.deleteFlag = &options_.noBackup;
@@ -160,6 +163,16 @@ int BatchRun::AddRow(ProgressRecord record, std::unique_ptr<CameraSession> sessi
     }
     if (observer_) observer_->RowsChanged();
     return row;
+}
+
+CameraSession* BatchRun::SessionOfSlot(int slot) const {
+    CameraSession* waiting = nullptr;
+    for (const Queued& queued : queue_) {
+        if (queued.session->slot != slot) continue;
+        if (queued.session->status.load() != STANDBY) return queued.session.get();
+        if (!waiting) waiting = queued.session.get();
+    }
+    return waiting;
 }
 
 CameraSession* BatchRun::SessionOfRow(int row) const {
@@ -203,7 +216,7 @@ bool BatchRun::OnTimer(int id) {
     }
     const int base = id & ~0xFF;
     if (base != TIMER_TICK_BASE && base != TIMER_LOSTLINK_BASE && base != TIMER_RECONFIG_BASE) return false;
-    if (CameraSession* session = SessionOfRow(id & 0xFF)) {
+    if (CameraSession* session = SessionOfSlot(id & 0xFF)) {
         session->OnSessionTimer(id);
     } else if (owner_) {
         // A timer its session asked for from another thread just before it ended.
@@ -222,6 +235,12 @@ void BatchRun::Tick() {
     bool startedThisTick = false;
     bool waitingAhead = false;  // a camera ahead has not started: queue order holds the rest back
     bool jobAhead = false;      // a camera ahead is still being asked before its start
+    // Slots of the cameras being asked or upgraded: a camera sharing one waits for it to end.
+    std::set<int> busySlots;
+    for (const Queued& queued : queue_) {
+        if (jobs_.count(queued.row) || queued.session->status.load() != STANDBY)
+            busySlots.insert(queued.session->slot);
+    }
     int position = 0;
     while (position < QueueLength()) {
         if (position >= limits_.maxActive) {
@@ -302,7 +321,8 @@ void BatchRun::Tick() {
         if (!abort_ && !stoppedByFailures_ && state == STANDBY) {
             const int busy = policy_.overlapStartInquiries ? asking : asking + loading;
             if (!startedThisTick && !waitingAhead && busy < limits_.maxTransfers &&
-                now >= queue_[position].notBefore) {
+                now >= queue_[position].notBefore && !busySlots.count(session.slot)) {
+                busySlots.insert(session.slot);
                 BeginStart(position);
                 startedThisTick = true;
                 ++asking;

@@ -144,6 +144,8 @@ class BatchRun {
     int QueuedRow(int position) const { return queue_.at(position).row; }
     /// The session of `row` while it is queued, else null (its camera has ended).
     CameraSession* SessionOfRow(int row) const;
+    /// The queued session whose timers carry `slot`: the one running, else the first waiting.
+    CameraSession* SessionOfSlot(int slot) const;
 
     // ---- The run -------------------------------------------------------------------------------
 

@@ -47,8 +47,10 @@ endforeach()
 
 install(FILES ${xqt_pkgsrc}/xqt-cli.bash-completion DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
     RENAME xqt-cli COMPONENT cli)
-install(FILES ${CMAKE_SOURCE_DIR}/sim/fleets/demo.json DESTINATION ${CMAKE_INSTALL_DATADIR}/xqt-camsim/fleets
-    COMPONENT camsim)
+# The demo fleet, and three small segments (127.0.40-42.x, time scale 0.02) for the Ansible walkthrough.
+install(FILES ${CMAKE_SOURCE_DIR}/sim/fleets/demo.json ${CMAKE_SOURCE_DIR}/sim/fleets/segment-a.json
+    ${CMAKE_SOURCE_DIR}/sim/fleets/segment-b.json ${CMAKE_SOURCE_DIR}/sim/fleets/segment-c.json
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/xqt-camsim/fleets COMPONENT camsim)
 
 if(XQT_WITH_GUI)
     # The desktop's icon theme gets the program's own icon at the usual sizes.
@@ -113,6 +115,8 @@ camera's settings across the upgrade.")
 
 set(CPACK_DEBIAN_CLI_PACKAGE_NAME xqt-cli)
 set(CPACK_DEBIAN_CLI_PACKAGE_SECTION net)
+# The completion script is read only where bash-completion is installed.
+set(CPACK_DEBIAN_CLI_PACKAGE_RECOMMENDS bash-completion)
 set(CPACK_COMPONENT_CLI_DESCRIPTION "command-line firmware upgrade tool for XQT network cameras
 The command-line front end of the XQT firmware upgrade tool, for scripts:
 check a camera, upgrade it with the built-in firmware, discover the cameras

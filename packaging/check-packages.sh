@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # check-packages.sh DIST IMAGE_VERSION: checks the Debian packages in DIST without installing them:
 # contents, dependencies, the desktop entry and AppStream data, lintian, and that each packaged
-# program's --version names the tool's and the image's versions. One line per check, then
+# program's --version names the tool's and the image's versions; and the Ansible collection's
+# archive beside them. One line per check, then
 # "N passed, M failed"; exits 1 when any check failed.
 set -uo pipefail
 
@@ -87,11 +88,13 @@ check "xqt-cli: contents" lists "$CLI" /usr/bin/xqt-cli /usr/share/man/man1/xqt-
     /usr/share/bash-completion/completions/xqt-cli /usr/share/doc/xqt-cli/copyright \
     /usr/share/doc/xqt-cli/changelog.Debian.gz
 check "xqt-camsim: contents" lists "$CAMSIM" /usr/bin/xqt-camsim /usr/share/man/man1/xqt-camsim.1.gz \
-    /usr/share/xqt-camsim/fleets/demo.json /usr/share/doc/xqt-camsim/copyright \
-    /usr/share/doc/xqt-camsim/changelog.Debian.gz
+    /usr/share/xqt-camsim/fleets/demo.json /usr/share/xqt-camsim/fleets/segment-a.json \
+    /usr/share/xqt-camsim/fleets/segment-b.json /usr/share/xqt-camsim/fleets/segment-c.json \
+    /usr/share/doc/xqt-camsim/copyright /usr/share/doc/xqt-camsim/changelog.Debian.gz
 check "xqt-upgrade: depends on Qt" depends_on "$UPGRADE" libqt6widgets6
 check "xqt-cli: depends on the C++ library" depends_on "$CLI" libstdc++6
 check "xqt-camsim: depends on the C++ library" depends_on "$CAMSIM" libstdc++6
+check "xqt-cli: recommends bash-completion" grep -qw bash-completion <<<"$(dpkg-deb -f "$CLI" Recommends)"
 
 ROOTFS=$WORK/root
 for deb in "$UPGRADE" "$CLI" "$CAMSIM"; do
@@ -105,8 +108,28 @@ echo "      lintian: $(grep -c '^E:' "$WORK/lintian") errors, $(grep -c '^W:' "$
 for program in xqt-upgrade xqt-cli xqt-camsim; do
     check "$program --version" version_names "$ROOTFS/usr/bin/$program"
 done
-check "xqt-camsim reads the packaged demo fleet" "$ROOTFS/usr/bin/xqt-camsim" --print-fleet \
-    --fleet "$ROOTFS/usr/share/xqt-camsim/fleets/demo.json"
+for fleet in demo segment-a segment-b segment-c; do
+    check "xqt-camsim reads the packaged fleet $fleet" "$ROOTFS/usr/bin/xqt-camsim" --print-fleet \
+        --fleet "$ROOTFS/usr/share/xqt-camsim/fleets/$fleet.json"
+done
+
+collection_holds() {  # collection_holds ARCHIVE: the collection's manifest, module, role and merge script
+    local archive=$1 path missing=0
+    [ -n "$archive" ] || {
+        echo "no vexo-xqt-*.tar.gz in $DIST"
+        return 1
+    }
+    tar -tzf "$archive" >"$WORK/collection"
+    for path in MANIFEST.json FILES.json plugins/modules/xqt_batch.py roles/xqt_fleet/tasks/main.yml \
+        roles/xqt_fleet/files/merge_reports.py; do
+        grep -qxF "$path" "$WORK/collection" || {
+            echo "missing: $path"
+            missing=1
+        }
+    done
+    return $missing
+}
+check "Ansible collection archive" collection_holds "$(ls "$DIST"/vexo-xqt-*.tar.gz 2>/dev/null | head -n 1)"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -35,8 +35,17 @@ BoundedText ReadBoundedText(int fd, std::size_t limit) {
         const std::string_view text = part.substr(0, zero);
         if (text.size() > limit - result.bytes.size()) return Failure(TextReadOutcome::TooLong);
         result.bytes.append(text);
-        if (zero != std::string_view::npos) return result;
+        if (zero != std::string_view::npos) {
+            result.cutAtZero = true;
+            return result;
+        }
     }
+}
+
+std::string_view WithoutByteOrderMark(std::string_view text) {
+    constexpr std::string_view mark = "\xEF\xBB\xBF";
+    if (text.substr(0, mark.size()) == mark) text.remove_prefix(mark.size());
+    return text;
 }
 
 BoundedText ReadBoundedText(const std::string& path, std::size_t limit) {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace xqt::platform {
 
@@ -22,9 +23,13 @@ enum class TextReadOutcome {
 
 struct BoundedText {
     TextReadOutcome outcome = TextReadOutcome::Read;
-    std::string bytes;  ///< the text when Read, else empty
-    int error = 0;      ///< errno of CannotOpen and ReadFailed
+    std::string bytes;       ///< the text when Read, else empty
+    int error = 0;           ///< errno of CannotOpen and ReadFailed
+    bool cutAtZero = false;  ///< Read: the source went on after a zero byte, which ended the text
 };
+
+/// `text` without a UTF-8 byte order mark at its start (editors on some systems write one).
+std::string_view WithoutByteOrderMark(std::string_view text);
 
 /// The text of the file at `path` (opened without waiting for a writer when it is a FIFO).
 [[nodiscard]] BoundedText ReadBoundedText(const std::string& path, std::size_t limit = TEXT_READ_LIMIT);

@@ -95,34 +95,8 @@ fi
 # The fleet's time scale: the wizard's own waits are at full length, so only a fleet at 1 lets it
 # follow an upgrade as it would a real camera.
 SCALE=$(sed -n 's/^xqt-camsim: time scale \([^ ]*\).*/\1/p' "$TMP/camsim.log")
-echo "== simulated cameras (xqt-camsim, fleet $FLEET, time scale ${SCALE:-unknown})"
+echo "== simulated cameras and their administrator logins (xqt-camsim, fleet $FLEET, time scale ${SCALE:-unknown})"
 grep -v "ready" "$TMP/camsim.log" | grep -v "^xqt-camsim: answering" | grep -v "^xqt-camsim: time scale" || true
-echo
-echo "== addresses and credentials"
-awk '
-    function value(line) {
-        sub(/^[^:]*:[ \t]*/, "", line); sub(/,[ \t]*$/, "", line); gsub(/"/, "", line); return line
-    }
-    function flush() {
-        if (ip == "") return
-        printf "  http://%s%s/  %-10s%s\n", ip, (port == "80" ? "" : ":" port), model, notes
-        printf "      %s\n", users
-        ip = ""; users = ""; notes = ""
-    }
-    /"ipText"/ { flush(); ip = value($0) }
-    /"webPort"/ { port = value($0) }
-    /"model"/ { model = value($0) }
-    /"dhcp": true/ { notes = notes "  DHCP" }
-    /"panTilt": true/ { notes = notes "  pan-tilt" }
-    /"emergency": true/ { notes = notes "  emergency state" }
-    /"name"/ { name = value($0) }
-    /"password"/ { password = value($0) }
-    /"administrator"/ {
-        role = ($0 ~ /true/) ? "administrator" : "user"
-        users = users (users == "" ? "" : ",  ") role " " name " / " password
-    }
-    END { flush() }
-' "$FLEET"
 echo
 echo "Automatic mode lists the cameras that discovery finds (models the firmware suits); manual mode"
 echo "takes any address above. Closing the wizard stops the simulator."

@@ -2,6 +2,8 @@
 #include <net/if.h>
 #include <pthread.h>
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <array>
 #include <csignal>
 #include <cstring>
 #include <iostream>
@@ -47,6 +49,53 @@ bool SplitCredential(const std::string& text, xqt::sim::SimUser& user) {
     user.name = text.substr(0, colon);
     user.password = text.substr(colon + 1);
     return true;
+}
+
+/// One line per camera under a header, in columns; the administrator's login is the one the tools
+/// need, the other users follow in the notes.
+void PrintCameras(xqt::sim::SimFleet& sims) {
+    struct Row {
+        std::string address, model, version, serial, user, password, notes;
+    };
+    std::vector<Row> rows{{"ADDRESS", "MODEL", "VERSION", "SERIAL", "USER", "PASSWORD", "NOTES"}};
+    for (std::size_t i = 0; i < sims.Size(); ++i) {
+        const auto c = sims.At(i).Camera();
+        Row row{sims.At(i).HostPort(), c.model, c.emergency ? "-" : c.softVersion, c.serial, "-", "-", ""};
+        std::vector<std::string> notes;
+        if (c.emergency) notes.push_back("emergency state");
+        if (c.panTilt) notes.push_back("pan-tilt");
+        if (c.dhcp) notes.push_back("dhcp");
+        for (const auto& u : c.users) {
+            if (u.administrator && row.user == "-") {
+                row.user = u.name;
+                row.password = u.password;
+            } else {
+                notes.push_back(std::string(u.administrator ? "administrator " : "user ") + u.name + ":" +
+                                u.password);
+            }
+        }
+        for (const auto& note : notes)
+            row.notes += (row.notes.empty() ? "" : ", ") + note;
+        rows.push_back(std::move(row));
+    }
+    std::array<std::size_t, 6> width{};
+    for (const Row& row : rows) {
+        const std::array<const std::string*, 6> cells{&row.address, &row.model, &row.version,
+                                                      &row.serial,  &row.user,  &row.password};
+        for (std::size_t k = 0; k < cells.size(); ++k)
+            width[k] = std::max(width[k], cells[k]->size());
+    }
+    for (const Row& row : rows) {
+        const std::array<const std::string*, 6> cells{&row.address, &row.model, &row.version,
+                                                      &row.serial,  &row.user,  &row.password};
+        std::string line;
+        for (std::size_t k = 0; k < cells.size(); ++k)
+            line += Printable(*cells[k]) + std::string(width[k] - cells[k]->size() + 2, ' ');
+        line += Printable(row.notes);
+        while (!line.empty() && line.back() == ' ')
+            line.pop_back();
+        std::cout << line << "\n";
+    }
 }
 
 }  // namespace
@@ -99,7 +148,14 @@ int main(int argc, char** argv) {
     app.add_flag("--emergency", one.emergency);
     app.add_option("--admin", admin, "Administrator NAME:PASSWORD")->capture_default_str();
     app.add_option("--user", users, "Other users NAME:PASSWORD")->capture_default_str();
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& e) {  // --help and --version
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);  // prints the reason
+        return 2;     // the man page's status for a bad option, whatever CLI11's own code is
+    }
 
     xqt::sim::Fleet fleet;
     try {
@@ -185,15 +241,7 @@ int main(int argc, char** argv) {
               << (fleet.timeScale == 1.0 ? " (full-length delays)"
                                          : " (pass the same --time-scale to xqt-cli upgrade)")
               << "\n";
-    for (std::size_t i = 0; i < sims.Size(); ++i) {
-        const auto c = sims.At(i).Camera();
-        std::cout << sims.At(i).HostPort() << "  " << c.model << "  serial " << c.serial << "  "
-                  << (c.emergency ? std::string("emergency") : "ver" + c.softVersion)
-                  << (c.panTilt ? "  pan-tilt" : "") << (c.dhcp ? "  dhcp" : "");
-        for (const auto& u : c.users)
-            std::cout << "  " << (u.administrator ? "admin " : "user ") << u.name;
-        std::cout << "\n";
-    }
+    PrintCameras(sims);
     std::cout << "xqt-camsim: " << sims.Size() << " camera(s) ready; Ctrl-C stops." << std::endl;
 
     int signal = 0;

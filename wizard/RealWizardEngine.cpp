@@ -1,6 +1,8 @@
 #include "wizard/RealWizardEngine.h"
 
 #include <atomic>
+#include <cstdio>
+#include <filesystem>
 #include <optional>
 
 #include "camera/CameraSession.h"
@@ -230,6 +232,17 @@ void RealWizardEngine::ReleaseConfiguration() {
     if (session_) session_->session->SetUploadData(nullptr, 0);
     configBytes_.clear();
     config_.reset();
+}
+
+void RealWizardEngine::RecordUpgrade(const HistoryEntry& entry) {
+    HistoryEntry recorded = entry;
+    std::error_code ignored;
+    if (config_ && std::filesystem::is_regular_file(config_->localPath, ignored))
+        recorded.savedFile = config_->localPath;
+    std::string error;
+    // The wizard has no place for this failure; the upgrade itself stands.
+    if (!AppendHistory(recorded, error))
+        std::fprintf(stderr, "xqt-upgrade: history not written: %s\n", error.c_str());
 }
 
 std::string RealWizardEngine::SavedConfigurationPath() const {

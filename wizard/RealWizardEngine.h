@@ -73,6 +73,7 @@ class RealWizardEngine : public WizardEngine {
     void StopSessionTimers() override;
     void EndSession() override;
     void ReleaseConfiguration() override;
+    void RecordUpgrade(const HistoryEntry& entry) override;
 
     /// A tick of one of the owner's timers: the session's own (TIMER_*_BASE + 0) go to its
     /// OnSessionTimer; after a tick or lost-link tick the events hear OnSessionTick. A tick of any

@@ -16,6 +16,7 @@
 #include "camera/DiscoveryEntry.h"
 #include "camera/ProgressBar.h"
 #include "camera/ResourceState.h"
+#include "fleet/UpgradeHistory.h"
 #include "platform/MessageBoxes.h"
 
 namespace xqt {
@@ -136,6 +137,10 @@ class WizardEngine {
     virtual void EndSession() = 0;
     /// Deletes the saved configuration object, if any (its file stays on disk).
     virtual void ReleaseConfiguration() = 0;
+    /// Records an upgrade that reached the result page in the upgrade history; `entry.savedFile`
+    /// is filled by the engine (the saved configuration, when it is still on disk). Engines that
+    /// keep no history ignore it.
+    virtual void RecordUpgrade(const HistoryEntry& entry) { (void)entry; }
 };
 
 }  // namespace xqt

@@ -111,6 +111,8 @@ class WizardFlow : public WizardEngineEvents {
     void RestoreConfiguration();
     void RestartWatchTick();
     void EnterResult();
+    /// The upgrade that reached the result page, into the engine's history.
+    void RecordUpgrade();
     void ShowStatus(int code);
     void ReleaseConfiguration();
     void ResetButtonTexts();
@@ -137,6 +139,7 @@ class WizardFlow : public WizardEngineEvents {
     std::string targetCredential_;
     std::string currentVersion_;
     std::string cameraSerial_;
+    std::string cameraModel_;
 
     RunPhase phase_ = RunPhase::Idle;
     int displayedStatus_ = 0;

@@ -96,6 +96,7 @@ void WizardFlow::RunCheck(std::function<void(const CameraCheck&)> then) {
                 resources_.SelectSlot(result->docType);
                 currentVersion_ = result->currentVersion;
                 cameraSerial_ = result->serial;
+                cameraModel_ = result->model;
                 then(*result);
             });
 }
@@ -272,6 +273,7 @@ void WizardFlow::RestartWatchTick() {
 void WizardFlow::EnterResult() {
     if (hasConfigBackup_ && !configRestored_)
         boxes_.Show(MSG_RESTORE_FAULT, CAPTION_INFORMATION, MbButtons::Ok, MbIcon::Stop);
+    RecordUpgrade();
     ReleaseConfiguration();
     phase_ = RunPhase::Idle;
     view_.ShowOnlyPage(WizardPage::ManualResult);
@@ -285,6 +287,22 @@ void WizardFlow::EnterResult() {
     view_.SetButtonText(WizardButton::Back, TextOf(TEXT_RETRY));
     view_.SetButtonText(WizardButton::Cancel, TextOf(TEXT_FINISH_RESULT));
     confirmQuit_ = false;
+}
+
+void WizardFlow::RecordUpgrade() {
+    const bool verified = engine_.ReadSession().verified;
+    HistoryEntry entry;
+    entry.tool = "xqt-upgrade";
+    entry.address = targetAddress_;
+    entry.serial = cameraSerial_;
+    entry.model = cameraModel_;
+    entry.versionBefore = currentVersion_.rfind("ver", 0) == 0 ? currentVersion_.substr(3) : std::string();
+    if (verified && resources_.versionLabel.rfind("ver", 0) == 0)
+        entry.versionAfter = resources_.versionLabel.substr(3);
+    entry.outcome = !verified                                ? "unconfirmed"
+                    : (hasConfigBackup_ && !configRestored_) ? "settings-not-restored"
+                                                             : "upgraded";
+    engine_.RecordUpgrade(entry);
 }
 
 void WizardFlow::ShowStatus(int code) {

@@ -194,7 +194,7 @@ void AddCamerasDialog::OnLoad() {
                         platform::MbIcon::Information);
         } else if (text.outcome == platform::TextReadOutcome::Read) {
             AddressListParser parser(boxes_);
-            if (parser.LoadText(text.bytes)) AddEntries(parser);
+            if (parser.LoadText(platform::WithoutByteOrderMark(text.bytes))) AddEntries(parser);
         }  // a file that cannot be opened or read adds nothing, without a message
     }
     UpdateButtons();

@@ -343,7 +343,10 @@ TEST_F(BatchCommandTest, FleetFaultsEndInTheirOwnOutcome) {
          },
          "",
          [](BatchCommandTest& t, const CliRun& run) {
-             EXPECT_NE(run.text.find("entries 1 and 3"), std::string::npos) << run.text;
+             EXPECT_NE(
+                 run.text.find("line 3: " + t.fleet->At(0).Camera().ipText + " is already listed on line 1"),
+                 std::string::npos)
+                 << run.text;
              EXPECT_TRUE(t.fleet->At(0).Requests().empty());
          }},
         {"another camera after the reboot gets nothing restored, and the file stays",
@@ -555,6 +558,51 @@ TEST_F(BatchCommandTest, ACredentialsFileThatRepeatsACameraIsRefused) {
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_NE(run.text.find("line 2 repeats the camera"), std::string::npos) << run.text;
     EXPECT_TRUE(fleet->At(0).Requests().empty());
+}
+
+// The wizard's 256 cameras are no limit here: a range of 256 addresses where nothing answers, then
+// two cameras, gives 258 rows, and the two beyond the 256th are upgraded side by side.
+TEST_F(BatchCommandTest, AListLongerThanTheWizardsIsRunWhole) {
+    Start({Camera(71), Camera(72)});
+    std::ofstream(folder + "/targets.txt") << "# nobody home\n127.0.13.0-255\n"
+                                           << fleet->At(0).HostPort() << "\n"
+                                           << fleet->At(1).HostPort() << "\n";
+    const CliRun run = Batch("--parallel 2", "timeout 60");
+    EXPECT_EQ(run.exitCode, 12) << run.text;
+    const json report = Report();
+    ASSERT_EQ(report["cameras"].size(), 258u) << run.text;
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(Row(report, fleet->At(i).HostPort())["status"], "Completed") << i;
+        EXPECT_EQ(Uploads(i), 1u) << i;
+    }
+}
+
+// What must stop a run before any camera is touched: exit 2 with the reason.
+TEST_F(BatchCommandTest, UnsafeOrBrokenInputsAreRefusedBeforeAnyCamera) {
+    Start({Camera(81)});
+    const std::string camera = fleet->At(0).HostPort();
+    const std::string open = folder + "/open-password";
+    std::ofstream(open) << "admin\n";
+    ::chmod(open.c_str(), 0640);
+    const std::string long4097 = "127.1.0.0/22\n127.1.4.0/22\n127.1.8.0/22\n127.1.12.0/22\n127.2.0.1-9\n";
+    const std::string zero = camera + "\n" + std::string(1, '\0') + "127.0.14.1\n";
+    struct Case {
+        const char* what;
+        std::string list, prefix, options, says;
+    } cases[] = {
+        {"a list past the limit", long4097, "", "", "line 5: the list names more than 4096 cameras"},
+        {"a zero byte", zero, "", "", "line 2: a zero byte"},
+        {"a password file others can read", camera, "", "--password-file open-password", "(chmod 600)"},
+        {"no password and no prompt", camera, "env -u XQT_PASSWORD", "--no-prompt",
+         "--no-prompt forbids asking for one"},
+    };
+    for (const Case& c : cases) {
+        std::ofstream(folder + "/targets.txt", std::ios::binary) << c.list;
+        const CliRun run = Batch(c.options, c.prefix);
+        EXPECT_EQ(run.exitCode, 2) << c.what << "\n" << run.text;
+        EXPECT_NE(run.text.find(c.says), std::string::npos) << c.what << "\n" << run.text;
+    }
+    EXPECT_EQ(Uploads(0), 0u);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// xqt-cli check-list end to end: the executable reads a file or standard input and prints what the
-// import would add, or refuses with exit status 1.
+// xqt-cli check-list end to end: the executable reads a file or standard input and prints what
+// batch --targets (or, with --dialog, the wizard's import) would take, or refuses with exit status 1.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -79,8 +79,37 @@ TEST_F(CheckListCommand, RefusedListExitsOneAndPrintsNothing) {
     CliRun r = CheckList("'" + Write("bad.txt", "10.0.0.1\n10.0.0.256\n") + "'");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    CliRun mixed = CheckList("-", Write("mixed.txt", "10.0.0.1,1024\n10.0.0.2:1024\n"));
-    EXPECT_EQ(mixed.status, 1);
+    const std::string mixed = Write("mixed.txt", "10.0.0.1,1024\n10.0.0.2:1024\n");
+    EXPECT_EQ(CheckList("--dialog -", mixed).status, 1) << "the import takes one kind of separator";
+    EXPECT_EQ(CheckList("-", mixed).status, 0);
+}
+
+TEST_F(CheckListCommand, RefusalNamesTheLineOnStandardError) {
+    const std::string list = Write("list.txt",
+                                   "\xEF\xBB\xBF"
+                                   "address\n# lobby\n10.0.0.1 \n10.0.0.300\n");
+    const CliRun r = Shell("", "'" + list + "'", "2>&1");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "check-list: " + list + ", line 4: \"10.0.0.300\" is not an address (a.b.c.d, a range " +
+                         "a.b.c.d-e or a block a.b.c.d/nn)\n");
+}
+
+// The wizard's import stops at 256 entries and at a zero byte without a word; check-list prints
+// what it took and says where it stopped, so the list is never taken as whole.
+TEST_F(CheckListCommand, DialogImportSaysWhereItStopped) {
+    std::string many;
+    for (int i = 1; i <= 257; ++i)
+        many += "10.0." + std::to_string(i / 256) + "." + std::to_string(i % 256) + "\n";
+    const CliRun cut = Shell("", "--dialog '" + Write("many.txt", many) + "'", "2>&1 >/dev/null");
+    EXPECT_EQ(cut.status, 0);
+    EXPECT_EQ(cut.out,
+              "check-list: the import stopped after 256 addresses; any lines after them were not read\n");
+    const std::string zero = Write("zero.txt", std::string("10.0.0.1\r\n10.0.0.2\r\n\0", 21) + "10.0.0.3\n");
+    const CliRun stopped = Shell("", "--dialog '" + zero + "'", "2>&1");
+    EXPECT_EQ(stopped.status, 0);
+    EXPECT_EQ(stopped.out,
+              "10.0.0.1\n10.0.0.2\ncheck-list: the import stopped at a zero byte on line 3; the rest "
+              "of the file was not read\n");
 }
 
 TEST_F(CheckListCommand, UnreadableInputIsNotARefusal) {
@@ -88,8 +117,8 @@ TEST_F(CheckListCommand, UnreadableInputIsNotARefusal) {
     EXPECT_EQ(CheckList("'" + dir.string() + "'").status, 2) << "a folder is not an empty list";
 }
 
-// The import reads at most 1 MiB of text (up to its first zero byte): a longer input, even an
-// endless one, is refused as a whole, never taken half read.
+// A list is read up to 1 MiB of text and its first zero byte: a longer input, even an endless one,
+// is refused as a whole, never taken half read; a zero byte refuses it (the import stops there).
 TEST_F(CheckListCommand, InputIsReadUpToABound) {
     constexpr std::size_t kLimit = 1024 * 1024;
     std::string full = "10.0.0.1\n";
@@ -107,8 +136,10 @@ TEST_F(CheckListCommand, InputIsReadUpToABound) {
         {"one byte more", "", "'" + over + "'", 1, ""},
         {"one byte more on standard input", "", "- < '" + over + "'", 1, ""},
         {"an endless pipe", "yes 10.0.0.1 |", "-", 1, ""},
-        {"zeros after the text", "", "- < '" + zeros + "'", 0, "10.0.0.2\n"},
-        {"an endless device of zeros", "", "- < /dev/zero", 0, ""},
+        {"zeros after the text", "", "- < '" + zeros + "'", 1, ""},
+        {"zeros after the text, by the import", "", "--dialog - < '" + zeros + "'", 0, "10.0.0.2\n"},
+        {"an endless device of zeros", "", "- < /dev/zero", 1, ""},
+        {"an endless device of zeros, by the import", "", "--dialog - < /dev/zero", 0, ""},
     };
     for (const Case& c : cases) {
         const CliRun r = Shell(c.feed, c.args, "2>/dev/null");

@@ -18,9 +18,11 @@ struct CommandResult {
     std::string out;
 };
 
-CommandResult RunCli(const std::string& arguments) {
+/// Runs xqt-cli with `arguments`; standard output is read, standard error dropped unless
+/// `redirections` say otherwise.
+CommandResult RunCli(const std::string& arguments, const std::string& redirections = "2>/dev/null") {
     CommandResult result;
-    const std::string command = std::string(XQT_CLI_PATH) + " " + arguments + " 2>/dev/null";
+    const std::string command = std::string(XQT_CLI_PATH) + " " + arguments + " " + redirections;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return result;
     char buffer[4096];
@@ -85,7 +87,10 @@ TEST_F(DiscoverCommandTest, TextPrintsOneSafeLinePerCamera) {
         std::istringstream words(line);
         rows.emplace_back(std::istream_iterator<std::string>(words), std::istream_iterator<std::string>());
     }
-    ASSERT_EQ(rows.size(), 3u) << result.out;
+    ASSERT_EQ(rows.size(), 4u) << result.out;
+    EXPECT_EQ(rows[0],
+              (std::vector<std::string>{"MODEL", "SERIAL", "VERSION", "MAC", "ADDRESS", "ENDPOINT"}));
+    rows.erase(rows.begin());
     EXPECT_EQ(rows[0], (std::vector<std::string>{"XQT-TR60", "1000001", "1.10", "08:00:46:00:00:01",
                                                  "127.0.1.1", "127.0.1.1:80"}));
     EXPECT_EQ(rows[1][4], "DHCP");
@@ -93,6 +98,23 @@ TEST_F(DiscoverCommandTest, TextPrintsOneSafeLinePerCamera) {
     EXPECT_EQ(rows[2][1], "?[2J?7");
     EXPECT_EQ(rows[2][4], "127.0.1.3:81");
     EXPECT_EQ(result.out.find('\x1b'), std::string::npos);
+}
+
+TEST_F(DiscoverCommandTest, CamerasOfOtherModelsAreCountedAndNoneListedIsAnExitCode) {
+    const CommandResult some = RunCli("discover --seconds 0.2", "2>&1 >/dev/null");
+    EXPECT_EQ(some.exitCode, 0);
+    EXPECT_EQ(some.out,
+              "1 camera of other models (or with serial numbers the image may not go to) answered and is not "
+              "listed.\n");
+    fleet_.reset();  // its port is taken again at once
+    Fleet({Camera("XQT-OTHER", "1000004", "08:00:46:00:00:04"),
+           Camera("XQT-DM10", "2000005", "08:00:46:00:00:05")});
+    const CommandResult none = RunCli("discover --seconds 0.2", "2>&1");
+    EXPECT_EQ(none.exitCode, 5);
+    EXPECT_EQ(
+        none.out,
+        "No camera of the listed models answered.\n2 cameras of other models (or with serial numbers the "
+        "image may not go to) answered and are not listed.\n");
 }
 
 TEST(DiscoverCommandOptionsTest, RefusesASearchLengthOutOfRange) {

@@ -34,6 +34,11 @@ class UpgradeCommandTest : public ::testing::Test {
         return RunShell(command);
     }
 
+    /// The upgrade history as `xqt-cli history --json` lists it.
+    std::vector<nlohmann::json> History() {
+        return RunShell("ProgramFiles='" + folder_ + "' " + XQT_CLI + " history --json").lines;
+    }
+
     std::vector<std::string> Statuses(const CliRun& run) {
         std::vector<std::string> words;
         for (const auto& line : run.lines) {
@@ -71,6 +76,13 @@ TEST_F(UpgradeCommandTest, AVerifiedUpgradeWithRestoreExitsZero) {
     EXPECT_FALSE(fs::exists(result["savedFile"].get<std::string>())) << "deleted: --backup was not given";
     EXPECT_EQ(fleet_->At(0).Config().Restores().size(), 1u);
     EXPECT_EQ(run.text.find("admin"), std::string::npos) << "the password is never printed";
+
+    const std::vector<nlohmann::json> history = History();
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0]["address"], hostPort());
+    EXPECT_EQ(history[0]["outcome"], "upgraded");
+    EXPECT_EQ(history[0]["versionAfter"], "1.23");
+    EXPECT_TRUE(history[0]["configFile"].is_null()) << "the saved file was deleted";
 }
 
 TEST_F(UpgradeCommandTest, PlainOutputNamesEachStatusOnItsOwnLine) {
@@ -137,6 +149,10 @@ TEST_F(UpgradeCommandTest, AVersionTheCameraNeverReportedIsNotConfirmed) {
     ASSERT_EQ(plain.exitCode, 10) << plain.text;
     EXPECT_EQ(plain.text.find("camera reports"), std::string::npos) << plain.text;
     EXPECT_NE(plain.text.find("not confirmed by the camera"), std::string::npos) << plain.text;
+    const std::vector<nlohmann::json> history = History();
+    ASSERT_EQ(history.size(), 2u);
+    EXPECT_EQ(history[1]["outcome"], "unconfirmed");
+    EXPECT_TRUE(history[1]["versionAfter"].is_null());
 }
 
 // After a lost connection, only a camera that never answers again "did not come back"; one that comes

@@ -4,7 +4,9 @@
 # until its simulator starts. One scenario:
 #   1. --check over all segments: dry-run reports merged, nothing written to any camera;
 #   2. the rollout with serial 1 and max_fail_percentage 0: a and b run, b fails, c is not run;
-#   3. the rollout resumed from the merged report once c is up: nothing is flashed twice.
+#   3. the rollout resumed from the merged report once c is up: nothing is flashed twice;
+#   4. the module on its own: check mode leaves report_path alone, no login fails before the tool
+#      runs, an empty run fails unless allowed; and a merge keeps the segments not run.
 # The login password never shows in the output (-vvv) or the reports.
 # usage: ansible-test.sh BUILD_DIR   (exit 77: ansible-playbook is not installed)
 set -uo pipefail
@@ -204,8 +206,8 @@ started=$SECONDS
 playbook check.log --check -v -e xqt_serial=3 -e xqt_max_fail_percentage=100
 rc=$?
 [ $rc -eq 2 ] || fail "check run: exit $rc, expected 2 (segments b and c fail): $(tail -30 check.log)"
-grep -q '^ok: \[segment-a\] => {"changed": false, "cmd": \["[^"]*xqt-cli", "batch"' check.log ||
-    fail "check run: segment-a's batch not reported unchanged: $(grep 'segment-a' check.log)"
+grep -q '^changed: \[segment-a\] => {"changed": true, "cmd": \["[^"]*xqt-cli", "batch"' check.log ||
+    fail "check run: segment-a's batch not predicted as a change: $(grep 'segment-a' check.log)"
 check check || fail "check run's reports"
 
 # 2. The rollout, one segment at a time, stopping at the first failed segment.
@@ -224,6 +226,43 @@ playbook resume.log -v -e xqt_serial=3 -e xqt_max_fail_percentage=100 -e xqt_res
 rc=$?
 [ $rc -eq 2 ] || fail "resume: exit $rc, expected 2 (segment-b's refused login): $(tail -30 resume.log)"
 check resume || fail "resumed run's reports"
+
+# 4. The module alone, on segment-a (all upgraded by now) and on an empty list.
+# module LOG ARGS_JSON [ansible options]: runs vexo.xqt.xqt_batch on localhost; its exit code.
+module() {
+    local log=$1 args=$2
+    shift 2
+    ansible localhost -i localhost, -c local -e ansible_python_interpreter="$PY" -m vexo.xqt.xqt_batch \
+        -a "$args" "$@" >"$log" 2>&1
+}
+base="\"executable\": \"$CLI\", \"time_scale\": $SCALE, \"user\": \"admin\""
+echo '{"kept": true}' >kept-report.json
+module check-alone.log "{$base, \"password\": \"$PW\", \"force\": true, \"targets\": [\"127.0.40.1\"],
+    \"report_path\": \"$WORK/kept-report.json\", \"csv_path\": \"$WORK/kept.csv\"}" --check ||
+    fail "module check run: $(cat check-alone.log)"
+grep -q '"changed": true' check-alone.log || fail "module check run: a forced camera not predicted: $(cat check-alone.log)"
+[ "$(cat kept-report.json)" = '{"kept": true}' ] && [ ! -e kept.csv ] || fail "a check run touched report_path or csv_path"
+(unset XQT_PASSWORD; module nologin.log "{$base, \"targets\": [\"127.0.40.1\"]}") && fail "the module ran without a login"
+grep -q "no login for the cameras" nologin.log || fail "no early failure without a login: $(cat nologin.log)"
+: >empty.txt
+module empty.log "{$base, \"password\": \"$PW\", \"targets_file\": \"$WORK/empty.txt\"}" &&
+    fail "an empty run passed: $(cat empty.log)"
+grep -q "no camera to upgrade" empty.log || fail "empty run: $(cat empty.log)"
+module empty-allowed.log "{$base, \"password\": \"$PW\", \"targets_file\": \"$WORK/empty.txt\", \"allow_empty\": true}" ||
+    fail "an allowed empty run failed: $(cat empty-allowed.log)"
+# The module's temporary reports are gone.
+[ -z "$(find home -name 'xqt-report-*' 2>/dev/null)" ] || fail "temporary reports left: $(find home -name 'xqt-report-*')"
+# A merge of one segment's report on top of the fleet report keeps the others' earlier rows.
+"$PYTHON" "$SRC/deploy/ansible/ansible_collections/vexo/xqt/roles/xqt_fleet/files/merge_reports.py" \
+    --json partial.json --previous reports/fleet-report.json --segments segment-a,segment-b,segment-c \
+    segment-a=reports/fleet-report-segments/segment-a.json >partial.log || fail "merge: $(cat partial.log)"
+"$PYTHON" - <<'EOF' || fail "partial merge"
+import json, sys
+merged = json.load(open("partial.json"))
+rows = sorted({(r["segment"], r["address"]) for r in merged["cameras"]})
+sys.exit(0 if len(rows) == 7 and merged["summary"]["segmentsNotRun"] == ["segment-b", "segment-c"]
+         else "rows %s, summary %s" % (rows, merged["summary"]))
+EOF
 
 # The password is nowhere in what Ansible printed or wrote, nor in any report.
 leaks=$(grep -rlF -- "$PW" ./*.log reports hosts home 2>/dev/null)

@@ -272,6 +272,10 @@ TEST_F(AddressFile, FileIsReadAsRawBytesUpToItsFirstZero) {
     EXPECT_EQ(At(1), (AddressEntry{{10, 0, 0, 2}, 8080}));
     EXPECT_TRUE(parser.LoadFile(Write("nul.txt", std::string_view("10.0.0.3\n\0garbage here", 22))));
     EXPECT_EQ(parser.EntryCount(), 1);
+    EXPECT_TRUE(parser.LoadFile(Write("bom.csv",
+                                      "\xEF\xBB\xBF"
+                                      "10.0.0.4\r\n")));
+    EXPECT_EQ(At(0), (AddressEntry{{10, 0, 0, 4}, 80})) << "an editor's byte order mark is no character";
     EXPECT_TRUE(parser.LoadFile(Write("empty.txt", "")));
     EXPECT_EQ(parser.EntryCount(), 0);
     EXPECT_EQ(boxes.Count(), 0u);

@@ -290,7 +290,9 @@ TEST_F(CommandLineTest, UsageErrorsGiveExitTwo) {
 
 TEST_F(CommandLineTest, ThePasswordComesFromAFileAndIsNeverPrinted) {
     const fs::path file = dir / "password";
-    std::ofstream(file) << "s3cr3t-Pa55\r\nsecond line ignored\n";
+    std::ofstream(file) << "\xEF\xBB\xBF"
+                           "s3cr3t-Pa55\r\nsecond line ignored\n";
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
     Result good =
         RunProgram({XQT_CLI, "inquire", addresses[1], "--user", "root", "--password-file", file.string()});
     EXPECT_EQ(good.exitCode, 0) << good.out << good.err;
@@ -356,9 +358,57 @@ TEST_F(CommandLineTest, AnInternalFailureEndsWithAMessageInsteadOfAnAbort) {
     EXPECT_EQ(r.err.rfind("xqt-cli: internal error: ", 0), 0u) << r.err;
 }
 
-TEST_F(CommandLineTest, TheSimulatorNamesItsTimeScaleBeforeItsCameras) {
-    EXPECT_LT(startText.find("xqt-camsim: time scale 1 "), startText.find(addresses[0])) << startText;
+TEST_F(CommandLineTest, TheSimulatorNamesItsTimeScaleAndThenItsCamerasUnderAHeader) {
+    const std::size_t header = startText.find("ADDRESS");
+    EXPECT_LT(startText.find("xqt-camsim: time scale 1 "), header) << startText;
+    EXPECT_LT(header, startText.find(addresses[0])) << startText;
+    const std::string headerLine = startText.substr(header, startText.find('\n', header) - header);
+    for (const char* column : {"MODEL", "VERSION", "SERIAL", "USER", "PASSWORD"})
+        EXPECT_NE(headerLine.find(column), std::string::npos) << column << ": " << headerLine;
 }
+
+TEST_F(CommandLineTest, TheSimulatorEndsWithTwoOnABadOptionOrFleetFile) {
+    EXPECT_EQ(RunProgram({XQT_CAMSIM, "--bogus"}).exitCode, 2);
+    EXPECT_EQ(RunProgram({XQT_CAMSIM, "--fleet", (dir / "missing.json").string()}).exitCode, 2);
+    EXPECT_EQ(RunProgram({XQT_CAMSIM, "--port", "70000"}).exitCode, 2);
+    EXPECT_EQ(RunProgram({XQT_CAMSIM, "--help"}).exitCode, 0);
+}
+
+#ifdef XQT_UPGRADE
+// None of these may open a window, nor abort for want of a display.
+TEST(WizardCommandLineTest, AnswersOnTheTerminalWithoutADisplay) {
+    const std::string env = "/usr/bin/env";
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string out, err;
+    } cases[] = {
+        {{"--help"}, 0, "Usage: xqt-upgrade [OPTION]...", ""},
+        {{"--version"}, 0, "xqt-upgrade ", ""},
+        {{"--bogus"}, 2, "", "xqt-upgrade: unknown option --bogus\nTry 'xqt-upgrade --help'.\n"},
+        {{"-style"}, 2, "", "xqt-upgrade: -style needs a value\nTry 'xqt-upgrade --help'.\n"},
+        {{"a.xqtfw", "b.xqtfw"},
+         2,
+         "",
+         "xqt-upgrade: give one firmware bundle, as --firmware BUNDLE or as the only argument\nTry "
+         "'xqt-upgrade "
+         "--help'.\n"},
+        {{"--firmware"}, 2, "", "xqt-upgrade: --firmware needs a value\nTry 'xqt-upgrade --help'.\n"},
+        {{}, 1, "", "xqt-upgrade: no display: "},
+        {{"-style", "fusion"}, 1, "", "xqt-upgrade: no display: "},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args{
+            env, "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u", "QT_QPA_PLATFORM", XQT_UPGRADE};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const Result r = RunProgram(args);
+        const std::string what = c.args.empty() ? "no options" : c.args[0];
+        EXPECT_EQ(r.exitCode, c.exitCode) << what << ": " << r.out << r.err;
+        EXPECT_EQ(r.out.substr(0, c.out.size()), c.out) << what;
+        EXPECT_EQ(r.err.substr(0, c.err.size()), c.err) << what;
+    }
+}
+#endif
 
 TEST(CamsimTest, RefusesFleetsItMustNotServe) {
     const fs::path file =

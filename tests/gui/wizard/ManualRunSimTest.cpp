@@ -10,6 +10,7 @@
 #include "camera/BundleSignature.h"
 #include "camera/BundleWriter.h"
 #include "camera/FirmwareBundle.h"
+#include "fleet/UpgradeHistory.h"
 #include "gui/controls/Ipv4Edit.h"
 #include "sim/ConfigHandler.h"
 #include "tests/gui/wizard/ManualRunSupport.h"
@@ -105,6 +106,13 @@ class ManualUpgradeTest : public ManualRunTest {
         return camera;
     }
 };
+
+/// The upgrade history the wizard wrote beside the Configurations folder.
+std::vector<HistoryEntry> HistoryIn(const std::filesystem::path& dataFolder) {
+    std::string error;
+    return ReadHistory((dataFolder / "VEXO/XQT FirmwareUpgrade/history.jsonl").string(), error)
+        .value_or(std::vector<HistoryEntry>{});
+}
 
 TEST_F(ManualUpgradeTest, WithoutRetainingTheImageIsWrittenAndNoConfigurationIsTouched) {
     StartCamera(Camera("127.0.34.1"));
@@ -205,6 +213,14 @@ TEST_F(ManualUpgradeTest, RetainAndBackupRestoresTheConfigurationAndKeepsTheSave
     EXPECT_EQ(ReadFile(files[0]), "[System]\r\nCameraName=Gate 4\r\n");
     EXPECT_EQ(files[0].parent_path().parent_path(), dataFolder / "VEXO/XQT FirmwareUpgrade/Configurations");
     EXPECT_TRUE(BoxTexts().empty()) << testing::PrintToString(BoxTexts());
+    const std::vector<HistoryEntry> history = HistoryIn(dataFolder);
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].tool, "xqt-upgrade");
+    EXPECT_EQ(history[0].address.rfind("127.0.34.2:", 0), 0u) << history[0].address;
+    EXPECT_EQ(history[0].serial, "1000001");
+    EXPECT_EQ(history[0].outcome, "upgraded");
+    EXPECT_EQ(history[0].versionAfter, "1.23");
+    EXPECT_EQ(history[0].savedFile, files[0].string());
 }
 
 TEST_F(ManualUpgradeTest, RetainOnlyDeletesTheSavedFileOnceTheConfigurationIsBack) {
@@ -246,7 +262,11 @@ TEST_F(ManualUpgradeTest, ARestoreThatNeverSucceedsIsReportedOnTheResultPageAndT
     EXPECT_TRUE(Server().Config().Restores().empty());
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Fault to upload configuration!"});
     // Not put back, so not deleted, although the user asked for deletion.
-    EXPECT_EQ(SavedFiles().size(), 1u);
+    ASSERT_EQ(SavedFiles().size(), 1u);
+    const std::vector<HistoryEntry> history = HistoryIn(dataFolder);
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].outcome, "settings-not-restored");
+    EXPECT_EQ(history[0].savedFile, SavedFiles()[0].string());
 }
 
 TEST_F(ManualUpgradeTest, AFailedUpgradeReturnsToTheTargetPageWithItsEntriesKept) {

@@ -16,8 +16,12 @@ description:
     segment to the firmware image built into xqt-cli, and returns the tool's JSON report.
   - The password goes to the tool in a temporary file of mode 0600 that is removed afterwards;
     it is never put on the command line nor returned.
+  - The tool never asks for a password (C(--no-prompt)); without C(password), C(credentials_file)
+    or C(XQT_PASSWORD) in the module's environment the module fails before running it.
   - In check mode the tool runs with C(--dry-run), which makes only the start inquiries and writes
-    nothing to any camera.
+    nothing to any camera; C(changed) then says whether a real run would write to some camera.
+    Its report is kept in a temporary file and returned; C(report_path) and C(csv_path) are not
+    touched.
 options:
   discover:
     description:
@@ -109,9 +113,14 @@ options:
     default: xqt-cli
   report_path:
     description:
-      - Where the JSON report is kept on the host. Without it a new temporary file is used and
-        its path returned.
+      - Where the JSON report is kept on the host. Without it the report is written to a temporary
+        file that is removed once it has been read; the report is returned either way.
     type: path
+  allow_empty:
+    description:
+      - Succeed also when the run has no camera at all (an empty list, or discovery found none).
+    type: bool
+    default: false
   csv_path:
     description:
       - Where a CSV copy of the report is written on the host.
@@ -147,8 +156,12 @@ EXAMPLES = r"""
 """
 
 RETURN = r"""
+changed:
+  description: Some camera was written to (row outcome upgraded, unconfirmed or settings-not-restored); in check mode, some camera would be (outcome suitable).
+  returned: always
+  type: bool
 rc:
-  description: Exit code of xqt-cli (0 done, 12 some cameras failed or not started, 13 stopped by max_failures, 2 usage, 1 internal).
+  description: Exit code of xqt-cli (0 done, 12 some cameras failed or not started, 13 stopped by max_failures, 14 no targets, 15 a report could not be written, 2 usage, 1 internal).
   returned: when the tool ran
   type: int
   sample: 12
@@ -163,7 +176,7 @@ summary:
   sample: {"total": 3, "completed": 2, "current": 0, "failed": 1, "notStarted": 0, "skipped": 0, "exitCode": 12}
 report_path:
   description: Path of the JSON report on the host.
-  returned: always
+  returned: when report_path was given and this was not a check run
   type: str
 cmd:
   description: The command run (it never holds the password).
@@ -180,11 +193,18 @@ import json
 import os
 import tempfile
 
+EXIT_NO_TARGETS = 14
+# Row outcomes of a camera that was written to, and of one a real run would write to.
+WRITTEN = ("upgraded", "unconfirmed", "settings-not-restored")
+WOULD_WRITE = ("suitable",)
+
 from ansible.module_utils.basic import AnsibleModule
 
 FAILURE_TEXTS = {
     12: "some cameras failed, were not confirmed or were not started",
     13: "stopped by max_failures",
+    14: "no camera to upgrade (set allow_empty to accept that)",
+    15: "a report could not be written",
     2: "xqt-cli refused its options or input",
     1: "xqt-cli ended with an internal error",
 }
@@ -208,6 +228,17 @@ def segment_rows(module, path, segment):
         module.fail_json(msg="cannot read the resume report %s: %s" % (path, e))
     cameras = [row for row in report.get("cameras", []) if row.get("segment", segment) == segment]
     return json.dumps(dict(report, cameras=cameras))
+
+
+def wrote(row, check_mode):
+    """Whether the row's camera was written to (in check mode: would be)."""
+    outcome = row.get("outcome")
+    if outcome is not None:
+        return outcome in (WOULD_WRITE if check_mode else WRITTEN)
+    # Reports written before rows had an outcome.
+    if check_mode:
+        return row.get("status") == "suitable"
+    return row.get("status") == "Completed"
 
 
 def main():
@@ -234,6 +265,7 @@ def main():
             executable=dict(type="str", default="xqt-cli"),
             report_path=dict(type="path"),
             csv_path=dict(type="path"),
+            allow_empty=dict(type="bool", default=False),
         ),
         mutually_exclusive=[["targets", "targets_file"]],
         required_by={"resume_segment": "resume"},
@@ -246,21 +278,30 @@ def main():
         module.fail_json(msg="give exactly one of discover, targets and targets_file (got %s)"
                          % (", ".join(sources) or "none"))
 
+    if p["password"] is None and not p["credentials_file"] and "XQT_PASSWORD" not in os.environ:
+        module.fail_json(msg="no login for the cameras: give password (or credentials_file, or XQT_PASSWORD "
+                         "in the module's environment); xqt-cli is never left to ask for one")
+
     executable = p["executable"]
     if os.sep not in executable:
         executable = module.get_bin_path(executable, required=True)
-    report_path = p["report_path"]
-    if not report_path:
-        fd, report_path = tempfile.mkstemp(prefix="xqt-report-", suffix=".json")
-        os.close(fd)
-    elif os.path.isfile(report_path):
-        os.unlink(report_path)  # a report left from an earlier run must not pass for this one's
-    result = dict(changed=False, report_path=report_path)
-
-    # The module's own temporary folder (removed when it ends); the password file is also removed
-    # explicitly right after the run.
+    # The module's own temporary folder, removed when it ends: the password file, the resume rows
+    # and a report nobody asked to keep (also every check run's, so a real run's report survives).
     scratch = module.tmpdir
-    cmd = [executable, "batch", "--json", "--report", report_path]
+    keep_report = bool(p["report_path"]) and not module.check_mode
+    if keep_report:
+        report_path = p["report_path"]
+        if os.path.isfile(report_path):
+            os.unlink(report_path)  # a report left from an earlier run must not pass for this one's
+    else:
+        fd, report_path = tempfile.mkstemp(prefix="xqt-report-", suffix=".json", dir=scratch)
+        os.close(fd)
+        os.unlink(report_path)
+    result = dict(changed=False)
+    if keep_report:
+        result["report_path"] = report_path
+
+    cmd = [executable, "batch", "--json", "--no-prompt", "--report", report_path]
     stdin = ""  # no prompt can wait on a terminal
     if p["discover"]:
         cmd.append("--discover")
@@ -287,7 +328,7 @@ def main():
         cmd += ["--firmware", p["firmware"]]
     for key in p["trusted_keys"] or []:
         cmd += ["--trusted-key", key]
-    if p["csv_path"]:
+    if p["csv_path"] and not module.check_mode:
         cmd += ["--csv", p["csv_path"]]
     if p["resume"]:
         resume = p["resume"]
@@ -321,6 +362,8 @@ def main():
             report = json.load(source)
     except (OSError, ValueError):
         pass
+    if not keep_report and os.path.exists(report_path):
+        os.unlink(report_path)
     if summary is None and report is not None:
         summary = dict(report.get("summary", {}), exitCode=rc)
 
@@ -328,8 +371,14 @@ def main():
     if report is not None:
         result["report"] = report
         rows = report.get("cameras", [])
-        result["changed"] = any(row.get("status") == "Completed" for row in rows)
+        result["changed"] = any(wrote(row, module.check_mode) for row in rows)
 
+    # An empty run: the tool's own code, or a summary of no camera from a tool without that code.
+    empty = rc == EXIT_NO_TARGETS or (rc == 0 and summary is not None and summary.get("total") == 0)
+    if empty and p["allow_empty"]:
+        module.exit_json(**result)
+    if empty:
+        rc = EXIT_NO_TARGETS
     if rc != 0:
         counts = ""
         if summary:

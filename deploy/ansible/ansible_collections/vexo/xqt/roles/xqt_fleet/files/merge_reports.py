@@ -7,7 +7,9 @@ usage: merge_reports.py --json OUT.json [--csv OUT.csv] [--previous EARLIER.json
 Every camera row gets a "segment" column (the host that ran xqt-cli for it). Segments named in
 --segments without a report are listed as not run. With --previous (the merged report a rollout
 was resumed from), the cameras the tool skipped keep their earlier row, marked "resumed": true,
-so the merged report always tells which cameras are done and can be resumed from again.
+and the segments not run this time keep all their earlier rows, so the merged report always tells
+which cameras are done and can be resumed from again.
+Rows are counted by their "outcome" word; reports written before it existed by their status.
 The summary counts the rows as they stand; it is printed too, one line per segment.
 """
 
@@ -20,14 +22,19 @@ import tempfile
 
 COUNTS = ("total", "completed", "current", "suitable", "failed", "notStarted", "skipped")
 COLUMNS = ("segment", "address", "mac", "model", "serial", "versionBefore", "versionAfter", "confirmed",
-           "status", "statusCode", "message", "attempts", "started", "ended", "configFile", "detail", "imageVersion",
-           "imageSha256", "resumed")
+           "outcome", "status", "statusCode", "message", "attempts", "started", "ended", "configFile", "detail",
+           "imageVersion", "imageSha256", "resumed")
+OUTCOME_COUNT = {"upgraded": "completed", "current": "current", "suitable": "suitable", "skipped": "skipped",
+                 "not-started": "notStarted", "unconfirmed": "failed", "settings-not-restored": "failed",
+                 "unsuitable": "failed", "failed": "failed"}
 STATUS_COUNT = {"current": "current", "suitable": "suitable", "skipped": "skipped", "unsuitable": "failed",
                 "not started": "notStarted"}
 
 
 def count_of(row):
     """The summary count a row adds to, as xqt-cli counts it."""
+    if row.get("outcome") in OUTCOME_COUNT:
+        return OUTCOME_COUNT[row["outcome"]]
     status = row.get("status")
     if status in STATUS_COUNT:
         return STATUS_COUNT[status]
@@ -59,10 +66,12 @@ def main():
     args = parser.parse_args()
 
     earlier = {}
+    earlier_rows = []  # in their order, for the segments not run this time
     if args.previous and os.path.exists(args.previous):
         with open(args.previous) as source:
             for row in json.load(source).get("cameras", []):
                 earlier[(row.get("segment"), row.get("address"))] = row
+                earlier_rows.append(row)
 
     merged = {"tool": None, "imageVersion": None, "started": None, "ended": None, "segments": [], "cameras": []}
     reported = set()
@@ -90,9 +99,15 @@ def main():
             row = dict(row, segment=segment)
             row.setdefault("resumed", False)
             merged["cameras"].append(row)
-    for segment in filter(None, args.segments.split(",")):
-        if segment not in reported:
-            merged["segments"].append({"segment": segment, "ran": False})
+    not_run = [segment for segment in filter(None, args.segments.split(",")) if segment not in reported]
+    for row in earlier_rows:
+        segment = row.get("segment")
+        if segment and segment not in reported:
+            if segment not in not_run:
+                not_run.append(segment)  # a segment of the earlier rollout left out of this one
+            merged["cameras"].append(dict(row, resumed=bool(row.get("resumed"))))
+    for segment in not_run:
+        merged["segments"].append({"segment": segment, "ran": False})
 
     summary = {key: 0 for key in COUNTS}
     for row in merged["cameras"]:
@@ -114,7 +129,8 @@ def main():
 
     for entry in merged["segments"]:
         if not entry["ran"]:
-            print("%s: not run" % entry["segment"])
+            kept = sum(1 for r in merged["cameras"] if r["segment"] == entry["segment"])
+            print("%s: not run" % entry["segment"] + (" (%d earlier row(s) kept)" % kept if kept else ""))
             continue
         rows = [r for r in merged["cameras"] if r["segment"] == entry["segment"]]
         counts = {}

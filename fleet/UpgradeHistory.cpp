@@ -1,0 +1,180 @@
+#include "fleet/UpgradeHistory.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "camera/ConfigStore.h"
+#include "platform/BoundedText.h"
+
+namespace xqt {
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+/// Holds an exclusive lock on the history's lock file while it lives.
+class HistoryLock {
+  public:
+    explicit HistoryLock(const std::string& path) {
+        fd_ = ::open((path + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~HistoryLock() {
+        if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+    }
+    HistoryLock(const HistoryLock&) = delete;
+    HistoryLock& operator=(const HistoryLock&) = delete;
+    bool Held() const { return fd_ >= 0; }
+
+  private:
+    int fd_ = -1;
+};
+
+std::string NowText() {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm utc{};
+    ::gmtime_r(&now, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+/// Keeps the newest lines of the history within half the bound (called under the lock): the
+/// kept lines go to a temporary file that replaces the history.
+bool Trim(const std::string& path, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::size_t from = all.size() > HISTORY_MAX_BYTES / 2 ? all.size() - HISTORY_MAX_BYTES / 2 : 0;
+    if (from > 0) {
+        from = all.find('\n', from - 1);
+        from = from == std::string::npos ? all.size() : from + 1;
+    }
+    const std::string temporary = path + ".trim";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0 || !WriteAll(fd, std::string_view(all).substr(from)) || ::fsync(fd) != 0) {
+        error = "cannot trim " + path + ": " + std::strerror(errno);
+        if (fd >= 0) ::close(fd);
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    ::close(fd);
+    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = "cannot trim " + path + ": " + std::strerror(errno);
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string Text(const json& object, const char* key) {
+    const auto found = object.find(key);
+    return found != object.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+}  // namespace
+
+std::string HistoryPath() {
+    const std::string base = ConfigBaseFolder();
+    if (base.empty()) return {};
+    const std::string configurations = base + "/" + std::string(CONFIGURATIONS_TAIL);
+    return configurations.substr(0, configurations.rfind('/')) + "/history.jsonl";
+}
+
+std::string HistoryLine(const HistoryEntry& e) {
+    auto orNull = [](const std::string& text) { return text.empty() ? json(nullptr) : json(text); };
+    const json line = {{"time", e.time},
+                       {"tool", e.tool},
+                       {"address", e.address},
+                       {"mac", orNull(e.mac)},
+                       {"serial", orNull(e.serial)},
+                       {"model", orNull(e.model)},
+                       {"versionBefore", orNull(e.versionBefore)},
+                       {"versionAfter", orNull(e.versionAfter)},
+                       {"outcome", e.outcome},
+                       {"configFile", orNull(e.savedFile)}};
+    return line.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+bool AppendHistory(HistoryEntry entry, std::string& error, std::string path) {
+    if (path.empty()) path = HistoryPath();
+    if (path.empty()) {
+        error = "no folder for the history (set HOME or XDG_DATA_HOME)";
+        return false;
+    }
+    if (entry.time.empty()) entry.time = NowText();
+    if (!ConfigStore::MakeFolders(path)) {
+        error = "cannot make the folder of " + path;
+        return false;
+    }
+    const HistoryLock lock(path);
+    if (!lock.Held()) {
+        error = "cannot lock " + path + ".lock: " + std::strerror(errno);
+        return false;
+    }
+    const std::string line = HistoryLine(entry) + "\n";
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 &&
+        static_cast<std::size_t>(info.st_size) + line.size() > HISTORY_MAX_BYTES && !Trim(path, error))
+        return false;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0 || !WriteAll(fd, line) || ::fsync(fd) != 0) {
+        error = "cannot append to " + path + ": " + std::strerror(errno);
+        if (fd >= 0) ::close(fd);
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+std::optional<std::vector<HistoryEntry>> ReadHistory(const std::string& path, std::string& error) {
+    std::vector<HistoryEntry> entries;
+    const platform::BoundedText text = platform::ReadBoundedText(path, 2 * HISTORY_MAX_BYTES);
+    if (text.outcome == platform::TextReadOutcome::CannotOpen && text.error == ENOENT) return entries;
+    if (text.outcome != platform::TextReadOutcome::Read) {
+        error = "cannot read " + path;
+        return std::nullopt;
+    }
+    std::istringstream lines(text.bytes);
+    for (std::string line; std::getline(lines, line);) {
+        const json object = json::parse(line, nullptr, false);
+        if (!object.is_object()) continue;
+        HistoryEntry e;
+        e.time = Text(object, "time");
+        e.tool = Text(object, "tool");
+        e.address = Text(object, "address");
+        e.mac = Text(object, "mac");
+        e.serial = Text(object, "serial");
+        e.model = Text(object, "model");
+        e.versionBefore = Text(object, "versionBefore");
+        e.versionAfter = Text(object, "versionAfter");
+        e.outcome = Text(object, "outcome");
+        e.savedFile = Text(object, "configFile");
+        if (!e.address.empty()) entries.push_back(std::move(e));
+    }
+    return entries;
+}
+
+}  // namespace xqt
