@@ -33,6 +33,7 @@
 #include "fleet/Report.h"
 #include "fleet/TargetListText.h"
 #include "fleet/TextForms.h"
+#include "fleet/UpgradeHistory.h"
 #include "platform/BoundedText.h"
 #include "platform/EventLoopOwner.h"
 #include "platform/Resources.h"
@@ -223,7 +224,10 @@ class BatchPrinter : public BatchObserver {
         wake_.notify_all();
     }
     void CameraProgressed(int) override { WriteReports(false); }
-    void CameraEnded(int) override { WriteReports(false); }
+    void CameraEnded(int row) override {
+        WriteReports(false);
+        RecordInHistory(row);
+    }
     void RunEnded() override {
         std::lock_guard lock(mutex_);
         ended_ = true;
@@ -294,6 +298,32 @@ class BatchPrinter : public BatchObserver {
         }
         return ok;
     }
+    /// A camera the run wrote to, or tried to, goes into the upgrade history; one that was only asked
+    /// (current, unsuitable, a dry run) does not. The report stands whether or not this works.
+    void RecordInHistory(int row) {
+        if (row < 0 || row >= run_->Size()) return;
+        const ProgressRecord& record = run_->Row(row);
+        if (static_cast<RowEnd>(record.end) != RowEnd::Finished) return;
+        const ReportRow done = ReportRowOf(record);
+        // A failure without an UpgradeFailure ended at the start inquiries: nothing was written.
+        if (!done.outcome || (*done.outcome == Outcome::Failed && record.failure == 0)) return;
+        HistoryEntry entry;
+        entry.tool = "xqt-cli batch";
+        entry.address = done.address;
+        entry.mac = done.mac;
+        entry.serial = done.serial;
+        entry.model = done.model;
+        entry.versionBefore = done.versionBefore;
+        if (done.confirmed) entry.versionAfter = done.versionAfter.value_or("");
+        entry.outcome = OutcomeWord(*done.outcome);
+        entry.savedFile = done.configFile.value_or("");
+        std::string error;
+        // Told once; the history is a convenience, so it never changes the run's exit code.
+        if (!AppendHistory(std::move(entry), error) && !historyFailed_) {
+            historyFailed_ = true;
+            errors_ += std::string(ME) + "the upgrade history was not written: " + TerminalText(error) + "\n";
+        }
+    }
     /// A report file could not be written at some point of the run (owner's thread).
     bool ReportFailed() const { return reportFailed_; }
     /// The cameras still being upgraded, as "address (status)" (owner's thread).
@@ -360,6 +390,7 @@ class BatchPrinter : public BatchObserver {
     std::atomic<bool> stopping_{false};
     // Owner's thread only.
     bool reportFailed_ = false;
+    bool historyFailed_ = false;
     std::string errors_;
     bool stoppingShown_ = false;
     int lastLines_ = 0;

@@ -142,6 +142,7 @@ Result RunBatch(const std::string& folder, int parallel, int transfers,
         argv.push_back(arg.data());
     argv.push_back(nullptr);
     ::setenv("XQT_PASSWORD", "admin", 1);
+    ::setenv("ProgramFiles", folder.c_str(), 1);  // the history and any saved file stay in the scratch folder
     pid_t child = 0;
     if (::posix_spawn(&child, XQT_CLI, &actions, nullptr, argv.data(), environ) != 0) std::exit(1);
     posix_spawn_file_actions_destroy(&actions);

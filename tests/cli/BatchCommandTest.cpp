@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <algorithm>
 
 #include <csignal>
 #include <cstdio>
@@ -163,6 +164,18 @@ TEST_F(BatchCommandTest, AMixedFleetIsReportedFieldByField) {
     EXPECT_EQ(run.lines.back()["event"], "summary");
     EXPECT_EQ(run.lines.back()["exitCode"], 12);
     EXPECT_EQ(run.text.find("admin"), std::string::npos);  // the password is never printed
+
+    // The history keeps the cameras that were written to, not those only asked.
+    std::ifstream history(folder + "/VEXO/XQT FirmwareUpgrade/history.jsonl");
+    std::vector<std::string> recorded;
+    for (std::string line; std::getline(history, line);)
+        recorded.push_back(json::parse(line)["address"].get<std::string>() + " " +
+                           json::parse(line)["outcome"].get<std::string>());
+    std::sort(recorded.begin(), recorded.end());
+    std::vector<std::string> expected = {fleet->At(0).HostPort() + " upgraded",
+                                         fleet->At(3).HostPort() + " unconfirmed"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(recorded, expected);
 
     // The CSV has the same rows under one header.
     std::ifstream csv(folder + "/report.csv");
