@@ -51,13 +51,14 @@ function(xqt_precompile target)
     target_precompile_headers(${target} PRIVATE ${headers})
 endfunction()
 
-# xqt_add_gtest(name SOURCES a.cpp b.cpp [LIBS libs...] [LABELS labels...] [TIMEOUT s])
+# xqt_add_gtest(name SOURCES a.cpp b.cpp [LIBS libs...] [LABELS labels...] [SCREENSHOTS] [TIMEOUT s])
 # One test executable per area; ctest runs it as one test. Label "engine" marks the suites that
 # also run under ThreadSanitizer, "gui" those that need Qt (they link xqt_gui and Qt Test, and
 # run with the offscreen platform), "threads" the Qt suites whose sessions start worker threads:
 # they run under ThreadSanitizer too. The target tsan_suites builds every suite of either label.
+# SCREENSHOTS: the suite's Screenshots.* cases run apart, under the label "screenshots".
 function(xqt_add_gtest name)
-    cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "SCREENSHOTS" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
     if("gui" IN_LIST T_LABELS AND NOT XQT_WITH_GUI)
         return()
     endif()
@@ -77,9 +78,18 @@ function(xqt_add_gtest name)
     if("engine" IN_LIST T_LABELS OR "threads" IN_LIST T_LABELS)
         set_property(GLOBAL APPEND PROPERTY XQT_TSAN_SUITES ${name})
     endif()
-    add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
-    set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}"
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XQT_TEST_OUTPUT=${CMAKE_BINARY_DIR}/test-output")
+    set(environment "QT_QPA_PLATFORM=offscreen;XQT_TEST_OUTPUT=${CMAKE_BINARY_DIR}/test-output")
+    if(T_SCREENSHOTS)
+        # The suite's Screenshots.* cases save pictures for a person to look at and check nothing of
+        # their own: they run as a separate entry under the label "screenshots", not among the tests.
+        add_test(NAME ${name} COMMAND ${name} --gtest_brief=1 --gtest_filter=-Screenshots.*)
+        add_test(NAME ${name}_screenshots COMMAND ${name} --gtest_brief=1 --gtest_filter=Screenshots.*)
+        set_tests_properties(${name}_screenshots PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS screenshots
+            ENVIRONMENT "${environment}")
+    else()
+        add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+    endif()
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}" ENVIRONMENT "${environment}")
 endfunction()
 
 # xqt_add_fuzzer(name SOURCES a.cpp [LIBS libs...]); built only with XQT_FUZZ.
