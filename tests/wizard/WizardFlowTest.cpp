@@ -110,15 +110,27 @@ class RecordingWizardView : public WizardView,
     std::optional<std::pair<std::string, bool>> result;
 };
 
-class WizardFlowTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
+/// The wizard's texts and resources, installed for the life of a test.
+struct LoadedResources {
+    LoadedResources() {
         InstallWizardResources(res);
         platform::UseResources(res);
-        resources.LoadAll(&boxes);
+        platform::RecordingMessageBoxes loadBoxes;
+        resources.LoadAll(&loadBoxes);
+    }
+    ~LoadedResources() { platform::UseResources(empty); }
+
+    platform::MemoryResources res;
+    platform::MemoryResources empty;
+    ResourceState resources;
+};
+
+/// One wizard over the fake engine, started on its first page.
+struct ManualRun {
+    explicit ManualRun(ResourceState& resources)
+        : flow{view, engine, boxes, resources, WizardTiming::From(FastTiming())} {
         flow.Start();
     }
-    void TearDown() override { platform::UseResources(empty); }
 
     /// From the first page to the progress page with the given setup choice.
     void Prepare(bool retain, bool backup) {
@@ -157,13 +169,15 @@ class WizardFlowTest : public ::testing::Test {
         return texts;
     }
 
-    platform::MemoryResources res;
-    platform::MemoryResources empty;
     platform::RecordingMessageBoxes boxes;
-    ResourceState resources;
     FakeWizardEngine engine;
     RecordingWizardView view;
-    WizardFlow flow{view, engine, boxes, resources, WizardTiming::From(FastTiming())};
+    WizardFlow flow;
+};
+
+class WizardFlowTest : public ::testing::Test, protected LoadedResources, protected ManualRun {
+  protected:
+    WizardFlowTest() : ManualRun(resources) {}
 };
 
 TEST_F(WizardFlowTest, ProgressPageShowsTheCheckedCamera) {
@@ -201,20 +215,13 @@ TEST_F(WizardFlowTest, UnsuitableCameraStaysOnTheTargetPage) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        FakeWizardEngine e;
-        c.arrange(e);
-        platform::RecordingMessageBoxes b;
-        RecordingWizardView v;
-        WizardFlow f{v, e, b, resources, WizardTiming::From(FastTiming())};
-        f.Start();
+        ManualRun r(resources);
+        c.arrange(r.engine);
         for (int i = 0; i < 4; ++i)
-            f.Next();
-        v.RunJobs();
-        EXPECT_EQ(f.State(), STATE_MANUAL_TARGET);
-        std::vector<std::string> shown;
-        for (const auto& s : b.Taken())
-            shown.push_back(s.text);
-        EXPECT_EQ(shown, c.boxes);
+            r.flow.Next();
+        r.view.RunJobs();
+        EXPECT_EQ(r.flow.State(), STATE_MANUAL_TARGET);
+        EXPECT_EQ(r.BoxTexts(), c.boxes);
     }
 }
 
@@ -342,45 +349,30 @@ TEST_F(WizardFlowTest, SavedConfigurationIsRestoredBeforeTheResult) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        FakeWizardEngine e;
-        e.restoreFailures = c.restoreFailures;
-        e.readBackSucceeds = c.readBack;
-        platform::RecordingMessageBoxes b;
-        RecordingWizardView v;
-        v.setup = {true, c.backup};
-        WizardFlow f{v, e, b, resources, WizardTiming::From(FastTiming())};
-        f.Start();
-        for (int i = 0; i < 4; ++i)
-            f.Next();
-        v.RunJobs();
-        b.QueueAnswer(MbResult::Ok);
-        f.Next();
-        v.RunJobs();
-        ASSERT_EQ(f.State(), STATE_MANUAL_RUNNING);
-        ASSERT_TRUE(e.saved);
-        EXPECT_EQ(e.saved->remotePath, "/home/l4/xqt-tr60.cfg");
-        EXPECT_EQ(e.saved->model, "XQT-TR60");
-        EXPECT_EQ(e.saved->serial, "1000001");
-        EXPECT_EQ(e.saved->deleteAfterRestore, !c.backup);
-        EXPECT_EQ(v.words.at(1), STATUS_SAVING_CONFIG);
+        ManualRun r(resources);
+        r.engine.restoreFailures = c.restoreFailures;
+        r.engine.readBackSucceeds = c.readBack;
+        r.Prepare(true, c.backup);
+        r.Upgrade();
+        ASSERT_TRUE(r.engine.saved);
+        EXPECT_EQ(r.engine.saved->remotePath, "/home/l4/xqt-tr60.cfg");
+        EXPECT_EQ(r.engine.saved->model, "XQT-TR60");
+        EXPECT_EQ(r.engine.saved->serial, "1000001");
+        EXPECT_EQ(r.engine.saved->deleteAfterRestore, !c.backup);
+        EXPECT_EQ(r.view.words.at(1), STATUS_SAVING_CONFIG);
 
-        e.Tick(STATUS_COMPLETED);  // the result waits for the message, which restores first
-        EXPECT_EQ(f.State(), STATE_MANUAL_RUNNING);
-        e.Post(0, 1);  // back after a lost connection: 5 + 1
-        EXPECT_TRUE(f.Busy());
-        v.RunJobs();
-        EXPECT_EQ(e.Count("RestoreConfiguration"), c.restores);
-        EXPECT_EQ(std::vector<int>(v.words.end() - 2, v.words.end()),
+        r.engine.Tick(STATUS_COMPLETED);  // the result waits for the message, which restores first
+        EXPECT_EQ(r.flow.State(), STATE_MANUAL_RUNNING);
+        r.engine.Post(0, 1);  // back after a lost connection: 5 + 1
+        EXPECT_TRUE(r.flow.Busy());
+        r.view.RunJobs();
+        EXPECT_EQ(r.engine.Count("RestoreConfiguration"), c.restores);
+        EXPECT_EQ(std::vector<int>(r.view.words.end() - 2, r.view.words.end()),
                   (std::vector<int>{STATUS_LOADING_CONFIG, STATUS_RECONFIGURING}));
-        ASSERT_TRUE(v.timers.count(TIMER_RESTART_WATCH));
-        f.OnTimer(TIMER_RESTART_WATCH);
-        v.RunJobs();
-        EXPECT_EQ(f.State(), STATE_MANUAL_RESULT);
-        std::vector<std::string> shown;
-        for (const auto& s : b.Taken())
-            shown.push_back(s.text);
-        EXPECT_EQ(shown.back() == MSG_RESTORE_FAULT, c.fault);
-        EXPECT_EQ(e.Count("ReleaseConfiguration"), 1);  // at the result, whatever the restore did
+        r.WatchRestart();
+        EXPECT_EQ(r.flow.State(), STATE_MANUAL_RESULT);
+        EXPECT_EQ(r.BoxTexts().back() == MSG_RESTORE_FAULT, c.fault);
+        EXPECT_EQ(r.engine.Count("ReleaseConfiguration"), 1);  // at the result, whatever the restore did
     }
 }
 
@@ -400,29 +392,17 @@ TEST_F(WizardFlowTest, RestartWatchAdvancesTheBarUntilTheCameraAnswersOrTheLimit
     EXPECT_EQ(flow.State(), STATE_MANUAL_RESULT);
 
     // A camera that never answers: the result comes once the watch's limit has passed.
-    FakeWizardEngine silent;
-    silent.probeAnswersAt = 0;
-    RecordingWizardView v;
-    v.setup = {true, true};
-    WizardFlow f{v, silent, boxes, resources, WizardTiming::From(FastTiming())};
-    f.Start();
-    for (int i = 0; i < 4; ++i)
-        f.Next();
-    v.RunJobs();
-    boxes.QueueAnswer(MbResult::Ok);
-    f.Next();
-    v.RunJobs();
-    silent.Post(1, STATE_MANUAL_RESULT);
-    v.RunJobs();
+    ManualRun silent(resources);
+    silent.engine.probeAnswersAt = 0;
+    silent.Prepare(true, true);
+    silent.Upgrade();
+    silent.engine.Post(1, STATE_MANUAL_RESULT);
+    silent.view.RunJobs();
     const auto began = std::chrono::steady_clock::now();
-    for (int i = 0; i < 2000 && v.timers.count(TIMER_RESTART_WATCH); ++i) {
-        f.OnTimer(TIMER_RESTART_WATCH);
-        v.RunJobs();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    EXPECT_EQ(f.State(), STATE_MANUAL_RESULT);
+    silent.WatchRestart();
+    EXPECT_EQ(silent.flow.State(), STATE_MANUAL_RESULT);
     EXPECT_GE(std::chrono::steady_clock::now() - began, FastTiming().restartWatchLimit);
-    EXPECT_GE(silent.Count("ProbeCamera"), 2);
+    EXPECT_GE(silent.engine.Count("ProbeCamera"), 2);
 }
 
 TEST_F(WizardFlowTest, FailedSaveReturnsToTheTargetPageAndLeavesNothingToRestore) {
