@@ -222,6 +222,9 @@ TEST_F(WizardFlowTest, UnsuitableCameraStaysOnTheTargetPage) {
         r.view.RunJobs();
         EXPECT_EQ(r.flow.State(), STATE_MANUAL_TARGET);
         EXPECT_EQ(r.BoxTexts(), c.boxes);
+        EXPECT_EQ(r.boxes.Taken().back().caption, "Information");
+        EXPECT_EQ(r.boxes.Taken().back().icon, MbIcon::Question);
+        EXPECT_FALSE(r.view.waitCursor);
     }
 }
 
