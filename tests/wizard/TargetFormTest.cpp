@@ -5,7 +5,7 @@
 
 #include "camera/Credential.h"
 #include "platform/Windows1252.h"
-#include "tests/gui/wizard/WizardTestSupport.h"
+#include "tests/wizard/WizardResources.h"
 #include "wizard/TargetForm.h"
 #include "wizard/WizardTexts.h"
 

@@ -199,41 +199,6 @@ TEST_F(ManualTargetPageTest, CustomPortAppearsInTheAddressText) {
     EXPECT_EQ(wizard->Flow().TargetCredential(), "YWRtaW46YWRtaW4=");
 }
 
-TEST_F(ManualTargetPageTest, WrongModelShowsTheCheckMessageThenNotSuitable) {
-    engine.check = [](const std::string&) {
-        CameraCheck check;
-        check.message =
-            EngineMessage{"This program works for the XQT-TR60. Please select the correct camera.",
-                          "Information", MbIcon::Exclamation};
-        return check;
-    };
-    Open();
-    GoToTarget();
-    EnterTarget("10.0.0.5", "admin", "admin");
-    Click(WizardButton::Next);
-    ASSERT_TRUE(WaitFor([&] { return boxes.Count() == 2; }));
-    auto shown = boxes.Taken();
-    EXPECT_EQ(shown[0].text, "This program works for the XQT-TR60. Please select the correct camera.");
-    EXPECT_EQ(shown[1].text, "This firmware is not suitable for the target camera.");
-    EXPECT_EQ(shown[1].caption, "Information");
-    EXPECT_EQ(shown[1].icon, MbIcon::Question);
-    EXPECT_EQ(State(), STATE_MANUAL_TARGET);
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-}
-
-TEST_F(ManualTargetPageTest, RejectedSerialGivesTheSameMessageAlone) {
-    engine.check = [](const std::string&) { return PassingCheck("9999999"); };
-    engine.rejectedSerials = {"9999999"};
-    Open();
-    GoToTarget();
-    EnterTarget("10.0.0.5", "admin", "admin");
-    Click(WizardButton::Next);
-    ASSERT_TRUE(WaitFor([&] { return boxes.Count() == 1; }));
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"This firmware is not suitable for the target camera."});
-    QTest::qWait(20);
-    EXPECT_EQ(State(), STATE_MANUAL_TARGET);
-}
-
 TEST_F(ManualTargetPageTest, CheckRunsOffTheUiThreadUnderTheWaitCursorAndBlocksOtherCommands) {
     Open();
     GoToTarget();

@@ -16,15 +16,9 @@
 #include "platform/MessageBoxes.h"
 #include "platform/Resources.h"
 #include "tests/wizard/FakeWizardEngine.h"
+#include "tests/wizard/WizardResources.h"
 
 namespace xqt::test {
-
-/// Fills `res` with everything the wizard loads: texts, model list, slot keys, one image,
-/// version information and the string table.
-void InstallWizardResources(platform::MemoryResources& res);
-
-/// Durations short enough for a whole run in a moment, in the same proportions as the real ones.
-platform::EngineTiming FastTiming();
 
 /// Clicks a radio button or check box on its indicator, where a click always lands.
 void Choose(QAbstractButton* button);
