@@ -89,7 +89,7 @@ TEST_F(ManualRunTest, ThePlaceholderIsRefusedForARealCameraBeforeItIsAsked) {
     QTest::qWait(20);
     ASSERT_EQ(boxes.Count(), 1u);
     EXPECT_EQ(boxes.Taken()[0].text, std::string(PLACEHOLDER_REFUSAL));
-    EXPECT_EQ(boxes.Taken()[0].icon, MbIcon::Stop);
+    EXPECT_EQ(boxes.Taken()[0].icon, platform::MbIcon::Stop);
     EXPECT_EQ(engine.Count("CheckCamera"), 0) << "nothing is said to the camera";
     EXPECT_EQ(State(), STATE_MANUAL_TARGET);
     // On loopback (a simulated camera) the same image goes ahead.
