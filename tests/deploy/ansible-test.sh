@@ -264,8 +264,9 @@ sys.exit(0 if len(rows) == 7 and merged["summary"]["segmentsNotRun"] == ["segmen
          else "rows %s, summary %s" % (rows, merged["summary"]))
 EOF
 
-# The password is nowhere in what Ansible printed or wrote, nor in any report.
-leaks=$(grep -rlF -- "$PW" ./*.log reports hosts home 2>/dev/null)
+# The password is nowhere in what Ansible printed or wrote, nor in any report. (The simulators'
+# own logs list their cameras' logins, as the simulator does for a first run.)
+leaks=$(grep -rlF --exclude='*.sim.log' -- "$PW" ./*.log reports hosts home 2>/dev/null)
 [ -z "$leaks" ] || fail "the password shows in: $leaks"
 grep -q "VALUE_SPECIFIED_IN_NO_LOG_PARAMETER" rollout.log || fail "rollout -vvv does not show the masked password argument"
 

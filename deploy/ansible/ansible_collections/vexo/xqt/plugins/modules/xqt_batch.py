@@ -376,7 +376,8 @@ def main():
     # An empty run: the tool's own code, or a summary of no camera from a tool without that code.
     empty = rc == EXIT_NO_TARGETS or (rc == 0 and summary is not None and summary.get("total") == 0)
     if empty and p["allow_empty"]:
-        module.exit_json(**result)
+        # Ansible fails any result whose rc is not 0 unless the module says otherwise.
+        module.exit_json(failed=False, **result)
     if empty:
         rc = EXIT_NO_TARGETS
     if rc != 0:
