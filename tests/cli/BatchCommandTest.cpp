@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -48,11 +49,13 @@ class BatchCommandTest : public ::testing::Test {
             list << address << "\n";
     }
 
+    /// Runs batch on targets.txt; report.json and report.csv unless `options` names a report of its own.
     CliRun Batch(const std::string& options, const std::string& prefix = "") {
+        const bool ownReport = options.find("--report ") != std::string::npos;
         const std::string command =
             "cd '" + folder + "' && ProgramFiles='" + folder + "' XQT_PASSWORD=admin " + prefix + " " +
-            XQT_CLI + " batch --targets targets.txt --user admin " +
-            "--time-scale 0.05 --json --report report.json --csv report.csv " + options + " </dev/null 2>&1";
+            XQT_CLI + " batch --targets targets.txt --user admin --time-scale 0.05 --json " +
+            (ownReport ? "" : "--report report.json ") + "--csv report.csv " + options + " </dev/null 2>&1";
         return RunShell<json>(command);
     }
 
@@ -446,6 +449,25 @@ TEST_F(BatchCommandTest, FleetFaultsEndInTheirOwnOutcome) {
          {},
          "",
          [](BatchCommandTest& t, const CliRun&) { EXPECT_TRUE(t.fleet->At(0).Requests().empty()); }},
+        {"a report lost during the run ends in 15, and the camera is still finished",
+         {[] {
+             auto c = Camera(86);
+             c.upgrade.rebootMs = 400000;  // 4 s: still rebooting when the report's folder goes
+             return c;
+         }()},
+         "--report gone/report.json",
+         15,
+         "",
+         {},
+         {},
+         "sh -c 'mkdir -p gone; (sleep 1.5; rm -rf gone) & exec \"$0\" \"$@\"'",
+         [](BatchCommandTest& t, const CliRun& run) {
+             EXPECT_EQ(t.Uploads(0), 1u);
+             EXPECT_NE(run.text.find("gone/report.json"), std::string::npos) << run.text;
+             std::ifstream csv(t.folder + "/report.csv");  // the other report still tells the truth
+             const std::string text((std::istreambuf_iterator<char>(csv)), std::istreambuf_iterator<char>());
+             EXPECT_NE(text.find(",upgraded,"), std::string::npos) << text;
+         }},
         {"an empty list is no success",
          {Camera(78)},
          "",
