@@ -79,13 +79,13 @@ int RunPack(const PackOptions& o) {
     BundleFiles files;
     std::set<std::string> names;
     std::string error;
-    for (const auto& spec : o.images) {
-        const auto eq = spec.find('=');
+    for (const auto& given : o.images) {
+        const auto eq = given.find('=');
         if (eq == std::string::npos)
-            return Complain("pack", "--image takes KEY=FILE (KEY may be empty): " + spec);
+            return Complain("pack", "--image takes KEY=FILE (KEY may be empty): " + given);
         ManifestImage image;
-        image.key = spec.substr(0, eq);
-        const fs::path source = spec.substr(eq + 1);
+        image.key = given.substr(0, eq);
+        const fs::path source = given.substr(eq + 1);
         image.file = source.filename().string();
         if (!names.insert(image.file).second)
             return Complain("pack",

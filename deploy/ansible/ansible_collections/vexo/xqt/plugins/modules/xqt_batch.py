@@ -235,10 +235,9 @@ def wrote(row, check_mode):
     outcome = row.get("outcome")
     if outcome is not None:
         return outcome in (WOULD_WRITE if check_mode else WRITTEN)
-    # Reports written before rows had an outcome.
-    if check_mode:
-        return row.get("status") == "suitable"
-    return row.get("status") == "Completed"
+    # Reports written before rows had an outcome: status code 9 is a completed upgrade; their dry
+    # runs said nothing a prediction can rest on.
+    return not check_mode and row.get("statusCode") == 9
 
 
 def main():
