@@ -1,7 +1,5 @@
 // CameraSession: the configuration backup and restore of automatic mode (in manual mode the wizard
 // keeps the configuration itself), around ConfigStore and RestoreConfig.
-#include <algorithm>
-#include <cctype>
 #include <vector>
 
 #include "camera/CameraSession.h"
@@ -11,16 +9,6 @@
 
 namespace xqt {
 
-namespace {
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-}  // namespace
-
 bool CameraSession::SaveConfiguration() {
     Sequence& seq = *sequence_;
     const std::string model = modelList[0] ? platform::Windows1252ToUtf8(*modelList[0]) : std::string();
@@ -29,10 +17,9 @@ bool CameraSession::SaveConfiguration() {
                            ? std::chrono::system_clock::from_time_t(static_cast<std::time_t>(seconds))
                            : std::chrono::system_clock::now();
     const std::string inquired = inquiredSerial.Get();
-    auto store = std::make_unique<ConfigStore>(hostPort, "/home/l4/" + Lower(model) + ".cfg", credential,
-                                               stamp, model, inquired.empty() ? serialText : inquired,
-                                               deleteFlag_ ? deleteFlag_->load() : 0,
-                                               timing.streamReceiveTimeout, detail::TransferBoundOf(timing));
+    auto store = std::make_unique<ConfigStore>(
+        hostPort, ConfigRemotePath(model), credential, stamp, model, inquired.empty() ? serialText : inquired,
+        deleteFlag_ ? deleteFlag_->load() : 0, timing.streamReceiveTimeout, detail::TransferBoundOf(timing));
     ConfigStore* saving = store.get();
     {
         std::lock_guard lock(seq.postMutex);  // CancelSequence cancels the download through it

@@ -12,7 +12,6 @@
 #include <boost/beast/http/empty_body.hpp>
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/http/write.hpp>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -264,9 +263,7 @@ std::string ConfigFolderFor(std::chrono::system_clock::time_point timeStamp) {
 }
 
 std::string SafeConfigFileName(std::string_view model, std::string_view serial) {
-    std::string lower;
-    for (char c : model)
-        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string lower = platform::AsciiLower(model);
     std::string name;
     CleanNamePart(lower, name);
     name += '.';

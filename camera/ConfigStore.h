@@ -34,6 +34,7 @@
 
 #include "camera/Cancellation.h"
 #include "camera/TransferBound.h"
+#include "platform/TextCodec.h"
 
 namespace xqt {
 
@@ -65,6 +66,12 @@ std::string ConfigFolderFor(std::chrono::system_clock::time_point timeStamp);
 /// serials never share a name. The result is one path component of at most 255 bytes that is never
 /// "." or "..".
 std::string SafeConfigFileName(std::string_view model, std::string_view serial);
+
+/// Where a camera keeps the configuration that is saved: "/home/l4/" + `model` in lower case +
+/// ".cfg". Callers pass the first model of the program's list, never the model a camera reported.
+inline std::string ConfigRemotePath(std::string_view model) {
+    return "/home/l4/" + platform::AsciiLower(model) + ".cfg";
+}
 
 class ConfigStore {
   public:

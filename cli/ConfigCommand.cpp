@@ -3,7 +3,6 @@
 // replacing a file, mode 0600, the full serial in the name); restore posts a saved file back once
 // the camera's model and serial agree with the file's name (or --force).
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -153,16 +152,10 @@ class CameraAtHand {
     CameraSession session_;
 };
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 /// True when `name` is the file a save of this camera gets: SafeConfigFileName of the model and
 /// serial, or the same with "-N" before ".cfg" when the plain name was taken.
 bool NamedAfter(const std::string& name, const std::string& model, const std::string& serial) {
-    const std::string plain = SafeConfigFileName(Lower(model), serial);
+    const std::string plain = SafeConfigFileName(model, serial);
     if (name == plain) return true;
     const std::string stem = plain.substr(0, plain.size() - 4);  // without ".cfg"
     if (name.size() <= stem.size() + 5 || name.compare(0, stem.size(), stem) != 0) return false;
@@ -211,8 +204,8 @@ int RunSave(const ConfigOptions& options) {
     if (camera.Check(o)) {
         // The remote file and the saved name follow the first listed model, as the upgrade's do.
         const std::string model = *p.resources.modelNames[0];
-        ConfigStore store(p.address, "/home/l4/" + Lower(model) + ".cfg", p.credential,
-                          std::chrono::system_clock::now(), model, o.serial, 0, p.timing.streamReceiveTimeout,
+        ConfigStore store(p.address, ConfigRemotePath(model), p.credential, std::chrono::system_clock::now(),
+                          model, o.serial, 0, p.timing.streamReceiveTimeout,
                           detail::TransferBoundOf(p.timing));
         if (store.localPath.empty()) {
             o.Fail(EXIT_NOT_SAVED, "not-saved",

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -73,12 +72,6 @@ struct UpgradeOptions {
     double timeScale = 0;
     FirmwareOptions firmware;
 };
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 /// A BIN text on one line: line breaks become single spaces, the ends are trimmed.
 std::string OneLine(const std::string& text) {
@@ -368,10 +361,10 @@ Result UpgradeRun::Run() {
     if (options_.retain) {
         Show(UpgradeStatus::SavingConfig);
         const std::string model = *resources.modelNames[0];
-        store = std::make_unique<ConfigStore>(result_.address, "/home/l4/" + Lower(model) + ".cfg",
-                                              credential_, std::chrono::system_clock::now(), model,
-                                              check.system.serial, options_.backup ? 0 : 1,
-                                              timing_.streamReceiveTimeout, detail::TransferBoundOf(timing_));
+        store = std::make_unique<ConfigStore>(result_.address, ConfigRemotePath(model), credential_,
+                                              std::chrono::system_clock::now(), model, check.system.serial,
+                                              options_.backup ? 0 : 1, timing_.streamReceiveTimeout,
+                                              detail::TransferBoundOf(timing_));
         if (!store->Download()) {
             const std::string why = store->errorText.empty() ? "" : " (" + store->errorText + ")";
             return Fail(EXIT_CONFIG_NOT_SAVED, "config-not-saved", kCannotSave + why);

@@ -88,4 +88,11 @@ std::u16string Utf8ToUtf16(const std::string& text) {
     return out;
 }
 
+std::string AsciiLower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
 }  // namespace xqt::platform

@@ -18,4 +18,8 @@ char32_t NextCodePoint(std::string_view text, std::size_t& position);
 /// Appends `cp` (at most U+10FFFF) in UTF-8.
 void AppendUtf8(std::string& out, char32_t cp);
 
+/// `text` with the ASCII letters A-Z in lower case; every other byte, UTF-8 sequences included,
+/// unchanged, whatever the process's locale.
+std::string AsciiLower(std::string_view text);
+
 }  // namespace xqt::platform

@@ -1,9 +1,9 @@
 #include "sim/ConfigHandler.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 
+#include "camera/ConfigStore.h"
 #include "platform/Windows1252.h"
 #include "sim/InquiryHandler.h"
 
@@ -31,13 +31,8 @@ constexpr std::string_view CRLF = "\r\n";
 }  // namespace
 
 std::string ConfigDownloadPath(const SimCamera& camera) {
-    std::string name = camera.config.fileName;
-    if (name.empty()) {
-        for (char c : camera.model)
-            name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        name += ".cfg";
-    }
-    return "/home/l4/" + name;
+    if (camera.config.fileName.empty()) return ConfigRemotePath(camera.model);
+    return "/home/l4/" + camera.config.fileName;
 }
 
 bool IsRestorePath(std::string_view target) {

@@ -1,11 +1,11 @@
 // The manual path of WizardFlow: leaving the target page, the confirmation, the upgrade run with
 // its saved configuration, the restore, the restart watch and the result page.
 #include <algorithm>
-#include <cctype>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 
+#include "camera/ConfigStore.h"
 #include "camera/Credential.h"
 #include "camera/PlaceholderGuard.h"
 #include "platform/ResourceText.h"
@@ -29,12 +29,6 @@ bool Pause(std::stop_token stop, int ms) {
     std::unique_lock lock(mutex);
     wake.wait_for(lock, stop, std::chrono::milliseconds(ms), [] { return false; });
     return !stop.stop_requested();
-}
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
 }
 
 }  // namespace
@@ -115,13 +109,9 @@ void WizardFlow::StartManualUpgrade() {
     if (!setup.retain) return LaunchSession();
 
     const std::string model = resources_.modelNames[0].value_or(std::string());
-    ConfigRequest request{targetAddress_,
-                          "/home/l4/" + Lower(model) + ".cfg",
-                          targetCredential_,
-                          std::chrono::system_clock::now(),
-                          model,
-                          cameraSerial_,
-                          !setup.backup};
+    ConfigRequest request{
+        targetAddress_, ConfigRemotePath(model), targetCredential_, std::chrono::system_clock::now(),
+        model,          cameraSerial_,           !setup.backup};
     ReleaseConfiguration();
     ShowStatus(STATUS_SAVING_CONFIG);
     phase_ = RunPhase::Saving;
