@@ -11,14 +11,14 @@ using platform::MbResult;
 using platform::TextOf;
 
 WizardFlow::WizardFlow(WizardView& view, WizardEngine& engine, platform::MessageBoxes& boxes,
-                       ResourceState& resources, WizardTiming timing)
+                       ResourceState& resources, platform::EngineTiming timing)
     : view_(view), engine_(engine), boxes_(boxes), resources_(resources), timing_(timing) {}
 
 void WizardFlow::Start() {
     ResetButtonTexts();
     engine_.StartDiscovery();
     discoveryRunning_ = true;
-    view_.StartTimer(TIMER_DISCOVERY, timing_.discoveryPeriodMs);
+    view_.StartTimer(TIMER_DISCOVERY, static_cast<int>(timing_.discoveryEnquiryInterval.count()));
     enquiriesSent_ = 0;
     engine_.SendEnquiry();
     state_ = STATE_PRECAUTIONS;

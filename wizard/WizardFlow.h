@@ -15,9 +15,9 @@
 #include <string>
 
 #include "camera/ResourceState.h"
+#include "platform/EngineTiming.h"
 #include "platform/MessageBoxes.h"
 #include "wizard/WizardEngine.h"
-#include "wizard/WizardTiming.h"
 #include "wizard/WizardView.h"
 
 namespace xqt {
@@ -44,15 +44,14 @@ inline constexpr int STATUS_LOADING_CONFIG = 7;
 inline constexpr int STATUS_RECONFIGURING = 8;
 inline constexpr int STATUS_COMPLETED = 9;
 
-/// Progress units the restart watch adds per inquiry, and the restore attempts.
+/// Progress units the restart watch adds per inquiry.
 inline constexpr int RESTART_WATCH_STEP = 4;
-inline constexpr int RESTORE_ATTEMPTS = 4;
 
 class WizardFlow : public WizardEngineEvents {
   public:
     /// All references must outlive the flow. `resources` is loaded and the pages exist before Start.
     WizardFlow(WizardView& view, WizardEngine& engine, platform::MessageBoxes& boxes,
-               ResourceState& resources, WizardTiming timing);
+               ResourceState& resources, platform::EngineTiming timing);
 
     /// Button texts, discovery (service, timer, first enquiry) and the first page.
     void Start();
@@ -124,7 +123,7 @@ class WizardFlow : public WizardEngineEvents {
     WizardEngine& engine_;
     platform::MessageBoxes& boxes_;
     ResourceState& resources_;
-    WizardTiming timing_;
+    platform::EngineTiming timing_;
 
     std::int32_t state_ = STATE_PRECAUTIONS;
     bool confirmQuit_ = false;

@@ -22,12 +22,12 @@ using platform::TextOf;
 
 namespace {
 
-/// Sleeps `ms` on a helper thread; false when asked to stop first.
-bool Pause(std::stop_token stop, int ms) {
+/// Sleeps `duration` on a helper thread; false when asked to stop first.
+bool Pause(std::stop_token stop, platform::Millis duration) {
     std::mutex mutex;
     std::condition_variable_any wake;
     std::unique_lock lock(mutex);
-    wake.wait_for(lock, stop, std::chrono::milliseconds(ms), [] { return false; });
+    wake.wait_for(lock, stop, duration, [] { return false; });
     return !stop.stop_requested();
 }
 
@@ -148,7 +148,7 @@ void WizardFlow::LaunchSession() {
     ShowStatus(STATUS_UPLOADING);
     phase_ = RunPhase::Upgrading;
     engine_.StartUpgrade(request, *this);
-    view_.StartTimer(TIMER_DISPLAY_REFRESH, timing_.displayRefreshMs);
+    view_.StartTimer(TIMER_DISPLAY_REFRESH, DISPLAY_REFRESH_MS);
 }
 
 void WizardFlow::OnSessionTick() {
@@ -213,26 +213,27 @@ void WizardFlow::RestoreConfiguration() {
     auto restored = std::make_shared<bool>(false);
     RunBusy(
         [this, restored, timing = timing_](std::stop_token stop) {
-            if (!Pause(stop, timing.restoreFirstPauseMs)) return;
+            if (!Pause(stop, timing.manualRestorePause)) return;
             // A saved file that cannot be read back is not posted: the camera would receive a
             // configuration of whatever the buffer held.
             if (engine_.ReadBackConfiguration()) {
-                for (int attempt = 1; attempt <= RESTORE_ATTEMPTS; ++attempt) {
+                for (int attempt = 1; attempt <= timing.restoreAttempts; ++attempt) {
                     if (engine_.RestoreConfiguration()) {
                         *restored = true;
                         break;
                     }
-                    if (attempt < RESTORE_ATTEMPTS && !Pause(stop, timing.restoreRetryPauseMs)) return;
+                    if (attempt < timing.restoreAttempts && !Pause(stop, timing.manualRestoreRetryPause))
+                        return;
                 }
             }
-            Pause(stop, timing.restoreLastPauseMs);
+            Pause(stop, timing.manualAfterRestorePause);
         },
         [this, restored] {
             configRestored_ = *restored;
             ShowStatus(STATUS_RECONFIGURING);
             restoreDoneAt_ = std::chrono::steady_clock::now();
             phase_ = RunPhase::Watching;
-            view_.StartTimer(TIMER_RESTART_WATCH, timing_.restartWatchPeriodMs);
+            view_.StartTimer(TIMER_RESTART_WATCH, static_cast<int>(timing_.restartWatchPeriod.count()));
         });
 }
 
@@ -242,16 +243,15 @@ void WizardFlow::RestartWatchTick() {
     if (phase_ != RunPhase::Watching || probeRunning_) return;
     probeRunning_ = true;
     auto answered = std::make_shared<bool>(false);
-    RunBusy([this, answered,
-             limit = timing_.inquiryLimitMs](std::stop_token) { *answered = engine_.ProbeCamera(limit); },
+    RunBusy([this, answered, limit = static_cast<int>(timing_.restartWatchInquiryLimit.count())](
+                std::stop_token) { *answered = engine_.ProbeCamera(limit); },
             [this, answered] {
                 probeRunning_ = false;
                 if (phase_ != RunPhase::Watching) return;
                 bool over = *answered;
                 if (!over) {
                     progress_.Advance(RESTART_WATCH_STEP);
-                    over = std::chrono::steady_clock::now() - restoreDoneAt_ >=
-                           std::chrono::milliseconds(timing_.restartWatchLimitMs);
+                    over = std::chrono::steady_clock::now() - restoreDoneAt_ >= timing_.restartWatchLimit;
                 }
                 if (!over) return;
                 view_.StopTimer(TIMER_RESTART_WATCH);

@@ -45,6 +45,10 @@ inline constexpr int TIMER_DISCOVERY = 0x8001;
 inline constexpr int TIMER_RESTART_WATCH = 0x8016;
 /// The manual progress page's own redisplay of the session's state while the upgrade runs.
 inline constexpr int TIMER_DISPLAY_REFRESH = 0x8017;
+/// Period of TIMER_DISPLAY_REFRESH. The session's tick stops while the camera reboots, so the page
+/// cannot rely on it alone. A display rate, not an engine duration: never scaled with the engine's
+/// timing.
+inline constexpr int DISPLAY_REFRESH_MS = 250;
 
 class AgreementAccess {
   public:

@@ -80,7 +80,7 @@ WizardDialog::WizardDialog(WizardEngine& engine, platform::MessageBoxes* boxes, 
     runner_ = new platform::QtTaskRunner(this);
     autoPages_ = std::make_unique<AutoPagesAdapter>(*this);
     WizardView& view = *this;
-    flow_ = std::make_unique<WizardFlow>(view, engine_, *boxes_, *resources_, WizardTiming::From(timing_));
+    flow_ = std::make_unique<WizardFlow>(view, engine_, *boxes_, *resources_, timing_);
     CreateFrame();
     CreatePages();
     flow_->Start();

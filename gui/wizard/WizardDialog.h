@@ -16,7 +16,6 @@
 #include "platform/MessageBoxes.h"
 #include "wizard/WizardEngine.h"
 #include "wizard/WizardFlow.h"
-#include "wizard/WizardTiming.h"
 #include "wizard/WizardView.h"
 
 class QFrame;
@@ -52,7 +51,7 @@ class WizardDialog : public QDialog, private WizardView {
   public:
     /// Loads the resources, creates the pages, starts discovery and shows the first page's state.
     /// `boxes` may be null: the frame then shows real message boxes. `engine` must outlive the frame.
-    /// `timing` gives the frame's own waits (WizardTiming::From) and the pages' periods. A checked
+    /// `timing` gives the frame's own waits and the pages' periods. A checked
     /// `bundle` replaces the embedded version, models, keys and images; the caller keeps it alive.
     WizardDialog(WizardEngine& engine, platform::MessageBoxes* boxes, platform::EngineTiming timing = {},
                  QWidget* parent = nullptr, const FirmwareBundle* bundle = nullptr);

@@ -127,8 +127,7 @@ struct LoadedResources {
 
 /// One wizard over the fake engine, started on its first page.
 struct ManualRun {
-    explicit ManualRun(ResourceState& resources)
-        : flow{view, engine, boxes, resources, WizardTiming::From(FastTiming())} {
+    explicit ManualRun(ResourceState& resources) : flow{view, engine, boxes, resources, FastTiming()} {
         flow.Start();
     }
 
