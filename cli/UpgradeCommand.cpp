@@ -23,6 +23,7 @@
 #include "camera/ConfigStore.h"
 #include "camera/Credential.h"
 #include "camera/HostPort.h"
+#include "camera/ManualRestore.h"
 #include "camera/ResourceState.h"
 #include "cli/CommandInput.h"
 #include "cli/Commands.h"
@@ -268,43 +269,14 @@ std::optional<platform::UpgradeMessage> UpgradeRun::Follow(CameraSession& sessio
 }
 
 void UpgradeRun::Restore(CameraSession& session, ConfigStore& store) {
-    // The wizard's steps after WM_APP_UPGRADE (1, 6) or (0, 1), made on this thread.
-    Show(UpgradeStatus::LoadingConfig);
-    std::this_thread::sleep_for(timing_.manualRestorePause);
-    // Another camera may have taken the address while this one rebooted: its settings stay.
-    if (const std::string answer = session.Inquire(INQ_SYSTEM, timing_.rebootInquiryLimit);
-        !answer.empty() && !session.IsSameCamera(answer)) {
-        result_.configRestored = false;
-        result_.anotherCamera = true;
-        return;
-    }
-    std::vector<std::uint8_t> saved(store.byteCount);
-    if (!store.ReadBack(saved)) saved.clear();  // a partial file is not posted
-    session.SetUploadData(saved.data(), saved.size());
-    for (int attempt = 1; attempt <= timing_.restoreAttempts; ++attempt) {
-        if (session.RestoreConfig() == PostOutcome::Taken) {
-            store.restored.store(true);
-            store.RemoveFile();
-            break;
-        }
-        if (attempt < timing_.restoreAttempts) std::this_thread::sleep_for(timing_.manualRestoreRetryPause);
-        Drain();
-    }
-    session.SetUploadData(nullptr, 0);
-    result_.configRestored = store.restored.load();
-    std::this_thread::sleep_for(timing_.manualAfterRestorePause);
-
-    // The restart watch: until the camera names an accepted model again, at most restartWatchLimit.
-    Show(UpgradeStatus::Reconfiguring);
-    const auto start = std::chrono::steady_clock::now();
-    for (;;) {
-        const std::string answer = session.Inquire(INQ_SYSTEM, timing_.restartWatchInquiryLimit);
-        if (session.CheckModelAndVersion(answer, false)) break;
-        bar_.Advance(4);
-        Drain();
-        if (std::chrono::steady_clock::now() - start >= timing_.restartWatchLimit) break;
-        std::this_thread::sleep_for(timing_.restartWatchPeriod);
-    }
+    // The wizard's steps after WM_APP_UPGRADE (1, 6) or (0, 1), made on this thread; nothing stops
+    // them but their own limits.
+    ManualRestoreEvents events;
+    events.status = [this](UpgradeStatus status) { Show(status); };
+    events.step = [this] { Drain(); };
+    const ManualRestoreResult restore = RestoreAndWatch(session, store, timing_, {}, events);
+    result_.configRestored = restore.restored;
+    result_.anotherCamera = restore.anotherCamera;
 }
 
 Result UpgradeRun::Run() {

@@ -180,8 +180,8 @@ CameraCheck RealWizardEngine::CheckCamera(const std::string& hostPort, const std
 // ---- Saved configuration --------------------------------------------------------------------------
 
 bool RealWizardEngine::SaveConfiguration(const ConfigRequest& request) {
+    restore_.reset();
     config_.reset();
-    configBytes_.clear();
     auto store = std::make_unique<ConfigStore>(
         request.hostPort, request.remotePath, request.credential, request.timeStamp, request.model,
         request.serial, request.deleteAfterRestore ? 1 : 0, timing_.streamReceiveTimeout,
@@ -193,44 +193,24 @@ bool RealWizardEngine::SaveConfiguration(const ConfigRequest& request) {
 }
 
 bool RealWizardEngine::ReadBackConfiguration() {
-    configBytes_.clear();
+    // A new target per read-back: the camera at the address is asked again who it is.
+    restore_.reset();
     if (!config_ || !session_) return false;
-    std::vector<std::uint8_t> bytes(config_->byteCount);
-    if (bytes.empty() || !config_->ReadBack(bytes)) return false;
-    configBytes_ = std::move(bytes);
-    identityAsked_ = false;
-    anotherCamera_ = false;
-    session_->session->SetUploadData(configBytes_.data(), configBytes_.size());
-    return true;
+    restore_ = std::make_unique<SessionRestoreTarget>(*session_->session, *config_);
+    return restore_->ReadBack();
 }
 
 bool RealWizardEngine::RestoreConfiguration() {
-    if (!config_ || !session_ || configBytes_.empty()) return false;
-    CameraSession& session = *session_->session;
-    // Another camera may have taken the address while this one rebooted: its settings are never
-    // replaced, and the saved file stays as for any restore that failed.
-    if (!identityAsked_) {
-        identityAsked_ = true;
-        const std::string answer = session.Inquire(INQ_SYSTEM, timing_.inquiryLimit);
-        anotherCamera_ = !answer.empty() && !session.IsSameCamera(answer);
-    }
-    if (anotherCamera_) return false;
-    if (session.RestoreConfig() != PostOutcome::Taken) return false;
-    config_->restored.store(true);
-    config_->RemoveFile();
-    return true;
+    return restore_ && restore_->Restore();
 }
 
 bool RealWizardEngine::ProbeCamera(int limitMs) {
     if (!session_) return false;
-    CameraSession& session = *session_->session;
-    return session.CheckModelAndVersion(session.Inquire(INQ_SYSTEM, std::chrono::milliseconds(limitMs)),
-                                        false);
+    return ProbeRestartedCamera(*session_->session, std::chrono::milliseconds(limitMs));
 }
 
 void RealWizardEngine::ReleaseConfiguration() {
-    if (session_) session_->session->SetUploadData(nullptr, 0);
-    configBytes_.clear();
+    restore_.reset();
     config_.reset();
 }
 
@@ -294,6 +274,7 @@ void RealWizardEngine::EndSession() {
 }
 
 void RealWizardEngine::DeleteSession() {
+    restore_.reset();
     if (!session_) return;
     // Cancelled first, so the destructor's join ends at once; its timers go with it.
     session_->session->Cancel();

@@ -27,6 +27,7 @@
 #include "camera/ConfigStore.h"
 #include "camera/DiscoveryResults.h"
 #include "camera/DiscoveryService.h"
+#include "camera/ManualRestore.h"
 #include "camera/ModelList.h"
 #include "platform/EngineTiming.h"
 #include "platform/SessionOwner.h"
@@ -111,9 +112,9 @@ class RealWizardEngine : public WizardEngine {
     std::unique_ptr<ManualSession> checked_;  // the last check's session when it passed
     std::unique_ptr<ManualSession> session_;  // the upgrade's session; UI thread writes it
     std::unique_ptr<ConfigStore> config_;
-    std::vector<std::uint8_t> configBytes_;  // the read-back file the session posts (SetUploadData)
-    bool anotherCamera_ = false;  // asked once per read-back: the address now answers as another camera
-    bool identityAsked_ = false;
+    // The restore of the last read-back over session_ and config_; declared after both and reset
+    // before either goes.
+    std::unique_ptr<SessionRestoreTarget> restore_;
 };
 
 }  // namespace xqt

@@ -118,7 +118,9 @@ class WizardEngine {
     virtual CameraCheck CheckCamera(const std::string& hostPort, const std::string& credential) = 0;
     /// Creates the wizard's saved configuration and downloads it. False leaves nothing saved.
     virtual bool SaveConfiguration(const ConfigRequest& request) = 0;
-    /// Reads the saved file back and hands it to the session as the bytes to restore.
+    /// Reads the saved file back and hands it to the session as the bytes to restore. False when
+    /// nothing may be posted: the file cannot be read back whole, or another camera now answers at
+    /// the address.
     virtual bool ReadBackConfiguration() = 0;
     /// One restore attempt through the session. Success marks the saved configuration restored and
     /// deletes its file when that was asked for.

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "camera/ManualRestore.h"
 #include "camera/ResourceState.h"
 #include "platform/EngineTiming.h"
 #include "platform/MessageBoxes.h"
@@ -43,9 +44,6 @@ inline constexpr int STATUS_UPLOADING = 3;
 inline constexpr int STATUS_LOADING_CONFIG = 7;
 inline constexpr int STATUS_RECONFIGURING = 8;
 inline constexpr int STATUS_COMPLETED = 9;
-
-/// Progress units the restart watch adds per inquiry.
-inline constexpr int RESTART_WATCH_STEP = 4;
 
 class WizardFlow : public WizardEngineEvents {
   public:

@@ -1,12 +1,11 @@
 // The manual path of WizardFlow: leaving the target page, the confirmation, the upgrade run with
 // its saved configuration, the restore, the restart watch and the result page.
 #include <algorithm>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 
 #include "camera/ConfigStore.h"
 #include "camera/Credential.h"
+#include "camera/ManualRestore.h"
 #include "camera/PlaceholderGuard.h"
 #include "platform/ResourceText.h"
 #include "platform/SessionOwner.h"
@@ -22,14 +21,16 @@ using platform::TextOf;
 
 namespace {
 
-/// Sleeps `duration` on a helper thread; false when asked to stop first.
-bool Pause(std::stop_token stop, platform::Millis duration) {
-    std::mutex mutex;
-    std::condition_variable_any wake;
-    std::unique_lock lock(mutex);
-    wake.wait_for(lock, stop, duration, [] { return false; });
-    return !stop.stop_requested();
-}
+/// The core's restore, reaching the camera through the wizard's engine.
+class EngineRestoreTarget : public RestoreTarget {
+  public:
+    explicit EngineRestoreTarget(WizardEngine& engine) : engine_(engine) {}
+    bool ReadBack() override { return engine_.ReadBackConfiguration(); }
+    bool Restore() override { return engine_.RestoreConfiguration(); }
+
+  private:
+    WizardEngine& engine_;
+};
 
 }  // namespace
 
@@ -213,20 +214,8 @@ void WizardFlow::RestoreConfiguration() {
     auto restored = std::make_shared<bool>(false);
     RunBusy(
         [this, restored, timing = timing_](std::stop_token stop) {
-            if (!Pause(stop, timing.manualRestorePause)) return;
-            // A saved file that cannot be read back is not posted: the camera would receive a
-            // configuration of whatever the buffer held.
-            if (engine_.ReadBackConfiguration()) {
-                for (int attempt = 1; attempt <= timing.restoreAttempts; ++attempt) {
-                    if (engine_.RestoreConfiguration()) {
-                        *restored = true;
-                        break;
-                    }
-                    if (attempt < timing.restoreAttempts && !Pause(stop, timing.manualRestoreRetryPause))
-                        return;
-                }
-            }
-            Pause(stop, timing.manualAfterRestorePause);
+            EngineRestoreTarget target(engine_);
+            *restored = RestoreSaved(target, timing, stop).restored;
         },
         [this, restored] {
             configRestored_ = *restored;
@@ -248,12 +237,8 @@ void WizardFlow::RestartWatchTick() {
             [this, answered] {
                 probeRunning_ = false;
                 if (phase_ != RunPhase::Watching) return;
-                bool over = *answered;
-                if (!over) {
-                    progress_.Advance(RESTART_WATCH_STEP);
-                    over = std::chrono::steady_clock::now() - restoreDoneAt_ >= timing_.restartWatchLimit;
-                }
-                if (!over) return;
+                if (!*answered) progress_.Advance(RESTART_WATCH_STEP);
+                if (!RestartWatchOver(*answered, restoreDoneAt_, timing_)) return;
                 view_.StopTimer(TIMER_RESTART_WATCH);
                 phase_ = RunPhase::Idle;
                 ShowPage();
