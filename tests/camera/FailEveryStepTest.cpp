@@ -146,7 +146,7 @@ class StepPeer {
         if (fd < 0) return;
         if (Due()) return Fail(fd);
         std::string request;
-        char buffer[1024];  // small reads: a request of a few KiB takes several steps
+        char buffer[64 * 1024];  // an upload of a few hundred KiB takes several steps
         while (!IsWholeRequest(request)) {
             if (!WaitReadable(fd)) return (void)close(fd);
             if (Due()) return Fail(fd);
@@ -192,6 +192,8 @@ enum class Kind { Inquiry, Download, Upload, Restore };
 const std::string kCredential = "YWRtaW46YWRtaW4=";  // admin:admin
 const platform::EngineTiming kTiming = platform::EngineTiming{}.Scaled(0.01);
 const std::string kInquiryBody = "ModelName=XQT-TR60\r\nSoftVersion=1.10\r\nSerial=1000001\r\n";
+// Large enough that a peer failing early may meet the client still writing the body.
+constexpr std::uint32_t kImageSize = 256 * 1024;
 const std::string kConfiguration = "[System]\r\nCameraName=step\r\n[Network]\r\nDHCP=0\r\n";
 
 /// How one exchange is answered, and what it must end in.
@@ -333,8 +335,8 @@ class FailEveryStepTest : public ::testing::TestWithParam<Row> {
             case Kind::Upload: {
                 auto session = std::make_unique<CameraSession>(MakeSessionConfig(hostPort));
                 const auto image = std::make_shared<const std::vector<std::uint8_t>>(
-                    platform::MakePlaceholderImage(3000, "1.23"));
-                session->SetImage(image, 3000, "ver1.23");
+                    platform::MakePlaceholderImage(kImageSize, "1.23"));
+                session->SetImage(image, kImageSize, "ver1.23");
                 const PostOutcome outcome = session->UploadFirmware();
                 ending.detail = "outcome " + std::to_string(static_cast<int>(outcome));
                 ending.succeeded = outcome == PostOutcome::Taken;
