@@ -231,6 +231,7 @@ struct SequenceRun {
     int flashed = 1;                        // uploads the camera took
     int systemInquiries = -1;               // after the start; -1: not counted
     const char* reportedVersion = nullptr;  // none: not compared
+    const char* newVersion = "ver1.23";     // the image's version once the run has ended
     std::chrono::milliseconds within{};     // the run ends sooner than this; 0: not measured
     int ticksBelow = 0;                     // the tick timer fired fewer times than this; 0: not counted
     int ticksAtLeast = 0;
@@ -337,7 +338,8 @@ const SequenceRun kRuns[] = {
      .version = "",
      .messages = {{1, 6}},
      .verified = true,
-     .reportedVersion = "ver2.00"},
+     .reportedVersion = "ver2.00",
+     .newVersion = "ver2.00"},
     {.name = "ABrokenStreamIsError2WithoutWaitingForTheWatchdog",
      .knob = [](sim::SimCamera& c) { c.upgrade.breakStreamAfterSteps = 5; },
      .chain = {S::Uploading, S::Overwriting, S::Rebooting, S::Error2},
@@ -411,6 +413,10 @@ TEST_P(SequenceTableTest, EndsAsListed) {
     }
     EXPECT_EQ(session.failure.load(), static_cast<std::int32_t>(run.failure));
     EXPECT_EQ(session.verified.load(), run.verified);
+    EXPECT_EQ(session.newVersion.Get(), run.newVersion);
+    if (run.failure == F::StreamBroken) {
+        EXPECT_FALSE(session.streamOk.load());
+    }
     // Manual mode leaves the status where the failure met it; its outcome is the failure.
     if (run.mode == M::Automatic ? run.final == S::Completed : run.failure == F::None) {
         EXPECT_EQ(run.mode == M::Automatic ? value.load() : bar.Position(), PROGRESS_MAX);
