@@ -73,6 +73,20 @@ bool IsWholeRequest(const std::string& request) {
     return request.size() >= headEnd + 4 + length;
 }
 
+/// A TCP socket bound to kAddress and a port the system chose, which `port` receives.
+int BoundSocket(int& port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    inet_pton(AF_INET, kAddress, &where.sin_addr);
+    socklen_t size = sizeof where;
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&where), size) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&where), &size) != 0)
+        throw std::runtime_error("no socket on " + std::string(kAddress));
+    port = ntohs(where.sin_port);
+    return fd;
+}
+
 /// A one-connection HTTP peer on loopback that answers with `pieces`, one write each, and fails
 /// its `failAt`-th step (1-based; 0 or beyond its last step: none) the way `how` says.
 class StepPeer {
@@ -86,16 +100,8 @@ class StepPeer {
 
     StepPeer(std::vector<std::string> pieces, int failAt, Failure how)
         : pieces_(std::move(pieces)), failAt_(failAt), how_(how) {
-        listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in where{};
-        where.sin_family = AF_INET;
-        inet_pton(AF_INET, kAddress, &where.sin_addr);
-        if (bind(listener_, reinterpret_cast<sockaddr*>(&where), sizeof where) != 0 ||
-            listen(listener_, 4) != 0)
-            throw std::runtime_error("the peer cannot listen");
-        socklen_t size = sizeof where;
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&where), &size);
-        port_ = ntohs(where.sin_port);
+        listener_ = BoundSocket(port_);
+        if (listen(listener_, 4) != 0) throw std::runtime_error("the peer cannot listen");
         thread_ = std::thread([this] { Serve(); });
     }
     ~StepPeer() { Finish(); }
@@ -176,15 +182,9 @@ class StepPeer {
 
 /// A port on kAddress that nobody listens on.
 std::string RefusingHostPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in where{};
-    where.sin_family = AF_INET;
-    inet_pton(AF_INET, kAddress, &where.sin_addr);
-    bind(fd, reinterpret_cast<sockaddr*>(&where), sizeof where);
-    socklen_t size = sizeof where;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&where), &size);
-    close(fd);
-    return std::string(kAddress) + ":" + std::to_string(ntohs(where.sin_port));
+    int port = 0;
+    close(BoundSocket(port));
+    return std::string(kAddress) + ":" + std::to_string(port);
 }
 
 enum class Kind { Inquiry, Download, Upload, Restore };
