@@ -207,6 +207,24 @@ bool SerialAllowed(const std::string& serial) {
     return ns_serial_protect::IsSerialAllowed(std::string_view(serial)) != 0;
 }
 
+int CheckExitCode(CameraFault fault) {
+    if (IsSilence(fault)) return EXIT_CAMERA_UNREACHABLE;
+    if (fault == CameraFault::LoginRefused || fault == CameraFault::NotAdministrator)
+        return EXIT_CAMERA_LOGIN;
+    return EXIT_CAMERA_UNSUITABLE;
+}
+
+const char* CheckExitWord(CameraFault fault) {
+    switch (CheckExitCode(fault)) {
+        case EXIT_CAMERA_UNREACHABLE:
+            return "unreachable";
+        case EXIT_CAMERA_LOGIN:
+            return "login";
+        default:
+            return "unsuitable";
+    }
+}
+
 bool IsLoopback(const std::string& hostPort) {
     return hostPort.rfind("127.", 0) == 0;
 }

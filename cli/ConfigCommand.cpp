@@ -31,9 +31,6 @@ namespace {
 constexpr int EXIT_DONE = 0;
 constexpr int EXIT_INTERNAL = 1;
 constexpr int EXIT_USAGE = 2;
-constexpr int EXIT_UNREACHABLE = 3;
-constexpr int EXIT_LOGIN = 4;
-constexpr int EXIT_UNSUITABLE = 5;
 constexpr int EXIT_NOT_SAVED = 6;
 constexpr int EXIT_NOT_RESTORED = 7;
 constexpr int EXIT_OTHER_CAMERA = 8;
@@ -60,7 +57,8 @@ class QuietBoxes : public platform::MessageBoxes {
 
 struct Outcome {
     int exitCode = EXIT_DONE;
-    std::string reason;  ///< a word for scripts: "saved", "restored", "unreachable", ...
+    /// A word for scripts: "saved", "restored", "not-saved", ..., or the FaultWord of a refused check.
+    std::string reason;
     std::string message;
     std::string model, serial, file;
     std::uint32_t bytes = 0;
@@ -115,23 +113,7 @@ class CameraAtHand {
         session_.lastAnswer.Set(check.systemAnswer);
         session_.NotePanTilt();
         if (check.passed) return true;
-        switch (check.failure) {
-            case CheckFailure::NoAnswer:
-                o.Fail(EXIT_UNREACHABLE, "unreachable", "the camera did not answer");
-                break;
-            case CheckFailure::LoginRefused:
-            case CheckFailure::NotAdministrator:
-                o.Fail(EXIT_LOGIN, "login",
-                       "the camera refused the login or the user is not its administrator");
-                break;
-            default:
-                if (check.systemAnswer.find("401 Unauthorized") != std::string::npos) {
-                    o.Fail(EXIT_LOGIN, "login", "the camera refused the login");
-                } else {
-                    o.Fail(EXIT_UNSUITABLE, "unsuitable", "the camera is not of a model the tool knows");
-                }
-                break;
-        }
+        o.Fail(CheckExitCode(check.fault), std::string(FaultWord(check.fault)), check.detail);
         return false;
     }
     CameraSession& Session() { return session_; }

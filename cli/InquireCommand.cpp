@@ -12,6 +12,7 @@
 #include "cli/Commands.h"
 #include "cli/FirmwareChoice.h"
 #include "cli/TerminalText.h"
+#include "fleet/TextForms.h"
 #include "platform/EventLoopOwner.h"
 #include "platform/MessageBoxes.h"
 
@@ -21,9 +22,6 @@ namespace {
 
 constexpr int EXIT_SUITABLE = 0;
 constexpr int EXIT_USAGE = 2;
-constexpr int EXIT_UNREACHABLE = 3;
-constexpr int EXIT_LOGIN = 4;
-constexpr int EXIT_UNSUITABLE = 5;
 
 constexpr const char* kNotSuitable = "This firmware is not suitable for the target camera.";
 
@@ -42,17 +40,19 @@ struct Report {
     std::string address;
     bool reachable = false;
     std::string model, currentVersion, serial, docType, mac, message;
+    std::string reason;  ///< FaultWord of the refusal; empty for a suitable camera
+    std::string detail;  ///< FaultText of the refusal
     bool emergency = false, panTilt = false, administrator = false, suitable = false;
     int imageSlot = 0;
     std::string firmwareVersion;  ///< the version the camera would be given
     std::string firmware;         ///< the bundle's path, or "built-in"
-    int exitCode = EXIT_UNSUITABLE;
+    int exitCode = EXIT_CAMERA_UNSUITABLE;
 };
 
 Report Inquire(const std::string& address, const std::string& credential, ResourceState resources) {
     Report report;
     report.address = address;
-    report.firmwareVersion = resources.versionLabel;
+    report.firmwareVersion = StripVer(resources.versionLabel);
     report.firmware = resources.bundlePath.empty() ? "built-in" : resources.bundlePath;
 
     platform::RecordingMessageBoxes boxes;
@@ -66,7 +66,7 @@ Report Inquire(const std::string& address, const std::string& credential, Resour
         report.reachable = !check.systemAnswer.empty();
         report.model = check.system.model;
         report.serial = check.system.serial;
-        report.currentVersion = session.currentVersion.Get();
+        report.currentVersion = StripVer(session.currentVersion.Get());
         report.emergency = session.emergency.load();
         report.docType = check.docType;
         report.imageSlot = resources.SelectSlot(check.docType);
@@ -80,32 +80,18 @@ Report Inquire(const std::string& address, const std::string& credential, Resour
                     .value_or(std::string());
         }
 
-        const bool serialOk = check.passed && SerialAllowed(check.system.serial);
-        report.suitable = check.passed && serialOk;
+        CameraFault fault = check.fault;
+        std::string detail = check.detail;
+        if (check.passed && !SerialAllowed(check.system.serial)) {
+            fault = CameraFault::SerialNotAccepted;
+            detail = session.DescribeFault(fault, check.system.model, check.system.serial);
+        }
+        report.suitable = fault == CameraFault::None;
         if (!report.suitable) owner.ShowMessage(kNotSuitable, "Information", platform::MbIcon::Question);
         owner.Call([] {});  // every box queued so far has been shown
-
-        switch (check.failure) {
-            case CheckFailure::None:
-                report.exitCode = report.suitable ? EXIT_SUITABLE : EXIT_UNSUITABLE;
-                break;
-            case CheckFailure::NoAnswer:
-                report.exitCode = EXIT_UNREACHABLE;
-                break;
-            case CheckFailure::LoginRefused:
-            case CheckFailure::NotAdministrator:
-                report.exitCode = EXIT_LOGIN;
-                break;
-            case CheckFailure::WrongModel:
-                // A camera that refuses even the system inquiry has refused the login.
-                report.exitCode = check.systemAnswer.find("401 Unauthorized") != std::string::npos
-                                      ? EXIT_LOGIN
-                                      : EXIT_UNSUITABLE;
-                break;
-            case CheckFailure::AdministratorUnknown:
-                report.exitCode = EXIT_UNSUITABLE;
-                break;
-        }
+        report.reason = std::string(FaultWord(fault));
+        report.detail = std::move(detail);
+        report.exitCode = report.suitable ? EXIT_SUITABLE : CheckExitCode(fault);
     }
     for (const auto& box : boxes.Taken()) {
         if (!report.message.empty()) report.message += "\n";
@@ -129,6 +115,8 @@ void PrintReport(const Report& r, bool json) {
             {"mac", r.mac},
             {"administrator", r.administrator},
             {"suitable", r.suitable},
+            {"reason", r.reason},
+            {"detail", r.detail},
             {"firmware", r.firmware},
             {"firmwareVersion", r.firmwareVersion},
             {"message", r.message},
@@ -159,6 +147,7 @@ void PrintReport(const Report& r, bool json) {
               << ")\n";
     std::cout << "  suitable         " << yesNo(r.suitable)
               << (r.suitable ? ", would take this firmware" : "") << "\n";
+    if (!r.suitable) std::cout << "  reason           " << TerminalText(r.detail) << "\n";
     if (!r.message.empty()) {
         // One terminal line per line of the boxes, under one another.
         std::string indented;

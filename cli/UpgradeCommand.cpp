@@ -45,9 +45,6 @@ using namespace std::chrono_literals;
 constexpr int EXIT_VERIFIED = 0;
 constexpr int EXIT_INTERNAL = 1;
 constexpr int EXIT_USAGE = 2;
-constexpr int EXIT_UNREACHABLE = 3;
-constexpr int EXIT_LOGIN = 4;
-constexpr int EXIT_UNSUITABLE = 5;
 constexpr int EXIT_CONFIG_NOT_SAVED = 6;
 constexpr int EXIT_NOT_SENT = 7;
 constexpr int EXIT_UPGRADE_ERROR = 8;
@@ -139,10 +136,13 @@ class Reporter {
         }
     }
 
-    void Message(const std::string& text) {
+    /// A line for the user; `reason` (a failure's word) goes with it into the JSON event.
+    void Message(const std::string& text, const std::string& reason = {}) {
         EndBarLine();
         if (json_) {
-            Print({{"event", "message"}, {"text", OneLine(text)}});
+            nlohmann::json line = {{"event", "message"}, {"text", OneLine(text)}};
+            if (!reason.empty()) line["reason"] = reason;
+            Print(line);
         } else {
             std::cout << "message: " << TerminalText(OneLine(text)) << std::endl;
         }
@@ -170,6 +170,9 @@ class Reporter {
 struct Result {
     int exitCode = EXIT_INTERNAL;
     std::string failure;  ///< empty on success
+    /// Why it failed, for scripts: the FaultWord of a refused check, else the failure word.
+    std::string reason;
+    std::string detail;  ///< the same for people: FaultText, or the failure's message
     std::string address;
     std::string model;
     std::string serial;
@@ -220,6 +223,8 @@ class UpgradeRun {
 
   private:
     Result Fail(int exitCode, const std::string& failure, const std::string& message = {});
+    /// The check refused the camera for `fault`, described by `detail`.
+    Result Refuse(CameraFault fault, const std::string& detail);
     void Show(UpgradeStatus status) { reporter_.Status(status, bar_.Position()); }
     void FlushBoxes();
     void Drain();
@@ -242,10 +247,18 @@ class UpgradeRun {
 
 Result UpgradeRun::Fail(int exitCode, const std::string& failure, const std::string& message) {
     FlushBoxes();
-    if (!message.empty()) reporter_.Message(message);
+    if (result_.reason.empty()) result_.reason = failure;
+    if (result_.detail.empty()) result_.detail = OneLine(message);
+    if (!message.empty()) reporter_.Message(message, result_.reason);
     result_.exitCode = exitCode;
     result_.failure = failure;
     return result_;
+}
+
+Result UpgradeRun::Refuse(CameraFault fault, const std::string& detail) {
+    result_.reason = std::string(FaultWord(fault));
+    result_.detail = detail;
+    return Fail(CheckExitCode(fault), CheckExitWord(fault), kNotSuitable);
 }
 
 void UpgradeRun::FlushBoxes() {
@@ -346,22 +359,12 @@ Result UpgradeRun::Run() {
     result_.serial = check.system.serial;
     result_.currentVersion = session.currentVersion.Get();
     result_.emergency = session.emergency.load();
-    if (!check.passed) {
-        switch (check.failure) {
-            case CheckFailure::NoAnswer:
-                return Fail(EXIT_UNREACHABLE, "unreachable", kNotSuitable);
-            case CheckFailure::LoginRefused:
-            case CheckFailure::NotAdministrator:
-                return Fail(EXIT_LOGIN, "login", kNotSuitable);
-            case CheckFailure::WrongModel:
-                if (check.systemAnswer.find("401 Unauthorized") != std::string::npos)
-                    return Fail(EXIT_LOGIN, "login", kNotSuitable);
-                return Fail(EXIT_UNSUITABLE, "unsuitable", kNotSuitable);
-            default:
-                return Fail(EXIT_UNSUITABLE, "unsuitable", kNotSuitable);
-        }
+    if (!check.passed) return Refuse(check.fault, check.detail);
+    if (!SerialAllowed(check.system.serial)) {
+        return Refuse(
+            CameraFault::SerialNotAccepted,
+            session.DescribeFault(CameraFault::SerialNotAccepted, check.system.model, check.system.serial));
     }
-    if (!SerialAllowed(check.system.serial)) return Fail(EXIT_UNSUITABLE, "unsuitable", kNotSuitable);
 
     // The configuration, saved by the front end itself as the wizard does.
     std::unique_ptr<ConfigStore> store;
@@ -484,9 +487,9 @@ void PrintResult(const Result& r, bool json) {
             {"address", r.address},
             {"model", r.model},
             {"serial", r.serial},
-            {"currentVersion", r.currentVersion},
-            {"newVersion", r.newVersion},
-            {"reportedVersion", r.reportedVersion},
+            {"currentVersion", StripVer(r.currentVersion)},
+            {"newVersion", StripVer(r.newVersion)},
+            {"reportedVersion", StripVer(r.reportedVersion)},
             {"emergency", r.emergency},
             {"verified", r.verified},
             {"confirmed", r.confirmed},
@@ -494,12 +497,17 @@ void PrintResult(const Result& r, bool json) {
             {"configRestored", r.configRestored},
             {"savedFile", r.savedFile},
             {"failure", r.failure},
+            {"reason", r.reason},
+            {"detail", r.detail},
             {"exitCode", r.exitCode},
         };
         std::cout << JsonText(out) << std::endl;
         return;
     }
-    std::cout << "Result: " << (r.exitCode == EXIT_VERIFIED ? "upgraded and verified" : r.failure)
+    std::cout << "Result: "
+              << (r.exitCode == EXIT_VERIFIED ? std::string("upgraded and verified")
+                  : r.detail.empty()          ? r.failure
+                                              : r.failure + ", " + TerminalText(r.detail))
               << " (exit " << r.exitCode << ")\n";
     if (!r.reportedVersion.empty()) {
         std::cout << "  " << (r.confirmed ? "camera reports " : "version not confirmed by the camera: ")

@@ -31,11 +31,6 @@ bool IsTransfer(std::int32_t state) {
 constexpr std::int32_t STANDBY = StatusCode(UpgradeStatus::Standby);
 constexpr std::int32_t COMPLETED = StatusCode(UpgradeStatus::Completed);
 
-std::string Seconds(std::chrono::milliseconds duration) {
-    const auto whole = std::max<long long>(1, (duration.count() + 500) / 1000);
-    return std::to_string(whole) + " s";
-}
-
 /// What went wrong with a camera whose run ended in `status` for `failure` (UpgradeFailure), in
 /// words a person can act on; empty for a confirmed completion.
 std::string FailureDetail(std::int32_t status, std::int32_t failure, bool confirmed,
@@ -49,7 +44,7 @@ std::string FailureDetail(std::int32_t status, std::int32_t failure, bool confir
             if (why == UpgradeFailure::NotBack) return "the camera did not come back after its reboot";
             if (why == UpgradeFailure::NotVerified)
                 return "the camera came back after its reboot with another version";
-            return "no answer within " + Seconds(timing.inquiryLimit);
+            return FaultText(CameraFault::NoAnswer, FaultSubject{{}, {}, {}, timing.inquiryLimit});
         case UpgradeStatus::Error2:
             if (why == UpgradeFailure::AnotherCamera) return {};  // EndCamera names the address
             if (why == UpgradeFailure::NotVerified)
@@ -378,7 +373,8 @@ void BatchRun::BeginStart(int position) {
         // The system answer comes first because it tells whether the camera is in recovery state:
         // such a camera need not know its users, and its upload is neither completed nor followed
         // by a progress stream.
-        const std::string system = session->Inquire(INQ_SYSTEM, limit);
+        const InquiryAnswer asked = session->Ask(INQ_SYSTEM, limit);
+        const std::string& system = asked.text;
         if (system.empty() && mayRetry) return finish(Verdict::Offline);
         const SystemFields fields = session->ParseSystemAnswer(system, false);
         raw->model = fields.model;
@@ -402,20 +398,30 @@ void BatchRun::BeginStart(int position) {
         // reports it as such.
         if (policy.checkSuitability && !system.empty() && system != detail::UNAUTHORIZED_ANSWER) {
             if (!fields.accepted) {
-                raw->detail = "model \"" + fields.model + "\" is not accepted";
+                raw->detail = session->DescribeFault(CameraFault::ModelNotAccepted, fields.model);
                 return finish(Verdict::Unsuitable);
             }
             if (!emergency && ns_serial_protect::IsSerialAllowed(std::string_view(fields.serial)) == 0) {
-                raw->detail = "serial number \"" + fields.serial + "\" is not accepted";
+                raw->detail =
+                    session->DescribeFault(CameraFault::SerialNotAccepted, fields.model, fields.serial);
                 return finish(Verdict::Unsuitable);
             }
         }
         if (!emergency) {
             // A camera that did not answer is missing (Error1), without a second wait.
-            const std::string user = system.empty() ? std::string() : session->Inquire(INQ_USER, limit);
-            if (!session->CheckAdministrator(user)) {
-                if (!system.empty() && session->status.load() == StatusCode(UpgradeStatus::Error1))
-                    raw->detail = "the camera's user list names no administrator";
+            const InquiryAnswer user =
+                system.empty()
+                    ? InquiryAnswer{{},
+                                    asked.fault == CameraFault::None ? CameraFault::NoAnswer : asked.fault}
+                    : session->Ask(INQ_USER, limit);
+            if (!session->CheckAdministrator(user.text)) {
+                CameraFault fault = user.fault;
+                if (fault == CameraFault::None) {
+                    fault = session->status.load() == StatusCode(UpgradeStatus::Error1)
+                                ? CameraFault::AdministratorUnknown
+                                : CameraFault::NotAdministrator;
+                }
+                raw->detail = session->DescribeFault(fault, fields.model);
                 return finish(Verdict::Refused);
             }
         }

@@ -49,7 +49,7 @@ TEST_F(ManualCheckTest, AGoodCameraPassesWithoutABox) {
     });
     auto result = Check();
     EXPECT_TRUE(result.passed);
-    EXPECT_EQ(result.failure, CheckFailure::None);
+    EXPECT_EQ(result.fault, CameraFault::None);
     EXPECT_EQ(result.system.model, "XQT-TR60");
     EXPECT_EQ(result.system.serial, "1000001");
     EXPECT_EQ(result.docType, "TR60-B");
@@ -70,7 +70,7 @@ TEST_F(ManualCheckTest, AnEmergencyCameraNeedsNoUserCheck) {
 TEST_F(ManualCheckTest, AnotherUsersCredentialIsRefused) {
     auto result = Check("user", "user");
     EXPECT_FALSE(result.passed);
-    EXPECT_EQ(result.failure, CheckFailure::NotAdministrator);
+    EXPECT_EQ(result.fault, CameraFault::NotAdministrator);
     EXPECT_EQ(BoxTexts(),
               std::vector<std::string>{"Level 4 users other than Administrator cannot run the program."});
 }
@@ -78,7 +78,7 @@ TEST_F(ManualCheckTest, AnotherUsersCredentialIsRefused) {
 TEST_F(ManualCheckTest, AWrongPasswordIsRefused) {
     auto result = Check("admin", "nimda");
     EXPECT_FALSE(result.passed);
-    EXPECT_EQ(result.failure, CheckFailure::LoginRefused);
+    EXPECT_EQ(result.fault, CameraFault::LoginRefused);
     EXPECT_EQ(result.userAnswer, "401 Unauthorized");
     EXPECT_EQ(BoxTexts(),
               std::vector<std::string>{"Please enter correct user name and password for the administrator."});
@@ -88,7 +88,7 @@ TEST_F(ManualCheckTest, AnUnlistedModelEndsTheCheckAfterTheSystemInquiry) {
     camera.server().Update([](sim::SimCamera& c) { c.model = "XQT-DM10"; });
     auto result = Check();
     EXPECT_FALSE(result.passed);
-    EXPECT_EQ(result.failure, CheckFailure::WrongModel);
+    EXPECT_EQ(result.fault, CameraFault::ModelNotAccepted);
     EXPECT_EQ(Bodies(), std::vector<std::string>{"inq=system"});
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{
                               "This program works for the XQT-TR60. Please select the correct camera."});
@@ -101,7 +101,7 @@ TEST_F(ManualCheckTest, ACameraThatDoesNotAnswerTheUserInquiryIsNotFound) {
     });
     auto result = Check();
     EXPECT_FALSE(result.passed);
-    EXPECT_EQ(result.failure, CheckFailure::NoAnswer);
+    EXPECT_EQ(result.fault, CameraFault::NoAnswer);
     EXPECT_EQ(BoxTexts(),
               std::vector<std::string>{"Cannot find the camera. (The camera may be turned off.)"});
 }
@@ -109,19 +109,18 @@ TEST_F(ManualCheckTest, ACameraThatDoesNotAnswerTheUserInquiryIsNotFound) {
 TEST_F(ManualCheckTest, AUserListWithoutAdministratorIsNotFoundEither) {
     camera.server().Update([](sim::SimCamera& c) { c.users = {{"admin", "admin", false}}; });
     auto result = Check();
-    EXPECT_EQ(result.failure, CheckFailure::AdministratorUnknown);
+    EXPECT_EQ(result.fault, CameraFault::AdministratorUnknown);
     EXPECT_EQ(BoxTexts(),
               std::vector<std::string>{"Cannot find the camera. (The camera may be turned off.)"});
 }
 
-TEST_F(ManualCheckTest, AnUnreachableCameraIsReportedAsTheWrongModel) {
+TEST_F(ManualCheckTest, AnUnreachableCameraIsReportedAsSilentNotAsTheWrongModel) {
     camera.fleet.Stop();
     auto result = Check();
     EXPECT_FALSE(result.passed);
-    EXPECT_EQ(result.failure, CheckFailure::NoAnswer);
+    EXPECT_EQ(result.fault, CameraFault::ConnectionRefused);
     EXPECT_EQ(result.systemAnswer, "");
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{
-                              "This program works for the XQT-TR60. Please select the correct camera."});
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"The camera did not answer (connection refused)."});
 }
 
 }  // namespace
