@@ -37,7 +37,10 @@ class FakeWizardEngine : public WizardEngine {
     void StopSessionTimers() override;
     void EndSession() override;
     void ReleaseConfiguration() override;
-    void RecordUpgrade(const HistoryEntry& entry) override { recorded.push_back(entry); }
+    void RecordUpgrade(const HistoryEntry& entry) override {
+        Record("RecordUpgrade");
+        recorded.push_back(entry);
+    }
 
     /// The session's part: set its words and tick, or post the upgrade message.
     void Tick(int status, bool emergency = false);
