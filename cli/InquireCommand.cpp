@@ -31,6 +31,7 @@ struct InquireOptions {
     std::string passwordFile;
     bool noPrompt = false;
     bool json = false;
+    double timeScale = 0;
     FirmwareOptions firmware;
 };
 
@@ -49,7 +50,8 @@ struct Report {
     int exitCode = EXIT_CAMERA_UNSUITABLE;
 };
 
-Report Inquire(const std::string& address, const std::string& credential, ResourceState resources) {
+Report Inquire(const std::string& address, const std::string& credential, ResourceState resources,
+               const platform::EngineTiming& timing) {
     Report report;
     report.address = address;
     report.firmwareVersion = StripVer(resources.versionLabel);
@@ -60,7 +62,7 @@ Report Inquire(const std::string& address, const std::string& credential, Resour
     std::string messages;
     {
         platform::EventLoopOwner owner(boxes);
-        CameraSession session(SessionConfig{&owner, address, credential, resources.modelNames, 0, {}});
+        CameraSession session(SessionConfig{&owner, address, credential, resources.modelNames, 0, timing});
         const ManualCheckResult check = session.RunManualCheck();
 
         report.reachable = !check.systemAnswer.empty();
@@ -172,6 +174,15 @@ int RunInquire(const InquireOptions& options) {
                   << " is not an IPv4 address with an optional port 1-65535\n";
         return EXIT_USAGE;
     }
+    platform::EngineTiming timing;
+    if (options.timeScale > 0) {
+        if (!IsLoopback(*address)) {
+            std::cerr << "xqt-cli inquire: --time-scale is for simulated cameras only (loopback addresses "
+                         "127.x.y.z)\n";
+            return EXIT_USAGE;
+        }
+        timing = timing.Scaled(options.timeScale);
+    }
     std::string error, notice;
     platform::RecordingMessageBoxes loaderBoxes;  // a missing resource is reported by the refused model
     auto resources = ChooseFirmware(options.firmware, &loaderBoxes, error, notice);
@@ -185,7 +196,8 @@ int RunInquire(const InquireOptions& options) {
         std::cerr << "xqt-cli inquire: " << error << "\n";
         return EXIT_USAGE;
     }
-    const Report report = Inquire(*address, EncodeCredential(options.user, *password), std::move(*resources));
+    const Report report =
+        Inquire(*address, EncodeCredential(options.user, *password), std::move(*resources), timing);
     PrintReport(report, options.json);
     return report.exitCode;
 }
@@ -208,6 +220,9 @@ void AddInquireCommand(CLI::App& app, int& exitCode) {
     sub->add_option("--user", options->user, "Administrator user name")->required();
     AddPasswordOptions(sub, options->passwordFile, options->noPrompt);
     sub->add_flag("--json", options->json, "Print one JSON object instead of the summary");
+    sub->add_option("--time-scale", options->timeScale,
+                    "Multiply every engine duration (simulated cameras on loopback addresses only)")
+        ->check(NumberIn(platform::TIME_SCALE_MIN, platform::TIME_SCALE_MAX));
     AddFirmwareOptions(sub, options->firmware);
     sub->callback([options, &exitCode] { exitCode = RunInquire(*options); });
 }
