@@ -237,6 +237,39 @@ TEST_F(BatchCommandTest, EveryCommandTellsTheCheckFailuresApartInTheSameWords) {
     EXPECT_EQ(Uploads(0) + Uploads(1) + Uploads(2), 0u);
 }
 
+// The manual page and the schema cannot drift apart: every field the schema knows is named in bold
+// in the page's REPORTS section.
+TEST(ReportManualPage, DocumentsEveryFieldOfTheSchema) {
+    std::ifstream schemaFile(XQT_REPORT_SCHEMA);
+    const json schema = json::parse(schemaFile, nullptr, false);
+    ASSERT_TRUE(schema.is_object());
+    std::set<std::string> fields;
+    const std::function<void(const json&)> collect = [&](const json& node) {
+        if (!node.is_structured()) return;
+        if (node.is_object() && node.contains("properties"))
+            for (const auto& [name, value] : node["properties"].items())
+                fields.insert(name);
+        for (const auto& child : node)
+            collect(child);
+    };
+    collect(schema);
+    ASSERT_GT(fields.size(), 20u);
+
+    std::ifstream page(XQT_MAN_PAGE);
+    std::set<std::string> named;
+    bool inReports = false;
+    for (std::string line; std::getline(page, line);) {
+        if (line.rfind(".SH ", 0) == 0) inReports = line == ".SH REPORTS";
+        if (!inReports || (line.rfind(".B ", 0) != 0 && line.rfind(".BR ", 0) != 0)) continue;
+        std::istringstream words(line.substr(line.find(' ') + 1));
+        std::string word;
+        words >> word;
+        named.insert(word);
+    }
+    for (const std::string& field : fields)
+        EXPECT_TRUE(named.count(field)) << field << " is not documented in the REPORTS section";
+}
+
 TEST_F(BatchCommandTest, TheFailureLimitStopsFurtherStartsAndTheRestIsNotStarted) {
     std::vector<sim::SimCamera> cameras{Camera(11), Camera(12), Camera(13), Camera(14)};
     cameras[0].http.refuseLogin = true;

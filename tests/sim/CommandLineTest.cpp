@@ -253,7 +253,7 @@ TEST_F(CommandLineTest, CameraTextsNeverReachTheTerminalAsControls) {
     Result plain = Inquire(addresses[5], "admin", "admin", false);
     EXPECT_TRUE(IsInert(plain.out)) << plain.out;
     for (const char* line :
-         {"  serial           10?[2J01?\n", "  current version  ver1.10\xC3\xA9?[A\n",
+         {"  serial           10?[2J01?\n", "  current version  1.10\xC3\xA9?[A\n",
           "  DocType          ?[31mRED  (image slot 0)\n", "  MAC address      08-00-46-?[K00-06\n"})
         EXPECT_NE(plain.out.find(line), std::string::npos) << line << " in\n" << plain.out;
 }
