@@ -2,6 +2,8 @@
 // it makes and which boxes the owner shows.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "SimHelpers.h"
 #include "camera/Credential.h"
 #include "platform/EventLoopOwner.h"
@@ -114,13 +116,42 @@ TEST_F(ManualCheckTest, AUserListWithoutAdministratorIsNotFoundEither) {
               std::vector<std::string>{"Cannot find the camera. (The camera may be turned off.)"});
 }
 
-TEST_F(ManualCheckTest, AnUnreachableCameraIsReportedAsSilentNotAsTheWrongModel) {
-    camera.fleet.Stop();
-    auto result = Check();
-    EXPECT_FALSE(result.passed);
-    EXPECT_EQ(result.fault, CameraFault::ConnectionRefused);
-    EXPECT_EQ(result.systemAnswer, "");
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"The camera did not answer (connection refused)."});
+// A camera that said nothing has named no model: its box says so, and the exchange says why.
+TEST_F(ManualCheckTest, ASilentCameraIsToldApartFromTheWrongModel) {
+    struct Case {
+        const char* name;
+        std::function<void(sim::SimCamera&)> arrange;  // null: nothing listens at the address
+        CameraFault fault;
+        const char* box;
+    };
+    const Case cases[] = {
+        {"refused", nullptr, CameraFault::ConnectionRefused,
+         "The camera did not answer (connection refused)."},
+        {"reset", [](sim::SimCamera& c) { c.http.resetConnection = true; }, CameraFault::ConnectionBroken,
+         "The camera did not answer (the connection broke off without an answer)."},
+        {"not HTTP", [](sim::SimCamera& c) { c.http.garbage = true; }, CameraFault::ConnectionBroken,
+         "The camera did not answer (the connection broke off without an answer)."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::OneCamera peer{test::CameraAt("127.0.2.5")};
+        if (c.arrange) {
+            peer.server().Update(c.arrange);
+        } else {
+            peer.fleet.Stop();
+        }
+        platform::RecordingMessageBoxes shown;
+        platform::EventLoopOwner boxOwner{shown};
+        CameraSession session(
+            test::ConfigFor(peer.hostPort(), &boxOwner, EncodeCredential("admin", "admin")));
+        const ManualCheckResult result = session.RunManualCheck();
+        boxOwner.Call([] {});
+        EXPECT_FALSE(result.passed);
+        EXPECT_EQ(result.fault, c.fault);
+        EXPECT_EQ(result.systemAnswer, "");
+        ASSERT_EQ(shown.Taken().size(), 1u);
+        EXPECT_EQ(shown.Taken()[0].text, c.box);
+    }
 }
 
 }  // namespace
