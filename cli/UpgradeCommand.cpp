@@ -511,7 +511,7 @@ void PrintResult(const Result& r, bool json) {
               << " (exit " << r.exitCode << ")\n";
     if (!r.reportedVersion.empty()) {
         std::cout << "  " << (r.confirmed ? "camera reports " : "version not confirmed by the camera: ")
-                  << TerminalText(r.reportedVersion) << "\n";
+                  << TerminalText(StripVer(r.reportedVersion)) << "\n";
     } else if (r.exitCode == EXIT_NOT_VERIFIED) {
         std::cout << "  version not confirmed by the camera: it reported none after the upgrade\n";
     }
