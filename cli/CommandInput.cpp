@@ -18,6 +18,7 @@
 #include <sstream>
 
 #include "camera/HostPort.h"
+#include "cli/ExitCodes.h"
 #include "platform/BoundedText.h"
 #include "serialrules/SerialProtect.h"
 
@@ -208,17 +209,16 @@ bool SerialAllowed(const std::string& serial) {
 }
 
 int CheckExitCode(CameraFault fault) {
-    if (IsSilence(fault)) return EXIT_CAMERA_UNREACHABLE;
-    if (fault == CameraFault::LoginRefused || fault == CameraFault::NotAdministrator)
-        return EXIT_CAMERA_LOGIN;
-    return EXIT_CAMERA_UNSUITABLE;
+    if (IsSilence(fault)) return EXIT_UNREACHABLE;
+    if (fault == CameraFault::LoginRefused || fault == CameraFault::NotAdministrator) return EXIT_LOGIN;
+    return EXIT_UNSUITABLE;
 }
 
 const char* CheckExitWord(CameraFault fault) {
     switch (CheckExitCode(fault)) {
-        case EXIT_CAMERA_UNREACHABLE:
+        case EXIT_UNREACHABLE:
             return "unreachable";
-        case EXIT_CAMERA_LOGIN:
+        case EXIT_LOGIN:
             return "login";
         default:
             return "unsuitable";

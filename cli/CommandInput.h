@@ -36,11 +36,6 @@ CLI::Validator NumberIn(double low, double high);
 /// The serial-number rules, built on first use.
 bool SerialAllowed(const std::string& serial);
 
-/// Exit codes of a camera the check refused, shared by inquire, upgrade and config.
-inline constexpr int EXIT_CAMERA_UNREACHABLE = 3;
-inline constexpr int EXIT_CAMERA_LOGIN = 4;
-inline constexpr int EXIT_CAMERA_UNSUITABLE = 5;
-
 /// The exit code of a check refused for `fault`: unreachable for every silence, login for a login
 /// the camera refused or that is not the administrator's, unsuitable for the rest.
 int CheckExitCode(CameraFault fault);

@@ -10,6 +10,7 @@
 #include "camera/ResourceState.h"
 #include "cli/CommandInput.h"
 #include "cli/Commands.h"
+#include "cli/ExitCodes.h"
 #include "cli/FirmwareChoice.h"
 #include "cli/TerminalText.h"
 #include "fleet/TextForms.h"
@@ -19,9 +20,6 @@
 namespace xqt::cli {
 
 namespace {
-
-constexpr int EXIT_SUITABLE = 0;
-constexpr int EXIT_USAGE = 2;
 
 constexpr const char* kNotSuitable = "This firmware is not suitable for the target camera.";
 
@@ -47,7 +45,7 @@ struct Report {
     int imageSlot = 0;
     std::string firmwareVersion;  ///< the version the camera would be given
     std::string firmware;         ///< the bundle's path, or "built-in"
-    int exitCode = EXIT_CAMERA_UNSUITABLE;
+    int exitCode = EXIT_UNSUITABLE;
 };
 
 Report Inquire(const std::string& address, const std::string& credential, ResourceState resources,
@@ -93,7 +91,7 @@ Report Inquire(const std::string& address, const std::string& credential, Resour
         owner.Call([] {});  // every box queued so far has been shown
         report.reason = std::string(FaultWord(fault));
         report.detail = std::move(detail);
-        report.exitCode = report.suitable ? EXIT_SUITABLE : CheckExitCode(fault);
+        report.exitCode = report.suitable ? EXIT_OK : CheckExitCode(fault);
     }
     for (const auto& box : boxes.Taken()) {
         if (!report.message.empty()) report.message += "\n";

@@ -1,0 +1,128 @@
+#include "camera/ConfigPublish.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "camera/ConfigStore.h"
+
+namespace xqt::detail {
+
+std::string ErrnoText(const std::string& what, int error) {
+    return what + ": " + std::strerror(error);
+}
+
+std::string SuffixedPath(const std::string& plain, int n) {
+    if (n <= 1) return plain;
+    const std::string suffix = "-" + std::to_string(n);
+    constexpr std::string_view CFG = ".cfg";
+    if (plain.size() >= CFG.size() && plain.compare(plain.size() - CFG.size(), CFG.size(), CFG) == 0)
+        return plain.substr(0, plain.size() - CFG.size()) + suffix + std::string(CFG);
+    return plain + suffix;
+}
+
+int PublishNoReplace(const std::string& from, const std::string& to) {
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return 0;
+    }
+    const int linkError = errno;
+    if (linkError == EEXIST) return EEXIST;
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    return errno == EINVAL || errno == ENOSYS ? linkError : errno;
+}
+
+bool TempFile::Create(const std::string& finalPath, std::string& error) {
+    const auto slash = finalPath.rfind('/');
+    path_ = finalPath.substr(0, slash + 1) + "." + finalPath.substr(slash + 1) + ".XXXXXX";
+    fd_ = mkstemp(path_.data());  // O_EXCL, mode 0600
+    if (fd_ < 0) {
+        error = ErrnoText("cannot create a file in " + finalPath.substr(0, slash), errno);
+        path_.clear();
+        return false;
+    }
+    fchmod(fd_, S_IRUSR | S_IWUSR);
+    return true;
+}
+
+bool TempFile::Write(const char* data, std::size_t size, std::string& error) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd_, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error = ErrnoText("cannot write the configuration file", errno);
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool TempFile::Commit(const std::string& plainPath, std::string& published, struct stat& info,
+                      std::string& error) {
+    if (::fsync(fd_) != 0 || ::fstat(fd_, &info) != 0) {
+        error = ErrnoText("cannot write the configuration file", errno);
+        return false;
+    }
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) {
+        error = ErrnoText("cannot write the configuration file", errno);
+        return false;
+    }
+    for (int n = 1; n <= SAVED_NAME_SUFFIX_MAX; ++n) {
+        const std::string candidate = SuffixedPath(plainPath, n);
+        const int result = PublishNoReplace(path_, candidate);
+        if (result == EEXIST) continue;
+        if (result != 0) {
+            error = ErrnoText("cannot save " + candidate, result);
+            return false;
+        }
+        path_.clear();
+        published = candidate;
+        return true;
+    }
+    error = "cannot save " + plainPath + ": every name up to -" + std::to_string(SAVED_NAME_SUFFIX_MAX) +
+            " is taken";
+    return false;
+}
+
+void TempFile::Discard() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    if (!path_.empty()) ::unlink(path_.c_str());
+    path_.clear();
+}
+
+bool CreateFolders(const std::string& path, std::string& error, std::vector<std::string>* created) {
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        const std::string prefix = path.substr(0, slash);
+        if (prefix.back() == '/') continue;  // "//" in the path
+        struct stat info {};
+        if (::stat(prefix.c_str(), &info) != 0) {
+            if (::mkdir(prefix.c_str(), S_IRWXU) == 0) {
+                if (created) created->push_back(prefix);
+            } else if (errno != EEXIST) {
+                error = ErrnoText("cannot create the folder " + prefix, errno);
+                return false;
+            }
+            if (::stat(prefix.c_str(), &info) != 0) {
+                error = ErrnoText("cannot create the folder " + prefix, errno);
+                return false;
+            }
+        }
+        if (!S_ISDIR(info.st_mode)) {
+            error = "cannot create the folder " + prefix + ": a file of that name is in the way";
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace xqt::detail
