@@ -25,78 +25,42 @@ std::string SuffixedPath(const std::string& plain, int n) {
     return plain + suffix;
 }
 
-int PublishNoReplace(const std::string& from, const std::string& to) {
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        ::unlink(from.c_str());
-        return 0;
-    }
-    const int linkError = errno;
-    if (linkError == EEXIST) return EEXIST;
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-    return errno == EINVAL || errno == ENOSYS ? linkError : errno;
-}
-
 bool TempFile::Create(const std::string& finalPath, std::string& error) {
-    const auto slash = finalPath.rfind('/');
-    path_ = finalPath.substr(0, slash + 1) + "." + finalPath.substr(slash + 1) + ".XXXXXX";
-    fd_ = mkstemp(path_.data());  // O_EXCL, mode 0600
-    if (fd_ < 0) {
-        error = ErrnoText("cannot create a file in " + finalPath.substr(0, slash), errno);
-        path_.clear();
+    if (const int failure = file_.Create(finalPath, S_IRUSR | S_IWUSR)) {
+        error = ErrnoText("cannot create a file in " + finalPath.substr(0, finalPath.rfind('/')), failure);
         return false;
     }
-    fchmod(fd_, S_IRUSR | S_IWUSR);
     return true;
 }
 
 bool TempFile::Write(const char* data, std::size_t size, std::string& error) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd_, data, size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            error = ErrnoText("cannot write the configuration file", errno);
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
+    if (const int failure = file_.Write(std::string_view(data, size))) {
+        error = ErrnoText("cannot write the configuration file", failure);
+        return false;
     }
     return true;
 }
 
 bool TempFile::Commit(const std::string& plainPath, std::string& published, struct stat& info,
                       std::string& error) {
-    if (::fsync(fd_) != 0 || ::fstat(fd_, &info) != 0) {
-        error = ErrnoText("cannot write the configuration file", errno);
-        return false;
-    }
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) {
-        error = ErrnoText("cannot write the configuration file", errno);
+    if (const int failure = file_.Close(&info)) {
+        error = ErrnoText("cannot write the configuration file", failure);
         return false;
     }
     for (int n = 1; n <= SAVED_NAME_SUFFIX_MAX; ++n) {
         const std::string candidate = SuffixedPath(plainPath, n);
-        const int result = PublishNoReplace(path_, candidate);
+        const int result = file_.PublishAs(candidate);
         if (result == EEXIST) continue;
         if (result != 0) {
             error = ErrnoText("cannot save " + candidate, result);
             return false;
         }
-        path_.clear();
         published = candidate;
         return true;
     }
     error = "cannot save " + plainPath + ": every name up to -" + std::to_string(SAVED_NAME_SUFFIX_MAX) +
             " is taken";
     return false;
-}
-
-void TempFile::Discard() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    if (!path_.empty()) ::unlink(path_.c_str());
-    path_.clear();
 }
 
 bool CreateFolders(const std::string& path, std::string& error, std::vector<std::string>* created) {

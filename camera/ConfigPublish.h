@@ -1,13 +1,15 @@
 #pragma once
-// How a downloaded configuration reaches its name: written to a temporary file beside it,
-// flushed, then published under the plain name or the first free suffixed one, never over an
-// existing file. Used by ConfigStore only; one thread at a time.
+// How a downloaded configuration reaches its name: written to a temporary file beside it
+// (platform::AtomicFile), synced, then published under the plain name or the first free suffixed one, never
+// over an existing file. Used by ConfigStore only; one thread at a time.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstddef>
 #include <string>
 #include <vector>
+
+#include "platform/AtomicFile.h"
 
 namespace xqt::detail {
 
@@ -17,17 +19,12 @@ std::string ErrnoText(const std::string& what, int error);
 /// "<stem>-N.cfg" for "<stem>.cfg" (N >= 2); the plain path for N = 1.
 std::string SuffixedPath(const std::string& plain, int n);
 
-/// Moves `from` to `to` unless something already stands at `to`: EEXIST then. A hard link is the
-/// first choice; file systems without them get a rename that refuses to replace. 0 or an errno.
-int PublishNoReplace(const std::string& from, const std::string& to);
-
 /// The saved file while it is being written; removed unless it was published.
 class TempFile {
   public:
     TempFile() = default;
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
-    ~TempFile() { Discard(); }
 
     /// Creates ".<name>.XXXXXX" (mode 0600) in the folder of `finalPath`.
     bool Create(const std::string& finalPath, std::string& error);
@@ -39,11 +36,10 @@ class TempFile {
     bool Commit(const std::string& plainPath, std::string& published, struct stat& info, std::string& error);
 
     /// Closes and removes the file unless it was published.
-    void Discard();
+    void Discard() { file_.Discard(); }
 
   private:
-    std::string path_;
-    int fd_ = -1;
+    platform::AtomicFile file_;
 };
 
 /// Creates every missing folder above the last "/" of `path` (mode 0700), with the reason of a

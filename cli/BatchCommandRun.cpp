@@ -71,9 +71,19 @@ class SignalGuard {
     struct sigaction oldPipe_ {};
 };
 
-}  // namespace
+/// The cameras of a run and what they take: their logins, the shared password (when some camera
+/// has no login of its own), and the earlier report's cameras to skip.
+struct Cameras {
+    std::vector<Target> targets;
+    Logins logins;
+    std::optional<std::string> password;
+    std::optional<DoneCameras> done;
+};
 
-int RunBatch(const BatchOptions& options) {
+/// The options that cannot go together, and report files that cannot be written: the exit code
+/// when the run must not start.
+std::optional<int> RefuseOptions(const BatchOptions& options) {
+    std::string error;
     if (options.discover == !options.targets.empty()) {
         std::cerr << ME << "give exactly one of --discover and --targets\n";
         return EXIT_USAGE;
@@ -86,7 +96,6 @@ int RunBatch(const BatchOptions& options) {
         std::cerr << ME << "--transfers cannot exceed --parallel (" << options.parallel << ")\n";
         return EXIT_USAGE;
     }
-    std::string error;
     // Without its report a run cannot be resumed: both files must be writable before any camera
     // is asked anything.
     for (const std::string* path : {&options.report, &options.csv}) {
@@ -95,34 +104,25 @@ int RunBatch(const BatchOptions& options) {
             return EXIT_USAGE;
         }
     }
-    StderrMessageBoxes boxes;
-    std::string bundleError, bundleNotice;
-    auto chosen = ChooseFirmware(options.firmware, &boxes, bundleError, bundleNotice);
-    if (!chosen) {
-        std::cerr << ME << TerminalText(bundleError) << "\n";
-        return EXIT_USAGE;
-    }
-    if (!bundleNotice.empty()) std::cerr << ME << bundleNotice << "\n";
-    ResourceState& resources = *chosen;
-    if (!resources.slotData[0] || resources.versionLabel.empty() || !resources.modelNames[0]) {
-        std::cerr << ME << "the embedded image, model list or version is missing\n";
-        return EXIT_INTERNAL;
-    }
-    const std::string imageVersion = StripVer(resources.versionLabel);
+    return std::nullopt;
+}
 
-    Logins logins;
+/// Gathers the cameras and their logins into `cameras`; the exit code when the run must not start.
+std::optional<int> GatherCameras(const BatchOptions& options, const ResourceState& resources,
+                                 Cameras& cameras) {
+    std::string error;
+    const std::string imageVersion = StripVer(resources.versionLabel);
     if (!options.credentials.empty()) {
         auto read = ReadCredentials(options.credentials, error);
         if (!read) {
             std::cerr << ME << TerminalText(error) << "\n";
             return EXIT_USAGE;
         }
-        logins = std::move(*read);
+        cameras.logins = std::move(*read);
     }
-    std::optional<DoneCameras> done;
     if (!options.resume.empty()) {
-        done = ReadDoneCameras(options.resume, imageVersion, error);
-        if (!done) {
+        cameras.done = ReadDoneCameras(options.resume, imageVersion, error);
+        if (!cameras.done) {
             std::cerr << ME << TerminalText(error) << "\n";
             return EXIT_USAGE;
         }
@@ -133,18 +133,19 @@ int RunBatch(const BatchOptions& options) {
         std::cerr << ME << TerminalText(error) << "\n";
         return EXIT_USAGE;
     }
-    if (targets->empty()) {
+    cameras.targets = std::move(*targets);
+    if (cameras.targets.empty()) {
         std::cerr << ME
                   << (options.discover ? "discovery found no suitable camera; nothing was done\n"
                                        : "the address list names no camera; nothing was done\n");
         return EXIT_NO_TARGETS;
     }
-    if (const std::string repeated = FindRepeatedTarget(*targets); !repeated.empty()) {
+    if (const std::string repeated = FindRepeatedTarget(cameras.targets); !repeated.empty()) {
         std::cerr << ME << TerminalText(repeated) << "; list each camera once\n";
         return EXIT_USAGE;
     }
     if (!options.dryRun) {  // a dry run writes nothing
-        for (const Target& target : *targets) {
+        for (const Target& target : cameras.targets) {
             if (auto refusal = RefuseToward(resources, target.hostPort)) {
                 std::cerr << ME << TerminalText(target.hostPort) << ": " << *refusal << "\n";
                 return EXIT_USAGE;
@@ -152,7 +153,7 @@ int RunBatch(const BatchOptions& options) {
         }
     }
     if (options.timeScale > 0) {
-        for (const Target& target : *targets) {
+        for (const Target& target : cameras.targets) {
             if (!IsLoopback(target.hostPort)) {
                 std::cerr << ME
                           << "--time-scale is for simulated cameras only (loopback addresses 127.x.y.z)\n";
@@ -161,23 +162,23 @@ int RunBatch(const BatchOptions& options) {
         }
     }
     // The shared password is read only when some camera has no login line of its own.
-    std::optional<std::string> password;
-    const bool needPassword = std::any_of(targets->begin(), targets->end(),
-                                          [&](const Target& t) { return !logins.count(t.hostPort); });
+    const bool needPassword = std::any_of(cameras.targets.begin(), cameras.targets.end(),
+                                          [&](const Target& t) { return !cameras.logins.count(t.hostPort); });
     if (needPassword) {
         if (options.user.empty()) {
             std::cerr << ME << "--user is needed for cameras without a line in --credentials\n";
             return EXIT_USAGE;
         }
-        password = ReadPassword(options.passwordFile, options.noPrompt, error);
-        if (!password) {
+        cameras.password = ReadPassword(options.passwordFile, options.noPrompt, error);
+        if (!cameras.password) {
             std::cerr << ME << error << "\n";
             return EXIT_USAGE;
         }
     }
+    return std::nullopt;
+}
 
-    platform::EngineTiming timing;
-    if (options.timeScale > 0) timing = timing.Scaled(options.timeScale);
+BatchPolicy PolicyOf(const BatchOptions& options) {
     BatchPolicy policy;
     policy.checkSuitability = !options.discover;  // discovery listed suitable cameras only
     policy.skipCurrent = !options.force;
@@ -190,60 +191,44 @@ int RunBatch(const BatchOptions& options) {
     policy.overlapStartInquiries = true;
     policy.retryDelay = std::chrono::milliseconds(static_cast<std::int64_t>(
         options.retryDelay * 1000.0 * (options.timeScale > 0 ? options.timeScale : 1.0)));
+    return policy;
+}
 
-    Report report;
-    const std::string version = platform::VersionText("xqt-cli");
-    report.tool = version.substr(0, version.find('\n'));
-    BatchPrinter printer(options, report);
-
-    platform::EventLoopOwner owner(boxes);
-    std::unique_ptr<BatchRun> run;
-    bool written = false;
-    owner.Call([&] {
-        run = std::make_unique<BatchRun>(&owner, resources, timing,
-                                         BatchLimits{options.parallel, options.transfers}, policy);
-        run->Options().retain.store(options.retain ? 1 : 0);
-        run->Options().noBackup.store(options.backup ? 0 : 1);
-        run->Options().startTime.store(static_cast<std::int64_t>(std::time(nullptr)));
-        printer.SetRun(run.get());
-        int id = 0;
-        for (const Target& target : *targets) {
-            ProgressRecord record = MakeProgressRecord(target.data, id++);
-            const DoneCamera* earlier = done ? done->Candidate(target.data.mac, target.hostPort) : nullptr;
-            if (earlier && SameMac(earlier->mac, target.data.mac)) {
-                // Discovery named the camera by its MAC: it is the one done before.
-                record.end = static_cast<std::int32_t>(RowEnd::Skipped);
-                printer.Carry(run->AddRow(std::move(record), nullptr), earlier->row);
-                continue;
-            }
-            const auto login = logins.find(target.hostPort);
-            const std::string& user = login != logins.end() ? login->second.first : options.user;
-            const std::string& secret = login != logins.end() ? login->second.second : *password;
-            const int row = run->AddCamera(std::move(record), user, secret, target.data.serial);
-            if (earlier) {
-                // Skipped only when the camera's own answers show it is the one done before.
-                run->ExpectEarlier(row, earlier->mac, earlier->serial);
-                printer.Carry(row, earlier->row);
-            }
+/// Adds the cameras to the run (owner's thread). A camera the earlier report names by its MAC is
+/// skipped at once; one it names otherwise only once its own answers show it is the same one.
+void AddCameras(BatchRun& run, BatchPrinter& printer, const BatchOptions& options, const Cameras& cameras) {
+    int id = 0;
+    for (const Target& target : cameras.targets) {
+        ProgressRecord record = MakeProgressRecord(target.data, id++);
+        const DoneCamera* earlier =
+            cameras.done ? cameras.done->Candidate(target.data.mac, target.hostPort) : nullptr;
+        if (earlier && SameMac(earlier->mac, target.data.mac)) {
+            // Discovery named the camera by its MAC: it is the one done before.
+            record.end = static_cast<std::int32_t>(RowEnd::Skipped);
+            printer.Carry(run.AddRow(std::move(record), nullptr), earlier->row);
+            continue;
         }
-        run->SetObserver(&printer);
-        written = printer.WriteReports(false);
-    });
-    if (!written) {
-        printer.Show(owner, false);  // the reason
-        owner.Call([&] { run.reset(); });
-        return EXIT_USAGE;
+        const auto login = cameras.logins.find(target.hostPort);
+        const std::string& user = login != cameras.logins.end() ? login->second.first : options.user;
+        const std::string& secret = login != cameras.logins.end() ? login->second.second : *cameras.password;
+        const int row = run.AddCamera(std::move(record), user, secret, target.data.serial);
+        if (earlier) {
+            // Skipped only when the camera's own answers show it is the one done before.
+            run.ExpectEarlier(row, earlier->mac, earlier->serial);
+            printer.Carry(row, earlier->row);
+        }
     }
-    owner.SetTimerHandler([&](int id) { run->OnTimer(id); });
+}
 
-    const SignalGuard signals;
-    const bool live = !options.json && ::isatty(STDOUT_FILENO);
+/// Waits for the run to end, printing as it goes; the first stop signal stops new cameras from
+/// starting, every later one says which cameras are still running.
+void FollowRun(platform::EventLoopOwner& owner, BatchRun& run, BatchPrinter& printer, bool live) {
     bool ended = false;
     owner.Call([&] {
-        if (run->QueueLength() == 0) {
+        if (run.QueueLength() == 0) {
             ended = true;  // nothing to do (everything skipped)
         } else {
-            run->Start();
+            run.Start();
         }
     });
     int interruptsSeen = 0;
@@ -252,7 +237,7 @@ int RunBatch(const BatchOptions& options) {
         const int interrupts = g_interrupts.load();
         if (interrupts > interruptsSeen && !ended) {
             if (interruptsSeen == 0) {
-                owner.Call([&] { run->Abort(); });
+                owner.Call([&] { run.Abort(); });
                 printer.SetStopping();
                 if (!live) {
                     std::cerr
@@ -273,34 +258,28 @@ int RunBatch(const BatchOptions& options) {
         }
         printer.Show(owner, live);
     }
+}
 
-    bool stopped = false;
-    bool reportFailed = false;
-    owner.Call([&] {
-        printer.WriteReports(true);
-        reportFailed = printer.ReportFailed();
-        stopped = run->StoppedByFailures();
-        run.reset();
-    });
-    printer.Show(owner, false);  // a last report error
-    const ReportSummary summary = report.Summary();
+/// The run's exit code from its final report.
+int ExitCodeOf(const ReportSummary& summary, bool stopped, bool reportFailed) {
     const bool allGood = summary.failed == 0 && summary.notStarted == 0;
     // 13 only when the limit held some camera back.
-    int exitCode = allGood                               ? EXIT_ALL_DONE
-                   : (stopped && summary.notStarted > 0) ? EXIT_STOPPED
-                                                         : EXIT_SOME_FAILED;
-    if (reportFailed) exitCode = EXIT_REPORT_FAILED;
+    const int exitCode = allGood                               ? EXIT_ALL_DONE
+                         : (stopped && summary.notStarted > 0) ? EXIT_STOPPED
+                                                               : EXIT_SOME_FAILED;
+    return reportFailed ? EXIT_REPORT_FAILED : exitCode;
+}
+
+/// The final summary on standard output: one JSON object, or a line per camera and a count.
+void PrintSummary(const BatchOptions& options, const Report& report, bool interrupted, bool stopped,
+                  int exitCode) {
+    const ReportSummary summary = report.Summary();
     std::ostringstream out;
     if (options.json) {
-        nlohmann::json event = {{"event", "summary"},
-                                {"total", summary.total},
-                                {"completed", summary.completed},
-                                {"current", summary.current},
-                                {"failed", summary.failed},
-                                {"notStarted", summary.notStarted},
-                                {"skipped", summary.skipped},
-                                {"interrupted", printer.Stopping()},
-                                {"exitCode", exitCode}};
+        nlohmann::json event = {
+            {"event", "summary"},         {"total", summary.total},     {"completed", summary.completed},
+            {"current", summary.current}, {"failed", summary.failed},   {"notStarted", summary.notStarted},
+            {"skipped", summary.skipped}, {"interrupted", interrupted}, {"exitCode", exitCode}};
         if (options.dryRun) event["suitable"] = summary.suitable;
         out << event.dump() << "\n";
     } else {
@@ -317,11 +296,74 @@ int RunBatch(const BatchOptions& options) {
             << " current, " << summary.failed << " failed, " << summary.notStarted << " not started, "
             << summary.skipped << " skipped";
         if (options.dryRun) out << ", " << summary.suitable << " suitable";
-        if (printer.Stopping()) out << " (interrupted: cameras not yet started were left out)";
+        if (interrupted) out << " (interrupted: cameras not yet started were left out)";
         if (stopped) out << " (stopped by --max-failures)";
         out << "\n";
     }
     std::cout << out.str() << std::flush;
+}
+
+}  // namespace
+
+int RunBatch(const BatchOptions& options) {
+    if (const auto refused = RefuseOptions(options)) return *refused;
+    StderrMessageBoxes boxes;
+    std::string bundleError, bundleNotice;
+    auto chosen = ChooseFirmware(options.firmware, &boxes, bundleError, bundleNotice);
+    if (!chosen) {
+        std::cerr << ME << TerminalText(bundleError) << "\n";
+        return EXIT_USAGE;
+    }
+    if (!bundleNotice.empty()) std::cerr << ME << bundleNotice << "\n";
+    ResourceState& resources = *chosen;
+    if (!resources.slotData[0] || resources.versionLabel.empty() || !resources.modelNames[0]) {
+        std::cerr << ME << "the embedded image, model list or version is missing\n";
+        return EXIT_INTERNAL;
+    }
+    Cameras cameras;
+    if (const auto refused = GatherCameras(options, resources, cameras)) return *refused;
+
+    platform::EngineTiming timing;
+    if (options.timeScale > 0) timing = timing.Scaled(options.timeScale);
+    Report report;
+    const std::string version = platform::VersionText("xqt-cli");
+    report.tool = version.substr(0, version.find('\n'));
+    BatchPrinter printer(options, report);
+
+    platform::EventLoopOwner owner(boxes);
+    std::unique_ptr<BatchRun> run;
+    bool written = false;
+    owner.Call([&] {
+        run = std::make_unique<BatchRun>(&owner, resources, timing,
+                                         BatchLimits{options.parallel, options.transfers}, PolicyOf(options));
+        run->Options().retain.store(options.retain ? 1 : 0);
+        run->Options().noBackup.store(options.backup ? 0 : 1);
+        run->Options().startTime.store(static_cast<std::int64_t>(std::time(nullptr)));
+        printer.SetRun(run.get());
+        AddCameras(*run, printer, options, cameras);
+        run->SetObserver(&printer);
+        written = printer.WriteReports(false);
+    });
+    if (!written) {
+        printer.Show(owner, false);  // the reason
+        owner.Call([&] { run.reset(); });
+        return EXIT_USAGE;
+    }
+    owner.SetTimerHandler([&](int id) { run->OnTimer(id); });
+    const SignalGuard signals;
+    FollowRun(owner, *run, printer, !options.json && ::isatty(STDOUT_FILENO));
+
+    bool stopped = false;
+    bool reportFailed = false;
+    owner.Call([&] {
+        printer.WriteReports(true);
+        reportFailed = printer.ReportFailed();
+        stopped = run->StoppedByFailures();
+        run.reset();
+    });
+    printer.Show(owner, false);  // a last report error
+    const int exitCode = ExitCodeOf(report.Summary(), stopped, reportFailed);
+    PrintSummary(options, report, printer.Stopping(), stopped, exitCode);
     return exitCode;
 }
 

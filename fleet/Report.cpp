@@ -18,6 +18,7 @@
 #include "camera/UpgradeStatus.h"
 #include "fleet/BatchRun.h"
 #include "fleet/UpgradeLog.h"
+#include "platform/AtomicFile.h"
 #include "platform/BoundedText.h"
 
 namespace xqt {
@@ -316,35 +317,12 @@ std::string Report::Csv() const {
 }
 
 bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error) {
-    namespace fs = std::filesystem;
-    const fs::path target(path);
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        error = "cannot write beside " + path;
-        return false;
-    }
-    ::fchmod(fd, 0644);
-    std::size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n <= 0) break;
-        written += static_cast<std::size_t>(n);
-    }
-    const bool ok = written == text.size() && ::fsync(fd) == 0;
-    ::close(fd);
-    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        error = "cannot write " + path + (ok ? "" : " (disk full?)");
-        return false;
-    }
-    // The rename is durable only once the folder's entry is on disk too.
-    if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return true;
+    platform::ReplaceStage stage{};
+    if (platform::ReplaceFile(path, text, 0644, &stage) == 0) return true;
+    error = stage == platform::ReplaceStage::Create  ? "cannot write beside " + path
+            : stage == platform::ReplaceStage::Write ? "cannot write " + path + " (disk full?)"
+                                                     : "cannot write " + path;
+    return false;
 }
 
 bool CanWriteBeside(const std::string& path, std::string& error) {
@@ -355,15 +333,12 @@ bool CanWriteBeside(const std::string& path, std::string& error) {
         error = path + " is a folder, not a file";
         return false;
     }
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
+    // The probe is made where the report's temporary files will be, and removed again.
+    platform::AtomicFile probe;
+    if (const int failure = probe.Create(path, 0644)) {
+        error = "cannot write " + path + ": " + std::strerror(failure);
         return false;
     }
-    ::close(fd);
-    ::unlink(temp.c_str());
     return true;
 }
 
