@@ -92,7 +92,10 @@ struct Target {
 /// "address[:port],user,password" lines; nullopt with `error` for an unsafe or malformed file.
 std::optional<std::map<std::string, std::pair<std::string, std::string>>> ReadCredentials(
     const std::string& path, std::string& error) {
-    if (!IsPrivateFile(path, error)) return std::nullopt;
+    if (Result<void> private_ = IsPrivateFile(path); !private_) {
+        error = private_.error();
+        return std::nullopt;
+    }
     const platform::BoundedText text = platform::ReadBoundedText(path);
     if (text.outcome != platform::TextReadOutcome::Read) {
         error = "cannot read " + path;
@@ -286,15 +289,18 @@ class BatchPrinter : public BatchObserver {
             if (row < run_->Size() && static_cast<RowEnd>(run_->Row(row).end) == RowEnd::Skipped)
                 report_.cameras.at(row).carried = text;
         }
-        std::string error;
         bool ok = true;
-        if (!options_.report.empty() && !WriteFileAtomically(options_.report, report_.Json(), error)) {
-            ReportError(error);
-            ok = false;
+        if (!options_.report.empty()) {
+            if (Result<void> written = WriteFileAtomically(options_.report, report_.Json()); !written) {
+                ReportError(written.error());
+                ok = false;
+            }
         }
-        if (!options_.csv.empty() && !WriteFileAtomically(options_.csv, report_.Csv(), error)) {
-            ReportError(error);
-            ok = false;
+        if (!options_.csv.empty()) {
+            if (Result<void> written = WriteFileAtomically(options_.csv, report_.Csv()); !written) {
+                ReportError(written.error());
+                ok = false;
+            }
         }
         return ok;
     }
@@ -317,11 +323,11 @@ class BatchPrinter : public BatchObserver {
         if (done.confirmed) entry.versionAfter = done.versionAfter.value_or("");
         entry.outcome = OutcomeWord(*done.outcome);
         entry.savedFile = done.configFile.value_or("");
-        std::string error;
         // Told once; the history is a convenience, so it never changes the run's exit code.
-        if (!AppendHistory(std::move(entry), error) && !historyFailed_) {
+        if (Result<void> appended = AppendHistory(std::move(entry)); !appended && !historyFailed_) {
             historyFailed_ = true;
-            errors_ += std::string(ME) + "the upgrade history was not written: " + TerminalText(error) + "\n";
+            errors_ += std::string(ME) +
+                       "the upgrade history was not written: " + TerminalText(appended.error()) + "\n";
         }
     }
     /// A report file could not be written at some point of the run (owner's thread).
@@ -446,20 +452,20 @@ int RunBatch(const BatchOptions& options) {
     // Without its report a run cannot be resumed: both files must be writable before any camera
     // is asked anything.
     for (const std::string* path : {&options.report, &options.csv}) {
-        if (!path->empty() && !CanWriteBeside(*path, error)) {
-            std::cerr << ME << TerminalText(error) << "\n";
+        if (path->empty()) continue;
+        if (Result<void> writable = CanWriteBeside(*path); !writable) {
+            std::cerr << ME << TerminalText(writable.error()) << "\n";
             return EXIT_USAGE;
         }
     }
     StderrMessageBoxes boxes;
-    std::string bundleError, bundleNotice;
-    auto chosen = ChooseFirmware(options.firmware, &boxes, bundleError, bundleNotice);
+    auto chosen = ChooseFirmware(options.firmware, &boxes);
     if (!chosen) {
-        std::cerr << ME << TerminalText(bundleError) << "\n";
+        std::cerr << ME << TerminalText(chosen.error()) << "\n";
         return EXIT_USAGE;
     }
-    if (!bundleNotice.empty()) std::cerr << ME << bundleNotice << "\n";
-    ResourceState& resources = *chosen;
+    if (!chosen->notice.empty()) std::cerr << ME << chosen->notice << "\n";
+    ResourceState& resources = chosen->resources;
     if (!resources.slotData[0] || resources.versionLabel.empty() || !resources.modelNames[0]) {
         std::cerr << ME << "the embedded image, model list or version is missing\n";
         return EXIT_INTERNAL;
@@ -477,11 +483,12 @@ int RunBatch(const BatchOptions& options) {
     }
     std::optional<DoneCameras> done;
     if (!options.resume.empty()) {
-        done = ReadDoneCameras(options.resume, imageVersion, error);
-        if (!done) {
-            std::cerr << ME << TerminalText(error) << "\n";
+        auto read = ReadDoneCameras(options.resume, imageVersion);
+        if (!read) {
+            std::cerr << ME << TerminalText(read.error()) << "\n";
             return EXIT_USAGE;
         }
+        done = std::move(*read);
     }
     auto targets =
         options.discover ? TargetsFromDiscovery(resources, error) : TargetsFromList(options.targets, error);
@@ -525,11 +532,12 @@ int RunBatch(const BatchOptions& options) {
             std::cerr << ME << "--user is needed for cameras without a line in --credentials\n";
             return EXIT_USAGE;
         }
-        password = ReadPassword(options.passwordFile, options.noPrompt, error);
-        if (!password) {
-            std::cerr << ME << error << "\n";
+        auto read = ReadPassword(options.passwordFile, options.noPrompt);
+        if (!read) {
+            std::cerr << ME << read.error() << "\n";
             return EXIT_USAGE;
         }
+        password = std::move(*read);
     }
 
     platform::EngineTiming timing;

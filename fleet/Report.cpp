@@ -318,15 +318,14 @@ std::string Report::Csv() const {
     return out;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error) {
+Result<void> WriteFileAtomically(const std::string& path, const std::string& text) {
     namespace fs = std::filesystem;
     const fs::path target(path);
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) {
-        error = "cannot write beside " + path;
-        return false;
+        return Fail("cannot write beside " + path);
     }
     ::fchmod(fd, 0644);
     std::size_t written = 0;
@@ -339,35 +338,32 @@ bool WriteFileAtomically(const std::string& path, const std::string& text, std::
     ::close(fd);
     if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
         ::unlink(temp.c_str());
-        error = "cannot write " + path + (ok ? "" : " (disk full?)");
-        return false;
+        return Fail("cannot write " + path + (ok ? "" : " (disk full?)"));
     }
     // The rename is durable only once the folder's entry is on disk too.
     if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
         ::fsync(dir);
         ::close(dir);
     }
-    return true;
+    return Done();
 }
 
-bool CanWriteBeside(const std::string& path, std::string& error) {
+Result<void> CanWriteBeside(const std::string& path) {
     namespace fs = std::filesystem;
     const fs::path target(path);
     std::error_code ignored;
     if (target.filename().empty() || fs::is_directory(target, ignored)) {
-        error = path + " is a folder, not a file";
-        return false;
+        return Fail(path + " is a folder, not a file");
     }
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
+        return Fail("cannot write " + path + ": " + std::strerror(errno));
     }
     ::close(fd);
     ::unlink(temp.c_str());
-    return true;
+    return Done();
 }
 
 bool SameMac(const std::string& a, const std::string& b) {
@@ -391,25 +387,21 @@ const DoneCamera* DoneCameras::Candidate(const std::string& mac, const std::stri
     return nullptr;
 }
 
-std::optional<DoneCameras> ReadDoneCameras(const std::string& path, const std::string& imageVersion,
-                                           std::string& error) {
+Result<DoneCameras> ReadDoneCameras(const std::string& path, const std::string& imageVersion) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = "cannot read " + path;
-        return std::nullopt;
+        return Fail("cannot read " + path);
     }
     std::string text;
     text.resize(REPORT_READ_LIMIT + 1);
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<std::size_t>(in.gcount()));
     if (text.size() > REPORT_READ_LIMIT) {
-        error = path + " is too large for a report";
-        return std::nullopt;
+        return Fail(path + " is too large for a report");
     }
     const json doc = json::parse(text, nullptr, false);
     if (doc.is_discarded() || !doc.is_object() || !doc.contains("cameras") || !doc["cameras"].is_array()) {
-        error = path + " is not a report of this tool";
-        return std::nullopt;
+        return Fail(path + " is not a report of this tool");
     }
     DoneCameras done;
     for (const json& camera : doc["cameras"]) {

@@ -239,10 +239,9 @@ void RealWizardEngine::RecordUpgrade(const HistoryEntry& entry) {
     std::error_code ignored;
     if (config_ && std::filesystem::is_regular_file(config_->localPath, ignored))
         recorded.savedFile = config_->localPath;
-    std::string error;
     // The wizard has no place for this failure; the upgrade itself stands.
-    if (!AppendHistory(recorded, error))
-        std::fprintf(stderr, "xqt-upgrade: history not written: %s\n", error.c_str());
+    if (const Result<void> appended = AppendHistory(recorded); !appended)
+        std::fprintf(stderr, "xqt-upgrade: history not written: %s\n", appended.error().c_str());
 }
 
 std::string RealWizardEngine::SavedConfigurationPath() const {
