@@ -71,27 +71,6 @@ inline constexpr std::string_view INQ_NETWORK = "inq=network";
 /// state's image slots).
 using ImageBytes = std::shared_ptr<const std::vector<std::uint8_t>>;
 
-/// Why an upgrade ended without success; held in CameraSession::failure.
-enum class UpgradeFailure : std::int32_t {
-    None = 0,
-    ConfigNotSaved = 1,     ///< the configuration could not be saved (Error6); nothing was uploaded
-    UploadNotSent = 2,      ///< the firmware request could not be opened, sent or written (Error1, BIN 225)
-    StreamBroken = 3,       ///< the progress stream broke or timed out (Error2, BIN 206)
-    OverwriteTimedOut = 4,  ///< manual mode: the overwrite watchdog ended the overwrite (BIN 206)
-    /// the rebooted camera reported another version or never the new one (Error2, BIN 206; Error1
-    /// after a lost connection)
-    NotVerified = 5,
-    NotBack = 6,  ///< after a lost connection the camera never answered again (Error1)
-    /// The upgrade was verified but every attempt to put the saved configuration back failed; the
-    /// status still ends Completed, the saved file is kept.
-    NotRestored = 7,
-    /// After the reboot the address answers with another serial number or MAC than the camera had
-    /// before (Error2): nothing is restored to it and the saved file is kept.
-    AnotherCamera = 8,
-    /// the placeholder image toward a camera outside loopback (Error1); nothing is sent
-    PlaceholderRefused = 9,
-};
-
 /// Who drives a session: the manual wizard (a progress bar, boxes and posted messages) or an
 /// automatic run (a row's progress word and status words only).
 enum class SessionMode { Manual, Automatic };

@@ -151,7 +151,7 @@ std::optional<std::vector<Target>> TargetsFromList(const std::string& input, std
         Target target;
         target.data.address = listed.entry.address;
         target.data.port = listed.entry.port;
-        target.data.ticked = 1;
+        target.data.ticked = true;
         target.hostPort = AddressText(listed.entry.address, listed.entry.port);
         targets.push_back(std::move(target));
     }
@@ -178,11 +178,11 @@ std::optional<std::vector<Target>> TargetsFromDiscovery(const ResourceState& res
         target.data.mac = camera->macText;
         target.data.address = camera->address;
         target.data.port = camera->port;
-        target.data.dhcp = camera->addressText == DHCP_TEXT ? 1 : 0;
+        target.data.dhcp = camera->addressText == DHCP_TEXT;
         target.data.model = camera->model;
         target.data.serial = camera->serial;
         target.data.version = camera->version;
-        target.data.ticked = 1;
+        target.data.ticked = true;
         target.hostPort = AddressText(camera->address, camera->port);
         targets.push_back(std::move(target));
     }
@@ -286,7 +286,7 @@ class BatchPrinter : public BatchObserver {
             ReportOf(*run_, tool, final ? std::optional(std::chrono::system_clock::now()) : std::nullopt);
         report_.interrupted = stopping_;
         for (const auto& [row, text] : carried_) {
-            if (row < run_->Size() && static_cast<RowEnd>(run_->Row(row).end) == RowEnd::Skipped)
+            if (row < run_->Size() && run_->Row(row).end == RowEnd::Skipped)
                 report_.cameras.at(row).carried = text;
         }
         bool ok = true;
@@ -309,10 +309,11 @@ class BatchPrinter : public BatchObserver {
     void RecordInHistory(int row) {
         if (row < 0 || row >= run_->Size()) return;
         const ProgressRecord& record = run_->Row(row);
-        if (static_cast<RowEnd>(record.end) != RowEnd::Finished) return;
+        if (record.end != RowEnd::Finished) return;
         const ReportRow done = ReportRowOf(record);
         // A failure without an UpgradeFailure ended at the start inquiries: nothing was written.
-        if (!done.outcome || (*done.outcome == Outcome::Failed && record.failure == 0)) return;
+        if (!done.outcome || (*done.outcome == Outcome::Failed && record.failure == UpgradeFailure::None))
+            return;
         HistoryEntry entry;
         entry.tool = "xqt-cli batch";
         entry.address = done.address;
@@ -337,7 +338,7 @@ class BatchPrinter : public BatchObserver {
         std::string list;
         for (int i = 0; i < run_->Size(); ++i) {
             const ProgressRecord& row = run_->Row(i);
-            if (row.end != 0 || row.attempts == 0) continue;
+            if (row.end != RowEnd::Pending || row.attempts == 0) continue;
             list += (list.empty() ? "" : ", ") + TerminalText(row.text[ProgressSlot::ADDRESS]) + " (" +
                     row.text[ProgressSlot::STATUS] + ")";
         }
@@ -366,7 +367,8 @@ class BatchPrinter : public BatchObserver {
         int lines = 0;
         for (int i = 0; i < run_->Size(); ++i) {
             const ProgressRecord& row = run_->Row(i);
-            if (row.end != 0 || row.attempts == 0 || row.text[ProgressSlot::STATUS].empty()) continue;
+            if (row.end != RowEnd::Pending || row.attempts == 0 || row.text[ProgressSlot::STATUS].empty())
+                continue;
             const int filled = std::clamp(row.progress.Load(), 0, PROGRESS_MAX) * 20 / PROGRESS_MAX;
             out += TerminalText(row.text[ProgressSlot::ADDRESS]) + " [" + std::string(filled, '#') +
                    std::string(20 - filled, '.') + "] " + row.text[ProgressSlot::STATUS] + "\n";
@@ -576,7 +578,7 @@ int RunBatch(const BatchOptions& options) {
             const DoneCamera* earlier = done ? done->Candidate(target.data.mac, target.hostPort) : nullptr;
             if (earlier && SameMac(earlier->mac, target.data.mac)) {
                 // Discovery named the camera by its MAC: it is the one done before.
-                record.end = static_cast<std::int32_t>(RowEnd::Skipped);
+                record.end = RowEnd::Skipped;
                 printer.Carry(run->AddRow(std::move(record), nullptr), earlier->row);
                 continue;
             }

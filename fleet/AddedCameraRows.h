@@ -60,7 +60,7 @@ class AddedCameraRows {
     const AddedCameraRecord& Row(int index) const { return rows_.at(index); }
     const std::vector<AddedCameraRecord>& Rows() const { return rows_; }
     Octets GetAddress(int index) const { return rows_.at(index).address; }
-    bool Entered(int index) const { return rows_.at(index).entered != 0; }
+    bool Entered(int index) const { return rows_.at(index).entered; }
     int FindById(int id) const;
     int FindByKey(std::uint32_t key) const;
 
@@ -73,9 +73,9 @@ class AddedCameraRows {
     /// The row's inquiry has ended. False when the row is gone (its result is dropped).
     bool ApplyInquiryResult(std::uint32_t key, const InquiryOutcome& outcome);
 
-    /// Marks, recomputed after every address change and deletion: 1 for an entered row whose
-    /// address another entered row has, 2 (overriding 1) for an entered row whose address is in
-    /// the TargetList.
+    /// Marks, recomputed after every address change and deletion: SameAddress for an entered row
+    /// whose address another entered row has, AlreadyTarget (overriding it) for an entered row
+    /// whose address is in the TargetList.
     void RecomputeConflicts();
 
     /// Hands every valid row, in display order, to `targets` (the identity rule applies); origin

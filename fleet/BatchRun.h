@@ -82,17 +82,6 @@ struct BatchPolicy {
     bool overlapStartInquiries = false;
 };
 
-/// How a row's camera ended (ProgressRecord::end).
-enum class RowEnd : std::int32_t {
-    Pending = 0,  ///< not yet
-    Finished,     ///< its run ended in `result` (Completed or an error)
-    Current,      ///< it already had the image's version: nothing was written
-    Unsuitable,   ///< its model or serial number is not accepted
-    Suitable,     ///< dry run: it passed the start inquiries; nothing was written
-    Skipped,      ///< an earlier run had upgraded it
-    NotStarted,   ///< dropped by Abort or the failure limit
-};
-
 /// What the run tells whoever shows or records it.
 class BatchObserver {
   public:

@@ -156,12 +156,11 @@ bool IsFailure(Outcome outcome) {
 }
 
 std::optional<Outcome> OutcomeOf(const ProgressRecord& row) {
-    switch (static_cast<RowEnd>(row.end)) {
+    switch (row.end) {
         case RowEnd::Finished:
-            if (row.result != StatusCode(UpgradeStatus::Completed)) return Outcome::Failed;
-            if (row.failure == static_cast<std::int32_t>(UpgradeFailure::NotRestored))
-                return Outcome::SettingsNotRestored;
-            return row.confirmed != 0 ? Outcome::Upgraded : Outcome::Unconfirmed;
+            if (row.result != UpgradeStatus::Completed) return Outcome::Failed;
+            if (row.failure == UpgradeFailure::NotRestored) return Outcome::SettingsNotRestored;
+            return row.confirmed ? Outcome::Upgraded : Outcome::Unconfirmed;
         case RowEnd::Current:
             return Outcome::Current;
         case RowEnd::Unsuitable:
@@ -192,14 +191,14 @@ ReportRow ReportRowOf(const ProgressRecord& row) {
     if (!row.savedFile.empty()) out.configFile = row.savedFile;
     if (!row.detail.empty()) out.detail = row.detail;
     out.outcome = OutcomeOf(row);
-    switch (static_cast<RowEnd>(row.end)) {
+    switch (row.end) {
         case RowEnd::Finished:
-            out.status = StatusWord(row.result);
-            out.statusCode = row.result;
+            out.status = StatusWord(StatusCode(row.result));
+            out.statusCode = StatusCode(row.result);
             out.message = Trimmed(LogLine(row));
-            if (row.result == StatusCode(UpgradeStatus::Completed)) {
+            if (row.result == UpgradeStatus::Completed) {
                 out.versionAfter = row.text[ProgressSlot::VERSION];
-                out.confirmed = row.confirmed != 0;
+                out.confirmed = row.confirmed;
             }
             break;
         case RowEnd::Current:
@@ -239,7 +238,7 @@ Report ReportOf(const BatchRun& run, const std::string& tool,
     report.ended = ended;
     for (int i = 0; i < run.Size(); ++i) {
         ReportRow row = ReportRowOf(run.Row(i));
-        if (static_cast<RowEnd>(run.Row(i).end) == RowEnd::Finished) {
+        if (run.Row(i).end == RowEnd::Finished) {
             row.imageVersion = report.imageVersion;
             row.imageSha256 = run.ImageSha256(run.Row(i).imageSlot);
         }

@@ -44,8 +44,8 @@ struct UpgradeData {
     std::string mac;  ///< as discovery gave it; empty for a camera added by address
     Octets address{};
     std::int32_t port = 80;
-    std::int32_t dhcp = 0;    ///< 1 exactly when the address text is "DHCP"
-    std::int32_t ticked = 0;  ///< the row is an upgrade target
+    bool dhcp = false;    ///< exactly when the address text is "DHCP"
+    bool ticked = false;  ///< the row is an upgrade target
 };
 
 enum class InsertResult { Inserted, Present, Full };

@@ -136,7 +136,7 @@ RunResult RunOnce(ResourceState& resources, bool retain) {
         for (int i = 0; i < kCameras; ++i) {
             const sim::SimCamera camera = fleet.At(i).Camera();
             UpgradeData data;
-            data.ticked = 1;
+            data.ticked = true;
             data.address = {127, 0, 8, static_cast<std::uint8_t>(i + 1)};
             data.port = camera.webPort;
             data.model = camera.model;

@@ -258,7 +258,7 @@ void AutoProgressPage::RowsChanged() {
 
 void AutoProgressPage::CameraEnded(int row) {
     const ProgressRecord& record = run_->Row(row);
-    if (record.result == StatusCode(UpgradeStatus::Completed) && !record.confirmed) list_->FitVersionOf(row);
+    if (record.result == UpgradeStatus::Completed && !record.confirmed) list_->FitVersionOf(row);
 }
 
 }  // namespace xqt

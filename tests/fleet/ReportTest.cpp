@@ -21,9 +21,9 @@ ProgressRecord Row(RowEnd end, std::int32_t result = 0, bool confirmed = false) 
     row.previousVersion = "1.10";
     row.mac = "08-00-46-00-00-01";
     row.serial = "12,\"3\"";  // needs quoting in CSV
-    row.end = static_cast<std::int32_t>(end);
-    row.result = result;
-    row.confirmed = confirmed ? 1 : 0;
+    row.end = end;
+    row.result = StatusOf(result);
+    row.confirmed = confirmed;
     row.progress = end == RowEnd::Finished ? PROGRESS_MAX : 0;
     row.attempts = end == RowEnd::Skipped || end == RowEnd::NotStarted || end == RowEnd::Pending ? 0 : 1;
     return row;
@@ -40,7 +40,7 @@ TEST(ReportTest, EachKindOfRowHasItsStatusCodeVersionAndConfirmation) {
         const char* outcome;
     };
     ProgressRecord notRestored = Row(RowEnd::Finished, 9, true);
-    notRestored.failure = static_cast<std::int32_t>(UpgradeFailure::NotRestored);
+    notRestored.failure = UpgradeFailure::NotRestored;
     const Case cases[] = {
         {Row(RowEnd::Finished, 9, true), "Completed", 9, "1.23", true, "upgraded"},
         {Row(RowEnd::Finished, 9, false), "Completed", 9, "1.23", false, "unconfirmed"},
