@@ -278,7 +278,7 @@ void RealWizardEngine::StartUpgrade(const UpgradeRequest& request, WizardEngineE
 SessionSnapshot RealWizardEngine::ReadSession() const {
     if (!session_) return {};
     const CameraSession& session = *session_->session;
-    return {session.status.load(), session.emergency.load(), session.verified.load()};
+    return {StatusOf(session.status.load()), session.emergency.load(), session.verified.load()};
 }
 
 void RealWizardEngine::StopSessionTimers() {

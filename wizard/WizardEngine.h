@@ -16,6 +16,7 @@
 #include "camera/DiscoveryEntry.h"
 #include "camera/ProgressBar.h"
 #include "camera/ResourceState.h"
+#include "camera/UpgradeStatus.h"
 #include "fleet/UpgradeHistory.h"
 #include "platform/MessageBoxes.h"
 
@@ -71,7 +72,7 @@ struct UpgradeRequest {
 
 /// Words of the running session, read without a lock.
 struct SessionSnapshot {
-    std::int32_t status = 0;  ///< UpgradeStatus code 0-16
+    UpgradeStatus status = UpgradeStatus::Standby;
     bool emergency = false;
     /// The camera reported the new version itself; false for a version taken as reported (the
     /// overwrite watchdog's verdict, an emergency camera).

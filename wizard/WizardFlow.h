@@ -37,13 +37,6 @@ enum WizardState : std::int32_t {
     STATE_AUTO_ABORTED = 10,
 };
 
-/// UpgradeStatus codes the frame itself shows.
-inline constexpr int STATUS_SAVING_CONFIG = 2;
-inline constexpr int STATUS_UPLOADING = 3;
-inline constexpr int STATUS_LOADING_CONFIG = 7;
-inline constexpr int STATUS_RECONFIGURING = 8;
-inline constexpr int STATUS_COMPLETED = 9;
-
 /// Progress units the restart watch adds per inquiry, and the restore attempts.
 inline constexpr int RESTART_WATCH_STEP = 4;
 inline constexpr int RESTORE_ATTEMPTS = 4;
@@ -83,7 +76,7 @@ class WizardFlow : public WizardEngineEvents {
     bool FinishMode() const { return finishMode_; }
     bool VelmoranMode() const { return velmoranMode_; }
     bool Busy() const { return busy_; }
-    int DisplayedStatus() const { return displayedStatus_; }
+    UpgradeStatus DisplayedStatus() const { return displayedStatus_; }
     const std::string& TargetAddress() const { return targetAddress_; }
     const std::string& TargetCredential() const { return targetCredential_; }
     const std::string& CurrentVersion() const { return currentVersion_; }
@@ -113,7 +106,7 @@ class WizardFlow : public WizardEngineEvents {
     void EnterResult();
     /// The upgrade that reached the result page, into the engine's history.
     void RecordUpgrade();
-    void ShowStatus(int code);
+    void ShowStatus(UpgradeStatus status);
     void ReleaseConfiguration();
     void ResetButtonTexts();
     void DiscoveryTick();
@@ -142,7 +135,7 @@ class WizardFlow : public WizardEngineEvents {
     std::string cameraModel_;
 
     RunPhase phase_ = RunPhase::Idle;
-    int displayedStatus_ = 0;
+    UpgradeStatus displayedStatus_ = UpgradeStatus::Standby;
     bool emergencyShown_ = false;
     bool hasConfigBackup_ = false;
     bool configRestored_ = false;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "camera/UpgradeStatus.h"
+
 namespace xqt {
 
 inline constexpr std::uint16_t TEXT_INPUT_ADDRESS = 120;
@@ -54,8 +56,8 @@ inline constexpr const char* CAPTION_INFORMATION = "Information";
 
 /// The manual page's word for an UpgradeStatus code: empty for 0, the BIN text for 1-9. Codes
 /// above 9 (and below 0) have no word: the caller leaves the shown word as it is.
-bool HasManualStatusWord(int code);
-std::string ManualStatusWord(int code);
+bool HasManualStatusWord(UpgradeStatus status);
+std::string ManualStatusWord(UpgradeStatus status);
 
 /// "Discard …", "Retain …" or "Retain and backup the current settings."
 std::string SetupDataText(bool retain, bool backup);

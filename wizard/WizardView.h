@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "camera/DiscoveryEntry.h"
+#include "camera/UpgradeStatus.h"
 
 namespace xqt {
 
@@ -90,7 +91,7 @@ class ManualProgressAccess {
     virtual void SetStatusLine(const std::string& text) = 0;
     virtual void SetSetupData(SetupData data) = 0;
     /// Shows the word of an UpgradeStatus code (codes above 9 leave it unchanged) and redisplays.
-    virtual void ShowStatusWord(int code) = 0;
+    virtual void ShowStatusWord(UpgradeStatus status) = 0;
 };
 
 class ManualResultAccess {

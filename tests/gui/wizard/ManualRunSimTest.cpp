@@ -399,7 +399,7 @@ TEST_F(ManualUpgradeTest, TheStatusWordShowsTheRebootWhileTheSessionDoesNotTick)
     OpenToTarget();
     EnterTarget("admin", "admin", {false, false});
     ASSERT_TRUE(StartRun());
-    ASSERT_TRUE(WaitUntil([&] { return engine->ReadSession().status == 6; }));
+    ASSERT_TRUE(WaitUntil([&] { return engine->ReadSession().status == UpgradeStatus::Rebooting; }));
     EXPECT_TRUE(WaitUntil([&] { return StatusWord() == REBOOTING; }, 1500ms)) << StatusWord();
     ASSERT_TRUE(WaitForRunEnd());
     ExpectResultPage();
