@@ -89,17 +89,12 @@ struct Target {
     std::string hostPort;
 };
 
-/// "address[:port],user,password" lines; nullopt with `error` for an unsafe or malformed file.
-std::optional<std::map<std::string, std::pair<std::string, std::string>>> ReadCredentials(
-    const std::string& path, std::string& error) {
-    if (Result<void> private_ = IsPrivateFile(path); !private_) {
-        error = private_.error();
-        return std::nullopt;
-    }
+/// "address[:port],user,password" lines; the reason for an unsafe or malformed file.
+Result<std::map<std::string, std::pair<std::string, std::string>>> ReadCredentials(const std::string& path) {
+    if (Result<void> private_ = IsPrivateFile(path); !private_) return Fail(private_.error());
     const platform::BoundedText text = platform::ReadBoundedText(path);
     if (text.outcome != platform::TextReadOutcome::Read) {
-        error = "cannot read " + path;
-        return std::nullopt;
+        return Fail("cannot read " + path);
     }
     std::map<std::string, std::pair<std::string, std::string>> logins;
     std::map<std::string, int> lineOf;
@@ -116,35 +111,30 @@ std::optional<std::map<std::string, std::pair<std::string, std::string>>> ReadCr
             first == std::string::npos ? std::nullopt : NormaliseAddress(line.substr(0, first));
         if (second == std::string::npos || !address) {
             // The line is not echoed: it may hold a password.
-            error = path + ": line " + std::to_string(number) + " is not address[:port],user,password";
-            return std::nullopt;
+            return Fail(path + ": line " + std::to_string(number) + " is not address[:port],user,password");
         }
         if (const auto [earlier, added] = lineOf.emplace(*address, number); !added) {
-            error = path + ": line " + std::to_string(number) + " repeats the camera " + *address +
-                    " of line " + std::to_string(earlier->second);
-            return std::nullopt;
+            return Fail(path + ": line " + std::to_string(number) + " repeats the camera " + *address +
+                        " of line " + std::to_string(earlier->second));
         }
         logins[*address] = {line.substr(first + 1, second - first - 1), line.substr(second + 1)};
     }
     return logins;
 }
 
-std::optional<std::vector<Target>> TargetsFromList(const std::string& input, std::string& error) {
+Result<std::vector<Target>> TargetsFromList(const std::string& input) {
     const bool standardInput = input == "-";
     const platform::BoundedText text =
         standardInput ? platform::ReadBoundedText(STDIN_FILENO) : platform::ReadBoundedText(input);
     if (text.outcome == platform::TextReadOutcome::TooLong) {
-        error = input + " is longer than 1 MiB";
-        return std::nullopt;
+        return Fail(input + " is longer than 1 MiB");
     }
     if (text.outcome != platform::TextReadOutcome::Read) {
-        error = "cannot read " + (standardInput ? std::string("standard input") : input);
-        return std::nullopt;
+        return Fail("cannot read " + (standardInput ? std::string("standard input") : input));
     }
     const TargetListText list = ReadTargetList(text.bytes, text.cutAtZero);
     if (!list.Accepted()) {
-        error = (standardInput ? std::string("standard input") : input) + ", " + list.error;
-        return std::nullopt;
+        return Fail((standardInput ? std::string("standard input") : input) + ", " + list.error);
     }
     std::vector<Target> targets;
     for (const ListedTarget& listed : list.targets) {
@@ -158,7 +148,7 @@ std::optional<std::vector<Target>> TargetsFromList(const std::string& input, std
     return targets;
 }
 
-std::optional<std::vector<Target>> TargetsFromDiscovery(const ResourceState& resources, std::string& error) {
+Result<std::vector<Target>> TargetsFromDiscovery(const ResourceState& resources) {
     DiscoveryResults results(resources.modelNames, [](const std::string& serial) {
         return ns_serial_protect::IsSerialAllowedAnsi(serial) != 0;
     });
@@ -167,8 +157,7 @@ std::optional<std::vector<Target>> TargetsFromDiscovery(const ResourceState& res
     options.exitProcess = [](int) {};
     DiscoveryService service(results, options);
     if (const int code = service.Run(); code != 0) {
-        error = "discovery could not start (" + std::to_string(code) + ")";
-        return std::nullopt;
+        return Fail("discovery could not start (" + std::to_string(code) + ")");
     }
     std::vector<Target> targets;
     for (const DiscoveryEntry& entry : results.Snapshot()) {
@@ -450,7 +439,6 @@ int RunBatch(const BatchOptions& options) {
         std::cerr << ME << "--transfers cannot exceed --parallel (" << options.parallel << ")\n";
         return EXIT_USAGE;
     }
-    std::string error;
     // Without its report a run cannot be resumed: both files must be writable before any camera
     // is asked anything.
     for (const std::string* path : {&options.report, &options.csv}) {
@@ -476,9 +464,9 @@ int RunBatch(const BatchOptions& options) {
 
     std::map<std::string, std::pair<std::string, std::string>> logins;
     if (!options.credentials.empty()) {
-        auto read = ReadCredentials(options.credentials, error);
+        auto read = ReadCredentials(options.credentials);
         if (!read) {
-            std::cerr << ME << TerminalText(error) << "\n";
+            std::cerr << ME << TerminalText(read.error()) << "\n";
             return EXIT_USAGE;
         }
         logins = std::move(*read);
@@ -492,10 +480,9 @@ int RunBatch(const BatchOptions& options) {
         }
         done = std::move(*read);
     }
-    auto targets =
-        options.discover ? TargetsFromDiscovery(resources, error) : TargetsFromList(options.targets, error);
+    auto targets = options.discover ? TargetsFromDiscovery(resources) : TargetsFromList(options.targets);
     if (!targets) {
-        std::cerr << ME << TerminalText(error) << "\n";
+        std::cerr << ME << TerminalText(targets.error()) << "\n";
         return EXIT_USAGE;
     }
     if (targets->empty()) {
