@@ -117,7 +117,7 @@ void CameraSession::MarkCompleted() {
 }
 
 void CameraSession::ReportNetworkError() {
-    failure.store(static_cast<std::int32_t>(UpgradeFailure::UploadNotSent));
+    failure.store(FailureCode(UpgradeFailure::UploadNotSent));
     if (IsAutomaticMode()) {
         SetStatus(UpgradeStatus::Error1);
         return;
@@ -146,7 +146,7 @@ bool CameraSession::StartUpgrade() {
     if (seq.started || seq.abandoned || !owner) return false;
     if (imageData && PlaceholderRefusal(*imageData, hostPort)) {
         seq.started = true;
-        failure.store(static_cast<std::int32_t>(UpgradeFailure::PlaceholderRefused));
+        failure.store(FailureCode(UpgradeFailure::PlaceholderRefused));
         SetStatus(UpgradeStatus::Error1);
         return false;
     }
@@ -166,7 +166,7 @@ void CameraSession::UpgradeWorker() {
     overwriteDone.store(false);
     if (seq.backup && !SaveConfiguration()) {
         Step([&] {
-            failure.store(static_cast<std::int32_t>(UpgradeFailure::ConfigNotSaved));
+            failure.store(FailureCode(UpgradeFailure::ConfigNotSaved));
             SetStatus(UpgradeStatus::Error6);
             finished.store(true);
         });
@@ -492,7 +492,7 @@ void CameraSession::ApplyWatchdog() {
         return;
     }
     abandon();
-    failure.store(static_cast<std::int32_t>(UpgradeFailure::OverwriteTimedOut));
+    failure.store(FailureCode(UpgradeFailure::OverwriteTimedOut));
     ShowBox(TextOr(BIN_VERSION_UP_ERROR, "Version up error."), platform::MbIcon::Stop);
     Post(platform::UPGRADE_SET_STATE, platform::UPGRADE_STATE_TARGET);
 }

@@ -66,7 +66,7 @@ class StreamedPost {
     void Close();
     void Cancel();
 
-    bool IsOpen() const;
+    [[nodiscard]] bool IsOpen() const;
     /// HTTP status of the response once Complete succeeded, else 0.
     int StatusCode() const;
     std::uint64_t Written() const;

@@ -48,29 +48,29 @@ enum class UpgradeFailure : std::int32_t {
 };
 
 /// The status word of `status`, as the shared atomics hold it.
-constexpr std::int32_t StatusCode(UpgradeStatus status) {
+[[nodiscard]] constexpr std::int32_t StatusCode(UpgradeStatus status) {
     return static_cast<std::int32_t>(status);
 }
 
 /// The status a word holds (the words are written from UpgradeStatus values only).
-constexpr UpgradeStatus StatusOf(std::int32_t code) {
+[[nodiscard]] constexpr UpgradeStatus StatusOf(std::int32_t code) {
     return static_cast<UpgradeStatus>(code);
 }
 
 /// The failure word of `failure`, as the shared atomics, reports and messages hold it.
-constexpr std::int32_t FailureCode(UpgradeFailure failure) {
+[[nodiscard]] constexpr std::int32_t FailureCode(UpgradeFailure failure) {
     return static_cast<std::int32_t>(failure);
 }
 /// The failure a word holds (the words are written from UpgradeFailure values only).
-constexpr UpgradeFailure FailureOf(std::int32_t code) {
+[[nodiscard]] constexpr UpgradeFailure FailureOf(std::int32_t code) {
     return static_cast<UpgradeFailure>(code);
 }
 
 /// Codes above Reconfiguring are final.
-inline bool IsFinal(std::int32_t status) {
+[[nodiscard]] inline bool IsFinal(std::int32_t status) {
     return status > StatusCode(UpgradeStatus::Reconfiguring);
 }
-inline bool IsFinal(UpgradeStatus status) {
+[[nodiscard]] inline bool IsFinal(UpgradeStatus status) {
     return IsFinal(StatusCode(status));
 }
 

@@ -595,8 +595,10 @@ int RunBatch(const BatchOptions& options) {
     owner.Call([&] {
         if (run->QueueLength() == 0) {
             ended = true;  // nothing to do (everything skipped)
-        } else {
-            run->Start();
+        } else if (!run->Start()) {
+            // Refused although every target was checked above: end with every camera not
+            // started rather than wait for a run that never begins.
+            ended = true;
         }
     });
     int interruptsSeen = 0;

@@ -60,13 +60,13 @@ class AddedCameraRows {
     const AddedCameraRecord& Row(int index) const { return rows_.at(index); }
     const std::vector<AddedCameraRecord>& Rows() const { return rows_; }
     Octets GetAddress(int index) const { return rows_.at(index).address; }
-    bool Entered(int index) const { return rows_.at(index).entered; }
+    [[nodiscard]] bool Entered(int index) const { return rows_.at(index).entered; }
     int FindById(int id) const;
     int FindByKey(std::uint32_t key) const;
 
     /// Entered, without conflict, and accepted by its inquiry.
-    bool IsValid(int index) const;
-    bool AnyInvalid() const;
+    [[nodiscard]] bool IsValid(int index) const;
+    [[nodiscard]] bool AnyInvalid() const;
 
     /// The row's inquiry has been sent: "Searching...". False when the row is gone.
     bool MarkSearching(std::uint32_t key);
@@ -88,7 +88,7 @@ class AddedCameraRows {
     const SortState& Sort() const { return sort_; }
 
     Octets NextAddress() const { return nextAddress_; }
-    std::int32_t NextPort() const { return nextPort_; }
+    [[nodiscard]] std::int32_t NextPort() const { return nextPort_; }
 
   private:
     const TargetList* targets_;

@@ -95,7 +95,7 @@ class SharedWord {
         Store(v);
         return *this;
     }
-    std::int32_t Load() const { return value_.load(std::memory_order_acquire); }
+    [[nodiscard]] std::int32_t Load() const { return value_.load(std::memory_order_acquire); }
     void Store(std::int32_t v) { value_.store(v, std::memory_order_release); }
     operator std::int32_t() const { return Load(); }
     /// Where a worker writes; valid while the record stays where it is (the owning array must not

@@ -31,7 +31,7 @@ struct HistoryEntry {
 };
 
 /// "<base>/VEXO/XQT FirmwareUpgrade/history.jsonl"; empty when there is no base folder.
-std::string HistoryPath();
+[[nodiscard]] std::string HistoryPath();
 
 /// Appends `entry` as one line to the history at `path` (HistoryPath when empty). The reason when
 /// the history cannot be written; the caller's own work stands either way.
@@ -42,6 +42,6 @@ Result<void> AppendHistory(HistoryEntry entry, std::string path = {});
 Result<std::vector<HistoryEntry>> ReadHistory(const std::string& path);
 
 /// The entry as the JSON object of its line.
-std::string HistoryLine(const HistoryEntry& entry);
+[[nodiscard]] std::string HistoryLine(const HistoryEntry& entry);
 
 }  // namespace xqt

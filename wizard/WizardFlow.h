@@ -70,13 +70,13 @@ class WizardFlow : public WizardEngineEvents {
     /// configuration and session released. The view's helper thread must have been joined first.
     void Shutdown();
 
-    std::int32_t State() const { return state_; }
-    bool ConfirmQuit() const { return confirmQuit_; }
-    bool AbortMode() const { return abortMode_; }
-    bool FinishMode() const { return finishMode_; }
-    bool VelmoranMode() const { return velmoranMode_; }
-    bool Busy() const { return busy_; }
-    UpgradeStatus DisplayedStatus() const { return displayedStatus_; }
+    [[nodiscard]] std::int32_t State() const { return state_; }
+    [[nodiscard]] bool ConfirmQuit() const { return confirmQuit_; }
+    [[nodiscard]] bool AbortMode() const { return abortMode_; }
+    [[nodiscard]] bool FinishMode() const { return finishMode_; }
+    [[nodiscard]] bool VelmoranMode() const { return velmoranMode_; }
+    [[nodiscard]] bool Busy() const { return busy_; }
+    [[nodiscard]] UpgradeStatus DisplayedStatus() const { return displayedStatus_; }
     const std::string& TargetAddress() const { return targetAddress_; }
     const std::string& TargetCredential() const { return targetCredential_; }
     const std::string& CurrentVersion() const { return currentVersion_; }
@@ -92,7 +92,7 @@ class WizardFlow : public WizardEngineEvents {
     void NextFromTarget();
     void ConfirmUpgrade();
     /// The placeholder image toward a camera outside loopback: shows the refusal, true.
-    bool RefusePlaceholder();
+    [[nodiscard]] bool RefusePlaceholder();
     /// The camera check off the UI thread under the wait cursor; `then` runs on the UI thread.
     void RunCheck(std::function<void(const CameraCheck&)> then);
     void ShowEngineMessage(const std::optional<EngineMessage>& message);

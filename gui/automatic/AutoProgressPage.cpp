@@ -213,7 +213,8 @@ void AutoProgressPage::OnConfirm() {
     if (answer == platform::MbResult::Ok) {
         setButtons_(ButtonMode::Abort);
         runStarted_ = true;
-        run_->Start();
+        // The one refusal Start knows was checked above, on this thread.
+        static_cast<void>(run_->Start());
         return;
     }
     retain_->setEnabled(true);

@@ -322,7 +322,7 @@ TEST(PlaceholderGuardTest, TheSessionRefusesThePlaceholderOutsideLoopbackBeforeC
         session.SetImage(image, static_cast<std::uint32_t>(image->size()), "ver1.23");
         EXPECT_FALSE(session.StartUpgrade());
         EXPECT_EQ(session.status.load(), StatusCode(UpgradeStatus::Error1));
-        EXPECT_EQ(session.failure.load(), static_cast<std::int32_t>(UpgradeFailure::PlaceholderRefused));
+        EXPECT_EQ(session.failure.load(), FailureCode(UpgradeFailure::PlaceholderRefused));
         EXPECT_FALSE(session.IsWorkerRunning());
     }
     {

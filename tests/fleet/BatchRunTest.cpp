@@ -146,7 +146,7 @@ class BatchRunTest : public ::testing::Test {
         });
     }
     bool RunToEnd(std::chrono::milliseconds limit = 30s) {
-        owner.Call([&] { run->Start(); });
+        owner.Call([&] { EXPECT_TRUE(run->Start()); });
         return recorder->WaitForEnd(limit);
     }
     std::vector<ProgressRecord> Rows() {
@@ -183,7 +183,7 @@ class BatchRunTest : public ::testing::Test {
             int active = 0;
             int transfers = 0;
             for (const auto& [row, status] : state) {
-                active += !IsFinal(static_cast<std::int32_t>(status));
+                active += !IsFinal(status);
                 transfers += IsTransfer(status);
             }
             EXPECT_LE(active, limits.maxActive);
@@ -292,7 +292,7 @@ TEST_F(BatchRunTest, AbortLetsRunningCamerasEndAndDropsTheWaitingOnes) {
     }
     Open(cameras);
     Retain(false);
-    owner.Call([&] { run->Start(); });
+    owner.Call([&] { EXPECT_TRUE(run->Start()); });
     ASSERT_TRUE(WaitUntilTrue([&] {
         const auto rows = Rows();
         return rows[1].text[ProgressSlot::STATUS] != "Standby" && rows[1].text[ProgressSlot::STATUS] != "";
@@ -334,7 +334,7 @@ TEST_F(BatchRunTest, AbortWhileAStartIsAskedDropsThatCameraToo) {
     cameras[0].http.answerDelayMs = 50000;  // 0.5 s in scaled time
     Open(cameras);
     Retain(false);
-    owner.Call([&] { run->Start(); });
+    owner.Call([&] { EXPECT_TRUE(run->Start()); });
     ASSERT_TRUE(WaitUntilTrue([&] { return !fleet->At(0).Requests().empty(); }));
     // The window runs while the camera is asked, and nothing starts behind it.
     EXPECT_TRUE(fleet->At(1).Requests().empty());

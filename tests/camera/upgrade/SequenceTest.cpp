@@ -117,7 +117,7 @@ TEST_F(SequenceTest, AnUploadThatCannotBeSentIsANetworkError) {
         ASSERT_TRUE(session.StartUpgrade());
         ASSERT_TRUE(WaitForEnd());
         EXPECT_EQ(session.status.load(), static_cast<std::int32_t>(S::Error1));
-        EXPECT_EQ(session.failure.load(), static_cast<std::int32_t>(UpgradeFailure::UploadNotSent));
+        EXPECT_EQ(session.failure.load(), FailureCode(UpgradeFailure::UploadNotSent));
         EXPECT_TRUE(Messages().empty());
         EndSession();
     }
@@ -155,7 +155,7 @@ TEST_F(SequenceTest, InManualModeASlowOrRefusedUploadShowsTheNetworkErrorAtOnce)
         ASSERT_TRUE(session.StartUpgrade());
         ASSERT_TRUE(WaitForEnd());
         EXPECT_LT(std::chrono::steady_clock::now() - start, 3s) << "bound: 600 ms + 640 ms per MiB sent";
-        EXPECT_EQ(session.failure.load(), static_cast<std::int32_t>(UpgradeFailure::UploadNotSent));
+        EXPECT_EQ(session.failure.load(), FailureCode(UpgradeFailure::UploadNotSent));
         const auto messages = Messages();
         ASSERT_EQ(messages.size(), messagesBefore + 1);
         EXPECT_EQ(messages.back(), (UpgradeMessage{1, 3}));
@@ -200,7 +200,7 @@ TEST_F(SequenceTest, ACameraThatNeverComesBackAfterALostConnectionIsError1) {
         ASSERT_TRUE(session.StartUpgrade());
         ASSERT_TRUE(WaitForEnd());
         EXPECT_THAT(chain.Stop(), ElementsAre(S::Uploading, S::Overwriting, S::Searching, S::Error1));
-        EXPECT_EQ(session.failure.load(), static_cast<std::int32_t>(UpgradeFailure::NotBack));
+        EXPECT_EQ(session.failure.load(), FailureCode(UpgradeFailure::NotBack));
         EXPECT_TRUE(Messages().empty());
         EndSession();
     }
@@ -256,7 +256,7 @@ TEST_F(SequenceTest, AnotherVersionAfterTheRebootFailsAtOnce) {
     ASSERT_TRUE(session.StartUpgrade());
     ASSERT_TRUE(WaitForEnd());
     EXPECT_THAT(chain.Stop(), ElementsAre(S::Uploading, S::Overwriting, S::Rebooting, S::Error2));
-    EXPECT_EQ(session.failure.load(), static_cast<std::int32_t>(UpgradeFailure::NotVerified));
+    EXPECT_EQ(session.failure.load(), FailureCode(UpgradeFailure::NotVerified));
     EXPECT_EQ(SystemInquiriesSince(before), 1) << "no further attempts once the version differs";
     EXPECT_EQ(session.reportedVersion.Get(), "ver9.99");
     EXPECT_TRUE(Messages().empty());
@@ -287,7 +287,7 @@ TEST_F(SequenceTest, ABrokenStreamIsError2WithoutWaitingForTheWatchdog) {
     const auto watchdog = Timing().tickPeriod * Timing().watchdogTicks;
     EXPECT_LT(std::chrono::steady_clock::now() - start, watchdog) << "ended by the watchdog, not the break";
     EXPECT_THAT(chain.Stop(), ElementsAre(S::Uploading, S::Overwriting, S::Rebooting, S::Error2));
-    EXPECT_EQ(session.failure.load(), static_cast<std::int32_t>(UpgradeFailure::StreamBroken));
+    EXPECT_EQ(session.failure.load(), FailureCode(UpgradeFailure::StreamBroken));
     EXPECT_FALSE(session.streamOk.load());
     EXPECT_EQ(SystemInquiriesSince(before), 0);
 }
@@ -302,7 +302,7 @@ TEST_F(SequenceTest, AStreamThatFallsSilentEndsAtTheReceiveTimeOut) {
     ASSERT_TRUE(session.StartUpgrade());
     ASSERT_TRUE(WaitForEnd());
     EXPECT_THAT(chain.Stop(), ElementsAre(S::Uploading, S::Overwriting, S::Rebooting, S::Error2));
-    EXPECT_EQ(session.failure.load(), static_cast<std::int32_t>(UpgradeFailure::StreamBroken));
+    EXPECT_EQ(session.failure.load(), FailureCode(UpgradeFailure::StreamBroken));
     EXPECT_LT(owner.TickCount(TIMER_TICK_BASE), 181)
         << "ended by the 60 s receive time-out, not the watchdog";
 }
@@ -330,7 +330,7 @@ TEST_F(SequenceTest, InManualModeTheWatchdogEndsAStreamThatNeverClosesAndTheWork
     ASSERT_TRUE(session.StartUpgrade());
     ASSERT_TRUE(owner.WaitForMessages(1, 5s));
     EXPECT_THAT(Messages(), ElementsAre(UpgradeMessage{1, 3}));
-    EXPECT_EQ(session.failure.load(), static_cast<std::int32_t>(UpgradeFailure::OverwriteTimedOut));
+    EXPECT_EQ(session.failure.load(), FailureCode(UpgradeFailure::OverwriteTimedOut));
     ASSERT_TRUE(WaitForEnd(2s)) << "the abandoned worker returns";
     std::this_thread::sleep_for(700ms);  // longer than the first wait after an overwrite
     EXPECT_EQ(session.status.load(), static_cast<std::int32_t>(S::Overwriting)) << "no further step";
