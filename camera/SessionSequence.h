@@ -10,13 +10,32 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <string_view>
 #include <thread>
 
 #include "camera/CameraSession.h"
 #include "camera/Cancellation.h"
 #include "camera/StreamedPost.h"
+#include "platform/ResourceText.h"
 
 namespace xqt {
+
+namespace detail {
+
+/// BIN ids of the boxes the upgrade sequence shows.
+inline constexpr std::uint16_t BIN_VERSION_UP_ERROR = 206;
+inline constexpr std::uint16_t BIN_NETWORK_ERROR = 225;
+/// Progress one tick of the overwrite adds (an emergency camera adds its step size instead).
+inline constexpr std::int32_t TICK_INCREMENT = 5;
+
+/// BIN text `id`, or `delivered` when the resources lack it.
+inline std::string TextOr(std::uint16_t id, std::string_view delivered) {
+    std::string text = platform::TextOf(id);
+    return text.empty() ? std::string(delivered) : text;
+}
+
+}  // namespace detail
 
 struct CameraSession::Sequence {
     /// The worker joins its reader itself before it returns.

@@ -10,6 +10,7 @@
 
 #include "cli/CommandInput.h"
 #include "cli/Commands.h"
+#include "cli/ExitCodes.h"
 #include "cli/TerminalText.h"
 #include "fleet/AddressListParser.h"
 #include "fleet/TargetListText.h"
@@ -49,7 +50,7 @@ int LineOfEnd(std::string_view text) {
 int CheckAsDialog(const platform::BoundedText& text, bool json) {
     StderrMessageBoxes boxes;
     AddressListParser parser(boxes);
-    if (!parser.LoadText(platform::WithoutByteOrderMark(text.bytes))) return 1;
+    if (!parser.LoadText(platform::WithoutByteOrderMark(text.bytes))) return EXIT_LIST_REFUSED;
     Print(parser.Entries(), json);
     if (parser.EntryCount() >= MAX_CAMERAS) {
         std::cerr << ME << "the import stopped after " << MAX_CAMERAS
@@ -58,7 +59,7 @@ int CheckAsDialog(const platform::BoundedText& text, bool json) {
         std::cerr << ME << "the import stopped at a zero byte on line " << LineOfEnd(text.bytes)
                   << "; the rest of the file was not read\n";
     }
-    return 0;
+    return EXIT_OK;
 }
 
 int RunCheckList(const std::string& input, bool json, bool dialog) {
@@ -72,25 +73,25 @@ int RunCheckList(const std::string& input, bool json, bool dialog) {
         case platform::TextReadOutcome::TooLong:
             std::cerr << ME << TerminalText(name) << " is longer than " << platform::TEXT_READ_LIMIT
                       << " bytes (1 MiB); refused, nothing was checked\n";
-            return 1;
+            return EXIT_LIST_REFUSED;
         default:
             std::cerr << ME << "cannot read " << TerminalText(name) << ": " << std::strerror(text.error)
                       << '\n';
-            return 2;
+            return EXIT_LIST_UNREADABLE;
     }
     if (dialog) return CheckAsDialog(text, json);
 
     const TargetListText list = ReadTargetList(text.bytes, text.cutAtZero);
     if (!list.Accepted()) {
         std::cerr << ME << TerminalText(name) << ", " << TerminalText(list.error) << '\n';
-        return 1;
+        return EXIT_LIST_REFUSED;
     }
     std::vector<AddressEntry> entries;
     entries.reserve(list.targets.size());
     for (const ListedTarget& target : list.targets)
         entries.push_back(target.entry);
     Print(entries, json);
-    return 0;
+    return EXIT_OK;
 }
 
 }  // namespace

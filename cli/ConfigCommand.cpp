@@ -20,6 +20,7 @@
 #include "camera/ResourceState.h"
 #include "cli/CommandInput.h"
 #include "cli/Commands.h"
+#include "cli/ExitCodes.h"
 #include "cli/TerminalText.h"
 #include "platform/EventLoopOwner.h"
 #include "platform/MessageBoxes.h"
@@ -27,16 +28,6 @@
 namespace xqt::cli {
 
 namespace {
-
-constexpr int EXIT_DONE = 0;
-constexpr int EXIT_INTERNAL = 1;
-constexpr int EXIT_USAGE = 2;
-constexpr int EXIT_UNREACHABLE = 3;
-constexpr int EXIT_LOGIN = 4;
-constexpr int EXIT_UNSUITABLE = 5;
-constexpr int EXIT_NOT_SAVED = 6;
-constexpr int EXIT_NOT_RESTORED = 7;
-constexpr int EXIT_OTHER_CAMERA = 8;
 
 struct ConfigOptions {
     std::string address;
@@ -59,7 +50,7 @@ class QuietBoxes : public platform::MessageBoxes {
 };
 
 struct Outcome {
-    int exitCode = EXIT_DONE;
+    int exitCode = EXIT_OK;
     std::string reason;  ///< a word for scripts: "saved", "restored", "unreachable", ...
     std::string message;
     std::string model, serial, file;
@@ -79,11 +70,11 @@ void Print(const std::string& action, const std::string& address, const Outcome&
         nlohmann::json out = {{"event", "result"}, {"action", action},   {"address", address},
                               {"model", o.model},  {"serial", o.serial}, {"file", o.file},
                               {"bytes", o.bytes},  {"reason", o.reason}, {"exitCode", o.exitCode}};
-        if (o.exitCode != EXIT_DONE) out["message"] = o.message;
+        if (o.exitCode != EXIT_OK) out["message"] = o.message;
         std::cout << out.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
         return;
     }
-    if (o.exitCode == EXIT_DONE) {
+    if (o.exitCode == EXIT_OK) {
         std::cout << TerminalText(o.message) << "\n";
     } else {
         std::cerr << "xqt-cli config " << action << ": " << TerminalText(o.message) << "\n";

@@ -11,6 +11,7 @@
 #include "camera/ResourceState.h"
 #include "cli/CommandInput.h"
 #include "cli/Commands.h"
+#include "cli/ExitCodes.h"
 #include "cli/TerminalText.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Windows1252.h"
@@ -19,9 +20,6 @@
 namespace xqt::cli {
 
 namespace {
-
-constexpr int EXIT_DISCOVERY_FAILED = 4;
-constexpr int EXIT_NONE_LISTED = 5;
 
 // Resource failures of the command line go to standard error instead of a box.
 class ConsoleMessageBoxes : public platform::MessageBoxes {
@@ -127,7 +125,7 @@ int RunDiscover(bool json, double seconds) {
                   << (others == 1 ? "is" : "are") << " not listed.\n";
     }
     if (service.Failed()) return EXIT_DISCOVERY_FAILED;
-    return entries.empty() ? EXIT_NONE_LISTED : 0;
+    return entries.empty() ? EXIT_NONE_LISTED : EXIT_OK;
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "camera/BundleWriter.h"
 #include "camera/FirmwareBundle.h"
 #include "cli/Commands.h"
+#include "cli/ExitCodes.h"
 #include "cli/FirmwareChoice.h"
 #include "cli/TerminalText.h"
 
@@ -27,10 +28,6 @@ namespace xqt::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr int EXIT_OK = 0;
-constexpr int EXIT_INTERNAL = 1;
-constexpr int EXIT_BAD = 2;
 
 struct PackOptions {
     std::string version, released, notes, signKey, output;
@@ -43,7 +40,7 @@ struct ShowOptions {
     bool json = false;
 };
 
-int Complain(const std::string& what, const std::string& text, int code = EXIT_BAD) {
+int Complain(const std::string& what, const std::string& text, int code = EXIT_USAGE) {
     std::cerr << "xqt-cli firmware " << what << ": " << TerminalText(text) << "\n";
     return code;
 }

@@ -6,16 +6,13 @@
 
 #include "cli/CommandInput.h"
 #include "cli/Commands.h"
+#include "cli/ExitCodes.h"
 #include "cli/TerminalText.h"
 #include "fleet/UpgradeHistory.h"
 
 namespace xqt::cli {
 
 namespace {
-
-constexpr int EXIT_SHOWN = 0;
-constexpr int EXIT_UNREADABLE = 1;
-constexpr int EXIT_USAGE = 2;
 
 int RunHistory(bool json, const std::string& address) {
     std::string wanted;
@@ -33,7 +30,7 @@ int RunHistory(bool json, const std::string& address) {
                                       : ReadHistory(path);
     if (!entries) {
         std::cerr << "xqt-cli history: " << TerminalText(entries.error()) << "\n";
-        return EXIT_UNREADABLE;
+        return EXIT_HISTORY_UNREADABLE;
     }
     std::vector<std::vector<std::string>> rows{
         {"TIME", "ADDRESS", "MODEL", "SERIAL", "BEFORE", "AFTER", "OUTCOME", "TOOL", "CONFIGURATION"}};
@@ -49,11 +46,11 @@ int RunHistory(bool json, const std::string& address) {
         rows.push_back({cell(e.time), cell(e.address), cell(e.model), cell(e.serial), cell(e.versionBefore),
                         cell(e.versionAfter), cell(e.outcome), cell(e.tool), cell(e.savedFile)});
     }
-    if (json) return EXIT_SHOWN;
+    if (json) return EXIT_OK;
     if (rows.size() == 1) {
         std::cerr << "No upgrade recorded" << (wanted.empty() ? "" : " for " + wanted) << " in "
                   << TerminalText(path) << ".\n";
-        return EXIT_SHOWN;
+        return EXIT_OK;
     }
     std::vector<std::size_t> widths(rows[0].size(), 0);
     for (const auto& row : rows) {
@@ -66,7 +63,7 @@ int RunHistory(bool json, const std::string& address) {
             line += row[i] + (i + 1 < row.size() ? std::string(widths[i] - row[i].size() + 2, ' ') : "");
         std::cout << line << "\n";
     }
-    return EXIT_SHOWN;
+    return EXIT_OK;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "camera/ResourceState.h"
 #include "cli/CommandInput.h"
 #include "cli/Commands.h"
+#include "cli/ExitCodes.h"
 #include "cli/FirmwareChoice.h"
 #include "cli/TerminalText.h"
 #include "platform/EventLoopOwner.h"
@@ -18,12 +19,6 @@
 namespace xqt::cli {
 
 namespace {
-
-constexpr int EXIT_SUITABLE = 0;
-constexpr int EXIT_USAGE = 2;
-constexpr int EXIT_UNREACHABLE = 3;
-constexpr int EXIT_LOGIN = 4;
-constexpr int EXIT_UNSUITABLE = 5;
 
 constexpr const char* kNotSuitable = "This firmware is not suitable for the target camera.";
 
@@ -87,7 +82,7 @@ Report Inquire(const std::string& address, const std::string& credential, Resour
 
         switch (check.failure) {
             case CheckFailure::None:
-                report.exitCode = report.suitable ? EXIT_SUITABLE : EXIT_UNSUITABLE;
+                report.exitCode = report.suitable ? EXIT_OK : EXIT_UNSUITABLE;
                 break;
             case CheckFailure::NoAnswer:
                 report.exitCode = EXIT_UNREACHABLE;

@@ -4,16 +4,9 @@
 #include <iostream>
 
 #include "cli/Commands.h"
+#include "cli/ExitCodes.h"
 #include "cli/TerminalText.h"
 #include "platform/Resources.h"
-
-namespace {
-
-/// Whatever escapes a sub-command ends the process with this status and one line on standard error,
-/// never with an abort.
-constexpr int EXIT_INTERNAL = 1;
-
-}  // namespace
 
 int main(int argc, char** argv) {
     try {
@@ -36,7 +29,7 @@ int main(int argc, char** argv) {
             app.parse(argc, argv);
         } catch (const CLI::ParseError& e) {
             int rc = app.exit(e);
-            return rc == 0 ? 0 : 2;
+            return rc == 0 ? xqt::cli::EXIT_OK : xqt::cli::EXIT_USAGE;
         }
         return exitCode;
     } catch (const std::exception& e) {
@@ -44,5 +37,7 @@ int main(int argc, char** argv) {
     } catch (...) {
         std::cerr << "xqt-cli: internal error" << std::endl;
     }
-    return EXIT_INTERNAL;
+    // Whatever escapes a sub-command ends the process with this status and one line on standard
+    // error, never with an abort.
+    return xqt::cli::EXIT_INTERNAL;
 }

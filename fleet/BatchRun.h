@@ -179,7 +179,22 @@ class BatchRun {
         std::chrono::steady_clock::time_point notBefore{};  ///< a retry waits until then
     };
     struct StartJob;
+    struct TickState;
+    /// Whether a tick goes on with the next queued camera, or with the one that moved up into the
+    /// position just handled (the camera there ended or went back to the end of the queue).
+    enum class Advance { Next, Stay };
 
+    /// The tick's step for the camera at `position`: takes its start inquiries' verdict, starts
+    /// it, follows it, or ends it.
+    Advance VisitQueued(int position, TickState& tick);
+    /// Takes the verdict of the finished start inquiries at `position`; nothing when the camera is
+    /// then handled by its status (it was refused, or passed after the run stopped starting).
+    std::optional<Advance> TakeVerdict(int position, TickState& tick);
+    /// Starts the waiting camera at `position` when the queue order, the transfer limit, its retry
+    /// time and its image slot allow; otherwise the cameras behind it wait too.
+    void MayBeginStart(int position, TickState& tick);
+    /// Drops what a stopped run will never start, tells the observer, finishes an empty queue.
+    void EndTick();
     void BeginStart(int position);
     void CompleteStart(int position, const std::string& docType);
     void EndCamera(int position, std::int32_t state);

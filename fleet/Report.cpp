@@ -18,6 +18,7 @@
 #include "camera/UpgradeStatus.h"
 #include "fleet/BatchRun.h"
 #include "fleet/UpgradeLog.h"
+#include "platform/AtomicFile.h"
 #include "platform/BoundedText.h"
 
 namespace xqt {
@@ -25,9 +26,6 @@ namespace xqt {
 namespace {
 
 using json = nlohmann::ordered_json;
-
-/// Largest previous report read back (a report of 256 cameras is far below).
-constexpr std::size_t REPORT_READ_LIMIT = 16 * 1024 * 1024;
 
 template <class T>
 json OrNull(const std::optional<T>& value) {
@@ -318,33 +316,11 @@ std::string Report::Csv() const {
 }
 
 Result<void> WriteFileAtomically(const std::string& path, const std::string& text) {
-    namespace fs = std::filesystem;
-    const fs::path target(path);
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        return Fail("cannot write beside " + path);
-    }
-    ::fchmod(fd, 0644);
-    std::size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n <= 0) break;
-        written += static_cast<std::size_t>(n);
-    }
-    const bool ok = written == text.size() && ::fsync(fd) == 0;
-    ::close(fd);
-    if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return Fail("cannot write " + path + (ok ? "" : " (disk full?)"));
-    }
-    // The rename is durable only once the folder's entry is on disk too.
-    if (const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return Done();
+    platform::ReplaceStage stage{};
+    if (platform::ReplaceFile(path, text, 0644, &stage) == 0) return Done();
+    return Fail(stage == platform::ReplaceStage::Create  ? "cannot write beside " + path
+                : stage == platform::ReplaceStage::Write ? "cannot write " + path + " (disk full?)"
+                                                         : "cannot write " + path);
 }
 
 Result<void> CanWriteBeside(const std::string& path) {
@@ -354,74 +330,12 @@ Result<void> CanWriteBeside(const std::string& path) {
     if (target.filename().empty() || fs::is_directory(target, ignored)) {
         return Fail(path + " is a folder, not a file");
     }
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        return Fail("cannot write " + path + ": " + std::strerror(errno));
+    // The probe is made where the report's temporary files will be, and removed again.
+    platform::AtomicFile probe;
+    if (const int failure = probe.Create(path, 0644)) {
+        return Fail("cannot write " + path + ": " + std::strerror(failure));
     }
-    ::close(fd);
-    ::unlink(temp.c_str());
     return Done();
-}
-
-bool SameMac(const std::string& a, const std::string& b) {
-    if (a.empty() || b.empty() || a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto fold = [](char c) {
-            return c == ':' ? '-' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        };
-        if (fold(a[i]) != fold(b[i])) return false;
-    }
-    return true;
-}
-
-const DoneCamera* DoneCameras::Candidate(const std::string& mac, const std::string& address) const {
-    if (!mac.empty()) {
-        for (const DoneCamera& camera : cameras)
-            if (SameMac(camera.mac, mac)) return &camera;
-    }
-    for (const DoneCamera& camera : cameras)
-        if (camera.address == address) return &camera;
-    return nullptr;
-}
-
-Result<DoneCameras> ReadDoneCameras(const std::string& path, const std::string& imageVersion) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return Fail("cannot read " + path);
-    }
-    std::string text;
-    text.resize(REPORT_READ_LIMIT + 1);
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    if (text.size() > REPORT_READ_LIMIT) {
-        return Fail(path + " is too large for a report");
-    }
-    const json doc = json::parse(text, nullptr, false);
-    if (doc.is_discarded() || !doc.is_object() || !doc.contains("cameras") || !doc["cameras"].is_array()) {
-        return Fail(path + " is not a report of this tool");
-    }
-    DoneCameras done;
-    for (const json& camera : doc["cameras"]) {
-        if (!camera.is_object()) continue;
-        auto text = [&](const char* key) {
-            const auto it = camera.find(key);
-            return it != camera.end() && it->is_string() ? it->get<std::string>() : std::string();
-        };
-        const auto confirmed = camera.find("confirmed");
-        const bool isConfirmed =
-            confirmed != camera.end() && confirmed->is_boolean() && confirmed->get<bool>();
-        // Only the stable word counts: a row "Completed" whose settings were not put back, or
-        // that the camera never confirmed, is not done.
-        const std::optional<Outcome> outcome = OutcomeFromWord(text("outcome"));
-        const bool finished =
-            outcome == Outcome::Upgraded || outcome == Outcome::Current || outcome == Outcome::Skipped;
-        if (!isConfirmed || !finished || text("versionAfter") != imageVersion) continue;
-        done.cameras.push_back({text("address"), text("mac"), text("serial"),
-                                camera.dump(-1, ' ', false, json::error_handler_t::replace)});
-    }
-    return done;
 }
 
 }  // namespace xqt

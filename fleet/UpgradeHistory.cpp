@@ -1,4 +1,5 @@
 #include "fleet/UpgradeHistory.h"
+#include "platform/AtomicFile.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -14,6 +15,7 @@
 #include <sstream>
 
 #include "camera/ConfigStore.h"
+#include "platform/AtomicFile.h"
 #include "platform/BoundedText.h"
 
 namespace xqt {
@@ -52,16 +54,6 @@ std::string NowText() {
     return text;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 /// Keeps the newest lines of the history within half the bound (called under the lock): the
 /// kept lines go to a temporary file that replaces the history.
 Result<void> Trim(const std::string& path) {
@@ -72,19 +64,8 @@ Result<void> Trim(const std::string& path) {
         from = all.find('\n', from - 1);
         from = from == std::string::npos ? all.size() : from + 1;
     }
-    const std::string temporary = path + ".trim";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0 || !WriteAll(fd, std::string_view(all).substr(from)) || ::fsync(fd) != 0) {
-        Failure failure = Fail("cannot trim " + path + ": " + std::strerror(errno));
-        if (fd >= 0) ::close(fd);
-        ::unlink(temporary.c_str());
-        return failure;
-    }
-    ::close(fd);
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        Failure failure = Fail("cannot trim " + path + ": " + std::strerror(errno));
-        ::unlink(temporary.c_str());
-        return failure;
+    if (const int failure = platform::ReplaceFile(path, std::string_view(all).substr(from), 0600)) {
+        return Fail("cannot trim " + path + ": " + std::strerror(failure));
     }
     return Done();
 }
@@ -138,10 +119,12 @@ Result<void> AppendHistory(HistoryEntry entry, std::string path) {
         if (Result<void> trimmed = Trim(path); !trimmed) return trimmed;
     }
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0 || !WriteAll(fd, line) || ::fsync(fd) != 0) {
-        Failure failure = Fail("cannot append to " + path + ": " + std::strerror(errno));
+    const int failure = fd < 0 ? errno : platform::WriteAll(fd, line);
+    if (failure != 0 || ::fsync(fd) != 0) {
+        Failure reason =
+            Fail("cannot append to " + path + ": " + std::strerror(failure != 0 ? failure : errno));
         if (fd >= 0) ::close(fd);
-        return failure;
+        return reason;
     }
     ::close(fd);
     return Done();

@@ -5,6 +5,7 @@
 #   - serialrules/ uses the standard library and platform/'s text helpers only;
 #   - no CMake file globs sources;
 #   - no two test files share a name;
+#   - no code file outside tests/, bench/ and fuzz/ is longer than 400 lines (split it by job);
 #   - every C++ file is formatted as the root .clang-format says (when clang-format is installed).
 # usage: check-tree.sh [SOURCE_DIR]
 set -uo pipefail
@@ -35,6 +36,14 @@ globbing=$(git ls-files 'CMakeLists.txt' '*/CMakeLists.txt' '*.cmake' | xargs gr
 
 duplicates=$(git ls-files 'tests/*.cpp' 'tests/*.h' | xargs -n1 basename | sort | uniq -d)
 [ -z "$duplicates" ] || fail "test files share a name: $duplicates"
+
+for f in "${sources[@]}"; do
+    case $f in
+    tests/* | bench/* | fuzz/*) continue ;;
+    esac
+    lines=$(wc -l <"$f")
+    [ "$lines" -le 400 ] || fail "$f has $lines lines (at most 400: split it by job)"
+done
 
 if command -v clang-format >/dev/null; then
     clang-format --dry-run --Werror "${sources[@]}" 2>/tmp/check-tree-format.$$ ||

@@ -1,0 +1,228 @@
+#include "cli/UpgradeRun.h"
+
+#include <algorithm>
+#include <cctype>
+#include <thread>
+
+#include "camera/Credential.h"
+#include "cli/CommandInput.h"
+#include "platform/ResourceText.h"
+
+namespace xqt::cli::upgrade {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr const char* kNotSuitable = "This firmware is not suitable for the target camera.";
+constexpr const char* kCannotSave = "Cannot save camera's configuration!";
+constexpr const char* kFaultToUpload = "Fault to upload configuration!";
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+}  // namespace
+
+Result UpgradeRun::Fail(int exitCode, const std::string& failure, const std::string& message) {
+    FlushBoxes();
+    if (!message.empty()) reporter_.Message(message);
+    result_.exitCode = exitCode;
+    result_.failure = failure;
+    return result_;
+}
+
+void UpgradeRun::FlushBoxes() {
+    const auto taken = boxes_.Taken();
+    for (; boxesShown_ < taken.size(); ++boxesShown_)
+        reporter_.Message(taken[boxesShown_].text);
+}
+
+void UpgradeRun::Drain() {
+    for (const auto& [status, progress] : statuses_.Take())
+        reporter_.Status(status, progress);
+    reporter_.Progress(bar_.Position());
+}
+
+std::optional<platform::UpgradeMessage> UpgradeRun::Follow(CameraSession& session,
+                                                           platform::EventLoopOwner& owner) {
+    for (;;) {
+        const bool running = session.IsWorkerRunning();
+        owner.Call([] {});  // what the worker posted so far has been delivered
+        Drain();
+        FlushBoxes();
+        const auto messages = owner.Messages();
+        if (!messages.empty()) return messages.front();
+        if (!running) return std::nullopt;
+        std::this_thread::sleep_for(50ms);
+    }
+}
+
+void UpgradeRun::Restore(CameraSession& session, ConfigStore& store) {
+    // The wizard's steps after WM_APP_UPGRADE (1, 6) or (0, 1), made on this thread.
+    Show(UpgradeStatus::LoadingConfig);
+    std::this_thread::sleep_for(timing_.manualRestorePause);
+    // Another camera may have taken the address while this one rebooted: its settings stay.
+    if (const std::string answer = session.Inquire(INQ_SYSTEM, timing_.rebootInquiryLimit);
+        !answer.empty() && !session.IsSameCamera(answer)) {
+        result_.configRestored = false;
+        result_.anotherCamera = true;
+        return;
+    }
+    std::vector<std::uint8_t> saved(store.byteCount);
+    if (!store.ReadBack(saved)) saved.clear();  // a partial file is not posted
+    session.SetUploadData(saved.data(), saved.size());
+    for (int attempt = 1; attempt <= timing_.restoreAttempts; ++attempt) {
+        if (session.RestoreConfig() == PostOutcome::Taken) {
+            store.restored.store(true);
+            store.RemoveFile();
+            break;
+        }
+        if (attempt < timing_.restoreAttempts) std::this_thread::sleep_for(timing_.manualRestoreRetryPause);
+        Drain();
+    }
+    session.SetUploadData(nullptr, 0);
+    result_.configRestored = store.restored.load();
+    std::this_thread::sleep_for(timing_.manualAfterRestorePause);
+
+    // The restart watch: until the camera names an accepted model again, at most restartWatchLimit.
+    Show(UpgradeStatus::Reconfiguring);
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        const std::string answer = session.Inquire(INQ_SYSTEM, timing_.restartWatchInquiryLimit);
+        if (session.CheckModelAndVersion(answer, false)) break;
+        bar_.Advance(4);
+        Drain();
+        if (std::chrono::steady_clock::now() - start >= timing_.restartWatchLimit) break;
+        std::this_thread::sleep_for(timing_.restartWatchPeriod);
+    }
+}
+
+Result UpgradeRun::Run() {
+    ResourceState resources = resources_;
+    if (!resources.slotData[0] || resources.versionLabel.empty() || !resources.modelNames[0])
+        return Fail(EXIT_INTERNAL, "resources", "the embedded image, model list or version is missing");
+    boxes_.Clear();
+    result_.newVersion = resources.versionLabel;
+
+    platform::EventLoopOwner owner(boxes_);
+    SessionConfig config;
+    config.owner = &owner;
+    config.hostPort = result_.address;
+    config.credential = credential_;
+    config.modelList = resources.modelNames;
+    config.timing = timing_;
+    CameraSession session(config);
+    owner.SetTimerHandler([&session](int id) { session.OnSessionTimer(id); });
+    // Ticks stop reaching the session before it goes.
+    struct Detach {
+        platform::EventLoopOwner& owner;
+        ~Detach() {
+            owner.Call([this] { owner.SetTimerHandler({}); });
+        }
+    } detach{owner};
+
+    // The check of the target page.
+    Show(UpgradeStatus::Prepare);
+    const ManualCheckResult check = session.RunManualCheck();
+    owner.Call([] {});
+    result_.model = check.system.model;
+    result_.serial = check.system.serial;
+    result_.currentVersion = session.currentVersion.Get();
+    result_.emergency = session.emergency.load();
+    if (!check.passed) {
+        switch (check.failure) {
+            case CheckFailure::NoAnswer:
+                return Fail(EXIT_UNREACHABLE, "unreachable", kNotSuitable);
+            case CheckFailure::LoginRefused:
+            case CheckFailure::NotAdministrator:
+                return Fail(EXIT_LOGIN, "login", kNotSuitable);
+            case CheckFailure::WrongModel:
+                if (check.systemAnswer.find("401 Unauthorized") != std::string::npos)
+                    return Fail(EXIT_LOGIN, "login", kNotSuitable);
+                return Fail(EXIT_UNSUITABLE, "unsuitable", kNotSuitable);
+            default:
+                return Fail(EXIT_UNSUITABLE, "unsuitable", kNotSuitable);
+        }
+    }
+    if (!SerialAllowed(check.system.serial)) return Fail(EXIT_UNSUITABLE, "unsuitable", kNotSuitable);
+
+    // The configuration, saved by the front end itself as the wizard does.
+    std::unique_ptr<ConfigStore> store;
+    if (options_.retain) {
+        Show(UpgradeStatus::SavingConfig);
+        const std::string model = *resources.modelNames[0];
+        store = std::make_unique<ConfigStore>(result_.address, "/home/l4/" + Lower(model) + ".cfg",
+                                              credential_, std::chrono::system_clock::now(), model,
+                                              check.system.serial, options_.backup ? 0 : 1,
+                                              timing_.streamReceiveTimeout, detail::TransferBoundOf(timing_));
+        if (!store->Download()) {
+            const std::string why = store->errorText.empty() ? "" : " (" + store->errorText + ")";
+            return Fail(EXIT_CONFIG_NOT_SAVED, "config-not-saved", kCannotSave + why);
+        }
+        result_.configSaved = true;
+        result_.savedFile = store->localPath;
+    }
+
+    // The upgrade itself.
+    int slot = resources.SelectSlot(check.docType);
+    if (!resources.slotData[slot]) slot = 0;
+    session.SetImage(resources.slotData[slot], resources.slotSize[slot], resources.versionLabel);
+    session.progressBar = &bar_;
+    session.statusObserver = [this](UpgradeStatus s) { statuses_.Push(s, bar_.Position()); };
+    if (!session.StartUpgrade()) return Fail(EXIT_INTERNAL, "internal", "the upgrade could not be started");
+    const auto message = Follow(session, owner);
+    const bool succeeded =
+        message && (*message == platform::UpgradeMessage{1, 6} || *message == platform::UpgradeMessage{0, 1});
+    // Only what the camera itself said after the upgrade: never the version it ran before, nor one
+    // a sequence took as reported.
+    result_.reportedVersion = session.versionAfterReboot.Get();
+    if (!succeeded) {
+        switch (FailureOf(session.failure.load())) {
+            case UpgradeFailure::UploadNotSent:
+                return Fail(EXIT_NOT_SENT, "upload-not-sent");
+            case UpgradeFailure::NotBack:
+                return Fail(EXIT_NOT_BACK, "not-back");
+            case UpgradeFailure::AnotherCamera:
+                return Fail(EXIT_UPGRADE_ERROR, "another-camera",
+                            "another camera answers at " + session.hostPort);
+            default:
+                return Fail(EXIT_UPGRADE_ERROR, "upgrade-error");
+        }
+    }
+    for (int i = 0; i < 100 && session.IsWorkerRunning(); ++i)
+        std::this_thread::sleep_for(10ms);
+    if (store) Restore(session, *store);
+
+    // Confirmed by the sequence, or else asked once more now (an emergency camera, or a
+    // verification the watchdog cut short). Only a version in this answer counts: the session's
+    // reportedVersion may still hold the one a Completed sequence took as reported.
+    result_.confirmed = session.verified.load();
+    if (!result_.confirmed) {
+        const std::string answer = session.Inquire(INQ_SYSTEM, timing_.rebootInquiryLimit);
+        const SystemFields fields = session.ParseSystemAnswer(answer, false);
+        const bool reported = fields.accepted && !fields.version.empty() && fields.version != "unknown";
+        if (reported) result_.reportedVersion = "ver" + fields.version;
+        result_.confirmed = reported && "ver" + fields.version == resources.versionLabel;
+    }
+    result_.verified = result_.confirmed;
+    Drain();
+    bar_.SetPosition(PROGRESS_MAX);
+    reporter_.Progress(PROGRESS_MAX);
+    reporter_.EndBarLine();
+    if (result_.anotherCamera)
+        return Fail(EXIT_UPGRADE_ERROR, "another-camera", "another camera answers at " + session.hostPort);
+    if (!result_.verified)
+        return Fail(EXIT_NOT_VERIFIED, "not-verified", "The camera did not confirm the new version.");
+    if (store && !result_.configRestored)
+        return Fail(EXIT_CONFIG_NOT_RESTORED, "config-not-restored", kFaultToUpload);
+    const std::string label = resources.versionLabel.size() > 3 ? resources.versionLabel.substr(3) : "";
+    reporter_.Message(OneLine(platform::TextOf(222)) + " " + OneLine(platform::TextOf(234)) + label +
+                      OneLine(platform::TextOf(235)));
+    result_.exitCode = EXIT_VERIFIED;
+    return result_;
+}
+
+}  // namespace xqt::cli::upgrade
