@@ -44,6 +44,7 @@
 
 #include <vector>
 
+#include "camera/CameraFault.h"
 #include "camera/Cancellation.h"
 #include "camera/ConfigStore.h"
 #include "camera/ModelList.h"
@@ -102,20 +103,19 @@ struct SystemFields {
     std::string serial;
 };
 
-/// Why a check refused the camera.
-enum class CheckFailure {
-    None,
-    NoAnswer,              ///< the camera did not answer (or not within the limit)
-    WrongModel,            ///< the answer names no accepted model
-    LoginRefused,          ///< the camera refused the credential
-    AdministratorUnknown,  ///< the user answer carries no administrator
-    NotAdministrator,      ///< the credential is another user's
+/// An inquiry's answer and, when there is none (or only the challenge), why.
+struct InquiryAnswer {
+    std::string text;  ///< as PostShortRequest returns it
+    CameraFault fault = CameraFault::NoAnswer;
 };
 
 /// Outcome of the manual pre-upgrade check; its message boxes have been shown through the owner.
 struct ManualCheckResult {
     bool passed = false;
-    CheckFailure failure = CheckFailure::None;
+    /// Why the check refused the camera (None when it passed). The serial-number rule is the
+    /// caller's: SerialNotAccepted never comes from here.
+    CameraFault fault = CameraFault::None;
+    std::string detail;  ///< FaultText of `fault`, naming this session's user, model and limit
     SystemFields system;
     std::string docType;       ///< picks the image slot
     std::string systemAnswer;  ///< empty when the camera did not answer
@@ -156,6 +156,11 @@ class CameraSession {
 
     /// PostShortRequest of `body` ("inq=system", "inq=user", "inq=network").
     [[nodiscard]] std::string Inquire(std::string_view body, std::chrono::milliseconds limit);
+    /// Inquire, telling also why no answer came (refused, unreachable, silent, broken, challenged).
+    [[nodiscard]] InquiryAnswer Ask(std::string_view body, std::chrono::milliseconds limit);
+    /// The text of `fault` for this session's camera: its user, `model` and the inquiry limit.
+    [[nodiscard]] std::string DescribeFault(CameraFault fault, const std::string& model = {},
+                                            const std::string& serial = {}) const;
 
     /// True when the answer names an accepted model; records currentVersion, reportedVersion and
     /// emergency from SoftVersion, and inquiredSerial. With `showMessage`, a refused model shows the
@@ -173,8 +178,9 @@ class CameraSession {
     /// Sets hasPanTilt when lastAnswer contains "PanTiltFunc=1"; never clears it.
     void NotePanTilt();
 
-    /// The wizard's check before a manual upgrade: inq=system (wrong-model box on refusal), the
-    /// DocType, and unless the camera is in emergency state inq=user with CheckAdministrator.
+    /// The wizard's check before a manual upgrade: inq=system (a camera that gave no answer at all
+    /// gets the did-not-answer box, any other refusal the wrong-model box), the DocType, and unless
+    /// the camera is in emergency state inq=user with CheckAdministrator.
     ManualCheckResult RunManualCheck();
 
     // ---- Upload (CameraSessionUpload.cpp) ----------------------------------------------------

@@ -1,6 +1,7 @@
 // CameraSession: the inquiry and the checks made on its answers.
 #include "camera/AnswerFields.h"
 #include "camera/CameraSession.h"
+#include "camera/Credential.h"
 #include "camera/ShortRequest.h"
 #include "platform/ResourceText.h"
 #include "platform/Windows1252.h"
@@ -145,36 +146,54 @@ void CameraSession::NotePanTilt() {
     if (lastAnswer.Get().find("PanTiltFunc=1") != std::string::npos) hasPanTilt.store(true);
 }
 
+std::string CameraSession::DescribeFault(CameraFault fault, const std::string& model,
+                                         const std::string& serial) const {
+    return FaultText(fault, FaultSubject{CredentialUser(credential), model, serial, timing.inquiryLimit});
+}
+
 ManualCheckResult CameraSession::RunManualCheck() {
     ManualCheckResult result;
-    result.systemAnswer = Inquire(INQ_SYSTEM, timing.inquiryLimit);
+    const auto refuse = [&](CameraFault fault) -> ManualCheckResult& {
+        result.fault = fault;
+        result.detail = DescribeFault(fault, result.system.model);
+        return result;
+    };
+    const InquiryAnswer system = Ask(INQ_SYSTEM, timing.inquiryLimit);
+    result.systemAnswer = system.text;
+    if (IsSilence(system.fault)) {
+        // Not the wrong-model box: a camera that said nothing has named no model.
+        refuse(system.fault);
+        ShowBox("The camera did not answer (" + result.detail + ").", platform::MbIcon::Exclamation);
+        return result;
+    }
     result.system = ParseSystemAnswer(result.systemAnswer, true);
     if (!result.system.accepted) {
-        result.failure = result.systemAnswer.empty() ? CheckFailure::NoAnswer : CheckFailure::WrongModel;
-        return result;
+        // A camera that refuses even the system inquiry has refused the login, not its model.
+        return refuse(system.fault == CameraFault::LoginRefused ? CameraFault::LoginRefused
+                                                                : CameraFault::ModelNotAccepted);
     }
     result.docType = ReadDocType(result.systemAnswer);
     if (emergency.load()) {
         result.passed = true;
         return result;
     }
-    result.userAnswer = Inquire(INQ_USER, timing.inquiryLimit);
+    const InquiryAnswer user = Ask(INQ_USER, timing.inquiryLimit);
+    result.userAnswer = user.text;
     if (result.userAnswer.empty()) {
         ShowBox(CannotFindCameraText(), platform::MbIcon::Exclamation);
-        result.failure = CheckFailure::NoAnswer;
-        return result;
+        return refuse(user.fault == CameraFault::None ? CameraFault::NoAnswer : user.fault);
     }
     switch (ClassifyAdministrator(result.userAnswer, credential)) {
         case AdminVerdict::Administrator:
             break;
         case AdminVerdict::Challenged:
-            result.failure = CheckFailure::LoginRefused;
+            refuse(CameraFault::LoginRefused);
             break;
         case AdminVerdict::NoAdministrator:
-            result.failure = CheckFailure::AdministratorUnknown;
+            refuse(CameraFault::AdministratorUnknown);
             break;
         case AdminVerdict::OtherUser:
-            result.failure = CheckFailure::NotAdministrator;
+            refuse(CameraFault::NotAdministrator);
             break;
     }
     result.passed = CheckAdministrator(result.userAnswer);

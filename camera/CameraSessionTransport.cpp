@@ -36,11 +36,15 @@ CameraSession::~CameraSession() {
 }
 
 std::string CameraSession::PostShortRequest(std::string_view body, std::chrono::milliseconds limit) {
+    return Ask(body, limit).text;
+}
+
+InquiryAnswer CameraSession::Ask(std::string_view body, std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     detail::ShortRequestJob request{hostPort, std::string(INQUIRY_PATH), platform::Utf8ToWindows1252(body),
                                     credential};
     auto result = detail::RunShortRequest(request, deadline, cancellation_);
-    return platform::Windows1252ToUtf8(result.answer);
+    return InquiryAnswer{platform::Windows1252ToUtf8(result.answer), result.fault};
 }
 
 void CameraSession::InquireAsync(std::string_view body) {

@@ -44,4 +44,36 @@ std::string EncodeCredential(std::string_view name, std::string_view password) {
     return Base64Encode(platform::Utf8ToWindows1252(plain));
 }
 
+std::string CredentialUser(std::string_view credential) {
+    std::string plain;
+    std::uint32_t bits = 0;
+    int count = 0;
+    for (char c : credential) {
+        int value;
+        if (c >= 'A' && c <= 'Z') {
+            value = c - 'A';
+        } else if (c >= 'a' && c <= 'z') {
+            value = c - 'a' + 26;
+        } else if (c >= '0' && c <= '9') {
+            value = c - '0' + 52;
+        } else if (c == '+') {
+            value = 62;
+        } else if (c == '/') {
+            value = 63;
+        } else if (c == '=') {
+            break;
+        } else {
+            return {};
+        }
+        bits = (bits << 6) | static_cast<std::uint32_t>(value);
+        if ((count += 6) >= 8) {
+            count -= 8;
+            plain += static_cast<char>((bits >> count) & 0xFF);
+        }
+    }
+    const auto colon = plain.find(':');
+    if (colon == std::string::npos) return {};
+    return platform::Windows1252ToUtf8(plain.substr(0, colon));
+}
+
 }  // namespace xqt

@@ -17,4 +17,8 @@ std::string Base64Encode(std::string_view bytes);
 /// (characters it cannot hold become "?").
 [[nodiscard]] std::string EncodeCredential(std::string_view name, std::string_view password);
 
+/// The name of a credential EncodeCredential made (UTF-8), for messages; empty when `credential` is
+/// no Base64 of a text with a ":". The password is never returned.
+std::string CredentialUser(std::string_view credential);
+
 }  // namespace xqt

@@ -105,7 +105,7 @@ class ShortExchange : public std::enable_shared_from_this<ShortExchange> {
 
   private:
     void OnConnect(beast::error_code ec) {
-        if (ec) return Finish(SHORT_FAILED);
+        if (ec) return Finish(SHORT_FAILED, ConnectFault(ec));
         beast::error_code ignored;
         stream_.socket().set_option(tcp::no_delay(true), ignored);
         asio::async_write(stream_, asio::buffer(request_),
@@ -113,7 +113,7 @@ class ShortExchange : public std::enable_shared_from_this<ShortExchange> {
     }
 
     void OnWrite(beast::error_code ec, std::size_t) {
-        if (ec) return Finish(SHORT_FAILED);
+        if (ec) return Finish(SHORT_FAILED, ExchangeFault(ec));
         ReadMore();
     }
 
@@ -128,7 +128,7 @@ class ShortExchange : public std::enable_shared_from_this<ShortExchange> {
             if (ec == asio::error::eof) {
                 state = reader_.FeedEnd();
             } else if (ec) {
-                return Finish(SHORT_FAILED);
+                return Finish(SHORT_FAILED, ExchangeFault(ec));
             } else {
                 return ReadMore();
             }
@@ -136,17 +136,29 @@ class ShortExchange : public std::enable_shared_from_this<ShortExchange> {
         switch (state) {
             case ShortAnswerReader::State::Answer:
                 result_.answer = reader_.Answer();
-                return Finish(SHORT_OK);
+                return Finish(SHORT_OK, CameraFault::None);
             case ShortAnswerReader::State::Challenged:
                 result_.answer = std::string(UNAUTHORIZED_ANSWER);
-                return Finish(SHORT_CHALLENGED);
+                return Finish(SHORT_CHALLENGED, CameraFault::LoginRefused);
             default:
-                return Finish(SHORT_FAILED);
+                // Bytes that are no HTTP answer: a peer, but not one that answers as a camera.
+                return Finish(SHORT_FAILED, CameraFault::ConnectionBroken);
         }
     }
 
-    void Finish(int code) {
+    static CameraFault ConnectFault(beast::error_code ec) {
+        if (ec == beast::error::timeout) return CameraFault::NoAnswer;
+        if (ec == asio::error::connection_refused) return CameraFault::ConnectionRefused;
+        return CameraFault::Unreachable;
+    }
+
+    static CameraFault ExchangeFault(beast::error_code ec) {
+        return ec == beast::error::timeout ? CameraFault::NoAnswer : CameraFault::ConnectionBroken;
+    }
+
+    void Finish(int code, CameraFault fault) {
         result_.code = code;
+        result_.fault = fault;
         if (code == SHORT_FAILED) result_.answer.clear();
         done_ = true;
         Close();
@@ -175,7 +187,7 @@ ShortResult RunShortRequest(const ShortRequestJob& request, std::chrono::steady_
     const auto address = asio::ip::make_address_v4(where.host, ec);
     if (ec || !IsUsablePort(where.port) || HasLineBreak(request.credential) || HasLineBreak(request.target) ||
         HasLineBreak(request.hostPort)) {
-        return ShortResult{SHORT_NOT_OPENED, {}};
+        return ShortResult{SHORT_NOT_OPENED, {}, CameraFault::Unreachable};
     }
 
     // Made by hand in one piece (the head's fields in this order): the exchange is short and
@@ -193,7 +205,7 @@ ShortResult RunShortRequest(const ShortRequestJob& request, std::chrono::steady_
     if (!exchange->done()) {
         // Deadline or cancellation: abandon the exchange; its socket closes here.
         exchange->Close();
-        return ShortResult{SHORT_FAILED, {}};
+        return ShortResult{SHORT_FAILED, {}, CameraFault::NoAnswer};
     }
     return exchange->result();
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "camera/CameraFault.h"
 #include "camera/Cancellation.h"
 
 namespace xqt::detail {
@@ -65,6 +66,9 @@ struct ShortRequestJob {
 struct ShortResult {
     int code = SHORT_FAILED;
     std::string answer;  ///< wire bytes: the body, UNAUTHORIZED_ANSWER, or empty
+    /// None with an answer; LoginRefused with the challenge; otherwise why there is no answer
+    /// (NoAnswer also when the exchange was cancelled).
+    CameraFault fault = CameraFault::NoAnswer;
 };
 
 /// Posts `request` and reads the answer; gives up at `deadline` (empty answer) or when `cancel`

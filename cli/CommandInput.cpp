@@ -18,6 +18,7 @@
 #include <sstream>
 
 #include "camera/HostPort.h"
+#include "cli/ExitCodes.h"
 #include "platform/BoundedText.h"
 #include "serialrules/SerialProtect.h"
 
@@ -197,6 +198,23 @@ CLI::Validator NumberIn(double low, double high) {
 
 bool SerialAllowed(const std::string& serial) {
     return ns_serial_protect::IsSerialAllowed(std::string_view(serial)) != 0;
+}
+
+int CheckExitCode(CameraFault fault) {
+    if (IsSilence(fault)) return EXIT_UNREACHABLE;
+    if (fault == CameraFault::LoginRefused || fault == CameraFault::NotAdministrator) return EXIT_LOGIN;
+    return EXIT_UNSUITABLE;
+}
+
+const char* CheckExitWord(CameraFault fault) {
+    switch (CheckExitCode(fault)) {
+        case EXIT_UNREACHABLE:
+            return "unreachable";
+        case EXIT_LOGIN:
+            return "login";
+        default:
+            return "unsuitable";
+    }
 }
 
 bool IsLoopback(const std::string& hostPort) {

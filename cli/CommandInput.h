@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "camera/CameraFault.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Result.h"
 
@@ -34,6 +35,14 @@ CLI::Validator NumberIn(double low, double high);
 
 /// The serial-number rules, built on first use.
 bool SerialAllowed(const std::string& serial);
+
+/// The exit code of a check refused for `fault`: unreachable for every silence, login for a login
+/// the camera refused or that is not the administrator's, unsuitable for the rest.
+int CheckExitCode(CameraFault fault);
+
+/// The word scripts read beside the exit code of a refused check ("unreachable", "login",
+/// "unsuitable"): the `failure` of upgrade's result.
+const char* CheckExitWord(CameraFault fault);
 
 /// True for a loopback address ("127.x.y.z[:port]"): the only cameras --time-scale may be used with.
 bool IsLoopback(const std::string& hostPort);

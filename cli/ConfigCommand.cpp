@@ -51,7 +51,8 @@ class QuietBoxes : public platform::MessageBoxes {
 
 struct Outcome {
     int exitCode = EXIT_OK;
-    std::string reason;  ///< a word for scripts: "saved", "restored", "unreachable", ...
+    /// A word for scripts: "saved", "restored", "not-saved", ..., or the FaultWord of a refused check.
+    std::string reason;
     std::string message;
     std::string model, serial, file;
     std::uint32_t bytes = 0;
@@ -106,23 +107,7 @@ class CameraAtHand {
         session_.lastAnswer.Set(check.systemAnswer);
         session_.NotePanTilt();
         if (check.passed) return true;
-        switch (check.failure) {
-            case CheckFailure::NoAnswer:
-                o.Fail(EXIT_UNREACHABLE, "unreachable", "the camera did not answer");
-                break;
-            case CheckFailure::LoginRefused:
-            case CheckFailure::NotAdministrator:
-                o.Fail(EXIT_LOGIN, "login",
-                       "the camera refused the login or the user is not its administrator");
-                break;
-            default:
-                if (check.systemAnswer.find("401 Unauthorized") != std::string::npos) {
-                    o.Fail(EXIT_LOGIN, "login", "the camera refused the login");
-                } else {
-                    o.Fail(EXIT_UNSUITABLE, "unsuitable", "the camera is not of a model the tool knows");
-                }
-                break;
-        }
+        o.Fail(CheckExitCode(check.fault), std::string(FaultWord(check.fault)), check.detail);
         return false;
     }
     CameraSession& Session() { return session_; }

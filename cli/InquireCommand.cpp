@@ -13,6 +13,7 @@
 #include "cli/ExitCodes.h"
 #include "cli/FirmwareChoice.h"
 #include "cli/TerminalText.h"
+#include "fleet/TextForms.h"
 #include "platform/EventLoopOwner.h"
 #include "platform/MessageBoxes.h"
 
@@ -28,6 +29,7 @@ struct InquireOptions {
     std::string passwordFile;
     bool noPrompt = false;
     bool json = false;
+    double timeScale = 0;
     FirmwareOptions firmware;
 };
 
@@ -37,6 +39,8 @@ struct Report {
     std::string address;
     bool reachable = false;
     std::string model, currentVersion, serial, docType, mac, message;
+    std::string reason;  ///< FaultWord of the refusal; empty for a suitable camera
+    std::string detail;  ///< FaultText of the refusal
     bool emergency = false, panTilt = false, administrator = false, suitable = false;
     int imageSlot = 0;
     std::string firmwareVersion;  ///< the version the camera would be given
@@ -44,10 +48,11 @@ struct Report {
     int exitCode = EXIT_UNSUITABLE;
 };
 
-Report Inquire(const std::string& address, const std::string& credential, ResourceState resources) {
+Report Inquire(const std::string& address, const std::string& credential, ResourceState resources,
+               const platform::EngineTiming& timing) {
     Report report;
     report.address = address;
-    report.firmwareVersion = resources.versionLabel;
+    report.firmwareVersion = StripVer(resources.versionLabel);
     report.firmware = resources.bundlePath.empty() ? "built-in" : resources.bundlePath;
 
     platform::RecordingMessageBoxes boxes;
@@ -55,13 +60,13 @@ Report Inquire(const std::string& address, const std::string& credential, Resour
     std::string messages;
     {
         platform::EventLoopOwner owner(boxes);
-        CameraSession session(SessionConfig{&owner, address, credential, resources.modelNames, 0, {}});
+        CameraSession session(SessionConfig{&owner, address, credential, resources.modelNames, 0, timing});
         const ManualCheckResult check = session.RunManualCheck();
 
         report.reachable = !check.systemAnswer.empty();
         report.model = check.system.model;
         report.serial = check.system.serial;
-        report.currentVersion = session.currentVersion.Get();
+        report.currentVersion = StripVer(session.currentVersion.Get());
         report.emergency = session.emergency.load();
         report.docType = check.docType;
         report.imageSlot = resources.SelectSlot(check.docType);
@@ -75,32 +80,18 @@ Report Inquire(const std::string& address, const std::string& credential, Resour
                     .value_or(std::string());
         }
 
-        const bool serialOk = check.passed && SerialAllowed(check.system.serial);
-        report.suitable = check.passed && serialOk;
+        CameraFault fault = check.fault;
+        std::string detail = check.detail;
+        if (check.passed && !SerialAllowed(check.system.serial)) {
+            fault = CameraFault::SerialNotAccepted;
+            detail = session.DescribeFault(fault, check.system.model, check.system.serial);
+        }
+        report.suitable = fault == CameraFault::None;
         if (!report.suitable) owner.ShowMessage(kNotSuitable, "Information", platform::MbIcon::Question);
         owner.Call([] {});  // every box queued so far has been shown
-
-        switch (check.failure) {
-            case CheckFailure::None:
-                report.exitCode = report.suitable ? EXIT_OK : EXIT_UNSUITABLE;
-                break;
-            case CheckFailure::NoAnswer:
-                report.exitCode = EXIT_UNREACHABLE;
-                break;
-            case CheckFailure::LoginRefused:
-            case CheckFailure::NotAdministrator:
-                report.exitCode = EXIT_LOGIN;
-                break;
-            case CheckFailure::WrongModel:
-                // A camera that refuses even the system inquiry has refused the login.
-                report.exitCode = check.systemAnswer.find("401 Unauthorized") != std::string::npos
-                                      ? EXIT_LOGIN
-                                      : EXIT_UNSUITABLE;
-                break;
-            case CheckFailure::AdministratorUnknown:
-                report.exitCode = EXIT_UNSUITABLE;
-                break;
-        }
+        report.reason = std::string(FaultWord(fault));
+        report.detail = std::move(detail);
+        report.exitCode = report.suitable ? EXIT_OK : CheckExitCode(fault);
     }
     for (const auto& box : boxes.Taken()) {
         if (!report.message.empty()) report.message += "\n";
@@ -124,6 +115,8 @@ void PrintReport(const Report& r, bool json) {
             {"mac", r.mac},
             {"administrator", r.administrator},
             {"suitable", r.suitable},
+            {"reason", r.reason},
+            {"detail", r.detail},
             {"firmware", r.firmware},
             {"firmwareVersion", r.firmwareVersion},
             {"message", r.message},
@@ -154,6 +147,7 @@ void PrintReport(const Report& r, bool json) {
               << ")\n";
     std::cout << "  suitable         " << yesNo(r.suitable)
               << (r.suitable ? ", would take this firmware" : "") << "\n";
+    if (!r.suitable) std::cout << "  reason           " << TerminalText(r.detail) << "\n";
     if (!r.message.empty()) {
         // One terminal line per line of the boxes, under one another.
         std::string indented;
@@ -178,6 +172,15 @@ int RunInquire(const InquireOptions& options) {
                   << " is not an IPv4 address with an optional port 1-65535\n";
         return EXIT_USAGE;
     }
+    platform::EngineTiming timing;
+    if (options.timeScale > 0) {
+        if (!IsLoopback(*address)) {
+            std::cerr << "xqt-cli inquire: --time-scale is for simulated cameras only (loopback addresses "
+                         "127.x.y.z)\n";
+            return EXIT_USAGE;
+        }
+        timing = timing.Scaled(options.timeScale);
+    }
     platform::RecordingMessageBoxes loaderBoxes;  // a missing resource is reported by the refused model
     auto chosen = ChooseFirmware(options.firmware, &loaderBoxes);
     if (!chosen) {
@@ -191,7 +194,7 @@ int RunInquire(const InquireOptions& options) {
         return EXIT_USAGE;
     }
     const Report report =
-        Inquire(*address, EncodeCredential(options.user, *password), std::move(chosen->resources));
+        Inquire(*address, EncodeCredential(options.user, *password), std::move(chosen->resources), timing);
     PrintReport(report, options.json);
     return report.exitCode;
 }
@@ -214,6 +217,9 @@ void AddInquireCommand(CLI::App& app, int& exitCode) {
     sub->add_option("--user", options->user, "Administrator user name")->required();
     AddPasswordOptions(sub, options->passwordFile, options->noPrompt);
     sub->add_flag("--json", options->json, "Print one JSON object instead of the summary");
+    sub->add_option("--time-scale", options->timeScale,
+                    "Multiply every engine duration (simulated cameras on loopback addresses only)")
+        ->check(NumberIn(platform::TIME_SCALE_MIN, platform::TIME_SCALE_MAX));
     AddFirmwareOptions(sub, options->firmware);
     sub->callback([options, &exitCode] { exitCode = RunInquire(*options); });
 }

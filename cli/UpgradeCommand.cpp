@@ -73,9 +73,9 @@ void PrintResult(const Result& r, bool json) {
             {"address", r.address},
             {"model", r.model},
             {"serial", r.serial},
-            {"currentVersion", r.currentVersion},
-            {"newVersion", r.newVersion},
-            {"reportedVersion", r.reportedVersion},
+            {"currentVersion", StripVer(r.currentVersion)},
+            {"newVersion", StripVer(r.newVersion)},
+            {"reportedVersion", StripVer(r.reportedVersion)},
             {"emergency", r.emergency},
             {"verified", r.verified},
             {"confirmed", r.confirmed},
@@ -83,16 +83,21 @@ void PrintResult(const Result& r, bool json) {
             {"configRestored", r.configRestored},
             {"savedFile", r.savedFile},
             {"failure", r.failure},
+            {"reason", r.reason},
+            {"detail", r.detail},
             {"exitCode", r.exitCode},
         };
         std::cout << JsonText(out) << std::endl;
         return;
     }
-    std::cout << "Result: " << (r.exitCode == EXIT_VERIFIED ? "upgraded and verified" : r.failure)
+    std::cout << "Result: "
+              << (r.exitCode == EXIT_VERIFIED ? std::string("upgraded and verified")
+                  : r.detail.empty()          ? r.failure
+                                              : r.failure + ", " + TerminalText(r.detail))
               << " (exit " << r.exitCode << ")\n";
     if (!r.reportedVersion.empty()) {
         std::cout << "  " << (r.confirmed ? "camera reports " : "version not confirmed by the camera: ")
-                  << TerminalText(r.reportedVersion) << "\n";
+                  << TerminalText(StripVer(r.reportedVersion)) << "\n";
     } else if (r.exitCode == EXIT_NOT_VERIFIED) {
         std::cout << "  version not confirmed by the camera: it reported none after the upgrade\n";
     }

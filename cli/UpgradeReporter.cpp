@@ -64,10 +64,12 @@ void Reporter::Progress(std::int32_t progress) {
     }
 }
 
-void Reporter::Message(const std::string& text) {
+void Reporter::Message(const std::string& text, const std::string& reason) {
     EndBarLine();
     if (json_) {
-        Print({{"event", "message"}, {"text", OneLine(text)}});
+        nlohmann::json line = {{"event", "message"}, {"text", OneLine(text)}};
+        if (!reason.empty()) line["reason"] = reason;
+        Print(line);
     } else {
         std::cout << "message: " << TerminalText(OneLine(text)) << std::endl;
     }

@@ -23,7 +23,8 @@ class Reporter {
 
     void Status(UpgradeStatus status, std::int32_t progress);
     void Progress(std::int32_t progress);
-    void Message(const std::string& text);
+    /// A line for the user; `reason` (a failure's word) goes with it into the JSON event.
+    void Message(const std::string& text, const std::string& reason = {});
     void Print(const nlohmann::json& line);
     /// Ends the bar's line, if one is shown, so the next text starts on a line of its own.
     void EndBarLine();

@@ -28,10 +28,18 @@ std::string Lower(std::string text) {
 
 Result UpgradeRun::Fail(int exitCode, const std::string& failure, const std::string& message) {
     FlushBoxes();
-    if (!message.empty()) reporter_.Message(message);
+    if (result_.reason.empty()) result_.reason = failure;
+    if (result_.detail.empty()) result_.detail = OneLine(message);
+    if (!message.empty()) reporter_.Message(message, result_.reason);
     result_.exitCode = exitCode;
     result_.failure = failure;
     return result_;
+}
+
+Result UpgradeRun::Refuse(CameraFault fault, const std::string& detail) {
+    result_.reason = std::string(FaultWord(fault));
+    result_.detail = detail;
+    return Fail(CheckExitCode(fault), CheckExitWord(fault), kNotSuitable);
 }
 
 void UpgradeRun::FlushBoxes() {
@@ -132,22 +140,12 @@ Result UpgradeRun::Run() {
     result_.serial = check.system.serial;
     result_.currentVersion = session.currentVersion.Get();
     result_.emergency = session.emergency.load();
-    if (!check.passed) {
-        switch (check.failure) {
-            case CheckFailure::NoAnswer:
-                return Fail(EXIT_UNREACHABLE, "unreachable", kNotSuitable);
-            case CheckFailure::LoginRefused:
-            case CheckFailure::NotAdministrator:
-                return Fail(EXIT_LOGIN, "login", kNotSuitable);
-            case CheckFailure::WrongModel:
-                if (check.systemAnswer.find("401 Unauthorized") != std::string::npos)
-                    return Fail(EXIT_LOGIN, "login", kNotSuitable);
-                return Fail(EXIT_UNSUITABLE, "unsuitable", kNotSuitable);
-            default:
-                return Fail(EXIT_UNSUITABLE, "unsuitable", kNotSuitable);
-        }
+    if (!check.passed) return Refuse(check.fault, check.detail);
+    if (!SerialAllowed(check.system.serial)) {
+        return Refuse(
+            CameraFault::SerialNotAccepted,
+            session.DescribeFault(CameraFault::SerialNotAccepted, check.system.model, check.system.serial));
     }
-    if (!SerialAllowed(check.system.serial)) return Fail(EXIT_UNSUITABLE, "unsuitable", kNotSuitable);
 
     // The configuration, saved by the front end itself as the wizard does.
     std::unique_ptr<ConfigStore> store;

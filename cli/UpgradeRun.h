@@ -37,6 +37,9 @@ struct UpgradeOptions {
 struct Result {
     int exitCode = EXIT_INTERNAL;
     std::string failure;  ///< empty on success
+    /// Why it failed, for scripts: the FaultWord of a refused check, else the failure word.
+    std::string reason;
+    std::string detail;  ///< the same for people: FaultText, or the failure's message
     std::string address;
     std::string model;
     std::string serial;
@@ -87,6 +90,8 @@ class UpgradeRun {
 
   private:
     Result Fail(int exitCode, const std::string& failure, const std::string& message = {});
+    /// The check refused the camera for `fault`, described by `detail`.
+    Result Refuse(CameraFault fault, const std::string& detail);
     void Show(UpgradeStatus status) { reporter_.Status(status, bar_.Position()); }
     void FlushBoxes();
     void Drain();

@@ -22,11 +22,6 @@ constexpr int SESSION_TIMER_BASES[] = {TIMER_TICK_BASE, TIMER_LOSTLINK_BASE, TIM
 
 constexpr std::int32_t COMPLETED = StatusCode(UpgradeStatus::Completed);
 
-std::string Seconds(std::chrono::milliseconds duration) {
-    const auto whole = std::max<long long>(1, (duration.count() + 500) / 1000);
-    return std::to_string(whole) + " s";
-}
-
 /// What went wrong with a camera whose run ended in `status` for `why`, in words a person can act
 /// on; empty for a confirmed completion.
 std::string FailureDetail(UpgradeStatus status, UpgradeFailure why, bool confirmed,
@@ -39,7 +34,7 @@ std::string FailureDetail(UpgradeStatus status, UpgradeFailure why, bool confirm
             if (why == UpgradeFailure::NotBack) return "the camera did not come back after its reboot";
             if (why == UpgradeFailure::NotVerified)
                 return "the camera came back after its reboot with another version";
-            return "no answer within " + Seconds(timing.inquiryLimit);
+            return FaultText(CameraFault::NoAnswer, FaultSubject{{}, {}, {}, timing.inquiryLimit});
         case UpgradeStatus::Error2:
             if (why == UpgradeFailure::AnotherCamera) return {};  // EndCamera names the address
             if (why == UpgradeFailure::NotVerified)

@@ -210,7 +210,8 @@ void BatchRun::BeginStart(int position) {
         // The system answer comes first because it tells whether the camera is in recovery state:
         // such a camera need not know its users, and its upload is neither completed nor followed
         // by a progress stream.
-        const std::string system = session->Inquire(INQ_SYSTEM, limit);
+        const InquiryAnswer asked = session->Ask(INQ_SYSTEM, limit);
+        const std::string& system = asked.text;
         if (system.empty() && mayRetry) return finish(Verdict::Offline);
         const SystemFields fields = session->ParseSystemAnswer(system, false);
         raw->model = fields.model;
@@ -234,20 +235,30 @@ void BatchRun::BeginStart(int position) {
         // reports it as such.
         if (policy.checkSuitability && !system.empty() && system != detail::UNAUTHORIZED_ANSWER) {
             if (!fields.accepted) {
-                raw->detail = "model \"" + fields.model + "\" is not accepted";
+                raw->detail = session->DescribeFault(CameraFault::ModelNotAccepted, fields.model);
                 return finish(Verdict::Unsuitable);
             }
             if (!emergency && ns_serial_protect::IsSerialAllowed(std::string_view(fields.serial)) == 0) {
-                raw->detail = "serial number \"" + fields.serial + "\" is not accepted";
+                raw->detail =
+                    session->DescribeFault(CameraFault::SerialNotAccepted, fields.model, fields.serial);
                 return finish(Verdict::Unsuitable);
             }
         }
         if (!emergency) {
             // A camera that did not answer is missing (Error1), without a second wait.
-            const std::string user = system.empty() ? std::string() : session->Inquire(INQ_USER, limit);
-            if (!session->CheckAdministrator(user)) {
-                if (!system.empty() && session->status.load() == StatusCode(UpgradeStatus::Error1))
-                    raw->detail = "the camera's user list names no administrator";
+            const InquiryAnswer user =
+                system.empty()
+                    ? InquiryAnswer{{},
+                                    asked.fault == CameraFault::None ? CameraFault::NoAnswer : asked.fault}
+                    : session->Ask(INQ_USER, limit);
+            if (!session->CheckAdministrator(user.text)) {
+                CameraFault fault = user.fault;
+                if (fault == CameraFault::None) {
+                    fault = session->status.load() == StatusCode(UpgradeStatus::Error1)
+                                ? CameraFault::AdministratorUnknown
+                                : CameraFault::NotAdministrator;
+                }
+                raw->detail = session->DescribeFault(fault, fields.model);
                 return finish(Verdict::Refused);
             }
         }

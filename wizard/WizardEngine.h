@@ -139,9 +139,9 @@ class WizardEngine {
     virtual void EndSession() = 0;
     /// Deletes the saved configuration object, if any (its file stays on disk).
     virtual void ReleaseConfiguration() = 0;
-    /// Records an upgrade that reached the result page in the upgrade history; `entry.savedFile`
-    /// is filled by the engine (the saved configuration, when it is still on disk). Engines that
-    /// keep no history ignore it.
+    /// Records a manual run in the upgrade history (one that reached the result page, or failed after
+    /// its configuration was saved or its upgrade started); `entry.savedFile` is filled by the engine
+    /// (the saved configuration, when it is still on disk). Engines that keep no history ignore it.
     virtual void RecordUpgrade(const HistoryEntry& entry) { (void)entry; }
 };
 

@@ -104,8 +104,9 @@ class WizardFlow : public WizardEngineEvents {
     void RestoreConfiguration();
     void RestartWatchTick();
     void EnterResult();
-    /// The upgrade that reached the result page, into the engine's history.
-    void RecordUpgrade();
+    /// The run, into the engine's history: one that reached the result page, or with `failed` one
+    /// that went back to the target page after its configuration was saved or its upgrade started.
+    void RecordUpgrade(bool failed);
     void ShowStatus(UpgradeStatus status);
     void ReleaseConfiguration();
     void ResetButtonTexts();

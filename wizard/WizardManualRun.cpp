@@ -132,6 +132,7 @@ void WizardFlow::StartManualUpgrade() {
                     // The engine keeps nothing of a failed download, so a later run without
                     // retaining cannot put a partial file back on the camera.
                     phase_ = RunPhase::Idle;
+                    RecordUpgrade(true);
                     boxes_.Show(MSG_CANNOT_SAVE, CAPTION_INFORMATION, MbButtons::Ok, MbIcon::Stop);
                     state_ = STATE_MANUAL_TARGET;
                     ShowPage();
@@ -203,6 +204,8 @@ void WizardFlow::OnUpgradeMessage(int wParam, int lParam) {
             view_.EnableButton(WizardButton::Cancel, true);
             view_.FocusButton(WizardButton::Next);
             view_.EnableClose(true);
+            // Before the release: the engine names the saved file while it still holds it.
+            RecordUpgrade(true);
             ReleaseConfiguration();
             view_.StopTimer(TIMER_RESTART_WATCH);
         }
@@ -273,7 +276,7 @@ void WizardFlow::RestartWatchTick() {
 void WizardFlow::EnterResult() {
     if (hasConfigBackup_ && !configRestored_)
         boxes_.Show(MSG_RESTORE_FAULT, CAPTION_INFORMATION, MbButtons::Ok, MbIcon::Stop);
-    RecordUpgrade();
+    RecordUpgrade(false);
     ReleaseConfiguration();
     phase_ = RunPhase::Idle;
     view_.ShowOnlyPage(WizardPage::ManualResult);
@@ -289,8 +292,8 @@ void WizardFlow::EnterResult() {
     confirmQuit_ = false;
 }
 
-void WizardFlow::RecordUpgrade() {
-    const bool verified = engine_.ReadSession().verified;
+void WizardFlow::RecordUpgrade(bool failed) {
+    const bool verified = !failed && engine_.ReadSession().verified;
     HistoryEntry entry;
     entry.tool = "xqt-upgrade";
     entry.address = targetAddress_;
@@ -299,7 +302,8 @@ void WizardFlow::RecordUpgrade() {
     entry.versionBefore = currentVersion_.rfind("ver", 0) == 0 ? currentVersion_.substr(3) : std::string();
     if (verified && resources_.versionLabel.rfind("ver", 0) == 0)
         entry.versionAfter = resources_.versionLabel.substr(3);
-    entry.outcome = !verified                                ? "unconfirmed"
+    entry.outcome = failed                                   ? "failed"
+                    : !verified                              ? "unconfirmed"
                     : (hasConfigBackup_ && !configRestored_) ? "settings-not-restored"
                                                              : "upgraded";
     engine_.RecordUpgrade(entry);

@@ -2,6 +2,8 @@
 // it makes and which boxes the owner shows.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "SimHelpers.h"
 #include "camera/Credential.h"
 #include "platform/EventLoopOwner.h"
@@ -49,7 +51,7 @@ TEST_F(ManualCheckTest, AGoodCameraPassesWithoutABox) {
     });
     auto result = Check();
     EXPECT_TRUE(result.passed);
-    EXPECT_EQ(result.failure, CheckFailure::None);
+    EXPECT_EQ(result.fault, CameraFault::None);
     EXPECT_EQ(result.system.model, "XQT-TR60");
     EXPECT_EQ(result.system.serial, "1000001");
     EXPECT_EQ(result.docType, "TR60-B");
@@ -70,7 +72,7 @@ TEST_F(ManualCheckTest, AnEmergencyCameraNeedsNoUserCheck) {
 TEST_F(ManualCheckTest, AnotherUsersCredentialIsRefused) {
     auto result = Check("user", "user");
     EXPECT_FALSE(result.passed);
-    EXPECT_EQ(result.failure, CheckFailure::NotAdministrator);
+    EXPECT_EQ(result.fault, CameraFault::NotAdministrator);
     EXPECT_EQ(BoxTexts(),
               std::vector<std::string>{"Level 4 users other than Administrator cannot run the program."});
 }
@@ -78,7 +80,7 @@ TEST_F(ManualCheckTest, AnotherUsersCredentialIsRefused) {
 TEST_F(ManualCheckTest, AWrongPasswordIsRefused) {
     auto result = Check("admin", "nimda");
     EXPECT_FALSE(result.passed);
-    EXPECT_EQ(result.failure, CheckFailure::LoginRefused);
+    EXPECT_EQ(result.fault, CameraFault::LoginRefused);
     EXPECT_EQ(result.userAnswer, "401 Unauthorized");
     EXPECT_EQ(BoxTexts(),
               std::vector<std::string>{"Please enter correct user name and password for the administrator."});
@@ -88,7 +90,7 @@ TEST_F(ManualCheckTest, AnUnlistedModelEndsTheCheckAfterTheSystemInquiry) {
     camera.server().Update([](sim::SimCamera& c) { c.model = "XQT-DM10"; });
     auto result = Check();
     EXPECT_FALSE(result.passed);
-    EXPECT_EQ(result.failure, CheckFailure::WrongModel);
+    EXPECT_EQ(result.fault, CameraFault::ModelNotAccepted);
     EXPECT_EQ(Bodies(), std::vector<std::string>{"inq=system"});
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{
                               "This program works for the XQT-TR60. Please select the correct camera."});
@@ -101,7 +103,7 @@ TEST_F(ManualCheckTest, ACameraThatDoesNotAnswerTheUserInquiryIsNotFound) {
     });
     auto result = Check();
     EXPECT_FALSE(result.passed);
-    EXPECT_EQ(result.failure, CheckFailure::NoAnswer);
+    EXPECT_EQ(result.fault, CameraFault::NoAnswer);
     EXPECT_EQ(BoxTexts(),
               std::vector<std::string>{"Cannot find the camera. (The camera may be turned off.)"});
 }
@@ -109,19 +111,47 @@ TEST_F(ManualCheckTest, ACameraThatDoesNotAnswerTheUserInquiryIsNotFound) {
 TEST_F(ManualCheckTest, AUserListWithoutAdministratorIsNotFoundEither) {
     camera.server().Update([](sim::SimCamera& c) { c.users = {{"admin", "admin", false}}; });
     auto result = Check();
-    EXPECT_EQ(result.failure, CheckFailure::AdministratorUnknown);
+    EXPECT_EQ(result.fault, CameraFault::AdministratorUnknown);
     EXPECT_EQ(BoxTexts(),
               std::vector<std::string>{"Cannot find the camera. (The camera may be turned off.)"});
 }
 
-TEST_F(ManualCheckTest, AnUnreachableCameraIsReportedAsTheWrongModel) {
-    camera.fleet.Stop();
-    auto result = Check();
-    EXPECT_FALSE(result.passed);
-    EXPECT_EQ(result.failure, CheckFailure::NoAnswer);
-    EXPECT_EQ(result.systemAnswer, "");
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{
-                              "This program works for the XQT-TR60. Please select the correct camera."});
+// A camera that said nothing has named no model: its box says so, and the exchange says why.
+TEST_F(ManualCheckTest, ASilentCameraIsToldApartFromTheWrongModel) {
+    struct Case {
+        const char* name;
+        std::function<void(sim::SimCamera&)> arrange;  // null: nothing listens at the address
+        CameraFault fault;
+        const char* box;
+    };
+    const Case cases[] = {
+        {"refused", nullptr, CameraFault::ConnectionRefused,
+         "The camera did not answer (connection refused)."},
+        {"reset", [](sim::SimCamera& c) { c.http.resetConnection = true; }, CameraFault::ConnectionBroken,
+         "The camera did not answer (the connection broke off without an answer)."},
+        {"not HTTP", [](sim::SimCamera& c) { c.http.garbage = true; }, CameraFault::ConnectionBroken,
+         "The camera did not answer (the connection broke off without an answer)."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::OneCamera peer{test::CameraAt("127.0.2.5")};
+        if (c.arrange) {
+            peer.server().Update(c.arrange);
+        } else {
+            peer.fleet.Stop();
+        }
+        platform::RecordingMessageBoxes shown;
+        platform::EventLoopOwner boxOwner{shown};
+        CameraSession session(
+            test::ConfigFor(peer.hostPort(), &boxOwner, EncodeCredential("admin", "admin")));
+        const ManualCheckResult result = session.RunManualCheck();
+        boxOwner.Call([] {});
+        EXPECT_FALSE(result.passed);
+        EXPECT_EQ(result.fault, c.fault);
+        EXPECT_EQ(result.systemAnswer, "");
+        ASSERT_EQ(shown.Taken().size(), 1u);
+        EXPECT_EQ(shown.Taken()[0].text, c.box);
+    }
 }
 
 }  // namespace

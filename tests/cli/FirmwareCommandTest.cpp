@@ -63,14 +63,14 @@ TEST_F(FirmwareCommandTest, ABundleUpgradesCamerasThroughUpgradeAndBatch) {
     const CliRun inquiry =
         Cli("inquire " + fleet_->At(0).HostPort() + " --user admin --json --firmware fw.tar");
     ASSERT_EQ(inquiry.exitCode, 0) << inquiry.text;
-    EXPECT_EQ(inquiry.lines.back()["firmwareVersion"], "ver1.24");
-    EXPECT_EQ(inquiry.lines.back()["currentVersion"], "ver1.10");
+    EXPECT_EQ(inquiry.lines.back()["firmwareVersion"], "1.24");
+    EXPECT_EQ(inquiry.lines.back()["currentVersion"], "1.10");
 
     const CliRun upgrade =
         Cli("upgrade " + fleet_->At(0).HostPort() +
             " --user admin --time-scale 0.05 --json --firmware fw.tar --trusted-key vendor.pub");
     ASSERT_EQ(upgrade.exitCode, 0) << upgrade.text;
-    EXPECT_EQ(upgrade.lines.back()["reportedVersion"], "ver1.24");
+    EXPECT_EQ(upgrade.lines.back()["reportedVersion"], "1.24");
     const auto records = fleet_->At(0).Upgrade().Records();
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].sha256, sha) << "exactly the bundle's bytes";

@@ -71,7 +71,9 @@ TEST_F(UpgradeCommandTest, AVerifiedUpgradeWithRestoreExitsZero) {
     EXPECT_EQ(result["event"], "result");
     EXPECT_EQ(result["verified"], true);
     EXPECT_EQ(result.at("confirmed"), true);
-    EXPECT_EQ(result["reportedVersion"], "ver1.23");
+    EXPECT_EQ(result["reportedVersion"], "1.23");
+    EXPECT_EQ(result["newVersion"], "1.23");
+    EXPECT_EQ(result["currentVersion"], "1.10");
     EXPECT_EQ(result["configRestored"], true);
     EXPECT_FALSE(fs::exists(result["savedFile"].get<std::string>())) << "deleted: --backup was not given";
     EXPECT_EQ(fleet_->At(0).Config().Restores().size(), 1u);
@@ -111,7 +113,7 @@ TEST_F(UpgradeCommandTest, EachFailureHasItsExitCode) {
     });
     run = Upgrade(hostPort(), "--json");
     EXPECT_EQ(run.exitCode, 8) << run.text;
-    EXPECT_EQ(run.lines.back()["reportedVersion"], "ver9.99") << "what the camera said, failure or not";
+    EXPECT_EQ(run.lines.back()["reportedVersion"], "9.99") << "what the camera said, failure or not";
 
     fleet_->At(0).Update([](sim::SimCamera& c) {
         c.config.failRestores = 10;
@@ -166,7 +168,7 @@ TEST_F(UpgradeCommandTest, ALostConnectionEndsByWhatTheCameraSaysAfterwards) {
         const char* reportedVersion;
     };
     for (const Case& c :
-         {Case{true, "", 9, "not-back", ""}, Case{false, "1.10", 8, "upgrade-error", "ver1.10"}}) {
+         {Case{true, "", 9, "not-back", ""}, Case{false, "1.10", 8, "upgrade-error", "1.10"}}) {
         SCOPED_TRACE(c.failure);
         sim::SimCamera camera = At("127.0.8.5");
         camera.upgrade.dropUploadAfterBytes = std::int64_t{1} << 40;

@@ -189,16 +189,16 @@ TEST_F(CommandLineTest, ASuitableCameraGivesExitZeroAndEveryKey) {
     std::vector<std::string> keys;
     for (auto it = j.begin(); it != j.end(); ++it)
         keys.push_back(it.key());
-    EXPECT_EQ(keys,
-              (std::vector<std::string>{"address", "administrator", "currentVersion", "docType", "emergency",
-                                        "firmware", "firmwareVersion", "imageSlot", "mac", "message", "model",
-                                        "panTilt", "reachable", "serial", "suitable"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{"address", "administrator", "currentVersion", "detail",
+                                              "docType", "emergency", "firmware", "firmwareVersion",
+                                              "imageSlot", "mac", "message", "model", "panTilt", "reachable",
+                                              "reason", "serial", "suitable"}));
     EXPECT_EQ(j["firmware"], "built-in");
-    EXPECT_EQ(j["firmwareVersion"], "ver1.23");
+    EXPECT_EQ(j["firmwareVersion"], "1.23");
     EXPECT_EQ(j["address"], addresses[0]);
     EXPECT_EQ(j["reachable"], true);
     EXPECT_EQ(j["model"], "XQT-TR60");
-    EXPECT_EQ(j["currentVersion"], "ver1.10");
+    EXPECT_EQ(j["currentVersion"], "1.10");
     EXPECT_EQ(j["emergency"], false);
     EXPECT_EQ(j["serial"], "1000001");
     EXPECT_EQ(j["imageSlot"], 0);
@@ -206,6 +206,7 @@ TEST_F(CommandLineTest, ASuitableCameraGivesExitZeroAndEveryKey) {
     EXPECT_EQ(j["administrator"], true);
     EXPECT_EQ(j["suitable"], true);
     EXPECT_EQ(j["message"], "");
+    EXPECT_EQ(j["reason"], "");
 }
 
 TEST_F(CommandLineTest, AnotherUsersLoginGivesExitFour) {
@@ -243,7 +244,7 @@ TEST_F(CommandLineTest, CameraTextsNeverReachTheTerminalAsControls) {
     Result json = Inquire(addresses[5], "admin", "admin");
     auto j = JsonOf(json);
     EXPECT_EQ(j["serial"], "10\x1b[2J01\xC2\x9D");
-    EXPECT_EQ(j["currentVersion"], "ver1.10\xC3\xA9\x1b[A");
+    EXPECT_EQ(j["currentVersion"], "1.10\xC3\xA9\x1b[A");
     EXPECT_EQ(j["docType"], "\x1b[31mRED");
     EXPECT_EQ(j["mac"], "08-00-46-\x1b[K00-06");
     EXPECT_EQ(std::count_if(json.out.begin(), json.out.end(), [](char c) { return c < 0x20 || c > 0x7E; }), 1)
@@ -252,7 +253,7 @@ TEST_F(CommandLineTest, CameraTextsNeverReachTheTerminalAsControls) {
     Result plain = Inquire(addresses[5], "admin", "admin", false);
     EXPECT_TRUE(IsInert(plain.out)) << plain.out;
     for (const char* line :
-         {"  serial           10?[2J01?\n", "  current version  ver1.10\xC3\xA9?[A\n",
+         {"  serial           10?[2J01?\n", "  current version  1.10\xC3\xA9?[A\n",
           "  DocType          ?[31mRED  (image slot 0)\n", "  MAC address      08-00-46-?[K00-06\n"})
         EXPECT_NE(plain.out.find(line), std::string::npos) << line << " in\n" << plain.out;
 }

@@ -37,6 +37,10 @@ class FakeWizardEngine : public WizardEngine {
     void StopSessionTimers() override;
     void EndSession() override;
     void ReleaseConfiguration() override;
+    void RecordUpgrade(const HistoryEntry& entry) override {
+        Record("RecordUpgrade");
+        recorded.push_back(entry);
+    }
 
     /// The session's part: set its words and tick, or post the upgrade message.
     void Tick(UpgradeStatus status, bool emergency = false);
@@ -67,7 +71,8 @@ class FakeWizardEngine : public WizardEngine {
     std::optional<UpgradeRequest> started;
     WizardEngineEvents* events = nullptr;
     SessionSnapshot session;
-    bool verified = true;  ///< ReadSession's word on the camera's confirmation
+    bool verified = true;                ///< ReadSession's word on the camera's confirmation
+    std::vector<HistoryEntry> recorded;  ///< the history entries, in order
 
   private:
     void Record(const std::string& call);

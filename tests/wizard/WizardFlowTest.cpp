@@ -3,6 +3,7 @@
 // while it is busy can be seen; timers fire when the test says so.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <set>
@@ -13,6 +14,7 @@
 #include "platform/ResourceText.h"
 #include "tests/wizard/FakeWizardEngine.h"
 #include "tests/wizard/WizardResources.h"
+#include "wizard/RealWizardEngine.h"
 #include "wizard/WizardFlow.h"
 #include "wizard/WizardTexts.h"
 
@@ -209,6 +211,15 @@ TEST_F(WizardFlowTest, UnsuitableCameraStaysOnTheTargetPage) {
              };
          },
          {"Cannot find the camera. (The camera may be turned off.)", MSG_NOT_SUITABLE}},
+        // The real check of a port nobody listens on: the camera said nothing, so it named no model.
+        {"no answer at all",
+         [this](FakeWizardEngine& e) {
+             e.check = [this](const std::string&) {
+                 RealWizardEngine real(resources.modelNames, FastTiming(), nullptr, {});
+                 return real.CheckCamera("127.0.0.1:1", "YWRtaW46YWRtaW4=");
+             };
+         },
+         {"The camera did not answer (connection refused).", MSG_NOT_SUITABLE}},
         {"serial outside the rules",
          [](FakeWizardEngine& e) { e.rejectedSerials.insert("1000001"); },
          {MSG_NOT_SUITABLE}},
@@ -419,6 +430,8 @@ TEST_F(WizardFlowTest, FailedSaveReturnsToTheTargetPageAndLeavesNothingToRestore
     EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Proceed to the firmware upgrade?", MSG_CANNOT_SAVE}));
     EXPECT_EQ(boxes.Taken()[1].icon, MbIcon::Stop);
     EXPECT_FALSE(engine.started);
+    ASSERT_EQ(engine.recorded.size(), 1u);
+    EXPECT_EQ(engine.recorded[0].outcome, "failed");
     for (WizardButton b : {WizardButton::Back, WizardButton::Next, WizardButton::Cancel})
         EXPECT_TRUE(view.IsButtonEnabled(b));
     EXPECT_TRUE(view.closeEnabled);
@@ -447,11 +460,26 @@ TEST_F(WizardFlowTest, FailedUpgradeReturnsToTheTargetPageAndRunsAgain) {
     EXPECT_TRUE(view.closeEnabled);
     EXPECT_EQ(engine.Count("ReadBackConfiguration"), 0);
     EXPECT_EQ(engine.Count("ReleaseConfiguration"), 1);
+    ASSERT_EQ(engine.recorded.size(), 1u) << "a failed run is recorded once";
+    EXPECT_EQ(engine.recorded[0].outcome, "failed");
+    EXPECT_EQ(engine.recorded[0].versionBefore, "2.31");
+    EXPECT_EQ(engine.recorded[0].versionAfter, "");
+    EXPECT_EQ(engine.recorded[0].serial, "1000001");
+    const std::vector<std::string> calls = engine.Calls();
+    EXPECT_LT(std::find(calls.begin(), calls.end(), "RecordUpgrade") - calls.begin(),
+              std::find(calls.begin(), calls.end(), "ReleaseConfiguration") - calls.begin())
+        << "recorded while the engine still holds the saved file";
 
+    engine.Post(1, STATE_MANUAL_TARGET);  // a late duplicate records nothing more
     flow.Next();
     view.RunJobs();
     Upgrade();
     EXPECT_EQ(engine.Count("StartUpgrade"), 2);
+    engine.Post(1, STATE_MANUAL_RESULT);
+    view.RunJobs();
+    WatchRestart();
+    ASSERT_EQ(engine.recorded.size(), 2u);
+    EXPECT_EQ(engine.recorded[1].outcome, "upgraded");
 }
 
 TEST_F(WizardFlowTest, RetryGoesBackToTheTargetPageWithTheQuestionArmedAndAFreshRun) {

@@ -109,13 +109,13 @@ TEST_F(RealEngineCheckTest, ACameraInEmergencyStatePassesWithoutTheUserInquiry) 
     EXPECT_EQ(Bodies(), std::vector<std::string>{"inq=system"});
 }
 
-TEST_F(RealEngineCheckTest, NoCameraAtTheAddressIsReportedAsTheWrongModelWithinTheLimit) {
+TEST_F(RealEngineCheckTest, NoCameraAtTheAddressIsReportedAsSilentWithinTheLimit) {
     const auto start = std::chrono::steady_clock::now();
     const CameraCheck check = engine.CheckCamera("127.0.32.5:9", EncodeCredential("admin", "admin"));
     EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
     EXPECT_FALSE(check.passed);
     ASSERT_TRUE(check.message.has_value());
-    EXPECT_EQ(check.message->text, "This program works for the XQT-TR60. Please select the correct camera.");
+    EXPECT_EQ(check.message->text, "The camera did not answer (connection refused).");
 }
 
 TEST_F(RealEngineCheckTest, TheRulesRefuseASerialThatTheCheckItselfAccepts) {
