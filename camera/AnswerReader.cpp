@@ -196,6 +196,7 @@ beast::error_code AnswerIntake::ReadUntil(beast::tcp_stream& stream, const Runne
                 asio::buffer(self->raw_), [loop = *this](beast::error_code ec, std::size_t n) mutable {
                     loop.self->reader_.Feed(std::string_view(loop.self->raw_.data(), n), loop.self->body_);
                     if (ec == asio::error::eof) {
+                        loop.self->headCutShort_ = loop.self->reader_.state() == AnswerReader::State::Head;
                         loop.self->reader_.FeedEnd();
                         ec = {};
                     }
@@ -218,7 +219,7 @@ beast::error_code AnswerIntake::ReadUntil(beast::tcp_stream& stream, const Runne
 beast::error_code AnswerIntake::ReadHead(beast::tcp_stream& stream, const Runner& run) {
     auto ec = ReadUntil(stream, run, [this] { return reader_.state() != AnswerReader::State::Head; });
     if (ec) return ec;
-    if (!reader_.HeadDone()) return http::error::bad_version;
+    if (!reader_.HeadDone()) return headCutShort_ ? http::error::partial_message : http::error::bad_version;
     return {};
 }
 

@@ -101,7 +101,8 @@ class AnswerIntake {
     explicit AnswerIntake(std::size_t readSize = 2048);
 
     /// Reads until the final answer's header is in, within one step. No error, or the step's error,
-    /// or bad_version for an answer that is not HTTP.
+    /// partial_message when the camera closed the connection before the header was complete, or
+    /// bad_version for an answer that is not HTTP.
     boost::beast::error_code ReadHead(boost::beast::tcp_stream& stream, const Runner& run);
     /// Up to `max` body bytes into `out`, reading one step when none are waiting. `size` 0 without an
     /// error: the body has ended.
@@ -119,6 +120,7 @@ class AnswerIntake {
     std::string body_;                // body bytes not yet handed out
     std::size_t given_ = 0;           // bytes of body_ already handed out
     boost::beast::error_code error_;  // the read that ended the body, told once body_ is handed out
+    bool headCutShort_ = false;       // the connection closed while the header was still coming
 };
 
 }  // namespace xqt::detail

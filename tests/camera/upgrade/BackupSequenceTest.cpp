@@ -161,15 +161,16 @@ TEST_F(BackupSequenceTest, ReconfigurationEndsCompletedWhenTheCameraNeverAnswers
 
 // ---- Faults, each through a whole automatic sequence with a backup ------------------------------
 
+// One fault and what it must end in; a field left out takes the most common value.
 struct Fault {
     const char* name;
     void (*knob)(sim::SimCamera&);
     S final;
-    bool confirmed;  // the camera itself reported the new version
-    int flashed;     // firmware requests the camera took
-    int restored;    // configurations the camera took back
-    bool fileKept;   // the saved configuration is still on disk (deletion was asked for)
-    int boundMs;     // the sequence ends within this long (scaled time)
+    bool confirmed = false;  // the camera itself reported the new version
+    int flashed = 0;         // firmware requests the camera took
+    int restored = 0;        // configurations the camera took back
+    bool fileKept = false;   // the saved configuration is still on disk (deletion was asked for)
+    int boundMs = 3000;      // the sequence ends within this long (scaled time)
     std::size_t imageSize = kImageSize;
 };
 
@@ -179,46 +180,85 @@ std::ostream& operator<<(std::ostream& out, const Fault& fault) {
 
 // Scaled x0.01: step limit 600 ms, transfer bound 600 ms + 640 ms per MiB, watchdog 1.8 s.
 const Fault kFaults[] = {
-    {"None", [](sim::SimCamera&) {}, S::Completed, true, 1, 1, false, 6000},
-    {"SilentCamera", [](sim::SimCamera& c) { c.http.neverAnswer = true; }, S::Error6, false, 0, 0, false,
-     3000},
-    {"ResetConnection", [](sim::SimCamera& c) { c.http.resetConnection = true; }, S::Error6, false, 0, 0,
-     false, 3000},
-    {"HtmlInsteadOfConfiguration", [](sim::SimCamera& c) { c.config.htmlPage = true; }, S::Error6, false, 0,
-     0, false, 3000},
-    {"ConfigurationTrickles",
-     [](sim::SimCamera& c) {
-         c.http.onlyFor = {"/home/l4/xqt-tr60.cfg"};
-         c.http.pieceSize = 1;
-         c.http.pieceDelayMs = 50000;  // each byte within the 600 ms step limit
-     },
-     S::Error6, false, 0, 0, false, 3000},
-    {"UploadReadSlowly",
-     [](sim::SimCamera& c) {
-         c.upgrade.slowReadBytes = 64;
-         c.upgrade.slowReadPauseMs = 10000;  // each read within the step limit
-     },
-     // Large enough that the socket buffers cannot take it all at once.
-     S::Error1, false, 0, 0, true, 6000, 8u << 20},
-    {"UploadRefusedWith401", [](sim::SimCamera& c) { c.upgrade.answerStatus = 401; }, S::Error1, false, 0, 0,
-     true, 3000},
-    {"UploadRefusedWith500OnTheImagesVersion",
-     [](sim::SimCamera& c) {
-         c.upgrade.answerStatus = 500;
-         c.softVersion = "1.23";
-     },
-     S::Error1, false, 0, 0, true, 3000},
-    {"BrokenStream", [](sim::SimCamera& c) { c.upgrade.breakStreamAfterSteps = 3; }, S::Error2, false, 1, 0,
-     true, 4000},
-    {"RefusesConnectionsForTwoMinutesAfterTheReboot",
-     [](sim::SimCamera& c) { c.upgrade.refuseAfterRebootMs = 120000; }, S::Completed, true, 1, 1, false,
-     8000},
-    {"NeverBack", [](sim::SimCamera& c) { c.upgrade.neverComeBack = true; }, S::Completed, false, 1, 0, true,
-     6000},
-    {"RestoreRefused", [](sim::SimCamera& c) { c.config.restoreStatus = 500; }, S::Completed, true, 1, 0,
-     true, 8000},
-    {"RestoreAnsweredWithARedirect", [](sim::SimCamera& c) { c.config.restoreStatus = 302; }, S::Completed,
-     true, 1, 1, false, 8000},
+    {.name = "None",
+     .knob = [](sim::SimCamera&) {},
+     .final = S::Completed,
+     .confirmed = true,
+     .flashed = 1,
+     .restored = 1,
+     .boundMs = 6000},
+    {.name = "SilentCamera",
+     .knob = [](sim::SimCamera& c) { c.http.neverAnswer = true; },
+     .final = S::Error6},
+    {.name = "ResetConnection",
+     .knob = [](sim::SimCamera& c) { c.http.resetConnection = true; },
+     .final = S::Error6},
+    {.name = "HtmlInsteadOfConfiguration",
+     .knob = [](sim::SimCamera& c) { c.config.htmlPage = true; },
+     .final = S::Error6},
+    {.name = "ConfigurationTrickles",
+     .knob =
+         [](sim::SimCamera& c) {
+             c.http.onlyFor = {"/home/l4/xqt-tr60.cfg"};
+             c.http.pieceSize = 1;
+             c.http.pieceDelayMs = 50000;  // each byte within the 600 ms step limit
+         },
+     .final = S::Error6},
+    {.name = "UploadReadSlowly",
+     .knob =
+         [](sim::SimCamera& c) {
+             c.upgrade.slowReadBytes = 64;
+             c.upgrade.slowReadPauseMs = 10000;  // each read within the step limit
+         },
+     .final = S::Error1,
+     .fileKept = true,
+     .boundMs = 6000,
+     .imageSize = 8u << 20},  // more than the socket buffers take at once
+    {.name = "UploadRefusedWith401",
+     .knob = [](sim::SimCamera& c) { c.upgrade.answerStatus = 401; },
+     .final = S::Error1,
+     .fileKept = true},
+    {.name = "UploadRefusedWith500OnTheImagesVersion",
+     .knob =
+         [](sim::SimCamera& c) {
+             c.upgrade.answerStatus = 500;
+             c.softVersion = "1.23";
+         },
+     .final = S::Error1,
+     .fileKept = true},
+    {.name = "BrokenStream",
+     .knob = [](sim::SimCamera& c) { c.upgrade.breakStreamAfterSteps = 3; },
+     .final = S::Error2,
+     .flashed = 1,
+     .fileKept = true,
+     .boundMs = 4000},
+    {.name = "RefusesConnectionsForTwoMinutesAfterTheReboot",
+     .knob = [](sim::SimCamera& c) { c.upgrade.refuseAfterRebootMs = 120000; },
+     .final = S::Completed,
+     .confirmed = true,
+     .flashed = 1,
+     .restored = 1,
+     .boundMs = 8000},
+    {.name = "NeverBack",
+     .knob = [](sim::SimCamera& c) { c.upgrade.neverComeBack = true; },
+     .final = S::Completed,
+     .flashed = 1,
+     .fileKept = true,
+     .boundMs = 6000},
+    {.name = "RestoreRefused",
+     .knob = [](sim::SimCamera& c) { c.config.restoreStatus = 500; },
+     .final = S::Completed,
+     .confirmed = true,
+     .flashed = 1,
+     .fileKept = true,
+     .boundMs = 8000},
+    {.name = "RestoreAnsweredWithARedirect",
+     .knob = [](sim::SimCamera& c) { c.config.restoreStatus = 302; },
+     .final = S::Completed,
+     .confirmed = true,
+     .flashed = 1,
+     .restored = 1,
+     .boundMs = 8000},
 };
 
 class FaultTableTest : public BackupSequenceTest, public ::testing::WithParamInterface<Fault> {};

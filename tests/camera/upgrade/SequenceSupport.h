@@ -59,9 +59,10 @@ bool WaitUntil(Pred pred, std::chrono::milliseconds timeout) {
 }
 
 class SequenceTest : public ::testing::Test {
-  protected:
+  public:
     enum class Mode { Manual, Automatic };
 
+  protected:
     ~SequenceTest() override { EndSession(); }
 
     sim::SimCamera Camera(const std::string& ip) {

@@ -2,6 +2,10 @@
 // chain, the messages posted to the owner, the boxes, the progress and what the camera received.
 #include <gmock/gmock.h>
 
+#include <optional>
+#include <string_view>
+#include <vector>
+
 #include "SequenceSupport.h"
 #include "camera/ProgressStream.h"
 #include "camera/UploadBody.h"
@@ -96,132 +100,6 @@ TEST_F(SequenceTest, NormalRunInAutomaticMode) {
     EXPECT_EQ(server().Camera().softVersion, "1.23");
 }
 
-TEST_F(SequenceTest, NormalRunInManualModeMovesTheBarAndPostsSix) {
-    StartFleet(Camera("127.0.6.3"));
-    CameraSession& session = MakeSession(Mode::Manual);
-    session.SetImage(Image(kImageSize), kImageSize, "ver1.23");
-    StatusChain chain(session);
-    ASSERT_TRUE(session.StartUpgrade());
-    ASSERT_TRUE(WaitForEnd());
-    EXPECT_THAT(chain.Stop(), ElementsAre(S::Uploading, S::Overwriting, S::Rebooting, S::Completed));
-    EXPECT_THAT(Messages(), ElementsAre(UpgradeMessage{1, 6}));
-    EXPECT_EQ(bar.Position(), PROGRESS_MAX);
-    EXPECT_EQ(boxes.Count(), 0u);
-}
-
-TEST_F(SequenceTest, AnUploadThatCannotBeSentIsANetworkError) {
-    StartFleet(Camera("127.0.6.4"));
-    {
-        CameraSession& session = MakeSession(Mode::Automatic, Timing(), 0, "127.0.6.4:1");
-        session.SetImage(Image(5000), 5000, "ver1.23");
-        ASSERT_TRUE(session.StartUpgrade());
-        ASSERT_TRUE(WaitForEnd());
-        EXPECT_EQ(session.status.load(), static_cast<std::int32_t>(S::Error1));
-        EXPECT_EQ(session.failure.load(), FailureCode(UpgradeFailure::UploadNotSent));
-        EXPECT_TRUE(Messages().empty());
-        EndSession();
-    }
-    CameraSession& session = MakeSession(Mode::Manual, Timing(), 0, "127.0.6.4:1");
-    session.SetImage(Image(5000), 5000, "ver1.23");
-    ASSERT_TRUE(session.StartUpgrade());
-    ASSERT_TRUE(WaitForEnd());
-    EXPECT_THAT(Messages(), ElementsAre(UpgradeMessage{1, 3}));
-    ASSERT_EQ(boxes.Count(), 1u);
-    EXPECT_EQ(boxes.Taken()[0].text.substr(0, 23), "Network error occurred.");
-    EXPECT_EQ(boxes.Taken()[0].caption, "Information");
-    EXPECT_EQ(boxes.Taken()[0].icon, platform::MbIcon::Stop);
-}
-
-TEST_F(SequenceTest, InManualModeASlowOrRefusedUploadShowsTheNetworkErrorAtOnce) {
-    // A camera that reads the image a few bytes at a time (each read within the step limit) is
-    // held to the transfer's bound; one that answers the request with 500 flashed nothing.
-    for (const bool refused : {false, true}) {
-        SCOPED_TRACE(refused ? "refused" : "slow");
-        sim::SimCamera camera = Camera(refused ? "127.0.6.21" : "127.0.6.20");
-        camera.softVersion = "1.23";  // already the image's version: never a success by accident
-        if (refused) {
-            camera.upgrade.answerStatus = 500;
-        } else {
-            camera.upgrade.slowReadBytes = 64;
-            camera.upgrade.slowReadPauseMs = 10000;
-        }
-        StartFleet(camera);
-        const std::size_t messagesBefore = Messages().size();
-        const std::size_t boxesBefore = boxes.Count();
-        CameraSession& session = MakeSession(Mode::Manual);
-        constexpr std::size_t size = 8u << 20;
-        session.SetImage(Image(size), size, "ver1.23");
-        const auto start = std::chrono::steady_clock::now();
-        ASSERT_TRUE(session.StartUpgrade());
-        ASSERT_TRUE(WaitForEnd());
-        EXPECT_LT(std::chrono::steady_clock::now() - start, 3s) << "bound: 600 ms + 640 ms per MiB sent";
-        EXPECT_EQ(session.failure.load(), FailureCode(UpgradeFailure::UploadNotSent));
-        const auto messages = Messages();
-        ASSERT_EQ(messages.size(), messagesBefore + 1);
-        EXPECT_EQ(messages.back(), (UpgradeMessage{1, 3}));
-        ASSERT_EQ(boxes.Count(), boxesBefore + 1);
-        EXPECT_EQ(boxes.Taken().back().text.substr(0, 23), "Network error occurred.");
-        EXPECT_FALSE(session.verified.load());
-        EndSession();
-    }
-}
-
-TEST_F(SequenceTest, ALostConnectionIsWaitedOutAndVerified) {
-    sim::SimCamera camera = Camera("127.0.6.5");
-    camera.upgrade.dropUploadAfterBytes = std::int64_t{1} << 40;  // after the whole body
-    StartFleet(camera);
-    CameraSession& session = MakeSession(Mode::Automatic, Timing(), 3);
-    session.SetImage(Image(kImageSize), kImageSize, "ver1.23");
-    StatusChain chain(session);
-    ASSERT_TRUE(session.StartUpgrade());
-    ASSERT_TRUE(WaitForEnd());
-    EXPECT_THAT(chain.Stop(), ElementsAre(S::Uploading, S::Overwriting, S::Searching, S::Completed));
-    EXPECT_THAT(Messages(), ElementsAre(UpgradeMessage{0, 1}));
-    EXPECT_EQ(value.load(), PROGRESS_MAX);
-    EXPECT_GE(owner.TickCount(TIMER_LOSTLINK_BASE + 3), 241);
-    EXPECT_EQ(session.reportedVersion.Get(), "ver1.23");
-    const auto records = server().Upgrade().Records();
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_TRUE(records[0].dropped);
-    EXPECT_TRUE(records[0].accepted);
-}
-
-TEST_F(SequenceTest, ACameraThatNeverComesBackAfterALostConnectionIsError1) {
-    sim::SimCamera camera = Camera("127.0.6.6");
-    camera.upgrade.dropUploadAfterBytes = std::int64_t{1} << 40;
-    camera.upgrade.neverComeBack = true;
-    StartFleet(camera);
-    auto timing = Timing();
-    timing.rebootInquiryLimit = 20ms;  // 20 unanswered attempts
-    {
-        CameraSession& session = MakeSession(Mode::Automatic, timing);
-        session.SetImage(Image(kImageSize), kImageSize, "ver1.23");
-        StatusChain chain(session);
-        ASSERT_TRUE(session.StartUpgrade());
-        ASSERT_TRUE(WaitForEnd());
-        EXPECT_THAT(chain.Stop(), ElementsAre(S::Uploading, S::Overwriting, S::Searching, S::Error1));
-        EXPECT_EQ(session.failure.load(), FailureCode(UpgradeFailure::NotBack));
-        EXPECT_TRUE(Messages().empty());
-        EndSession();
-    }
-}
-
-TEST_F(SequenceTest, ManualModeReportsACameraThatNeverCameBackWithTheVersionUpError) {
-    sim::SimCamera camera = Camera("127.0.6.7");
-    camera.upgrade.dropUploadAfterBytes = std::int64_t{1} << 40;
-    camera.upgrade.neverComeBack = true;
-    StartFleet(camera);
-    auto timing = Timing();
-    timing.rebootInquiryLimit = 20ms;
-    CameraSession& session = MakeSession(Mode::Manual, timing);
-    session.SetImage(Image(kImageSize), kImageSize, "ver1.23");
-    ASSERT_TRUE(session.StartUpgrade());
-    ASSERT_TRUE(WaitForEnd());
-    EXPECT_THAT(Messages(), ElementsAre(UpgradeMessage{1, 3}));
-    ASSERT_EQ(boxes.Count(), 1u);
-    EXPECT_EQ(boxes.Taken()[0].text, "Version up error.");
-}
-
 TEST_F(SequenceTest, AnEmergencyCameraTakesTheImageSilentlyAndCountsAsDone) {
     sim::SimCamera camera = Camera("127.0.6.8");
     camera.emergency = true;
@@ -245,81 +123,6 @@ TEST_F(SequenceTest, AnEmergencyCameraTakesTheImageSilentlyAndCountsAsDone) {
     EXPECT_TRUE(server().Upgrade().Records()[0].accepted);
 }
 
-TEST_F(SequenceTest, AnotherVersionAfterTheRebootFailsAtOnce) {
-    sim::SimCamera camera = Camera("127.0.6.9");
-    camera.upgrade.comeBackVersion = "9.99";
-    StartFleet(camera);
-    CameraSession& session = MakeSession(Mode::Automatic);
-    session.SetImage(Image(kImageSize), kImageSize, "ver1.23");
-    const std::size_t before = server().Requests().size();
-    StatusChain chain(session);
-    ASSERT_TRUE(session.StartUpgrade());
-    ASSERT_TRUE(WaitForEnd());
-    EXPECT_THAT(chain.Stop(), ElementsAre(S::Uploading, S::Overwriting, S::Rebooting, S::Error2));
-    EXPECT_EQ(session.failure.load(), FailureCode(UpgradeFailure::NotVerified));
-    EXPECT_EQ(SystemInquiriesSince(before), 1) << "no further attempts once the version differs";
-    EXPECT_EQ(session.reportedVersion.Get(), "ver9.99");
-    EXPECT_TRUE(Messages().empty());
-}
-
-TEST_F(SequenceTest, WithoutAVersionTheFirstAcceptedAnswerDefinesIt) {
-    StartFleet(Camera("127.0.6.10"));
-    CameraSession& session = MakeSession(Mode::Automatic);
-    session.SetImage(Image(kImageSize, "2.00"), kImageSize, "");
-    ASSERT_TRUE(session.StartUpgrade());
-    ASSERT_TRUE(WaitForEnd());
-    EXPECT_EQ(session.status.load(), static_cast<std::int32_t>(S::Completed));
-    EXPECT_EQ(session.newVersion.Get(), "ver2.00");
-    EXPECT_TRUE(session.verified.load());
-}
-
-TEST_F(SequenceTest, ABrokenStreamIsError2WithoutWaitingForTheWatchdog) {
-    sim::SimCamera camera = Camera("127.0.6.11");
-    camera.upgrade.breakStreamAfterSteps = 5;
-    StartFleet(camera);
-    CameraSession& session = MakeSession(Mode::Automatic);
-    session.SetImage(Image(kImageSize), kImageSize, "ver1.23");
-    const std::size_t before = server().Requests().size();
-    StatusChain chain(session);
-    const auto start = std::chrono::steady_clock::now();
-    ASSERT_TRUE(session.StartUpgrade());
-    ASSERT_TRUE(WaitForEnd());
-    const auto watchdog = Timing().tickPeriod * Timing().watchdogTicks;
-    EXPECT_LT(std::chrono::steady_clock::now() - start, watchdog) << "ended by the watchdog, not the break";
-    EXPECT_THAT(chain.Stop(), ElementsAre(S::Uploading, S::Overwriting, S::Rebooting, S::Error2));
-    EXPECT_EQ(session.failure.load(), FailureCode(UpgradeFailure::StreamBroken));
-    EXPECT_FALSE(session.streamOk.load());
-    EXPECT_EQ(SystemInquiriesSince(before), 0);
-}
-
-TEST_F(SequenceTest, AStreamThatFallsSilentEndsAtTheReceiveTimeOut) {
-    sim::SimCamera camera = Camera("127.0.6.20");
-    camera.upgrade.streamEnd = "stall";  // after the last step nothing more, connection kept
-    StartFleet(camera);
-    CameraSession& session = MakeSession(Mode::Automatic);
-    session.SetImage(Image(kImageSize), kImageSize, "ver1.23");
-    StatusChain chain(session);
-    ASSERT_TRUE(session.StartUpgrade());
-    ASSERT_TRUE(WaitForEnd());
-    EXPECT_THAT(chain.Stop(), ElementsAre(S::Uploading, S::Overwriting, S::Rebooting, S::Error2));
-    EXPECT_EQ(session.failure.load(), FailureCode(UpgradeFailure::StreamBroken));
-    EXPECT_LT(owner.TickCount(TIMER_TICK_BASE), 181)
-        << "ended by the 60 s receive time-out, not the watchdog";
-}
-
-TEST_F(SequenceTest, ManualModeShowsTheVersionUpErrorForABrokenStream) {
-    sim::SimCamera camera = Camera("127.0.6.12");
-    camera.upgrade.breakStreamAfterSteps = 0;
-    StartFleet(camera);
-    CameraSession& session = MakeSession(Mode::Manual);
-    session.SetImage(Image(kImageSize), kImageSize, "ver1.23");
-    ASSERT_TRUE(session.StartUpgrade());
-    ASSERT_TRUE(WaitForEnd());
-    EXPECT_THAT(Messages(), ElementsAre(UpgradeMessage{1, 3}));
-    ASSERT_EQ(boxes.Count(), 1u);
-    EXPECT_EQ(boxes.Taken()[0].text, "Version up error.");
-}
-
 TEST_F(SequenceTest, InManualModeTheWatchdogEndsAStreamThatNeverClosesAndTheWorkerStops) {
     sim::SimCamera camera = Camera("127.0.6.13");
     camera.upgrade.streamEnd = "close";  // ends without the closing delimiter
@@ -338,39 +141,6 @@ TEST_F(SequenceTest, InManualModeTheWatchdogEndsAStreamThatNeverClosesAndTheWork
     EXPECT_EQ(Messages().size(), 1u);
     EXPECT_EQ(boxes.Count(), 1u);
     EXPECT_GE(owner.TickCount(TIMER_TICK_BASE), 181);
-}
-
-TEST_F(SequenceTest, InAutomaticModeTheWatchdogCutsTheWaitShortAndTheSequenceGoesOn) {
-    sim::SimCamera camera = Camera("127.0.6.14");
-    camera.upgrade.streamEnd = "close";
-    StartFleet(camera);
-    CameraSession& session = MakeSession(Mode::Automatic);
-    session.SetImage(Image(kImageSize), kImageSize, "ver1.23");
-    StatusChain chain(session);
-    ASSERT_TRUE(session.StartUpgrade());
-    ASSERT_TRUE(WaitForEnd());
-    EXPECT_THAT(chain.Stop(), ElementsAre(S::Uploading, S::Overwriting, S::Rebooting, S::Completed));
-    EXPECT_THAT(Messages(), ElementsAre(UpgradeMessage{1, 6}));
-    EXPECT_TRUE(session.verified.load());
-    EXPECT_GE(owner.TickCount(TIMER_TICK_BASE), 181);
-}
-
-TEST_F(SequenceTest, AVerificationStillUndecidedAfter180TicksCountsAsCompleted) {
-    sim::SimCamera camera = Camera("127.0.6.15");
-    camera.upgrade.neverComeBack = true;  // the first inquiry after the reboot hangs
-    StartFleet(camera);
-    auto timing = Timing();
-    timing.rebootInquiryLimit = 20s;
-    CameraSession& session = MakeSession(Mode::Manual, timing);
-    session.SetImage(Image(kImageSize), kImageSize, "ver1.23");
-    ASSERT_TRUE(session.StartUpgrade());
-    ASSERT_TRUE(WaitForEnd(8s)) << "the abandoned worker's inquiry ends at once";
-    EXPECT_EQ(session.status.load(), static_cast<std::int32_t>(S::Completed));
-    EXPECT_THAT(Messages(), ElementsAre(UpgradeMessage{1, 6}));
-    EXPECT_FALSE(session.verified.load());
-    EXPECT_EQ(session.reportedVersion.Get(), "ver1.23");
-    EXPECT_EQ(bar.Position(), PROGRESS_MAX);
-    EXPECT_EQ(boxes.Count(), 0u);
 }
 
 TEST_F(SequenceTest, DeletingARunningSessionEndsItsWorkerAtOnceAndNothingFollows) {
@@ -438,6 +208,241 @@ TEST_F(SequenceTest, ASizeBeyondTheImageIsCutToTheImage) {
     session.SetImage(Image(4000), 1u << 30, "ver1.23");
     EXPECT_EQ(session.imageSize, 4000u);
 }
+
+// ---- Whole runs, one row each ------------------------------------------------------------------
+
+// One run to its end and what it must end in; a field left out takes the most common value.
+struct SequenceRun {
+    const char* name;
+    void (*knob)(sim::SimCamera&) = [](sim::SimCamera&) {};
+    SequenceTest::Mode mode = SequenceTest::Mode::Automatic;
+    bool unreachable = false;                         // the session names a port nobody listens on
+    std::chrono::milliseconds rebootInquiryLimit{0};  // 0: the scaled default
+    std::size_t imageSize = kImageSize;
+    const char* imageVersion = "1.23";  // carried in the image
+    const char* version = "ver1.23";    // given to SetImage
+    std::vector<S> chain{};             // automatic mode: every status in order
+    S final = S::Completed;             // automatic mode
+    std::vector<UpgradeMessage> messages{};
+    const char* box = nullptr;  // the start of the one box shown; none: no box
+    std::optional<platform::MbIcon> boxIcon{};
+    UpgradeFailure failure = UpgradeFailure::None;
+    bool verified = false;
+    int flashed = 1;                        // uploads the camera took
+    int systemInquiries = -1;               // after the start; -1: not counted
+    const char* reportedVersion = nullptr;  // none: not compared
+    const char* newVersion = "ver1.23";     // the image's version once the run has ended
+    std::chrono::milliseconds within{};     // the run ends sooner than this; 0: not measured
+    int ticksBelow = 0;                     // the tick timer fired fewer times than this; 0: not counted
+    int ticksAtLeast = 0;
+    int lostLinkTicksAtLeast = 0;
+};
+
+std::ostream& operator<<(std::ostream& out, const SequenceRun& run) {
+    return out << run.name;
+}
+
+using M = SequenceTest::Mode;
+using F = UpgradeFailure;
+
+// Scaled x0.01: step limit 600 ms, transfer bound 600 ms + 640 ms per MiB, a tick 10 ms, the
+// overwrite watchdog 180 ticks.
+const SequenceRun kRuns[] = {
+    {.name = "NormalRunInManualModeMovesTheBarAndPostsSix",
+     .mode = M::Manual,
+     .messages = {{1, 6}},
+     .verified = true},
+    {.name = "UnsentUploadIsError1",
+     .unreachable = true,
+     .imageSize = 5000,
+     .chain = {S::Uploading, S::Error1},
+     .final = S::Error1,
+     .failure = F::UploadNotSent,
+     .flashed = 0},
+    {.name = "UnsentUploadInManualModeShowsTheNetworkError",
+     .mode = M::Manual,
+     .unreachable = true,
+     .imageSize = 5000,
+     .messages = {{1, 3}},
+     .box = "Network error occurred.",
+     .boxIcon = platform::MbIcon::Stop,
+     .failure = F::UploadNotSent,
+     .flashed = 0},
+    // A camera that reads the image a few bytes at a time (each read within the step limit) is held
+    // to the transfer's bound; one that answers the request with 500 flashed nothing. Already the
+    // image's version: never a success by accident.
+    {.name = "InManualModeASlowUploadShowsTheNetworkErrorAtOnce",
+     .knob =
+         [](sim::SimCamera& c) {
+             c.softVersion = "1.23";
+             c.upgrade.slowReadBytes = 64;
+             c.upgrade.slowReadPauseMs = 10000;
+         },
+     .mode = M::Manual,
+     .imageSize = 8u << 20,
+     .messages = {{1, 3}},
+     .box = "Network error occurred.",
+     .failure = F::UploadNotSent,
+     .flashed = 0,
+     .within = 3s},  // 600 ms + 640 ms per MiB sent
+    {.name = "InManualModeARefusedUploadShowsTheNetworkErrorAtOnce",
+     .knob =
+         [](sim::SimCamera& c) {
+             c.softVersion = "1.23";
+             c.upgrade.answerStatus = 500;
+         },
+     .mode = M::Manual,
+     .imageSize = 8u << 20,
+     .messages = {{1, 3}},
+     .box = "Network error occurred.",
+     .failure = F::UploadNotSent,
+     .flashed = 0,
+     .within = 3s},
+    {.name = "ALostConnectionIsWaitedOutAndVerified",
+     .knob = [](sim::SimCamera& c) { c.upgrade.dropUploadAfterBytes = std::int64_t{1} << 40; },
+     .chain = {S::Uploading, S::Overwriting, S::Searching, S::Completed},
+     .messages = {{0, 1}},
+     .verified = true,
+     .reportedVersion = "ver1.23",
+     .lostLinkTicksAtLeast = 241},
+    {.name = "ACameraThatNeverComesBackAfterALostConnectionIsError1",
+     .knob =
+         [](sim::SimCamera& c) {
+             c.upgrade.dropUploadAfterBytes = std::int64_t{1} << 40;
+             c.upgrade.neverComeBack = true;
+         },
+     .rebootInquiryLimit = 20ms,  // 20 unanswered attempts
+     .chain = {S::Uploading, S::Overwriting, S::Searching, S::Error1},
+     .final = S::Error1,
+     .failure = F::NotBack},
+    {.name = "ManualModeReportsACameraThatNeverCameBackWithTheVersionUpError",
+     .knob =
+         [](sim::SimCamera& c) {
+             c.upgrade.dropUploadAfterBytes = std::int64_t{1} << 40;
+             c.upgrade.neverComeBack = true;
+         },
+     .mode = M::Manual,
+     .rebootInquiryLimit = 20ms,
+     .messages = {{1, 3}},
+     .box = "Version up error.",
+     .failure = F::NotBack},
+    {.name = "AnotherVersionAfterTheRebootFailsAtOnce",
+     .knob = [](sim::SimCamera& c) { c.upgrade.comeBackVersion = "9.99"; },
+     .chain = {S::Uploading, S::Overwriting, S::Rebooting, S::Error2},
+     .final = S::Error2,
+     .failure = F::NotVerified,
+     .systemInquiries = 1,  // no further attempts once the version differs
+     .reportedVersion = "ver9.99"},
+    {.name = "WithoutAVersionTheFirstAcceptedAnswerDefinesIt",
+     .imageVersion = "2.00",
+     .version = "",
+     .messages = {{1, 6}},
+     .verified = true,
+     .reportedVersion = "ver2.00",
+     .newVersion = "ver2.00"},
+    {.name = "ABrokenStreamIsError2WithoutWaitingForTheWatchdog",
+     .knob = [](sim::SimCamera& c) { c.upgrade.breakStreamAfterSteps = 5; },
+     .chain = {S::Uploading, S::Overwriting, S::Rebooting, S::Error2},
+     .final = S::Error2,
+     .failure = F::StreamBroken,
+     .systemInquiries = 0,
+     .within = 1800ms},
+    {.name = "AStreamThatFallsSilentEndsAtTheReceiveTimeOut",
+     .knob = [](sim::SimCamera& c) { c.upgrade.streamEnd = "stall"; },  // connection kept
+     .chain = {S::Uploading, S::Overwriting, S::Rebooting, S::Error2},
+     .final = S::Error2,
+     .failure = F::StreamBroken,
+     .ticksBelow = 181},  // the 60 s receive time-out, not the watchdog
+    {.name = "ManualModeShowsTheVersionUpErrorForABrokenStream",
+     .knob = [](sim::SimCamera& c) { c.upgrade.breakStreamAfterSteps = 0; },
+     .mode = M::Manual,
+     .messages = {{1, 3}},
+     .box = "Version up error.",
+     .failure = F::StreamBroken},
+    {.name = "InAutomaticModeTheWatchdogCutsTheWaitShortAndTheSequenceGoesOn",
+     .knob = [](sim::SimCamera& c) { c.upgrade.streamEnd = "close"; },  // no closing delimiter
+     .chain = {S::Uploading, S::Overwriting, S::Rebooting, S::Completed},
+     .messages = {{1, 6}},
+     .verified = true,
+     .ticksAtLeast = 181},
+    // The first inquiry after the reboot hangs; the abandoned worker's inquiry ends at once.
+    {.name = "AVerificationStillUndecidedAfter180TicksCountsAsCompleted",
+     .knob = [](sim::SimCamera& c) { c.upgrade.neverComeBack = true; },
+     .mode = M::Manual,
+     .rebootInquiryLimit = 20s,
+     .messages = {{1, 6}},
+     .reportedVersion = "ver1.23",
+     .within = 8s},
+};
+
+class SequenceTableTest : public SequenceTest, public ::testing::WithParamInterface<SequenceRun> {};
+
+TEST_P(SequenceTableTest, EndsAsListed) {
+    const SequenceRun& run = GetParam();
+    sim::SimCamera camera = Camera("127.0.6.30");
+    run.knob(camera);
+    StartFleet(camera);
+    auto timing = Timing();
+    if (run.rebootInquiryLimit.count() > 0) timing.rebootInquiryLimit = run.rebootInquiryLimit;
+    CameraSession& session = MakeSession(run.mode, timing, 0, run.unreachable ? camera.ipText + ":1" : "");
+    session.SetImage(Image(run.imageSize, run.imageVersion), static_cast<std::uint32_t>(run.imageSize),
+                     run.version);
+    const std::size_t before = server().Requests().size();
+    StatusChain chain(session);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(session.StartUpgrade());
+    ASSERT_TRUE(WaitForEnd());
+    const auto took = std::chrono::steady_clock::now() - start;
+
+    if (run.mode == M::Automatic) {
+        const std::vector<S> usual{S::Uploading, S::Overwriting, S::Rebooting, run.final};
+        EXPECT_THAT(chain.Stop(), ::testing::ElementsAreArray(run.chain.empty() ? usual : run.chain));
+        EXPECT_EQ(session.status.load(), static_cast<std::int32_t>(run.final));
+    }
+    EXPECT_EQ(Messages(), run.messages);
+    if (run.box) {
+        ASSERT_EQ(boxes.Count(), 1u);
+        const auto box = boxes.Taken()[0];
+        EXPECT_EQ(box.text.substr(0, std::string_view(run.box).size()), run.box);
+        EXPECT_EQ(box.caption, "Information");
+        if (run.boxIcon) {
+            EXPECT_EQ(box.icon, *run.boxIcon);
+        }
+    } else {
+        EXPECT_EQ(boxes.Count(), 0u);
+    }
+    EXPECT_EQ(session.failure.load(), FailureCode(run.failure));
+    EXPECT_EQ(session.verified.load(), run.verified);
+    EXPECT_EQ(session.newVersion.Get(), run.newVersion);
+    if (run.failure == F::StreamBroken) {
+        EXPECT_FALSE(session.streamOk.load());
+    }
+    // Manual mode leaves the status where the failure met it; its outcome is the failure.
+    if (run.mode == M::Automatic ? run.final == S::Completed : run.failure == F::None) {
+        EXPECT_EQ(run.mode == M::Automatic ? value.load() : bar.Position(), PROGRESS_MAX);
+    }
+    int flashed = 0;
+    for (const auto& record : server().Upgrade().Records())
+        flashed += record.accepted;
+    EXPECT_EQ(flashed, run.flashed);
+    if (run.systemInquiries >= 0) {
+        EXPECT_EQ(SystemInquiriesSince(before), run.systemInquiries);
+    }
+    if (run.reportedVersion) {
+        EXPECT_EQ(session.reportedVersion.Get(), run.reportedVersion);
+    }
+    if (run.within.count() > 0) {
+        EXPECT_LT(took, run.within);
+    }
+    if (run.ticksBelow > 0) {
+        EXPECT_LT(owner.TickCount(TIMER_TICK_BASE), run.ticksBelow);
+    }
+    EXPECT_GE(owner.TickCount(TIMER_TICK_BASE), run.ticksAtLeast);
+    EXPECT_GE(owner.TickCount(TIMER_LOSTLINK_BASE), run.lostLinkTicksAtLeast);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, SequenceTableTest, ::testing::ValuesIn(kRuns),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace xqt::test
