@@ -16,7 +16,7 @@ struct AnswerField {
 };
 
 /// The first field whose key (given with its "=", e.g. "ModelName=") occurs in `answer`.
-std::optional<AnswerField> FindField(std::string_view answer, std::string_view keyWithEquals);
+[[nodiscard]] std::optional<AnswerField> FindField(std::string_view answer, std::string_view keyWithEquals);
 
 /// Value up to the next "&", CR or LF, or the end; empty when the key is absent.
 std::string_view FieldValue(std::string_view answer, std::string_view keyWithEquals);

@@ -39,7 +39,7 @@ inline constexpr std::size_t ANSWER_HEAD_LIMIT = 8192;
 /// empty line that ends it) as a strict HTTP/1.x header ending in an empty CR LF line; nothing when
 /// the status line is not "HTTP/d.d" and a three-digit status code, optionally followed by a space and
 /// a reason phrase. Header lines are otherwise passed on as they are.
-std::optional<std::string> NormaliseHead(std::string_view block);
+[[nodiscard]] std::optional<std::string> NormaliseHead(std::string_view block);
 
 class AnswerReader {
   public:
@@ -62,11 +62,13 @@ class AnswerReader {
     State FeedEnd();
 
     State state() const { return state_; }
-    bool HeadDone() const { return state_ == State::Body || state_ == State::Done || state_ == State::Cut; }
+    [[nodiscard]] bool HeadDone() const {
+        return state_ == State::Body || state_ == State::Done || state_ == State::Cut;
+    }
     /// Status code of the final answer once its header is in, else 0.
     unsigned Status() const;
     /// Whether the final answer's header has `name` (any case).
-    bool HasField(boost::beast::http::field name) const;
+    [[nodiscard]] bool HasField(boost::beast::http::field name) const;
     /// Interim 1xx answers skipped so far.
     int InterimAnswers() const { return interim_; }
 

@@ -67,13 +67,11 @@ std::optional<KeyPairText> GenerateSigningKey() {
     return KeyPairText{Drain(priv.get()), Drain(pub.get())};
 }
 
-std::optional<std::vector<std::uint8_t>> SignMessage(std::string_view privatePem, std::string_view message,
-                                                     std::string& error) {
+Result<std::vector<std::uint8_t>> SignMessage(std::string_view privatePem, std::string_view message) {
     auto bio = MemoryIn(privatePem);
     Owned<EVP_PKEY> key(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
     if (!key || EVP_PKEY_get_id(key.get()) != EVP_PKEY_ED25519) {
-        error = "not an Ed25519 private key in PEM form";
-        return std::nullopt;
+        return Fail("not an Ed25519 private key in PEM form");
     }
     Owned<EVP_MD_CTX> ctx(EVP_MD_CTX_new());
     std::vector<std::uint8_t> signature(SIGNATURE_BYTES);
@@ -82,8 +80,7 @@ std::optional<std::vector<std::uint8_t>> SignMessage(std::string_view privatePem
         EVP_DigestSign(ctx.get(), signature.data(), &length,
                        reinterpret_cast<const unsigned char*>(message.data()), message.size()) != 1 ||
         length != SIGNATURE_BYTES) {
-        error = "signing failed";
-        return std::nullopt;
+        return Fail("signing failed");
     }
     return signature;
 }

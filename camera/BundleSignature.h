@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Result.h"
+
 namespace xqt {
 
 inline constexpr std::size_t SIGNATURE_BYTES = 64;
@@ -25,11 +27,9 @@ struct KeyPairText {
 /// A new Ed25519 key pair; nullopt when libcrypto fails.
 [[nodiscard]] std::optional<KeyPairText> GenerateSigningKey();
 
-/// Signs `message` with the private key in `privatePem`; nullopt with `error` set when the key is
-/// not an Ed25519 private key or signing fails.
-[[nodiscard]] std::optional<std::vector<std::uint8_t>> SignMessage(std::string_view privatePem,
-                                                                   std::string_view message,
-                                                                   std::string& error);
+/// Signs `message` with the private key in `privatePem`; the reason when the key is not an Ed25519
+/// private key or signing fails.
+Result<std::vector<std::uint8_t>> SignMessage(std::string_view privatePem, std::string_view message);
 
 /// True when `signature` is a valid Ed25519 signature of `message` by the public key in `publicPem`.
 /// False for anything else, a key that cannot be read among it.

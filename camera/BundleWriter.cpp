@@ -33,7 +33,7 @@ std::array<char, 512> TarHeader(const std::string& name, std::uint64_t size) {
     return h;
 }
 
-bool WriteTar(const fs::path& target, const BundleFiles& files, std::string& error) {
+Result<void> WriteTar(const fs::path& target, const BundleFiles& files) {
     const fs::path temporary = target.string() + ".part";
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
@@ -48,51 +48,46 @@ bool WriteTar(const fs::path& target, const BundleFiles& files, std::string& err
         out.write(std::string(1024, '\0').data(), 1024);
         out.flush();
         if (!out) {
-            error = "cannot write " + temporary.string();
             std::error_code ec;
             fs::remove(temporary, ec);
-            return false;
+            return Fail("cannot write " + temporary.string());
         }
     }
     std::error_code ec;
     fs::rename(temporary, target, ec);
-    if (ec) error = "cannot write " + target.string() + ": " + ec.message();
-    return !ec;
+    if (ec) return Fail("cannot write " + target.string() + ": " + ec.message());
+    return Done();
 }
 
-bool WriteFolder(const fs::path& target, const BundleFiles& files, std::string& error) {
+Result<void> WriteFolder(const fs::path& target, const BundleFiles& files) {
     std::error_code ec;
     if (fs::exists(target, ec) && !(fs::is_directory(target, ec) && fs::is_empty(target, ec))) {
-        error = target.string() + " exists and is not an empty folder";
-        return false;
+        return Fail(target.string() + " exists and is not an empty folder");
     }
     fs::create_directories(target, ec);
     if (ec) {
-        error = "cannot make " + target.string() + ": " + ec.message();
-        return false;
+        return Fail("cannot make " + target.string() + ": " + ec.message());
     }
     for (const auto& [name, bytes] : files) {
         std::ofstream out(target / name, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         if (!out.flush()) {
-            error = "cannot write " + (target / name).string();
-            return false;
+            return Fail("cannot write " + (target / name).string());
         }
     }
-    return true;
+    return Done();
 }
 
 }  // namespace
 
-bool WriteBundle(const fs::path& target, const BundleFiles& files, std::string& error) {
+Result<void> WriteBundle(const fs::path& target, const BundleFiles& files) {
     for (const auto& file : files) {
         if (file.first.empty() || file.first.size() > 100) {
-            error = "a file name in a bundle has 1 to 100 bytes: " + file.first;
-            return false;
+            return Fail("a file name in a bundle has 1 to 100 bytes: " + file.first);
         }
     }
     const bool tar = target.extension() == ".tar" || target.extension() == ".xqtfw";
-    return tar ? WriteTar(target, files, error) : WriteFolder(target, files, error);
+    return tar ? WriteTar(target, files) : WriteFolder(target, files);
 }
 
 }  // namespace xqt

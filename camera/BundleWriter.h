@@ -10,14 +10,15 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Result.h"
+
 namespace xqt {
 
 /// Name inside the bundle (at most 100 bytes) and bytes, in the order they are written.
 using BundleFiles = std::vector<std::pair<std::string, std::vector<std::uint8_t>>>;
 
 /// Writes `files` to `target`: a new tar file (written beside it, then renamed over it), or a
-/// folder that does not exist yet or is empty. False with `error` set when it cannot.
-[[nodiscard]] bool WriteBundle(const std::filesystem::path& target, const BundleFiles& files,
-                               std::string& error);
+/// folder that does not exist yet or is empty. The reason when it cannot.
+Result<void> WriteBundle(const std::filesystem::path& target, const BundleFiles& files);
 
 }  // namespace xqt

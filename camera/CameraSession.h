@@ -72,27 +72,6 @@ inline constexpr std::string_view INQ_NETWORK = "inq=network";
 /// state's image slots).
 using ImageBytes = std::shared_ptr<const std::vector<std::uint8_t>>;
 
-/// Why an upgrade ended without success; held in CameraSession::failure.
-enum class UpgradeFailure : std::int32_t {
-    None = 0,
-    ConfigNotSaved = 1,     ///< the configuration could not be saved (Error6); nothing was uploaded
-    UploadNotSent = 2,      ///< the firmware request could not be opened, sent or written (Error1, BIN 225)
-    StreamBroken = 3,       ///< the progress stream broke or timed out (Error2, BIN 206)
-    OverwriteTimedOut = 4,  ///< manual mode: the overwrite watchdog ended the overwrite (BIN 206)
-    /// the rebooted camera reported another version or never the new one (Error2, BIN 206; Error1
-    /// after a lost connection)
-    NotVerified = 5,
-    NotBack = 6,  ///< after a lost connection the camera never answered again (Error1)
-    /// The upgrade was verified but every attempt to put the saved configuration back failed; the
-    /// status still ends Completed, the saved file is kept.
-    NotRestored = 7,
-    /// After the reboot the address answers with another serial number or MAC than the camera had
-    /// before (Error2): nothing is restored to it and the saved file is kept.
-    AnotherCamera = 8,
-    /// the placeholder image toward a camera outside loopback (Error1); nothing is sent
-    PlaceholderRefused = 9,
-};
-
 /// Who drives a session: the manual wizard (a progress bar, boxes and posted messages) or an
 /// automatic run (a row's progress word and status words only).
 enum class SessionMode { Manual, Automatic };
@@ -155,47 +134,47 @@ class CameraSession {
     /// Posts `body` to the inquiry path with the session's credential and returns the answer: the
     /// camera's bytes (at most 5120, read until complete), "401 Unauthorized" when the camera
     /// demanded authentication, or empty when nothing came within `limit` or the exchange failed.
-    std::string PostShortRequest(std::string_view body, std::chrono::milliseconds limit);
+    [[nodiscard]] std::string PostShortRequest(std::string_view body, std::chrono::milliseconds limit);
 
     /// Starts the same exchange on the session's own thread and returns at once; a job still
     /// running is cancelled first. The exchange gives up after the inquiry limit.
     void InquireAsync(std::string_view body);
     /// True once the asynchronous exchange has ended (false when none was started).
-    bool IsInquiryDone() const;
+    [[nodiscard]] bool IsInquiryDone() const;
     /// The asynchronous answer once IsInquiryDone; empty before.
-    std::string AsyncAnswer() const;
+    [[nodiscard]] std::string AsyncAnswer() const;
     /// When the asynchronous exchange was started, for the caller's own limit.
     std::chrono::steady_clock::time_point AsyncStartTime() const;
 
     /// Abandons every exchange in progress and ends every pause; permanent.
     void Cancel();
-    bool IsCancelled() const;
+    [[nodiscard]] bool IsCancelled() const;
     /// Waits `duration` unless cancelled; false when the session was cancelled.
     bool Pause(std::chrono::milliseconds duration);
 
     // ---- Inquiry ---------------------------------------------------------------------------
 
     /// PostShortRequest of `body` ("inq=system", "inq=user", "inq=network").
-    std::string Inquire(std::string_view body, std::chrono::milliseconds limit);
+    [[nodiscard]] std::string Inquire(std::string_view body, std::chrono::milliseconds limit);
     /// Inquire, telling also why no answer came (refused, unreachable, silent, broken, challenged).
-    InquiryAnswer Ask(std::string_view body, std::chrono::milliseconds limit);
+    [[nodiscard]] InquiryAnswer Ask(std::string_view body, std::chrono::milliseconds limit);
     /// The text of `fault` for this session's camera: its user, `model` and the inquiry limit.
-    std::string DescribeFault(CameraFault fault, const std::string& model = {},
-                              const std::string& serial = {}) const;
+    [[nodiscard]] std::string DescribeFault(CameraFault fault, const std::string& model = {},
+                                            const std::string& serial = {}) const;
 
     /// True when the answer names an accepted model; records currentVersion, reportedVersion and
     /// emergency from SoftVersion, and inquiredSerial. With `showMessage`, a refused model shows the
     /// wrong-model box.
-    bool CheckModelAndVersion(std::string_view answer, bool showMessage);
+    [[nodiscard]] bool CheckModelAndVersion(std::string_view answer, bool showMessage);
     /// CheckModelAndVersion plus the model, version and serial texts.
     SystemFields ParseSystemAnswer(std::string_view answer, bool showMessage);
     /// True when the credential is the administrator's. Automatic mode records
     /// Error1/Error3 in status; manual mode shows the matching box.
-    bool CheckAdministrator(std::string_view answer);
+    [[nodiscard]] bool CheckAdministrator(std::string_view answer);
     /// DocType value, empty when absent.
-    static std::string ReadDocType(std::string_view answer);
+    [[nodiscard]] static std::string ReadDocType(std::string_view answer);
     /// MacAddress value with ":" replaced by "-", or nothing when absent or empty.
-    static std::optional<std::string> ParseMacAddress(std::string_view answer);
+    [[nodiscard]] static std::optional<std::string> ParseMacAddress(std::string_view answer);
     /// Sets hasPanTilt when lastAnswer contains "PanTiltFunc=1"; never clears it.
     void NotePanTilt();
 
@@ -215,7 +194,7 @@ class CameraSession {
     /// it could not be opened, sent or written within the transfer's bound, or the camera refused
     /// it (any other answer); -2: sent, but completing it failed (the camera dropped the
     /// connection). Every request handle is closed on failure.
-    PostOutcome UploadFirmware();
+    [[nodiscard]] PostOutcome UploadFirmware();
     /// Follows the camera's progress response until its closing delimiter (reader thread, started
     /// by WatchOverwrite). Sets streamOk: false when the stream broke or timed out. In emergency
     /// state it reads nothing and only sets the per-second increment.
@@ -234,20 +213,20 @@ class CameraSession {
     void OnSessionTimer(int id);
     /// Waits for the rebooted camera and checks its version (worker thread). `first`: after a
     /// completed overwrite, else after a lost connection.
-    bool VerifyAfterReboot(bool first);
+    [[nodiscard]] bool VerifyAfterReboot(bool first);
     /// Runs the progress reader until the stream ends, the overwrite watchdog cuts the wait short
     /// (automatic mode) or the worker is abandoned; then status Rebooting. Returns streamOk as it
     /// stood when the wait ended (worker thread).
-    bool WatchOverwrite();
+    [[nodiscard]] bool WatchOverwrite();
     /// The failure of an upload that could not be sent: Error1 in automatic mode; in manual mode
     /// box BIN 225 and WM_APP_UPGRADE (1, 3).
     void ReportNetworkError();
     /// True from StartUpgrade until the worker has returned.
-    bool IsWorkerRunning() const;
+    [[nodiscard]] bool IsWorkerRunning() const;
     /// False when `systemAnswer` (a whole Serial field) or, with inquiredMac known, the camera's
     /// network answer shows another camera than the one recorded before the upgrade. Asks the
     /// camera; called by the worker, or by the driving thread once the worker has ended.
-    bool IsSameCamera(std::string_view systemAnswer);
+    [[nodiscard]] bool IsSameCamera(std::string_view systemAnswer);
 
     // ---- Restore (CameraSessionRestore.cpp) --------------------------------------------------
 
@@ -258,7 +237,7 @@ class CameraSession {
     /// as the factory-default administrator. 0 when the camera took it; -1 when the request could
     /// not be opened, sent or written (also when there is nothing to post); -2 when completing it
     /// failed or the camera refused it. Blocks the calling thread; leaves status Overwriting.
-    PostOutcome RestoreConfig();
+    [[nodiscard]] PostOutcome RestoreConfig();
 
     // ---- Fields ------------------------------------------------------------------------------
 
@@ -333,7 +312,7 @@ class CameraSession {
 
   private:
     struct AsyncJob;
-    bool IsAutomaticMode() const { return mode == SessionMode::Automatic; }
+    [[nodiscard]] bool IsAutomaticMode() const { return mode == SessionMode::Automatic; }
     /// A box with caption BIN 203 "Information" through the owner; nothing without an owner.
     void ShowBox(const std::string& text, platform::MbIcon icon) const;
     void JoinAsync();
@@ -353,14 +332,14 @@ class CameraSession {
     /// Runs `step` unless the worker was abandoned; false when it was (the caller ends).
     template <class F>
     bool Step(F&& step);
-    bool IsAbandoned() const;
+    [[nodiscard]] bool IsAbandoned() const;
     /// Abandons the worker: it takes no further step, its waits and exchanges end. Any thread.
     void CancelSequence();
     /// Inquiry of the worker: ends early when the worker is abandoned.
-    std::string WorkerInquire(std::string_view body, std::chrono::milliseconds limit);
+    [[nodiscard]] std::string WorkerInquire(std::string_view body, std::chrono::milliseconds limit);
     bool WorkerPause(std::chrono::milliseconds duration);
     /// The verification met another camera (stepMutex held).
-    bool AnotherCameraFound() const;
+    [[nodiscard]] bool AnotherCameraFound() const;
     void OnTick();
     void OnLostLinkTick();
     void ApplyWatchdog();
@@ -374,10 +353,10 @@ class CameraSession {
     void MarkCompleted();
     void AddProgress(std::int32_t delta);
     void SetProgress(std::int32_t value);
-    std::int32_t CurrentProgress() const;
+    [[nodiscard]] std::int32_t CurrentProgress() const;
     // Configuration backup and restore of automatic mode (CameraSessionBackup.cpp).
-    bool SaveConfiguration();
-    bool HasConfigStore() const;
+    [[nodiscard]] bool SaveConfiguration();
+    [[nodiscard]] bool HasConfigStore() const;
     void RestoreSteps();
 
     const std::atomic<std::int32_t>* const backupFlag_;

@@ -72,7 +72,7 @@ void CameraSession::RestoreSteps() {
     }
     // The upgrade itself stands; whoever reads the result must still learn that the settings
     // are not back (the saved file stays).
-    if (!restored) failure.store(static_cast<std::int32_t>(UpgradeFailure::NotRestored));
+    if (!restored) failure.store(FailureCode(UpgradeFailure::NotRestored));
     SetUploadData(nullptr, 0);
     saved.clear();
     saved.shrink_to_fit();

@@ -32,22 +32,22 @@ PostOutcome CameraSession::RestoreConfig() {
     const auto post = MakeMultipartUpload(static_cast<std::int64_t>(std::time(nullptr)), RESTORE_FIELD,
                                           RESTORE_FILE_NAME, uploadSize_, FACTORY_CREDENTIAL);
 
-    if (streamedPost.Open(hostPort, path) != 0) return PostOutcome::NotSent;
+    if (streamedPost.Open(hostPort, path) != PostStep::Done) return PostOutcome::NotSent;
     for (const auto& header : post.headers) {
         if (!streamedPost.AddHeader(header)) {
             streamedPost.Close();
             return PostOutcome::NotSent;
         }
     }
-    if (streamedPost.Send(post.contentLength) != 0) return PostOutcome::NotSent;
-    if (streamedPost.Write(post.head.data(), post.head.size()) != 0) return PostOutcome::NotSent;
+    if (streamedPost.Send(post.contentLength) != PostStep::Done) return PostOutcome::NotSent;
+    if (streamedPost.Write(post.head.data(), post.head.size()) != PostStep::Done) return PostOutcome::NotSent;
     for (std::size_t position = 0; position < uploadSize_;) {
         const std::size_t chunk = std::min(RESTORE_CHUNK_SIZE, uploadSize_ - position);
-        if (streamedPost.Write(uploadData_ + position, chunk) != 0) return PostOutcome::NotSent;
+        if (streamedPost.Write(uploadData_ + position, chunk) != PostStep::Done) return PostOutcome::NotSent;
         AdvanceChunkProgress(*this);
         position += chunk;
     }
-    if (streamedPost.Write(post.tail.data(), post.tail.size()) != 0) return PostOutcome::NotSent;
+    if (streamedPost.Write(post.tail.data(), post.tail.size()) != PostStep::Done) return PostOutcome::NotSent;
 
     // A camera that was in recovery state before its upgrade has rebooted into the new firmware by
     // now and answers like any other: its answer decides too, so a file is never deleted on the
@@ -56,9 +56,9 @@ PostOutcome CameraSession::RestoreConfig() {
     tickCount.store(0);
     const int tickTimer = TIMER_TICK_BASE + slot;
     if (owner) owner->StartTimer(tickTimer, timing.tickPeriod);
-    const int completed = streamedPost.Complete();
+    const PostStep completed = streamedPost.Complete();
     if (owner) owner->StopTimer(tickTimer);
-    if (completed != 0) return PostOutcome::NotCompleted;
+    if (completed != PostStep::Done) return PostOutcome::NotCompleted;
     // The camera's answer is not read, but a refusal (e.g. 401 for a credential it does not know)
     // is no restore: reporting it as one would let the saved file be deleted. A CGI may answer a
     // configuration it took with a redirect to its page, so 3xx counts as taken.

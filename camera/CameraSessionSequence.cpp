@@ -108,7 +108,7 @@ void CameraSession::MarkCompleted() {
 }
 
 void CameraSession::ReportNetworkError() {
-    failure.store(static_cast<std::int32_t>(UpgradeFailure::UploadNotSent));
+    failure.store(FailureCode(UpgradeFailure::UploadNotSent));
     if (IsAutomaticMode()) {
         SetStatus(UpgradeStatus::Error1);
         return;
@@ -137,7 +137,7 @@ bool CameraSession::StartUpgrade() {
     if (seq.started || seq.abandoned || !owner) return false;
     if (imageData && PlaceholderRefusal(*imageData, hostPort)) {
         seq.started = true;
-        failure.store(static_cast<std::int32_t>(UpgradeFailure::PlaceholderRefused));
+        failure.store(FailureCode(UpgradeFailure::PlaceholderRefused));
         SetStatus(UpgradeStatus::Error1);
         return false;
     }
@@ -157,7 +157,7 @@ void CameraSession::UpgradeWorker() {
     overwriteDone.store(false);
     if (seq.backup && !SaveConfiguration()) {
         Step([&] {
-            failure.store(static_cast<std::int32_t>(UpgradeFailure::ConfigNotSaved));
+            failure.store(FailureCode(UpgradeFailure::ConfigNotSaved));
             SetStatus(UpgradeStatus::Error6);
             finished.store(true);
         });

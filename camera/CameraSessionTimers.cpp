@@ -68,7 +68,7 @@ void CameraSession::ApplyWatchdog() {
         return;
     }
     abandon();
-    failure.store(static_cast<std::int32_t>(UpgradeFailure::OverwriteTimedOut));
+    failure.store(FailureCode(UpgradeFailure::OverwriteTimedOut));
     ShowBox(TextOr(BIN_VERSION_UP_ERROR, "Version up error."), platform::MbIcon::Stop);
     Post(platform::UPGRADE_SET_STATE, platform::UPGRADE_STATE_TARGET);
 }

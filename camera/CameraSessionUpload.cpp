@@ -76,19 +76,21 @@ PostOutcome CameraSession::UploadFirmware() {
 
     const MultipartUpload upload = MakeMultipartUpload(static_cast<std::int64_t>(std::time(nullptr)),
                                                        FIRMWARE_FIELD, FIRMWARE_FILE, imageSize, credential);
-    if (post->Open(hostPort, FIRMWARE_PATH) != 0) return fail(PostOutcome::NotSent);
+    if (post->Open(hostPort, FIRMWARE_PATH) != PostStep::Done) return fail(PostOutcome::NotSent);
     for (const auto& header : upload.headers) {
         if (!post->AddHeader(header))
             return fail(PostOutcome::NotSent);  // e.g. a credential that is not one line
     }
-    if (post->Send(upload.contentLength) != 0) return fail(PostOutcome::NotSent);
-    if (post->Write(upload.head.data(), upload.head.size()) != 0) return fail(PostOutcome::NotSent);
+    if (post->Send(upload.contentLength) != PostStep::Done) return fail(PostOutcome::NotSent);
+    if (post->Write(upload.head.data(), upload.head.size()) != PostStep::Done)
+        return fail(PostOutcome::NotSent);
     const bool written = WriteInChunks(
         std::span<const std::uint8_t>(imageData->data(), imageSize),
-        [&](const std::uint8_t* data, std::size_t size) { return post->Write(data, size) == 0; },
+        [&](const std::uint8_t* data, std::size_t size) { return post->Write(data, size) == PostStep::Done; },
         [&] { AddProgress(1); }, {}, UPLOAD_CHUNKS_PER_WRITE);
     if (!written) return fail(PostOutcome::NotSent);
-    if (post->Write(upload.tail.data(), upload.tail.size()) != 0) return fail(PostOutcome::NotSent);
+    if (post->Write(upload.tail.data(), upload.tail.size()) != PostStep::Done)
+        return fail(PostOutcome::NotSent);
 
     if (!Step([&] { SetStatus(UpgradeStatus::Overwriting); })) return fail(PostOutcome::NotSent);
     // A camera in recovery state takes the image without answering: nothing to complete or read.
@@ -99,9 +101,9 @@ PostOutcome CameraSession::UploadFirmware() {
             StartSessionTimer(TIMER_TICK_BASE, timing.tickPeriod);
         }))
         return fail(PostOutcome::NotSent);
-    const int completed = post->Complete();
+    const PostStep completed = post->Complete();
     Step([&] { StopSessionTimer(TIMER_TICK_BASE); });
-    if (completed != 0) return fail(PostOutcome::NotCompleted);
+    if (completed != PostStep::Done) return fail(PostOutcome::NotCompleted);
     // A camera that refuses the request (a credential it does not take, a body it cannot use)
     // flashes nothing: the upload was not sent, whatever version the camera reports later.
     const int code = post->StatusCode();

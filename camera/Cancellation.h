@@ -31,7 +31,7 @@ class Cancellation {
     };
 
     void Cancel();
-    bool IsCancelled() const;
+    [[nodiscard]] bool IsCancelled() const;
 
     /// Waits for `duration`; false when cancelled before or during the wait.
     bool WaitFor(std::chrono::milliseconds duration);

@@ -53,11 +53,11 @@ inline constexpr std::size_t ERROR_TEXT_MAX = 254;
 
 /// The base folder the environment names (rules above), without a trailing separator; empty when
 /// none can be found.
-std::string ConfigBaseFolder();
+[[nodiscard]] std::string ConfigBaseFolder();
 
 /// "<base>/VEXO/XQT FirmwareUpgrade/Configurations/<yymmddHHMM>" for `timeStamp` in local time;
 /// empty when there is no base folder.
-std::string ConfigFolderFor(std::chrono::system_clock::time_point timeStamp);
+[[nodiscard]] std::string ConfigFolderFor(std::chrono::system_clock::time_point timeStamp);
 
 /// "<model in lower case>.<serial>.cfg" for ordinary names (letters, digits, "-", "_", "."; the
 /// serial at most 64 characters). Anything else in the model or serial (separators, NUL, control
@@ -65,7 +65,7 @@ std::string ConfigFolderFor(std::chrono::system_clock::time_point timeStamp);
 /// and eight hex digits of a hash of the original serial are added before ".cfg", so two different
 /// serials never share a name. The result is one path component of at most 255 bytes that is never
 /// "." or "..".
-std::string SafeConfigFileName(std::string_view model, std::string_view serial);
+[[nodiscard]] std::string SafeConfigFileName(std::string_view model, std::string_view serial);
 
 /// Where a camera keeps the configuration that is saved: "/home/l4/" + `model` in lower case +
 /// ".cfg". Callers pass the first model of the program's list, never the model a camera reported.
@@ -95,11 +95,11 @@ class ConfigStore {
     /// The bytes go to a temporary file in the same folder that is published only on success, so
     /// a failure leaves no partial file and never touches an earlier one. On failure `errorText`
     /// says why. Once per store.
-    bool Download();
+    [[nodiscard]] bool Download();
 
     /// Reads the saved file into `buffer`, which must hold at least `byteCount` bytes. True when
     /// the file this store wrote still holds exactly `byteCount` bytes and they were read.
-    bool ReadBack(std::span<std::uint8_t> buffer);
+    [[nodiscard]] bool ReadBack(std::span<std::uint8_t> buffer);
 
     /// Deletes the saved file when it was restored and the delete flag is set, and only when the
     /// file at `localPath` is still the one this store wrote; otherwise nothing. True when the
@@ -108,7 +108,7 @@ class ConfigStore {
 
     /// Creates every missing folder above the last "/" of `path` (mode 0700). True when they all
     /// exist as folders afterwards.
-    static bool MakeFolders(const std::string& path);
+    [[nodiscard]] static bool MakeFolders(const std::string& path);
 
     /// Ends a download in progress (it fails) and every later one; any thread; permanent.
     void Cancel();
@@ -148,7 +148,7 @@ class MarkerScanner {
     explicit MarkerScanner(std::string_view marker = HTML_MARKER) : marker_(marker) {}
     /// True once the marker was seen in the bytes fed so far.
     bool Feed(std::string_view piece);
-    bool Found() const { return found_; }
+    [[nodiscard]] bool Found() const { return found_; }
 
   private:
     std::string marker_;

@@ -15,7 +15,7 @@ std::string Base64Encode(std::string_view bytes);
 
 /// Base64 of name + ":" + password after conversion from UTF-8 to the wire code page
 /// (characters it cannot hold become "?").
-std::string EncodeCredential(std::string_view name, std::string_view password);
+[[nodiscard]] std::string EncodeCredential(std::string_view name, std::string_view password);
 
 /// The name of a credential EncodeCredential made (UTF-8), for messages; empty when `credential` is
 /// no Base64 of a text with a ":". The password is never returned.

@@ -37,7 +37,7 @@ inline constexpr std::size_t ROOM_WEBPORT = 16;
 std::string_view ReadField(std::string_view text, std::string_view key, std::size_t room);
 
 /// True when `key` is present and its whole value is exactly "ON".
-bool IsFieldOn(std::string_view text, std::string_view key);
+[[nodiscard]] bool IsFieldOn(std::string_view text, std::string_view key);
 
 /// The four numbers of a dotted address read as "%d.%d.%d.%d" would read them: reading stops at
 /// the first number that cannot be read, whose place and those after it stay 0; each number keeps
@@ -46,6 +46,6 @@ std::array<std::uint8_t, 4> ParseIpAddress(std::string_view value);
 
 /// The port of a WEBPORT value: 80 when the value is empty, else its leading decimal number
 /// (0 when there is none), held within the 32-bit range.
-std::int32_t ParseWebPort(std::string_view value);
+[[nodiscard]] std::int32_t ParseWebPort(std::string_view value);
 
 }  // namespace xqt

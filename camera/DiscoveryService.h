@@ -86,7 +86,7 @@ class DiscoveryService {
     int Run();
 
     /// True when discovery ended because sending, receiving or closing failed.
-    bool Failed() const { return failed_.load(); }
+    [[nodiscard]] bool Failed() const { return failed_.load(); }
     /// The port the socket is bound to; 0 before a successful Start.
     std::uint16_t LocalPort() const { return localPort_; }
     const DiscoveryTiming& Timing() const { return options_.timing; }

@@ -214,29 +214,31 @@ std::vector<std::pair<fs::path, std::string>> TrustedKeys(const TrustSettings& t
     return keys;
 }
 
-void CheckSignature(FirmwareBundle& bundle, const std::optional<std::vector<std::uint8_t>>& signature,
-                    const TrustSettings& trust, std::string& error) {
+/// Records the signature's state in `bundle`; the reason when the bundle may not be used.
+Result<void> CheckSignature(FirmwareBundle& bundle, const std::optional<std::vector<std::uint8_t>>& signature,
+                            const TrustSettings& trust) {
     const auto keys = TrustedKeys(trust);
     bundle.keysTrusted = !keys.empty();
     if (!signature) {
         bundle.signature = SignatureState::Unsigned;
         if (bundle.keysTrusted)
-            error = "the bundle is unsigned, and only signed bundles are taken (trusted keys are set up)";
-        return;
+            return Fail(
+                "the bundle is unsigned, and only signed bundles are taken (trusted keys are set up)");
+        return Done();
     }
     if (keys.empty()) {
         bundle.signature = SignatureState::Unchecked;
-        return;
+        return Done();
     }
     for (const auto& [file, pem] : keys) {
         if (VerifySignature(pem, bundle.manifestText, *signature)) {
             bundle.signature = SignatureState::Good;
             bundle.signer = file.filename().string();
-            return;
+            return Done();
         }
     }
     bundle.signature = SignatureState::Bad;
-    error = "the bundle's signature (manifest.json.sig) is not good for any trusted key";
+    return Fail("the bundle's signature (manifest.json.sig) is not good for any trusted key");
 }
 
 }  // namespace
@@ -284,7 +286,8 @@ BundleLoad LoadFirmwareBundle(const fs::path& path, const TrustSettings& trust) 
         const auto signature = files->Read(SIGNATURE_NAME, SIGNATURE_BYTES + 1, "the signature");
         if (signature && signature->size() != SIGNATURE_BYTES)
             Refuse("manifest.json.sig is not 64 bytes (an Ed25519 signature)");
-        CheckSignature(*bundle, signature, trust, load.error);
+        if (Result<void> checked = CheckSignature(*bundle, signature, trust); !checked)
+            load.error = checked.error();
         load.bundle = std::move(bundle);
     } catch (const Fault& fault) {
         load.error = fault.text;

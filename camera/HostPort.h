@@ -20,15 +20,15 @@ struct HostPort {
 };
 
 /// "%d.%d.%d.%d" when `port` is 80, "%d.%d.%d.%d:%d" otherwise.
-std::string FormatHostPort(const std::array<std::uint8_t, 4>& address, int port);
+[[nodiscard]] std::string FormatHostPort(const std::array<std::uint8_t, 4>& address, int port);
 
 /// Host is the text before the first ":", the port the leading digits of at most ten characters
 /// after it (no digits give 0); a text without ":" is all host, port 80.
-HostPort SplitHostPort(std::string_view text);
+[[nodiscard]] HostPort SplitHostPort(std::string_view text);
 
 /// A port a connection can be made to: 1-65535. Port 0 and values that a 16-bit port would wrap
 /// are refused instead of reaching some other port.
-inline bool IsUsablePort(std::uint64_t port) {
+[[nodiscard]] inline bool IsUsablePort(std::uint64_t port) {
     return port >= 1 && port <= 65535;
 }
 

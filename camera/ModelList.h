@@ -13,7 +13,7 @@ using ModelList = std::array<std::optional<std::string>, MAX_MODEL_NAMES>;
 
 /// True when `name` equals one of the listed models (byte for byte, case-sensitive); the search
 /// stops at the first empty slot.
-inline bool IsListedModel(const ModelList& names, const std::string& name) {
+[[nodiscard]] inline bool IsListedModel(const ModelList& names, const std::string& name) {
     for (const auto& entry : names) {
         if (!entry) return false;
         if (*entry == name) return true;

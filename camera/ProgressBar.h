@@ -16,7 +16,7 @@ inline constexpr std::int32_t PROGRESS_MAX = 10000;
 class ProgressBar {
   public:
     virtual ~ProgressBar() = default;
-    virtual std::int32_t Position() const = 0;
+    [[nodiscard]] virtual std::int32_t Position() const = 0;
     /// Sets the position, clamped to 0..PROGRESS_MAX.
     virtual void SetPosition(std::int32_t position) = 0;
     /// Position + delta, clamped, in one step; returns the new position.
@@ -26,7 +26,7 @@ class ProgressBar {
 /// A bar that is only a number: for the command-line tool and the tests. Any thread.
 class AtomicProgressBar : public ProgressBar {
   public:
-    std::int32_t Position() const override { return value_.load(); }
+    [[nodiscard]] std::int32_t Position() const override { return value_.load(); }
     void SetPosition(std::int32_t position) override { value_.store(std::clamp(position, 0, PROGRESS_MAX)); }
     std::int32_t Advance(std::int32_t delta) override {
         std::int32_t old = value_.load();

@@ -38,11 +38,11 @@ struct StepFields {
 class ProgressOutputs {
   public:
     virtual ~ProgressOutputs() = default;
-    virtual bool HasBar() const = 0;
-    virtual std::int32_t BarPosition() const = 0;
+    [[nodiscard]] virtual bool HasBar() const = 0;
+    [[nodiscard]] virtual std::int32_t BarPosition() const = 0;
     virtual void SetBar(std::int32_t position) = 0;
-    virtual bool HasValue() const = 0;
-    virtual std::int32_t Value() const = 0;
+    [[nodiscard]] virtual bool HasValue() const = 0;
+    [[nodiscard]] virtual std::int32_t Value() const = 0;
     virtual void SetValue(std::int32_t value) = 0;
     /// Adds `delta` to the bar and to the value, whichever exist.
     virtual void Add(std::int32_t delta) = 0;

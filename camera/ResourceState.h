@@ -54,9 +54,9 @@ class ResourceState {
 
     ImageInfo GetImageInfo() const;
     /// "XQT-TR60 ver1.23 Firmware Upgrade" for the delivered resources.
-    std::string Banner() const;
+    [[nodiscard]] std::string Banner() const;
     /// "Vexo " + banner.
-    std::string WindowTitle() const;
+    [[nodiscard]] std::string WindowTitle() const;
 
     ModelList modelNames;
     std::array<std::string, IMAGE_SLOTS> slotKeys;

@@ -48,7 +48,7 @@ class ShortAnswerReader {
     State FeedEnd();
     State state() const;
     /// The answer bytes (wire code page) once the state is Answer; empty otherwise.
-    std::string Answer() const;
+    [[nodiscard]] std::string Answer() const;
 
   private:
     struct Impl;

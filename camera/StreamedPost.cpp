@@ -78,13 +78,13 @@ StreamedPost::~StreamedPost() {
     Close();
 }
 
-int StreamedPost::Open(std::string_view hostPort, std::string_view path) {
+PostStep StreamedPost::Open(std::string_view hostPort, std::string_view path) {
     Close();
     const HostPort where = SplitHostPort(hostPort);
     beast::error_code ec;
     const auto address = asio::ip::make_address_v4(where.host, ec);
     if (ec || !IsUsablePort(where.port) || path.empty() || path.find_first_of("\r\n ") != path.npos)
-        return -1;
+        return PostStep::Failed;
     Impl& m = *impl_;
     m.endpoint = tcp::endpoint(address, static_cast<std::uint16_t>(where.port));
     m.hostPort = std::string(hostPort);
@@ -95,7 +95,7 @@ int StreamedPost::Open(std::string_view hostPort, std::string_view path) {
     m.total = m.written = 0;
     m.answer.reset();
     m.open = true;
-    return 0;
+    return PostStep::Done;
 }
 
 bool StreamedPost::AddHeader(std::string_view line) {
@@ -110,9 +110,9 @@ bool StreamedPost::AddHeader(std::string_view line) {
     return true;
 }
 
-int StreamedPost::Send(std::uint64_t totalLength) {
+PostStep StreamedPost::Send(std::uint64_t totalLength) {
     Impl& m = *impl_;
-    if (!m.open || m.sent) return -1;
+    if (!m.open || m.sent) return PostStep::Failed;
     std::string head = "POST " + m.path + " HTTP/1.1\r\n";
     head += "Accept: ";
     head += STREAMED_POST_ACCEPT;
@@ -134,45 +134,45 @@ int StreamedPost::Send(std::uint64_t totalLength) {
             true);
     if (ec) {
         m.Close();
-        return -1;
+        return PostStep::Failed;
     }
     m.sent = true;
     m.total = totalLength;
-    return 0;
+    return PostStep::Done;
 }
 
-int StreamedPost::Write(const void* data, std::size_t size) {
+PostStep StreamedPost::Write(const void* data, std::size_t size) {
     Impl& m = *impl_;
     if (!m.open || !m.sent || m.completed || size > m.total - m.written) {
         m.Close();
-        return -1;
+        return PostStep::Failed;
     }
     auto ec = m.RunStep(
         [&](auto state) { asio::async_write(m.stream, asio::buffer(data, size), detail::StepDone(state)); },
         true);
     if (ec) {
         m.Close();
-        return -1;
+        return PostStep::Failed;
     }
     m.written += size;
-    return 0;
+    return PostStep::Done;
 }
 
-int StreamedPost::Complete() {
+PostStep StreamedPost::Complete() {
     Impl& m = *impl_;
     if (!m.open || !m.sent || m.completed || m.written != m.total) {
         m.Close();
-        return -2;
+        return PostStep::Failed;
     }
     m.answer.emplace();
     auto ec = m.answer->ReadHead(m.stream,
                                  [&](const detail::AnswerIntake::Start& start) { return m.RunStep(start); });
     if (ec) {
         m.Close();
-        return -2;
+        return PostStep::Failed;
     }
     m.completed = true;
-    return 0;
+    return PostStep::Done;
 }
 
 StreamRead StreamedPost::Read(void* buffer, std::size_t max) {

@@ -29,6 +29,10 @@ enum class PostOutcome : int {
     NotCompleted = -2,  ///< sent, but completing it failed or (configuration) the camera refused it
 };
 
+/// How one step of the request went. A failed step has closed everything; the caller knows which
+/// PostOutcome that step's failure means.
+enum class PostStep { Done, Failed };
+
 /// Result of one read of the response body.
 struct StreamRead {
     enum class Status { Data, End, TimedOut, Failed };
@@ -45,26 +49,24 @@ class StreamedPost {
     StreamedPost(const StreamedPost&) = delete;
     StreamedPost& operator=(const StreamedPost&) = delete;
 
-    /// Names the camera ("a.b.c.d[:port]") and the path. 0, or -1 when the address cannot be used.
-    int Open(std::string_view hostPort, std::string_view path);
+    /// Names the camera ("a.b.c.d[:port]") and the path. Failed when the address cannot be used.
+    [[nodiscard]] PostStep Open(std::string_view hostPort, std::string_view path);
     /// One header line, ending in CR LF, e.g. "Cache-Control: no-cache\r\n". False (nothing added)
     /// when the request is not open or the text is not a single CR LF-terminated line.
-    bool AddHeader(std::string_view line);
+    [[nodiscard]] bool AddHeader(std::string_view line);
     /// Connects and sends the request head. When no "Content-Length" header was added, one with
-    /// `totalLength` is. 0, or -1 after closing everything.
-    int Send(std::uint64_t totalLength);
-    /// Writes body bytes. 0, or -1 after closing everything (also when they would pass the
-    /// declared total length).
-    int Write(const void* data, std::size_t size);
+    /// `totalLength` is.
+    [[nodiscard]] PostStep Send(std::uint64_t totalLength);
+    /// Writes body bytes; Failed also when they would pass the declared total length.
+    [[nodiscard]] PostStep Write(const void* data, std::size_t size);
     /// Ends the request: every declared byte must have been written; waits for the response header.
-    /// 0, or -2 after closing everything.
-    int Complete();
+    [[nodiscard]] PostStep Complete();
     /// Reads up to `max` bytes of the response body (chunked framing removed).
-    StreamRead Read(void* buffer, std::size_t max);
+    [[nodiscard]] StreamRead Read(void* buffer, std::size_t max);
     void Close();
     void Cancel();
 
-    bool IsOpen() const;
+    [[nodiscard]] bool IsOpen() const;
     /// HTTP status of the response once Complete succeeded, else 0.
     int StatusCode() const;
     std::uint64_t Written() const;

@@ -28,13 +28,14 @@ inline constexpr std::string_view FIRMWARE_FILE = "upgrade.bin";
 inline constexpr std::string_view BOUNDARY_PREFIX = "---------------------------7d";
 
 /// The boundary for a request made at `secondsSinceEpoch` (39 characters while the time has 10 digits).
-std::string MakeBoundary(std::int64_t secondsSinceEpoch);
+[[nodiscard]] std::string MakeBoundary(std::int64_t secondsSinceEpoch);
 
 /// Part head P for the form field `field` carrying the file `fileName`.
-std::string PartHead(std::string_view boundary, std::string_view field, std::string_view fileName);
+[[nodiscard]] std::string PartHead(std::string_view boundary, std::string_view field,
+                                   std::string_view fileName);
 
 /// Part tail T.
-std::string PartTail(std::string_view boundary);
+[[nodiscard]] std::string PartTail(std::string_view boundary);
 
 /// Everything of one multipart upload but the data itself.
 struct MultipartUpload {
@@ -61,9 +62,9 @@ inline constexpr std::size_t UPLOAD_CHUNKS_PER_WRITE = 44;
 /// more, `chunksPerWrite` chunks go out in one write straight from `data`. `afterChunk` runs once
 /// for every chunk of a successful write. Stops at the first failed write or when `keepGoing` says
 /// no; true when every byte was written.
-bool WriteInChunks(std::span<const std::uint8_t> data,
-                   const std::function<bool(const std::uint8_t*, std::size_t)>& write,
-                   const std::function<void()>& afterChunk, const std::function<bool()>& keepGoing = {},
-                   std::size_t chunksPerWrite = 1);
+[[nodiscard]] bool WriteInChunks(std::span<const std::uint8_t> data,
+                                 const std::function<bool(const std::uint8_t*, std::size_t)>& write,
+                                 const std::function<void()>& afterChunk,
+                                 const std::function<bool()>& keepGoing = {}, std::size_t chunksPerWrite = 1);
 
 }  // namespace xqt

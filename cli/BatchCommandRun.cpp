@@ -83,7 +83,6 @@ struct Cameras {
 /// The options that cannot go together, and report files that cannot be written: the exit code
 /// when the run must not start.
 std::optional<int> RefuseOptions(const BatchOptions& options) {
-    std::string error;
     if (options.discover == !options.targets.empty()) {
         std::cerr << ME << "give exactly one of --discover and --targets\n";
         return EXIT_USAGE;
@@ -99,8 +98,9 @@ std::optional<int> RefuseOptions(const BatchOptions& options) {
     // Without its report a run cannot be resumed: both files must be writable before any camera
     // is asked anything.
     for (const std::string* path : {&options.report, &options.csv}) {
-        if (!path->empty() && !CanWriteBeside(*path, error)) {
-            std::cerr << ME << TerminalText(error) << "\n";
+        if (path->empty()) continue;
+        if (Result<void> writable = CanWriteBeside(*path); !writable) {
+            std::cerr << ME << TerminalText(writable.error()) << "\n";
             return EXIT_USAGE;
         }
     }
@@ -110,27 +110,26 @@ std::optional<int> RefuseOptions(const BatchOptions& options) {
 /// Gathers the cameras and their logins into `cameras`; the exit code when the run must not start.
 std::optional<int> GatherCameras(const BatchOptions& options, const ResourceState& resources,
                                  Cameras& cameras) {
-    std::string error;
     const std::string imageVersion = StripVer(resources.versionLabel);
     if (!options.credentials.empty()) {
-        auto read = ReadCredentials(options.credentials, error);
+        auto read = ReadCredentials(options.credentials);
         if (!read) {
-            std::cerr << ME << TerminalText(error) << "\n";
+            std::cerr << ME << TerminalText(read.error()) << "\n";
             return EXIT_USAGE;
         }
         cameras.logins = std::move(*read);
     }
     if (!options.resume.empty()) {
-        cameras.done = ReadDoneCameras(options.resume, imageVersion, error);
-        if (!cameras.done) {
-            std::cerr << ME << TerminalText(error) << "\n";
+        auto read = ReadDoneCameras(options.resume, imageVersion);
+        if (!read) {
+            std::cerr << ME << TerminalText(read.error()) << "\n";
             return EXIT_USAGE;
         }
+        cameras.done = std::move(*read);
     }
-    auto targets =
-        options.discover ? TargetsFromDiscovery(resources, error) : TargetsFromList(options.targets, error);
+    auto targets = options.discover ? TargetsFromDiscovery(resources) : TargetsFromList(options.targets);
     if (!targets) {
-        std::cerr << ME << TerminalText(error) << "\n";
+        std::cerr << ME << TerminalText(targets.error()) << "\n";
         return EXIT_USAGE;
     }
     cameras.targets = std::move(*targets);
@@ -169,11 +168,12 @@ std::optional<int> GatherCameras(const BatchOptions& options, const ResourceStat
             std::cerr << ME << "--user is needed for cameras without a line in --credentials\n";
             return EXIT_USAGE;
         }
-        cameras.password = ReadPassword(options.passwordFile, options.noPrompt, error);
-        if (!cameras.password) {
-            std::cerr << ME << error << "\n";
+        auto read = ReadPassword(options.passwordFile, options.noPrompt);
+        if (!read) {
+            std::cerr << ME << read.error() << "\n";
             return EXIT_USAGE;
         }
+        cameras.password = std::move(*read);
     }
     return std::nullopt;
 }
@@ -204,7 +204,7 @@ void AddCameras(BatchRun& run, BatchPrinter& printer, const BatchOptions& option
             cameras.done ? cameras.done->Candidate(target.data.mac, target.hostPort) : nullptr;
         if (earlier && SameMac(earlier->mac, target.data.mac)) {
             // Discovery named the camera by its MAC: it is the one done before.
-            record.end = static_cast<std::int32_t>(RowEnd::Skipped);
+            record.end = RowEnd::Skipped;
             printer.Carry(run.AddRow(std::move(record), nullptr), earlier->row);
             continue;
         }
@@ -227,8 +227,10 @@ void FollowRun(platform::EventLoopOwner& owner, BatchRun& run, BatchPrinter& pri
     owner.Call([&] {
         if (run.QueueLength() == 0) {
             ended = true;  // nothing to do (everything skipped)
-        } else {
-            run.Start();
+        } else if (!run.Start()) {
+            // Refused although every target was checked before: end with every camera not
+            // started rather than wait for a run that never begins.
+            ended = true;
         }
     });
     int interruptsSeen = 0;
@@ -308,14 +310,13 @@ void PrintSummary(const BatchOptions& options, const Report& report, bool interr
 int RunBatch(const BatchOptions& options) {
     if (const auto refused = RefuseOptions(options)) return *refused;
     StderrMessageBoxes boxes;
-    std::string bundleError, bundleNotice;
-    auto chosen = ChooseFirmware(options.firmware, &boxes, bundleError, bundleNotice);
+    auto chosen = ChooseFirmware(options.firmware, &boxes);
     if (!chosen) {
-        std::cerr << ME << TerminalText(bundleError) << "\n";
+        std::cerr << ME << TerminalText(chosen.error()) << "\n";
         return EXIT_USAGE;
     }
-    if (!bundleNotice.empty()) std::cerr << ME << bundleNotice << "\n";
-    ResourceState& resources = *chosen;
+    if (!chosen->notice.empty()) std::cerr << ME << chosen->notice << "\n";
+    ResourceState& resources = chosen->resources;
     if (!resources.slotData[0] || resources.versionLabel.empty() || !resources.modelNames[0]) {
         std::cerr << ME << "the embedded image, model list or version is missing\n";
         return EXIT_INTERNAL;

@@ -8,12 +8,11 @@
 
 namespace xqt::cli::batch {
 
-std::optional<Logins> ReadCredentials(const std::string& path, std::string& error) {
-    if (!IsPrivateFile(path, error)) return std::nullopt;
+Result<Logins> ReadCredentials(const std::string& path) {
+    if (Result<void> private_ = IsPrivateFile(path); !private_) return Fail(private_.error());
     const platform::BoundedText text = platform::ReadBoundedText(path);
     if (text.outcome != platform::TextReadOutcome::Read) {
-        error = "cannot read " + path;
-        return std::nullopt;
+        return Fail("cannot read " + path);
     }
     Logins logins;
     std::map<std::string, int> lineOf;
@@ -30,13 +29,11 @@ std::optional<Logins> ReadCredentials(const std::string& path, std::string& erro
             first == std::string::npos ? std::nullopt : NormaliseAddress(line.substr(0, first));
         if (second == std::string::npos || !address) {
             // The line is not echoed: it may hold a password.
-            error = path + ": line " + std::to_string(number) + " is not address[:port],user,password";
-            return std::nullopt;
+            return Fail(path + ": line " + std::to_string(number) + " is not address[:port],user,password");
         }
         if (const auto [earlier, added] = lineOf.emplace(*address, number); !added) {
-            error = path + ": line " + std::to_string(number) + " repeats the camera " + *address +
-                    " of line " + std::to_string(earlier->second);
-            return std::nullopt;
+            return Fail(path + ": line " + std::to_string(number) + " repeats the camera " + *address +
+                        " of line " + std::to_string(earlier->second));
         }
         logins[*address] = {line.substr(first + 1, second - first - 1), line.substr(second + 1)};
     }

@@ -47,18 +47,21 @@ bool BatchPrinter::WriteReports(bool final) {
     report_ = ReportOf(*run_, tool, final ? std::optional(std::chrono::system_clock::now()) : std::nullopt);
     report_.interrupted = stopping_;
     for (const auto& [row, text] : carried_) {
-        if (row < run_->Size() && static_cast<RowEnd>(run_->Row(row).end) == RowEnd::Skipped)
+        if (row < run_->Size() && run_->Row(row).end == RowEnd::Skipped)
             report_.cameras.at(row).carried = text;
     }
-    std::string error;
     bool ok = true;
-    if (!options_.report.empty() && !WriteFileAtomically(options_.report, report_.Json(), error)) {
-        ReportError(error);
-        ok = false;
+    if (!options_.report.empty()) {
+        if (Result<void> written = WriteFileAtomically(options_.report, report_.Json()); !written) {
+            ReportError(written.error());
+            ok = false;
+        }
     }
-    if (!options_.csv.empty() && !WriteFileAtomically(options_.csv, report_.Csv(), error)) {
-        ReportError(error);
-        ok = false;
+    if (!options_.csv.empty()) {
+        if (Result<void> written = WriteFileAtomically(options_.csv, report_.Csv()); !written) {
+            ReportError(written.error());
+            ok = false;
+        }
     }
     return ok;
 }
@@ -66,10 +69,10 @@ bool BatchPrinter::WriteReports(bool final) {
 void BatchPrinter::RecordInHistory(int row) {
     if (row < 0 || row >= run_->Size()) return;
     const ProgressRecord& record = run_->Row(row);
-    if (static_cast<RowEnd>(record.end) != RowEnd::Finished) return;
+    if (record.end != RowEnd::Finished) return;
     const ReportRow done = ReportRowOf(record);
     // A failure without an UpgradeFailure ended at the start inquiries: nothing was written.
-    if (!done.outcome || (*done.outcome == Outcome::Failed && record.failure == 0)) return;
+    if (!done.outcome || (*done.outcome == Outcome::Failed && record.failure == UpgradeFailure::None)) return;
     HistoryEntry entry;
     entry.tool = "xqt-cli batch";
     entry.address = done.address;
@@ -80,11 +83,11 @@ void BatchPrinter::RecordInHistory(int row) {
     if (done.confirmed) entry.versionAfter = done.versionAfter.value_or("");
     entry.outcome = OutcomeWord(*done.outcome);
     entry.savedFile = done.configFile.value_or("");
-    std::string error;
     // Told once; the history is a convenience, so it never changes the run's exit code.
-    if (!AppendHistory(std::move(entry), error) && !historyFailed_) {
+    if (Result<void> appended = AppendHistory(std::move(entry)); !appended && !historyFailed_) {
         historyFailed_ = true;
-        errors_ += std::string(ME) + "the upgrade history was not written: " + TerminalText(error) + "\n";
+        errors_ +=
+            std::string(ME) + "the upgrade history was not written: " + TerminalText(appended.error()) + "\n";
     }
 }
 
@@ -92,7 +95,7 @@ std::string BatchPrinter::Running() const {
     std::string list;
     for (int i = 0; i < run_->Size(); ++i) {
         const ProgressRecord& row = run_->Row(i);
-        if (row.end != 0 || row.attempts == 0) continue;
+        if (row.end != RowEnd::Pending || row.attempts == 0) continue;
         list += (list.empty() ? "" : ", ") + TerminalText(row.text[ProgressSlot::ADDRESS]) + " (" +
                 row.text[ProgressSlot::STATUS] + ")";
     }
@@ -121,7 +124,8 @@ std::string BatchPrinter::LiveView() {
     int lines = 0;
     for (int i = 0; i < run_->Size(); ++i) {
         const ProgressRecord& row = run_->Row(i);
-        if (row.end != 0 || row.attempts == 0 || row.text[ProgressSlot::STATUS].empty()) continue;
+        if (row.end != RowEnd::Pending || row.attempts == 0 || row.text[ProgressSlot::STATUS].empty())
+            continue;
         const int filled = std::clamp(row.progress.Load(), 0, PROGRESS_MAX) * 20 / PROGRESS_MAX;
         out += TerminalText(row.text[ProgressSlot::ADDRESS]) + " [" + std::string(filled, '#') +
                std::string(20 - filled, '.') + "] " + row.text[ProgressSlot::STATUS] + "\n";

@@ -18,36 +18,33 @@
 
 namespace xqt::cli::batch {
 
-std::optional<std::vector<Target>> TargetsFromList(const std::string& input, std::string& error) {
+Result<std::vector<Target>> TargetsFromList(const std::string& input) {
     const bool standardInput = input == "-";
     const platform::BoundedText text =
         standardInput ? platform::ReadBoundedText(STDIN_FILENO) : platform::ReadBoundedText(input);
     if (text.outcome == platform::TextReadOutcome::TooLong) {
-        error = input + " is longer than 1 MiB";
-        return std::nullopt;
+        return Fail(input + " is longer than 1 MiB");
     }
     if (text.outcome != platform::TextReadOutcome::Read) {
-        error = "cannot read " + (standardInput ? std::string("standard input") : input);
-        return std::nullopt;
+        return Fail("cannot read " + (standardInput ? std::string("standard input") : input));
     }
     const TargetListText list = ReadTargetList(text.bytes, text.cutAtZero);
     if (!list.Accepted()) {
-        error = (standardInput ? std::string("standard input") : input) + ", " + list.error;
-        return std::nullopt;
+        return Fail((standardInput ? std::string("standard input") : input) + ", " + list.error);
     }
     std::vector<Target> targets;
     for (const ListedTarget& listed : list.targets) {
         Target target;
         target.data.address = listed.entry.address;
         target.data.port = listed.entry.port;
-        target.data.ticked = 1;
+        target.data.ticked = true;
         target.hostPort = AddressText(listed.entry.address, listed.entry.port);
         targets.push_back(std::move(target));
     }
     return targets;
 }
 
-std::optional<std::vector<Target>> TargetsFromDiscovery(const ResourceState& resources, std::string& error) {
+Result<std::vector<Target>> TargetsFromDiscovery(const ResourceState& resources) {
     DiscoveryResults results(resources.modelNames, [](const std::string& serial) {
         return ns_serial_protect::IsSerialAllowedAnsi(serial) != 0;
     });
@@ -56,8 +53,7 @@ std::optional<std::vector<Target>> TargetsFromDiscovery(const ResourceState& res
     options.exitProcess = [](int) {};
     DiscoveryService service(results, options);
     if (const int code = service.Run(); code != 0) {
-        error = "discovery could not start (" + std::to_string(code) + ")";
-        return std::nullopt;
+        return Fail("discovery could not start (" + std::to_string(code) + ")");
     }
     std::vector<Target> targets;
     for (const DiscoveryEntry& entry : results.Snapshot()) {
@@ -67,11 +63,11 @@ std::optional<std::vector<Target>> TargetsFromDiscovery(const ResourceState& res
         target.data.mac = camera->macText;
         target.data.address = camera->address;
         target.data.port = camera->port;
-        target.data.dhcp = camera->addressText == DHCP_TEXT ? 1 : 0;
+        target.data.dhcp = camera->addressText == DHCP_TEXT;
         target.data.model = camera->model;
         target.data.serial = camera->serial;
         target.data.version = camera->version;
-        target.data.ticked = 1;
+        target.data.ticked = true;
         target.hostPort = AddressText(camera->address, camera->port);
         targets.push_back(std::move(target));
     }

@@ -7,6 +7,8 @@
 #include "camera/ResourceState.h"
 #include "fleet/TargetList.h"
 
+#include "platform/Result.h"
+
 namespace xqt::cli::batch {
 
 /// One camera to upgrade, with the login it takes.
@@ -15,13 +17,13 @@ struct Target {
     std::string hostPort;
 };
 
-/// The cameras of an address list FILE, or of standard input for "-"; nullopt with `error` for a
+/// The cameras of an address list FILE, or of standard input for "-"; the reason for a
 /// file that cannot be read or is not a list.
-std::optional<std::vector<Target>> TargetsFromList(const std::string& input, std::string& error);
+Result<std::vector<Target>> TargetsFromList(const std::string& input);
 
-/// The suitable cameras that answer the broadcast enquiry; nullopt with `error` when the discovery
+/// The suitable cameras that answer the broadcast enquiry; the reason when the discovery
 /// could not start.
-std::optional<std::vector<Target>> TargetsFromDiscovery(const ResourceState& resources, std::string& error);
+Result<std::vector<Target>> TargetsFromDiscovery(const ResourceState& resources);
 
 /// Refuses a target list that names one camera twice (two sessions would flash it twice, the
 /// second while it overwrites); empty when every target is another camera.

@@ -97,17 +97,19 @@ LineRead ReadLine(int fd, std::string& line) {
     return any ? LineRead::Line : LineRead::End;
 }
 
-std::optional<std::string> PromptPassword(std::string& error) {
+constexpr const char* NO_PASSWORD = "no password: use --password-file, XQT_PASSWORD or a terminal to type it";
+
+Result<std::string> PromptPassword() {
     std::string line;
     const int tty = ::open("/dev/tty", O_RDWR | O_CLOEXEC);
     if (tty < 0) {
-        if (::isatty(STDIN_FILENO)) return std::nullopt;
+        if (::isatty(STDIN_FILENO)) return Fail(NO_PASSWORD);
         // Piped in: the first line of standard input.
         const LineRead read = ReadLine(STDIN_FILENO, line);
         if (read == LineRead::TooLong)
-            error = "the password line on standard input is longer than " +
-                    std::to_string(PASSWORD_LINE_MAX) + " bytes";
-        if (read != LineRead::Line) return std::nullopt;
+            return Fail("the password line on standard input is longer than " +
+                        std::to_string(PASSWORD_LINE_MAX) + " bytes");
+        if (read != LineRead::Line) return Fail(NO_PASSWORD);
         return line;
     }
     LineRead read = LineRead::End;
@@ -120,24 +122,19 @@ std::optional<std::string> PromptPassword(std::string& error) {
     (void)!::write(tty, "\n", 1);
     ::close(tty);
     if (read == LineRead::TooLong)
-        error = "the typed password is longer than " + std::to_string(PASSWORD_LINE_MAX) + " bytes";
-    if (read != LineRead::Line) return std::nullopt;
+        return Fail("the typed password is longer than " + std::to_string(PASSWORD_LINE_MAX) + " bytes");
+    if (read != LineRead::Line) return Fail(NO_PASSWORD);
     return line;
 }
 
 }  // namespace
 
-bool IsPrivateFile(const std::string& path, std::string& error) {
+Result<void> IsPrivateFile(const std::string& path) {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        error = "cannot read " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
-        error = path + " can be read by others; make it private (chmod 600) and try again";
-        return false;
-    }
-    return true;
+    if (::stat(path.c_str(), &info) != 0) return Fail("cannot read " + path + ": " + std::strerror(errno));
+    if ((info.st_mode & (S_IRWXG | S_IRWXO)) != 0)
+        return Fail(path + " can be read by others; make it private (chmod 600) and try again");
+    return Done();
 }
 
 void AddPasswordOptions(CLI::App* command, std::string& passwordFile, bool& noPrompt) {
@@ -146,20 +143,19 @@ void AddPasswordOptions(CLI::App* command, std::string& passwordFile, bool& noPr
                       "Never ask for the password on the terminal or standard input (for scripts)");
 }
 
-std::optional<std::string> ReadPassword(const std::string& passwordFile, bool noPrompt, std::string& error) {
+Result<std::string> ReadPassword(const std::string& passwordFile, bool noPrompt) {
     if (!passwordFile.empty()) {
-        if (!IsPrivateFile(passwordFile, error)) return std::nullopt;
+        if (Result<void> private_ = IsPrivateFile(passwordFile); !private_) return Fail(private_.error());
         const platform::BoundedText file = platform::ReadBoundedText(passwordFile);
         switch (file.outcome) {
             case platform::TextReadOutcome::Read:
                 break;
             case platform::TextReadOutcome::TooLong:
-                error = "the password file " + passwordFile + " is longer than " +
-                        std::to_string(platform::TEXT_READ_LIMIT) + " bytes";
-                return std::nullopt;
+                return Fail("the password file " + passwordFile + " is longer than " +
+                            std::to_string(platform::TEXT_READ_LIMIT) + " bytes");
             default:
-                error = "cannot read the password file " + passwordFile + ": " + std::strerror(file.error);
-                return std::nullopt;
+                return Fail("cannot read the password file " + passwordFile + ": " +
+                            std::strerror(file.error));
         }
         const std::string_view text = platform::WithoutByteOrderMark(file.bytes);
         std::string line(text.substr(0, text.find('\n')));
@@ -167,14 +163,10 @@ std::optional<std::string> ReadPassword(const std::string& passwordFile, bool no
         return line;
     }
     if (const char* env = std::getenv("XQT_PASSWORD")) return std::string(env);
-    if (noPrompt) {
-        error = "no password, and --no-prompt forbids asking for one: use --password-file or XQT_PASSWORD";
-        return std::nullopt;
-    }
-    auto typed = PromptPassword(error);
-    if (!typed && error.empty())
-        error = "no password: use --password-file, XQT_PASSWORD or a terminal to type it";
-    return typed;
+    if (noPrompt)
+        return Fail(
+            "no password, and --no-prompt forbids asking for one: use --password-file or XQT_PASSWORD");
+    return PromptPassword();
 }
 
 std::optional<std::string> NormaliseAddress(const std::string& text) {

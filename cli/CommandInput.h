@@ -8,22 +8,22 @@
 
 #include "camera/CameraFault.h"
 #include "platform/MessageBoxes.h"
+#include "platform/Result.h"
 
 namespace xqt::cli {
 
 /// The password: the first line of `passwordFile` when one is named (a file that group or others
 /// may access is refused, and a UTF-8 byte order mark skipped), else XQT_PASSWORD, else, unless
 /// `noPrompt`, typed on the terminal without echo (or the first line of a piped standard input).
-/// A trailing CR is dropped. nullopt with `error` set when none can be had; the password itself is
-/// never printed.
-std::optional<std::string> ReadPassword(const std::string& passwordFile, bool noPrompt, std::string& error);
+/// A trailing CR is dropped. The reason when none can be had; the password itself is never printed.
+Result<std::string> ReadPassword(const std::string& passwordFile, bool noPrompt);
 
 /// Adds the options ReadPassword takes, --password-file and --no-prompt, to `command`.
 void AddPasswordOptions(CLI::App* command, std::string& passwordFile, bool& noPrompt);
 
-/// False with `error` set when the file at `path` cannot be examined or group or others have any
-/// access to it: a file holding a password must be its owner's alone.
-bool IsPrivateFile(const std::string& path, std::string& error);
+/// The reason when the file at `path` cannot be examined or group or others have any access to it:
+/// a file holding a password must be its owner's alone.
+Result<void> IsPrivateFile(const std::string& path);
 
 /// "a.b.c.d[:port]" in the form the sessions use (port 80 omitted); nullopt for anything else,
 /// including a port outside 1-65535 or with other characters than digits.

@@ -156,9 +156,8 @@ bool Prepare(const std::string& action, const ConfigOptions& options, Prepared& 
     if (!address) return fail(options.address + " is not an IPv4 address with an optional port 1-65535");
     if (options.timeScale > 0 && !IsLoopback(*address))
         return fail("--time-scale is for simulated cameras only (loopback addresses 127.x.y.z)");
-    std::string error;
-    const auto password = ReadPassword(options.passwordFile, options.noPrompt, error);
-    if (!password) return fail(error);
+    const auto password = ReadPassword(options.passwordFile, options.noPrompt);
+    if (!password) return fail(password.error());
     QuietBoxes boxes;
     p.resources.LoadAll(&boxes);
     if (!p.resources.modelNames[0]) {

@@ -15,23 +15,17 @@ TrustSettings TrustFrom(const std::vector<std::string>& keyFiles) {
     return TrustFromEnvironment(std::vector<std::filesystem::path>(keyFiles.begin(), keyFiles.end()));
 }
 
-std::optional<ResourceState> ChooseFirmware(const FirmwareOptions& options, platform::MessageBoxes* boxes,
-                                            std::string& error, std::string& notice) {
-    if (options.bundle.empty() && !options.trustedKeys.empty()) {
-        error = "--trusted-key checks a bundle; give one with --firmware";
-        return std::nullopt;
-    }
-    ResourceState resources;
-    resources.LoadAll(boxes);
-    if (options.bundle.empty()) return resources;
+Result<ChosenFirmware> ChooseFirmware(const FirmwareOptions& options, platform::MessageBoxes* boxes) {
+    if (options.bundle.empty() && !options.trustedKeys.empty())
+        return Fail("--trusted-key checks a bundle; give one with --firmware");
+    ChosenFirmware chosen;
+    chosen.resources.LoadAll(boxes);
+    if (options.bundle.empty()) return chosen;
     const BundleLoad load = LoadFirmwareBundle(options.bundle, TrustFrom(options.trustedKeys));
-    if (!load.Usable()) {
-        error = "firmware bundle " + options.bundle + ": " + load.error;
-        return std::nullopt;
-    }
-    notice = TrustNotice(*load.bundle);
-    resources.ApplyBundle(*load.bundle);
-    return resources;
+    if (!load.Usable()) return Fail("firmware bundle " + options.bundle + ": " + load.error);
+    chosen.notice = TrustNotice(*load.bundle);
+    chosen.resources.ApplyBundle(*load.bundle);
+    return chosen;
 }
 
 std::optional<std::string> RefuseToward(const ResourceState& resources, const std::string& hostPort) {

@@ -10,6 +10,7 @@
 
 #include "camera/FirmwareBundle.h"
 #include "camera/ResourceState.h"
+#include "platform/Result.h"
 
 namespace xqt::cli {
 
@@ -25,10 +26,13 @@ void AddFirmwareOptions(CLI::App* sub, FirmwareOptions& options);
 TrustSettings TrustFrom(const std::vector<std::string>& keyFiles);
 
 /// The embedded resources, replaced by the bundle when one is named. Messages of the embedded
-/// loaders go to `boxes`. nullopt with `error` set when the bundle cannot be used (exit 2); a
-/// bundle no trusted key vouches for is taken, with `notice` saying so.
-std::optional<ResourceState> ChooseFirmware(const FirmwareOptions& options, platform::MessageBoxes* boxes,
-                                            std::string& error, std::string& notice);
+/// loaders go to `boxes`. The reason when the bundle cannot be used (exit 2); a bundle no trusted
+/// key vouches for is taken, with a notice saying so.
+struct ChosenFirmware {
+    ResourceState resources;
+    std::string notice;  ///< for the user before any camera is touched; empty when none
+};
+Result<ChosenFirmware> ChooseFirmware(const FirmwareOptions& options, platform::MessageBoxes* boxes);
 
 /// The placeholder refusal when `resources` carry the build's placeholder and `hostPort` is not on
 /// loopback; nothing otherwise.

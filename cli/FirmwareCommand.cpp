@@ -45,24 +45,17 @@ int Complain(const std::string& what, const std::string& text, int code = EXIT_U
     return code;
 }
 
-std::optional<std::vector<std::uint8_t>> ReadWhole(const fs::path& path, std::uint64_t limit,
-                                                   std::string& error) {
+Result<std::vector<std::uint8_t>> ReadWhole(const fs::path& path, std::uint64_t limit) {
     std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) {
-        error = path.string() + " is not a readable file";
-        return std::nullopt;
-    }
+    if (!fs::is_regular_file(path, ec)) return Fail(path.string() + " is not a readable file");
     const auto size = fs::file_size(path, ec);
-    if (ec || size > limit) {
-        error =
-            path.string() + (ec ? " cannot be read" : " is larger than " + std::to_string(limit) + " bytes");
-        return std::nullopt;
-    }
+    if (ec || size > limit)
+        return Fail(path.string() +
+                    (ec ? " cannot be read" : " is larger than " + std::to_string(limit) + " bytes"));
     std::ifstream in(path, std::ios::binary);
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
     if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()))) {
-        error = path.string() + " cannot be read";
-        return std::nullopt;
+        return Fail(path.string() + " cannot be read");
     }
     return bytes;
 }
@@ -75,7 +68,6 @@ int RunPack(const PackOptions& o) {
     manifest.models = o.models;
     BundleFiles files;
     std::set<std::string> names;
-    std::string error;
     for (const auto& given : o.images) {
         const auto eq = given.find('=');
         if (eq == std::string::npos)
@@ -87,8 +79,8 @@ int RunPack(const PackOptions& o) {
         if (!names.insert(image.file).second)
             return Complain("pack",
                             "two images are named " + image.file + "; give them different file names");
-        auto bytes = ReadWhole(source, BUNDLE_IMAGE_MAX_BYTES, error);
-        if (!bytes) return Complain("pack", error);
+        auto bytes = ReadWhole(source, BUNDLE_IMAGE_MAX_BYTES);
+        if (!bytes) return Complain("pack", bytes.error());
         image.size = bytes->size();
         image.sha256 = Sha256Hex(*bytes);
         manifest.images.push_back(image);
@@ -99,14 +91,15 @@ int RunPack(const PackOptions& o) {
     if (const ManifestRead check = ParseManifest(text); !check.manifest) return Complain("pack", check.error);
     files.insert(files.begin(), {"manifest.json", std::vector<std::uint8_t>(text.begin(), text.end())});
     if (!o.signKey.empty()) {
-        auto key = ReadWhole(o.signKey, 16 * 1024, error);
-        if (!key) return Complain("pack", error);
-        auto signature = SignMessage(std::string(key->begin(), key->end()), text, error);
-        if (!signature) return Complain("pack", o.signKey + ": " + error);
+        auto key = ReadWhole(o.signKey, 16 * 1024);
+        if (!key) return Complain("pack", key.error());
+        auto signature = SignMessage(std::string(key->begin(), key->end()), text);
+        if (!signature) return Complain("pack", o.signKey + ": " + signature.error());
         files.insert(files.begin() + 1, {"manifest.json.sig", std::move(*signature)});
     }
     const fs::path target = o.output;
-    if (!WriteBundle(target, files, error)) return Complain("pack", error, EXIT_INTERNAL);
+    if (Result<void> written = WriteBundle(target, files); !written)
+        return Complain("pack", written.error(), EXIT_INTERNAL);
     std::cout << "Wrote " << TerminalText(target.string()) << " (version " << TerminalText(o.version) << ", "
               << manifest.images.size() << (manifest.images.size() == 1 ? " image" : " images") << ", "
               << (o.signKey.empty() ? "unsigned" : "signed") << ")\n";

@@ -26,11 +26,10 @@ int RunHistory(bool json, const std::string& address) {
         wanted = *normal;
     }
     const std::string path = HistoryPath();
-    std::string error;
-    const auto entries = path.empty() ? std::optional<std::vector<HistoryEntry>>{} : ReadHistory(path, error);
+    const auto entries = path.empty() ? Result<std::vector<HistoryEntry>>(Fail("no folder for the history"))
+                                      : ReadHistory(path);
     if (!entries) {
-        std::cerr << "xqt-cli history: " << (path.empty() ? "no folder for the history" : TerminalText(error))
-                  << "\n";
+        std::cerr << "xqt-cli history: " << TerminalText(entries.error()) << "\n";
         return EXIT_HISTORY_UNREADABLE;
     }
     std::vector<std::vector<std::string>> rows{

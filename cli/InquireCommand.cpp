@@ -181,21 +181,20 @@ int RunInquire(const InquireOptions& options) {
         }
         timing = timing.Scaled(options.timeScale);
     }
-    std::string error, notice;
     platform::RecordingMessageBoxes loaderBoxes;  // a missing resource is reported by the refused model
-    auto resources = ChooseFirmware(options.firmware, &loaderBoxes, error, notice);
-    if (!resources) {
-        std::cerr << "xqt-cli inquire: " << TerminalText(error) << "\n";
+    auto chosen = ChooseFirmware(options.firmware, &loaderBoxes);
+    if (!chosen) {
+        std::cerr << "xqt-cli inquire: " << TerminalText(chosen.error()) << "\n";
         return EXIT_USAGE;
     }
-    if (!notice.empty()) std::cerr << "xqt-cli inquire: " << notice << "\n";
-    const auto password = ReadPassword(options.passwordFile, options.noPrompt, error);
+    if (!chosen->notice.empty()) std::cerr << "xqt-cli inquire: " << chosen->notice << "\n";
+    const auto password = ReadPassword(options.passwordFile, options.noPrompt);
     if (!password) {
-        std::cerr << "xqt-cli inquire: " << error << "\n";
+        std::cerr << "xqt-cli inquire: " << password.error() << "\n";
         return EXIT_USAGE;
     }
     const Report report =
-        Inquire(*address, EncodeCredential(options.user, *password), std::move(*resources), timing);
+        Inquire(*address, EncodeCredential(options.user, *password), std::move(chosen->resources), timing);
     PrintReport(report, options.json);
     return report.exitCode;
 }

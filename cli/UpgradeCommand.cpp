@@ -62,9 +62,8 @@ void RecordInHistory(const Result& r) {
     std::error_code ignored;
     if (!r.savedFile.empty() && std::filesystem::is_regular_file(r.savedFile, ignored))
         entry.savedFile = r.savedFile;
-    std::string error;
-    if (!AppendHistory(entry, error))
-        std::cerr << "xqt-cli upgrade: history not written: " << TerminalText(error) << "\n";
+    if (const auto appended = AppendHistory(entry); !appended)
+        std::cerr << "xqt-cli upgrade: history not written: " << TerminalText(appended.error()) << "\n";
 }
 
 void PrintResult(const Result& r, bool json) {
@@ -127,25 +126,24 @@ int RunUpgrade(const UpgradeOptions& options) {
         }
         timing = timing.Scaled(options.timeScale);
     }
-    std::string error, notice;
     platform::RecordingMessageBoxes loaderBoxes;
-    auto resources = ChooseFirmware(options.firmware, &loaderBoxes, error, notice);
-    if (!resources) {
-        std::cerr << me << TerminalText(error) << "\n";
+    auto chosen = ChooseFirmware(options.firmware, &loaderBoxes);
+    if (!chosen) {
+        std::cerr << me << TerminalText(chosen.error()) << "\n";
         return EXIT_USAGE;
     }
-    if (auto refusal = RefuseToward(*resources, *address)) {
+    if (auto refusal = RefuseToward(chosen->resources, *address)) {
         std::cerr << me << *refusal << "\n";
         return EXIT_USAGE;
     }
-    if (!notice.empty()) std::cerr << me << notice << "\n";
-    const auto password = ReadPassword(options.passwordFile, options.noPrompt, error);
+    if (!chosen->notice.empty()) std::cerr << me << chosen->notice << "\n";
+    const auto password = ReadPassword(options.passwordFile, options.noPrompt);
     if (!password) {
-        std::cerr << me << error << "\n";
+        std::cerr << me << password.error() << "\n";
         return EXIT_USAGE;
     }
     UpgradeRun run(options, *address, EncodeCredential(options.user, *password), timing,
-                   std::move(*resources));
+                   std::move(chosen->resources));
     const Result result = run.Run();
     PrintResult(result, options.json);
     RecordInHistory(result);

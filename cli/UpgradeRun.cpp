@@ -142,7 +142,7 @@ Result UpgradeRun::Run() {
     // a sequence took as reported.
     result_.reportedVersion = session.versionAfterReboot.Get();
     if (!succeeded) {
-        switch (static_cast<UpgradeFailure>(session.failure.load())) {
+        switch (FailureOf(session.failure.load())) {
             case UpgradeFailure::UploadNotSent:
                 return Fail(EXIT_NOT_SENT, "upload-not-sent");
             case UpgradeFailure::NotBack:

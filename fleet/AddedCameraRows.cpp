@@ -27,12 +27,12 @@ bool AddedCameraRows::SetAddress(int index, const Octets& address, std::int32_t 
     bool inquire = false;
     if (text != r.text[AddedSlot::ADDRESS] || !r.entered) {
         r.text[AddedSlot::ADDRESS] = text;
-        r.entered = 1;
+        r.entered = true;
         r.text[AddedSlot::MODEL] = QUEUED_TEXT;
         r.text[AddedSlot::SERIAL].clear();
         r.text[AddedSlot::VERSION].clear();
         // The verdict belonged to the old address; until the new one answers the row is not valid.
-        r.verdict = 0;
+        r.verdict = Verdict::NotAsked;
         r.key = nextKey_++;
         inquire = true;
     }
@@ -84,7 +84,7 @@ int AddedCameraRows::FindByKey(std::uint32_t key) const {
 
 bool AddedCameraRows::IsValid(int index) const {
     const AddedCameraRecord& r = rows_.at(index);
-    return r.entered == 1 && r.conflict == 0 && r.verdict == 1;
+    return r.entered && r.conflict == Conflict::None && r.verdict == Verdict::Accepted;
 }
 
 bool AddedCameraRows::AnyInvalid() const {
@@ -114,26 +114,27 @@ bool AddedCameraRows::ApplyInquiryResult(std::uint32_t key, const InquiryOutcome
     }
     r.text[AddedSlot::SERIAL] = outcome.serial;
     r.text[AddedSlot::VERSION] = StripVer(outcome.version);
-    r.verdict = outcome.accepted ? 1 : 2;
+    r.verdict = outcome.accepted ? Verdict::Accepted : Verdict::Other;
     return true;
 }
 
 void AddedCameraRows::RecomputeConflicts() {
     for (AddedCameraRecord& r : rows_)
-        r.conflict = 0;
+        r.conflict = Conflict::None;
     // A blank row only carries the address remembered for it, not one the user gave, so it
     // neither takes nor causes a mark.
     for (std::size_t i = 0; i < rows_.size(); ++i) {
         if (!rows_[i].entered) continue;
         for (std::size_t j = 0; j < rows_.size(); ++j) {
-            if (i != j && rows_[j].entered && rows_[j].address == rows_[i].address) rows_[j].conflict = 1;
+            if (i != j && rows_[j].entered && rows_[j].address == rows_[i].address)
+                rows_[j].conflict = Conflict::SameAddress;
         }
     }
     for (AddedCameraRecord& r : rows_) {
         if (!r.entered) continue;
         for (const CameraRecord& t : targets_->Records()) {
             if (t.address == r.address) {
-                r.conflict = 2;
+                r.conflict = Conflict::AlreadyTarget;
                 break;
             }
         }

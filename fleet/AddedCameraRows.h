@@ -60,22 +60,22 @@ class AddedCameraRows {
     const AddedCameraRecord& Row(int index) const { return rows_.at(index); }
     const std::vector<AddedCameraRecord>& Rows() const { return rows_; }
     Octets GetAddress(int index) const { return rows_.at(index).address; }
-    bool Entered(int index) const { return rows_.at(index).entered != 0; }
+    [[nodiscard]] bool Entered(int index) const { return rows_.at(index).entered; }
     int FindById(int id) const;
     int FindByKey(std::uint32_t key) const;
 
     /// Entered, without conflict, and accepted by its inquiry.
-    bool IsValid(int index) const;
-    bool AnyInvalid() const;
+    [[nodiscard]] bool IsValid(int index) const;
+    [[nodiscard]] bool AnyInvalid() const;
 
     /// The row's inquiry has been sent: "Searching...". False when the row is gone.
     bool MarkSearching(std::uint32_t key);
     /// The row's inquiry has ended. False when the row is gone (its result is dropped).
     bool ApplyInquiryResult(std::uint32_t key, const InquiryOutcome& outcome);
 
-    /// Marks, recomputed after every address change and deletion: 1 for an entered row whose
-    /// address another entered row has, 2 (overriding 1) for an entered row whose address is in
-    /// the TargetList.
+    /// Marks, recomputed after every address change and deletion: SameAddress for an entered row
+    /// whose address another entered row has, AlreadyTarget (overriding it) for an entered row
+    /// whose address is in the TargetList.
     void RecomputeConflicts();
 
     /// Hands every valid row, in display order, to `targets` (the identity rule applies); origin
@@ -88,7 +88,7 @@ class AddedCameraRows {
     const SortState& Sort() const { return sort_; }
 
     Octets NextAddress() const { return nextAddress_; }
-    std::int32_t NextPort() const { return nextPort_; }
+    [[nodiscard]] std::int32_t NextPort() const { return nextPort_; }
 
   private:
     const TargetList* targets_;

@@ -32,22 +32,22 @@ class AddressListParser {
 
     /// Reads the file as raw bytes (up to its first zero byte, without a UTF-8 byte order mark at
     /// its start) and parses it. False without a message when it cannot be opened or read.
-    bool LoadFile(const std::string& path);
+    [[nodiscard]] bool LoadFile(const std::string& path);
     /// Parses the clipboard's text. False without a message when there is no clipboard or it holds
     /// no text; an empty text succeeds with no entries.
-    bool LoadClipboard();
+    [[nodiscard]] bool LoadClipboard();
     /// Parses `bytes` as they would come from a file.
-    bool LoadText(std::string_view bytes);
+    [[nodiscard]] bool LoadText(std::string_view bytes);
 
     /// CheckCharacters and then ParseLines on the loaded text.
-    bool Parse();
+    [[nodiscard]] bool Parse();
     /// First pass: only digits, ".", ",", ":", TAB, CR and LF, and one kind of separator at most.
-    bool CheckCharacters();
+    [[nodiscard]] bool CheckCharacters();
     /// Second pass: every non-empty line an address with an optional port.
-    bool ParseLines();
+    [[nodiscard]] bool ParseLines();
 
     /// Entry `index` when 0 <= index < EntryCount().
-    std::optional<AddressEntry> Get(int index) const;
+    [[nodiscard]] std::optional<AddressEntry> Get(int index) const;
     int EntryCount() const { return static_cast<int>(entries_.size()); }
     const std::vector<AddressEntry>& Entries() const { return entries_; }
     /// Text of the first bad line of the last ParseLines, empty when none.

@@ -22,12 +22,11 @@ constexpr int SESSION_TIMER_BASES[] = {TIMER_TICK_BASE, TIMER_LOSTLINK_BASE, TIM
 
 constexpr std::int32_t COMPLETED = StatusCode(UpgradeStatus::Completed);
 
-/// What went wrong with a camera whose run ended in `status` for `failure` (UpgradeFailure), in
-/// words a person can act on; empty for a confirmed completion.
-std::string FailureDetail(std::int32_t status, std::int32_t failure, bool confirmed,
+/// What went wrong with a camera whose run ended in `status` for `why`, in words a person can act
+/// on; empty for a confirmed completion.
+std::string FailureDetail(UpgradeStatus status, UpgradeFailure why, bool confirmed,
                           const platform::EngineTiming& timing) {
-    const auto why = static_cast<UpgradeFailure>(failure);
-    switch (static_cast<UpgradeStatus>(status)) {
+    switch (status) {
         case UpgradeStatus::Completed:
             return confirmed ? std::string() : "the camera did not report the new version itself";
         case UpgradeStatus::Error1:
@@ -46,7 +45,7 @@ std::string FailureDetail(std::int32_t status, std::int32_t failure, bool confir
         case UpgradeStatus::Error6:
             return "the configuration could not be saved, so nothing was written";
         default:
-            return StatusWord(status);
+            return StatusWord(StatusCode(status));
     }
 }
 
@@ -119,7 +118,7 @@ int BatchRun::AddRow(ProgressRecord record, std::unique_ptr<CameraSession> sessi
             if (queued.session->hostPort != session->hostPort) continue;
             // Two sessions for one camera would flash it twice, the second while it overwrites.
             ProgressRecord& twin = rows_.back();
-            twin.end = static_cast<std::int32_t>(RowEnd::NotStarted);
+            twin.end = RowEnd::NotStarted;
             twin.detail = "listed twice: the camera at " + session->hostPort + " is already in this run";
             if (observer_) {
                 observer_->RowsChanged();
@@ -205,11 +204,11 @@ void BatchRun::EndCamera(int position, std::int32_t state) {
     ProgressRecord& record = rows_.at(row);
     if (state == COMPLETED) {
         record.text[ProgressSlot::VERSION] = StripVer(session->reportedVersion.Get());
-        record.confirmed = session->verified.load() ? 1 : 0;
+        record.confirmed = session->verified.load();
     }
     if (const std::string before = session->currentVersion.Get(); !before.empty())
         record.previousVersion = StripVer(before);
-    record.failure = session->failure.load();
+    record.failure = FailureOf(session->failure.load());
     // The saved file as it stands now: gone when it was put back and not to be kept.
     record.savedFile.clear();
     if (const std::string saved = session->savedConfigPath.Get(); !saved.empty()) {
@@ -217,9 +216,9 @@ void BatchRun::EndCamera(int position, std::int32_t state) {
         if (std::filesystem::is_regular_file(saved, error)) record.savedFile = saved;
     }
     record.progress = PROGRESS_MAX;
-    record.result = state;
-    record.end = static_cast<std::int32_t>(RowEnd::Finished);
-    const auto why = static_cast<UpgradeFailure>(record.failure);
+    record.result = StatusOf(state);
+    record.end = RowEnd::Finished;
+    const UpgradeFailure why = record.failure;
     if (why == UpgradeFailure::AnotherCamera) {
         record.detail =
             "another camera answers at " + session->hostPort + "; nothing was restored to it" +
@@ -229,7 +228,7 @@ void BatchRun::EndCamera(int position, std::int32_t state) {
                         (record.savedFile.empty() ? std::string() : "; they are kept in " + record.savedFile);
     }
     if (record.detail.empty())
-        record.detail = FailureDetail(state, record.failure, record.confirmed != 0, timing_);
+        record.detail = FailureDetail(record.result, record.failure, record.confirmed, timing_);
     record.endedAt = std::chrono::system_clock::now();
     if (const auto outcome = OutcomeOf(record); outcome && IsFailure(*outcome)) CountFailure();
     if (owner_) {
@@ -247,7 +246,7 @@ void BatchRun::EndUnstarted(int position, RowEnd end, std::string detail) {
     ProgressRecord& record = rows_.at(row);
     if (const std::string before = session->currentVersion.Get(); !before.empty())
         record.previousVersion = StripVer(before);
-    record.end = static_cast<std::int32_t>(end);
+    record.end = end;
     record.detail = std::move(detail);
     record.endedAt = std::chrono::system_clock::now();
     session.reset();
@@ -290,8 +289,8 @@ void BatchRun::DropQueued() {
     std::vector<int> dropped;
     for (const Queued& queued : queue_) {
         ProgressRecord& record = rows_.at(queued.row);
-        record.result = 0;
-        record.end = static_cast<std::int32_t>(RowEnd::NotStarted);
+        record.result = UpgradeStatus::Standby;
+        record.end = RowEnd::NotStarted;
         dropped.push_back(queued.row);
     }
     queue_.clear();

@@ -82,17 +82,6 @@ struct BatchPolicy {
     bool overlapStartInquiries = false;
 };
 
-/// How a row's camera ended (ProgressRecord::end).
-enum class RowEnd : std::int32_t {
-    Pending = 0,  ///< not yet
-    Finished,     ///< its run ended in `result` (Completed or an error)
-    Current,      ///< it already had the image's version: nothing was written
-    Unsuitable,   ///< its model or serial number is not accepted
-    Suitable,     ///< dry run: it passed the start inquiries; nothing was written
-    Skipped,      ///< an earlier run had upgraded it
-    NotStarted,   ///< dropped by Abort or the failure limit
-};
-
 /// What the run tells whoever shows or records it.
 class BatchObserver {
   public:
@@ -153,22 +142,22 @@ class BatchRun {
     const BatchLimits& Limits() const { return limits_; }
     /// Starts the scheduler timer; false without an owner, and false (nothing started) when a run
     /// that writes would send the placeholder to a camera outside loopback (PlaceholderRefusal).
-    bool Start();
-    bool Running() const { return running_; }
+    [[nodiscard]] bool Start();
+    [[nodiscard]] bool Running() const { return running_; }
     /// When Start was called; zero before.
     std::chrono::system_clock::time_point StartedAt() const { return startedAt_; }
     /// The version of the run's image without "ver" ("1.23").
-    std::string ImageVersion() const;
+    [[nodiscard]] std::string ImageVersion() const;
     /// The refusal to show instead of starting when the image is the build's placeholder and a
     /// queued camera is not on loopback; nothing when the run may start.
-    std::optional<std::string> PlaceholderRefusal() const;
+    [[nodiscard]] std::optional<std::string> PlaceholderRefusal() const;
     /// SHA-256 of the image in `slot` (what a camera given that slot receives); empty when none.
     std::string ImageSha256(int slot) const;
     /// Cameras not yet started are dropped once the running ones have ended.
     void Abort() { abort_ = true; }
-    bool AbortRequested() const { return abort_; }
+    [[nodiscard]] bool AbortRequested() const { return abort_; }
     /// True once the failure limit stopped further starts.
-    bool StoppedByFailures() const { return stoppedByFailures_; }
+    [[nodiscard]] bool StoppedByFailures() const { return stoppedByFailures_; }
     /// Cameras that have ended failed (every outcome IsFailure counts).
     int Failures() const { return failures_; }
 
@@ -249,6 +238,6 @@ class BatchRun {
 };
 
 /// The status word shown for state 0..16 ("Standby", "Uploading", ... "Error7"); empty otherwise.
-std::string StatusWord(std::int32_t state);
+[[nodiscard]] std::string StatusWord(std::int32_t state);
 
 }  // namespace xqt

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "camera/UpgradeStatus.h"
+
 namespace xqt {
 
 /// At most this many cameras take part in one automatic run.
@@ -33,17 +35,28 @@ struct ProgressSlot {
     enum : int { ID = 0, ADDRESS = 1, MODEL = 2, VERSION = 3, STATUS = 5, NAME = 6, PASSWORD = 7 };
 };
 
+/// Where a target's connection test stands.
+enum class TestState : std::int32_t { NotTested = 0, Failed = 1, Passed = 2 };
+/// What the inquiry of an added camera's address found.
+enum class Verdict : std::int32_t { NotAsked = 0, Accepted = 1, Other = 2 };
+/// Why an added camera's address cannot be taken as it is.
+enum class Conflict : std::int32_t {
+    None = 0,
+    SameAddress = 1,    ///< another entered row has the address
+    AlreadyTarget = 2,  ///< the TargetList has the address (wins over SameAddress)
+};
+
 /// The address text of a DHCP camera in the TargetList.
 inline constexpr const char* DHCP_TEXT = "DHCP";
 
 struct CameraRecord {
     std::int32_t id = 0;       ///< position when inserted (1-based in the added-camera list)
     std::int32_t origin = -1;  ///< -1 from discovery, else ordinal in its confirmation
-    std::int32_t ticked = 0;   ///< 1 = upgrade target
+    bool ticked = false;       ///< an upgrade target
     std::array<std::string, TEXT_SLOTS> text;
     Octets address = DEFAULT_ADDRESS;
     std::int32_t port = 80;
-    std::int32_t testState = 0;      ///< 0 not tested, 1 failed, 2 passed
+    TestState testState = TestState::NotTested;
     std::int32_t selectedSaved = 0;  ///< selection kept across a re-sort
     std::int32_t focusedSaved = 0;   ///< focus kept across a re-sort
     /// Identity of the row within its list for work in flight (connection tests, inquiries):
@@ -52,9 +65,20 @@ struct CameraRecord {
 };
 
 struct AddedCameraRecord : CameraRecord {
-    std::int32_t entered = 0;   ///< 1 once an address has been given to the row
-    std::int32_t verdict = 0;   ///< 0 not asked, 1 accepted camera, 2 any other outcome
-    std::int32_t conflict = 0;  ///< 0 none, 1 same address as another row, 2 already a target
+    bool entered = false;  ///< an address has been given to the row
+    Verdict verdict = Verdict::NotAsked;
+    Conflict conflict = Conflict::None;
+};
+
+/// How a row's camera ended (ProgressRecord::end).
+enum class RowEnd : std::int32_t {
+    Pending = 0,  ///< not yet
+    Finished,     ///< its run ended in `result` (Completed or an error)
+    Current,      ///< it already had the image's version: nothing was written
+    Unsuitable,   ///< its model or serial number is not accepted
+    Suitable,     ///< dry run: it passed the start inquiries; nothing was written
+    Skipped,      ///< an earlier run had upgraded it
+    NotStarted,   ///< dropped by Abort or the failure limit
 };
 
 /// A 32-bit word written by one thread and read by another, kept in a copyable record: a copy
@@ -71,7 +95,7 @@ class SharedWord {
         Store(v);
         return *this;
     }
-    std::int32_t Load() const { return value_.load(std::memory_order_acquire); }
+    [[nodiscard]] std::int32_t Load() const { return value_.load(std::memory_order_acquire); }
     void Store(std::int32_t v) { value_.store(v, std::memory_order_release); }
     operator std::int32_t() const { return Load(); }
     /// Where a worker writes; valid while the record stays where it is (the owning array must not
@@ -83,23 +107,24 @@ class SharedWord {
 };
 
 struct ProgressRecord : CameraRecord {
-    SharedWord progress;         ///< 0..10000, written by the camera's upgrade worker
-    std::int32_t result = 0;     ///< final UpgradeStatus once the worker has ended, else 0
-    std::int32_t dhcp = 0;       ///< 1 when the TargetList showed "DHCP" for the camera
+    SharedWord progress;  ///< 0..10000, written by the camera's upgrade worker
+    /// The final status once the worker has ended, else Standby.
+    UpgradeStatus result = UpgradeStatus::Standby;
+    bool dhcp = false;           ///< the TargetList showed "DHCP" for the camera
     std::int32_t imageSlot = 0;  ///< image slot 0..4 chosen by the camera's DocType
-    /// With result 9: 1 when the camera reported the new version itself, 0 when the run took it
-    /// as reported (overwrite watchdog, emergency camera).
-    std::int32_t confirmed = 0;
+    /// With result Completed: the camera reported the new version itself, not the run taking it as
+    /// reported (overwrite watchdog, emergency camera).
+    bool confirmed = false;
     /// The version the camera had: the listed one, then the one it reported when its run began.
     std::string previousVersion;
     std::string mac;     ///< as the target list had it; may be empty
     std::string serial;  ///< as the target list had it
-    /// What went wrong (UpgradeFailure), 0 when nothing did or the camera never started.
-    std::int32_t failure = 0;
+    /// What went wrong; None when nothing did or the camera never started.
+    UpgradeFailure failure = UpgradeFailure::None;
     /// The saved configuration kept after the run (Backup), empty when none is kept.
     std::string savedFile;
-    /// How the camera's part of the run ended (RowEnd in fleet/BatchRun.h); 0 while it has not.
-    std::int32_t end = 0;
+    /// How the camera's part of the run ended; Pending while it has not.
+    RowEnd end = RowEnd::Pending;
     /// Start inquiries asked of the camera (more than one when it was unreachable and tried again).
     std::int32_t attempts = 0;
     /// What went wrong, in words a person can act on; empty when nothing did.

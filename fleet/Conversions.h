@@ -14,7 +14,7 @@ namespace xqt {
 /// A discovered camera as Insert takes it: "DHCP" as address text when the camera uses DHCP,
 /// origin -1. Nothing for an entry without MAC text. The entry's texts are taken as they are
 /// (UTF-8, converted from the wire by discovery).
-std::optional<CameraEntry> EntryFromDiscovery(const DiscoveryEntry& entry);
+[[nodiscard]] std::optional<CameraEntry> EntryFromDiscovery(const DiscoveryEntry& entry);
 
 /// A valid added row as Insert takes it: no MAC text, the row's address text, model, serial and
 /// version, and `ordinal` (its place among the rows taken over in this confirmation) as origin.

@@ -27,12 +27,12 @@ struct EntryProblem {
 };
 
 /// The port field's value when it is a whole number from ENTRY_PORT_MIN to ENTRY_PORT_MAX.
-std::optional<std::int32_t> ParseEntryPort(const std::string& text);
+[[nodiscard]] std::optional<std::int32_t> ParseEntryPort(const std::string& text);
 
 /// The checks in their order: the port field is read only while the other-port radio is chosen
 /// (a disabled field is never held against the user) and must hold a port in range; then the
 /// address must not be wholly empty. Nothing when the fields may be stored.
-std::optional<EntryProblem> CheckEntryFields(const EntryFields& fields);
+[[nodiscard]] std::optional<EntryProblem> CheckEntryFields(const EntryFields& fields);
 
 struct EntryAddress {
     Octets address{};
@@ -47,6 +47,6 @@ EntryAddress StoredAddress(const EntryFields& fields);
 EntryFields FieldsOf(const Octets& address, std::int32_t port);
 
 /// "Would you like to delete the <model>(<address>)?".
-std::string DeleteRowQuestion(const std::string& model, const std::string& addressText);
+[[nodiscard]] std::string DeleteRowQuestion(const std::string& model, const std::string& addressText);
 
 }  // namespace xqt

@@ -19,6 +19,6 @@ using TextWidth = std::function<int(std::u16string_view)>;
 std::u16string FitText(std::u16string_view text, int width, int margin, const TextWidth& widthOf);
 
 /// FitText on a UTF-8 text (measured and cut in UTF-16 code units).
-std::string FitText(std::string_view text, int width, int margin, const TextWidth& widthOf);
+[[nodiscard]] std::string FitText(std::string_view text, int width, int margin, const TextWidth& widthOf);
 
 }  // namespace xqt

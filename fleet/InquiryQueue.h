@@ -41,7 +41,7 @@ class InquiryQueue {
     /// Removes the inquiry of row `key`, sent or not; its result is never delivered.
     void Drop(std::uint32_t key);
     void Clear();
-    bool Empty() const { return queue_.empty(); }
+    [[nodiscard]] bool Empty() const { return queue_.empty(); }
     std::size_t Size() const { return queue_.size(); }
 
     /// One tick: `sent(key)` for each inquiry sent now, `done(key, session)` for each one taken (its

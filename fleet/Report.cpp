@@ -154,12 +154,11 @@ bool IsFailure(Outcome outcome) {
 }
 
 std::optional<Outcome> OutcomeOf(const ProgressRecord& row) {
-    switch (static_cast<RowEnd>(row.end)) {
+    switch (row.end) {
         case RowEnd::Finished:
-            if (row.result != StatusCode(UpgradeStatus::Completed)) return Outcome::Failed;
-            if (row.failure == static_cast<std::int32_t>(UpgradeFailure::NotRestored))
-                return Outcome::SettingsNotRestored;
-            return row.confirmed != 0 ? Outcome::Upgraded : Outcome::Unconfirmed;
+            if (row.result != UpgradeStatus::Completed) return Outcome::Failed;
+            if (row.failure == UpgradeFailure::NotRestored) return Outcome::SettingsNotRestored;
+            return row.confirmed ? Outcome::Upgraded : Outcome::Unconfirmed;
         case RowEnd::Current:
             return Outcome::Current;
         case RowEnd::Unsuitable:
@@ -190,14 +189,14 @@ ReportRow ReportRowOf(const ProgressRecord& row) {
     if (!row.savedFile.empty()) out.configFile = row.savedFile;
     if (!row.detail.empty()) out.detail = row.detail;
     out.outcome = OutcomeOf(row);
-    switch (static_cast<RowEnd>(row.end)) {
+    switch (row.end) {
         case RowEnd::Finished:
-            out.status = StatusWord(row.result);
-            out.statusCode = row.result;
+            out.status = StatusWord(StatusCode(row.result));
+            out.statusCode = StatusCode(row.result);
             out.message = Trimmed(LogLine(row));
-            if (row.result == StatusCode(UpgradeStatus::Completed)) {
+            if (row.result == UpgradeStatus::Completed) {
                 out.versionAfter = row.text[ProgressSlot::VERSION];
-                out.confirmed = row.confirmed != 0;
+                out.confirmed = row.confirmed;
             }
             break;
         case RowEnd::Current:
@@ -237,7 +236,7 @@ Report ReportOf(const BatchRun& run, const std::string& tool,
     report.ended = ended;
     for (int i = 0; i < run.Size(); ++i) {
         ReportRow row = ReportRowOf(run.Row(i));
-        if (static_cast<RowEnd>(run.Row(i).end) == RowEnd::Finished) {
+        if (run.Row(i).end == RowEnd::Finished) {
             row.imageVersion = report.imageVersion;
             row.imageSha256 = run.ImageSha256(run.Row(i).imageSlot);
         }
@@ -316,30 +315,27 @@ std::string Report::Csv() const {
     return out;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error) {
+Result<void> WriteFileAtomically(const std::string& path, const std::string& text) {
     platform::ReplaceStage stage{};
-    if (platform::ReplaceFile(path, text, 0644, &stage) == 0) return true;
-    error = stage == platform::ReplaceStage::Create  ? "cannot write beside " + path
-            : stage == platform::ReplaceStage::Write ? "cannot write " + path + " (disk full?)"
-                                                     : "cannot write " + path;
-    return false;
+    if (platform::ReplaceFile(path, text, 0644, &stage) == 0) return Done();
+    return Fail(stage == platform::ReplaceStage::Create  ? "cannot write beside " + path
+                : stage == platform::ReplaceStage::Write ? "cannot write " + path + " (disk full?)"
+                                                         : "cannot write " + path);
 }
 
-bool CanWriteBeside(const std::string& path, std::string& error) {
+Result<void> CanWriteBeside(const std::string& path) {
     namespace fs = std::filesystem;
     const fs::path target(path);
     std::error_code ignored;
     if (target.filename().empty() || fs::is_directory(target, ignored)) {
-        error = path + " is a folder, not a file";
-        return false;
+        return Fail(path + " is a folder, not a file");
     }
     // The probe is made where the report's temporary files will be, and removed again.
     platform::AtomicFile probe;
     if (const int failure = probe.Create(path, 0644)) {
-        error = "cannot write " + path + ": " + std::strerror(failure);
-        return false;
+        return Fail("cannot write " + path + ": " + std::strerror(failure));
     }
-    return true;
+    return Done();
 }
 
 }  // namespace xqt

@@ -11,6 +11,7 @@
 
 #include "fleet/CameraRecord.h"
 #include "platform/EngineTiming.h"
+#include "platform/Result.h"
 
 namespace xqt {
 
@@ -30,11 +31,11 @@ enum class Outcome {
 
 /// The report word of `outcome` ("upgraded", "settings-not-restored", ...).
 const char* OutcomeWord(Outcome outcome);
-std::optional<Outcome> OutcomeFromWord(const std::string& word);
+[[nodiscard]] std::optional<Outcome> OutcomeFromWord(const std::string& word);
 /// Outcomes that count as failures (summary, failure limit, exit code).
-bool IsFailure(Outcome outcome);
+[[nodiscard]] bool IsFailure(Outcome outcome);
 /// How `row` ended; nothing while its camera is still being upgraded.
-std::optional<Outcome> OutcomeOf(const ProgressRecord& row);
+[[nodiscard]] std::optional<Outcome> OutcomeOf(const ProgressRecord& row);
 
 /// One camera's line of the report.
 struct ReportRow {
@@ -82,9 +83,9 @@ struct Report {
     std::vector<ReportRow> cameras;
 
     ReportSummary Summary() const;
-    std::string Json() const;
+    [[nodiscard]] std::string Json() const;
     /// The camera fields in report order, one header line, RFC 4180 quoting, CR LF line ends.
-    std::string Csv() const;
+    [[nodiscard]] std::string Csv() const;
 };
 
 /// The report row of a progress row as it stands (ended or not).
@@ -97,18 +98,18 @@ Report ReportOf(const BatchRun& run, const std::string& tool,
                 std::optional<std::chrono::system_clock::time_point> ended = std::nullopt);
 
 /// Time in ISO 8601 with the local offset, e.g. "2026-12-08T09:15:02+01:00".
-std::string IsoTime(std::chrono::system_clock::time_point time);
+[[nodiscard]] std::string IsoTime(std::chrono::system_clock::time_point time);
 
-/// Replaces `path` with `text` atomically and durably (the file and its folder are synced); false
-/// with `error` set when it cannot.
-bool WriteFileAtomically(const std::string& path, const std::string& text, std::string& error);
-/// True when WriteFileAtomically could write `path` (a file can be made beside it); nothing is
+/// Replaces `path` with `text` atomically and durably (the file and its folder are synced); the
+/// reason when it cannot.
+Result<void> WriteFileAtomically(const std::string& path, const std::string& text);
+/// Good when WriteFileAtomically could write `path` (a file can be made beside it); nothing is
 /// left behind.
-bool CanWriteBeside(const std::string& path, std::string& error);
+Result<void> CanWriteBeside(const std::string& path);
 
 /// A previous report's cameras that were upgraded and confirmed at `imageVersion`, already at it,
-/// or skipped as such: who they were and their rows, to carry forward. Nothing, with `error` set,
-/// for a file that is no report.
+/// or skipped as such: who they were and their rows, to carry forward. The reason, for a file that
+/// is no report.
 struct DoneCamera {
     std::string address;
     std::string mac;     ///< "08-00-46-..." as the report had it; may be empty
@@ -122,8 +123,7 @@ struct DoneCameras {
     const DoneCamera* Candidate(const std::string& mac, const std::string& address) const;
 };
 /// Whether two MAC texts name the same interface (":" or "-", any case); false when either is empty.
-bool SameMac(const std::string& a, const std::string& b);
-std::optional<DoneCameras> ReadDoneCameras(const std::string& path, const std::string& imageVersion,
-                                           std::string& error);
+[[nodiscard]] bool SameMac(const std::string& a, const std::string& b);
+Result<DoneCameras> ReadDoneCameras(const std::string& path, const std::string& imageVersion);
 
 }  // namespace xqt

@@ -37,25 +37,21 @@ const DoneCamera* DoneCameras::Candidate(const std::string& mac, const std::stri
     return nullptr;
 }
 
-std::optional<DoneCameras> ReadDoneCameras(const std::string& path, const std::string& imageVersion,
-                                           std::string& error) {
+Result<DoneCameras> ReadDoneCameras(const std::string& path, const std::string& imageVersion) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        error = "cannot read " + path;
-        return std::nullopt;
+        return Fail("cannot read " + path);
     }
     std::string text;
     text.resize(REPORT_READ_LIMIT + 1);
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<std::size_t>(in.gcount()));
     if (text.size() > REPORT_READ_LIMIT) {
-        error = path + " is too large for a report";
-        return std::nullopt;
+        return Fail(path + " is too large for a report");
     }
     const json doc = json::parse(text, nullptr, false);
     if (doc.is_discarded() || !doc.is_object() || !doc.contains("cameras") || !doc["cameras"].is_array()) {
-        error = path + " is not a report of this tool";
-        return std::nullopt;
+        return Fail(path + " is not a report of this tool");
     }
     DoneCameras done;
     for (const json& camera : doc["cameras"]) {

@@ -31,7 +31,7 @@ InsertResult TargetList::Insert(const CameraEntry& entry) {
     CameraRecord r;
     r.id = Size();
     r.origin = entry.origin;
-    r.ticked = 1;
+    r.ticked = true;
     r.text[TargetSlot::MAC] = entry.macText;
     r.text[TargetSlot::ADDRESS] = entry.addressText;
     r.text[TargetSlot::MODEL] = entry.model;
@@ -84,7 +84,7 @@ UpgradeData TargetList::GetUpgradeData(int position) const {
     d.mac = r.text[TargetSlot::MAC];
     d.address = r.address;
     d.port = r.port;
-    d.dhcp = r.text[TargetSlot::ADDRESS] == DHCP_TEXT ? 1 : 0;
+    d.dhcp = r.text[TargetSlot::ADDRESS] == DHCP_TEXT;
     d.ticked = r.ticked;
     return d;
 }
@@ -129,10 +129,10 @@ bool TargetList::RecordTestResult(std::uint32_t key, const std::optional<std::st
     if (position < 0) return false;
     CameraRecord& r = records_[position];
     if (mac) {
-        r.testState = 2;
+        r.testState = TestState::Passed;
         if (r.text[TargetSlot::MAC].empty()) r.text[TargetSlot::MAC] = *mac;
     } else {
-        r.testState = 1;
+        r.testState = TestState::Failed;
     }
     return true;
 }
@@ -141,7 +141,7 @@ void TargetList::ClickTick(int row, std::span<const int> selectedRows) {
     if (row < 0 || row >= Size()) return;
     const bool clickedSelected =
         std::find(selectedRows.begin(), selectedRows.end(), row) != selectedRows.end();
-    const std::int32_t inverse = records_[row].ticked ? 0 : 1;
+    const bool inverse = !records_[row].ticked;
     if (selectedRows.size() == 1 || !clickedSelected) {
         records_[row].ticked = inverse;
         return;
@@ -154,7 +154,7 @@ void TargetList::ClickTick(int row, std::span<const int> selectedRows) {
 bool TargetList::PressSpace(int focusedRow, std::span<const int> selectedRows) {
     if (focusedRow < 0 || focusedRow >= Size()) return false;
     if (std::find(selectedRows.begin(), selectedRows.end(), focusedRow) == selectedRows.end()) return false;
-    const std::int32_t value = records_[focusedRow].ticked == 1 ? 0 : 1;
+    const bool value = !records_[focusedRow].ticked;
     for (int s : selectedRows) {
         if (s >= 0 && s < Size()) records_[s].ticked = value;
     }
@@ -162,7 +162,7 @@ bool TargetList::PressSpace(int focusedRow, std::span<const int> selectedRows) {
 }
 
 void TargetList::SetTicked(int position, bool ticked) {
-    records_.at(position).ticked = ticked ? 1 : 0;
+    records_.at(position).ticked = ticked;
 }
 
 SortOutcome TargetList::SortByColumn(int column, std::span<const int> selectedRows, int focusedRow) {

@@ -44,8 +44,8 @@ struct UpgradeData {
     std::string mac;  ///< as discovery gave it; empty for a camera added by address
     Octets address{};
     std::int32_t port = 80;
-    std::int32_t dhcp = 0;    ///< 1 exactly when the address text is "DHCP"
-    std::int32_t ticked = 0;  ///< the row is an upgrade target
+    bool dhcp = false;    ///< exactly when the address text is "DHCP"
+    bool ticked = false;  ///< the row is an upgrade target
 };
 
 enum class InsertResult { Inserted, Present, Full };
@@ -65,7 +65,7 @@ class TargetList {
     void DeleteAll();
 
     int Size() const { return static_cast<int>(records_.size()); }
-    bool Empty() const { return records_.empty(); }
+    [[nodiscard]] bool Empty() const { return records_.empty(); }
     /// Row `position` in display order; positions must be below Size() (std::out_of_range).
     const CameraRecord& Record(int position) const { return records_.at(position); }
     const std::vector<CameraRecord>& Records() const { return records_; }
@@ -79,14 +79,14 @@ class TargetList {
 
     /// Ready for the upgrade: at least one ticked record, and every ticked record has a name and a
     /// password.
-    bool IsReady() const;
+    [[nodiscard]] bool IsReady() const;
 
     /// One line "#a.b.c.d\r\n" (with record i's address) for every pair i < j of records with the
     /// same four octets; ports are not compared. Empty when the addresses are distinct.
-    std::string DuplicateAddressReport() const;
+    [[nodiscard]] std::string DuplicateAddressReport() const;
     /// The duplicate-address check: true when it passes; otherwise shows the report in an error box
     /// on `boxes` and returns false.
-    bool FindDuplicateAddresses(platform::MessageBoxes& boxes) const;
+    [[nodiscard]] bool FindDuplicateAddresses(platform::MessageBoxes& boxes) const;
 
     /// Result of a connection test for the record with `key`: with a MAC address from the
     /// camera's answer the test passed (and an empty MAC text takes it), without one it failed.
@@ -109,7 +109,7 @@ class TargetList {
     const SortState& Sort() const { return sort_; }
 
   private:
-    bool IsPresent(const CameraEntry& entry) const;
+    [[nodiscard]] bool IsPresent(const CameraEntry& entry) const;
 
     std::vector<CameraRecord> records_;
     SortState sort_{.sortColumn = -1, .ascending = true, .sortKey = 1};

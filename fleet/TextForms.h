@@ -11,16 +11,16 @@
 namespace xqt {
 
 /// "a.b.c.d" when the port is 80, else "a.b.c.d:port". Port 80 is never written.
-std::string AddressText(const Octets& address, std::int32_t port);
+[[nodiscard]] std::string AddressText(const Octets& address, std::int32_t port);
 
 /// "%03d" of a 1-based row number ("001", "002", ..., "256").
-std::string IdText(int rowNumber);
+[[nodiscard]] std::string IdText(int rowNumber);
 
 /// A version text from a camera without a leading "ver" (exactly those three lower-case letters).
-std::string StripVer(std::string_view version);
+[[nodiscard]] std::string StripVer(std::string_view version);
 
 /// The camera's web page: "http://a.b.c.d/" when the port is 80, else "http://a.b.c.d:port/".
-std::string PageAddress(const Octets& address, std::int32_t port);
+[[nodiscard]] std::string PageAddress(const Octets& address, std::int32_t port);
 
 /// Orders two UTF-8 texts by their UTF-16 code units (case-sensitive, no numeric ordering):
 /// negative, zero or positive like strcmp.

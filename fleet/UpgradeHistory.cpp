@@ -56,7 +56,7 @@ std::string NowText() {
 
 /// Keeps the newest lines of the history within half the bound (called under the lock): the
 /// kept lines go to a temporary file that replaces the history.
-bool Trim(const std::string& path, std::string& error) {
+Result<void> Trim(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     const std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::size_t from = all.size() > HISTORY_MAX_BYTES / 2 ? all.size() - HISTORY_MAX_BYTES / 2 : 0;
@@ -65,10 +65,9 @@ bool Trim(const std::string& path, std::string& error) {
         from = from == std::string::npos ? all.size() : from + 1;
     }
     if (const int failure = platform::ReplaceFile(path, std::string_view(all).substr(from), 0600)) {
-        error = "cannot trim " + path + ": " + std::strerror(failure);
-        return false;
+        return Fail("cannot trim " + path + ": " + std::strerror(failure));
     }
-    return true;
+    return Done();
 }
 
 std::string Text(const json& object, const char* key) {
@@ -100,45 +99,43 @@ std::string HistoryLine(const HistoryEntry& e) {
     return line.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-bool AppendHistory(HistoryEntry entry, std::string& error, std::string path) {
+Result<void> AppendHistory(HistoryEntry entry, std::string path) {
     if (path.empty()) path = HistoryPath();
     if (path.empty()) {
-        error = "no folder for the history (set HOME or XDG_DATA_HOME)";
-        return false;
+        return Fail("no folder for the history (set HOME or XDG_DATA_HOME)");
     }
     if (entry.time.empty()) entry.time = NowText();
     if (!ConfigStore::MakeFolders(path)) {
-        error = "cannot make the folder of " + path;
-        return false;
+        return Fail("cannot make the folder of " + path);
     }
     const HistoryLock lock(path);
     if (!lock.Held()) {
-        error = "cannot lock " + path + ".lock: " + std::strerror(errno);
-        return false;
+        return Fail("cannot lock " + path + ".lock: " + std::strerror(errno));
     }
     const std::string line = HistoryLine(entry) + "\n";
     struct stat info {};
     if (::stat(path.c_str(), &info) == 0 &&
-        static_cast<std::size_t>(info.st_size) + line.size() > HISTORY_MAX_BYTES && !Trim(path, error))
-        return false;
+        static_cast<std::size_t>(info.st_size) + line.size() > HISTORY_MAX_BYTES) {
+        if (Result<void> trimmed = Trim(path); !trimmed) return trimmed;
+    }
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     const int failure = fd < 0 ? errno : platform::WriteAll(fd, line);
     if (failure != 0 || ::fsync(fd) != 0) {
-        error = "cannot append to " + path + ": " + std::strerror(failure != 0 ? failure : errno);
+        Failure reason =
+            Fail("cannot append to " + path + ": " + std::strerror(failure != 0 ? failure : errno));
         if (fd >= 0) ::close(fd);
-        return false;
+        return reason;
     }
     ::close(fd);
-    return true;
+    return Done();
 }
 
-std::optional<std::vector<HistoryEntry>> ReadHistory(const std::string& path, std::string& error) {
+Result<std::vector<HistoryEntry>> ReadHistory(const std::string& path) {
     std::vector<HistoryEntry> entries;
     const platform::BoundedText text = platform::ReadBoundedText(path, 2 * HISTORY_MAX_BYTES);
     if (text.outcome == platform::TextReadOutcome::CannotOpen && text.error == ENOENT) return entries;
     if (text.outcome != platform::TextReadOutcome::Read) {
-        error = "cannot read " + path;
-        return std::nullopt;
+        return Fail("cannot read " + path);
     }
     std::istringstream lines(text.bytes);
     for (std::string line; std::getline(lines, line);) {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Result.h"
+
 namespace xqt {
 
 /// Size past which an append first drops the oldest lines, down to about half of it.
@@ -29,17 +31,17 @@ struct HistoryEntry {
 };
 
 /// "<base>/VEXO/XQT FirmwareUpgrade/history.jsonl"; empty when there is no base folder.
-std::string HistoryPath();
+[[nodiscard]] std::string HistoryPath();
 
-/// Appends `entry` as one line to the history at `path` (HistoryPath when empty). False with
-/// `error` set when the history cannot be written; the caller's own work stands either way.
-bool AppendHistory(HistoryEntry entry, std::string& error, std::string path = {});
+/// Appends `entry` as one line to the history at `path` (HistoryPath when empty). The reason when
+/// the history cannot be written; the caller's own work stands either way.
+Result<void> AppendHistory(HistoryEntry entry, std::string path = {});
 
 /// The entries of the history at `path`, oldest first; lines that are not entries are skipped.
-/// nullopt with `error` when the file exists but cannot be read; no file is no history.
-std::optional<std::vector<HistoryEntry>> ReadHistory(const std::string& path, std::string& error);
+/// The reason when the file exists but cannot be read; no file is no history.
+Result<std::vector<HistoryEntry>> ReadHistory(const std::string& path);
 
 /// The entry as the JSON object of its line.
-std::string HistoryLine(const HistoryEntry& entry);
+[[nodiscard]] std::string HistoryLine(const HistoryEntry& entry);
 
 }  // namespace xqt

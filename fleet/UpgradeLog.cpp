@@ -14,7 +14,7 @@ constexpr std::int32_t FIRST_RESULT = 9;
 constexpr std::string_view LINE_END = "\r\n";
 
 bool CompletedUnconfirmed(const ProgressRecord& row) {
-    return row.result == StatusCode(UpgradeStatus::Completed) && row.confirmed == 0;
+    return row.result == UpgradeStatus::Completed && !row.confirmed;
 }
 
 }  // namespace
@@ -35,7 +35,7 @@ std::string LogLine(const ProgressRecord& row) {
     const std::string& model = row.text[ProgressSlot::MODEL];
     const std::string& address = row.text[ProgressSlot::ADDRESS];
     std::string line = row.dhcp ? model + "(DHCP:" + address + ") " : model + "(" + address + ") ";
-    std::string result = LogResultText(row.result);
+    std::string result = LogResultText(StatusCode(row.result));
     // Without a result text the line would run into the next camera's.
     if (result.empty()) result = "\r\n";
     if (CompletedUnconfirmed(row)) {
@@ -46,8 +46,7 @@ std::string LogLine(const ProgressRecord& row) {
         result += ".";
         result += LINE_END;
     }
-    if (row.result == StatusCode(UpgradeStatus::Completed) &&
-        row.failure == static_cast<std::int32_t>(UpgradeFailure::NotRestored)) {
+    if (row.result == UpgradeStatus::Completed && row.failure == UpgradeFailure::NotRestored) {
         if (result.ends_with(LINE_END)) result.resize(result.size() - LINE_END.size());
         result += NOT_RESTORED_NOTE;
         result += LINE_END;

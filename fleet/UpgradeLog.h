@@ -17,18 +17,18 @@ inline constexpr const char* NOT_RESTORED_NOTE = " Settings not restored; the sa
 
 /// The version column's text of a row: its version, followed by NOT_CONFIRMED_MARK when the row
 /// completed without the camera's confirmation.
-std::string ShownVersion(const ProgressRecord& row);
+[[nodiscard]] std::string ShownVersion(const ProgressRecord& row);
 
 /// The log text of a final UpgradeStatus (9 completed, 10..16 the errors), ending in CR LF; empty
 /// for any other value.
-std::string LogResultText(std::int32_t result);
+[[nodiscard]] std::string LogResultText(std::int32_t result);
 
 /// The log line of one progress row: "model(address) " or, for a DHCP camera,
 /// "model(DHCP:address) ", then the text of its result; a completion the camera did not confirm
 /// adds "Version <version> (not confirmed)." before the line end. Empty for a row whose progress
 /// is 0 (a camera that never started). A row that has progress but no final result still ends its
 /// line.
-std::string LogLine(const ProgressRecord& row);
+[[nodiscard]] std::string LogLine(const ProgressRecord& row);
 
 /// The non-empty log lines of `rows` in their order, joined without separators (each line carries
 /// its own CR LF).

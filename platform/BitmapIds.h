@@ -48,7 +48,7 @@ constexpr char AsciiUpper(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-constexpr bool SameIgnoringCase(std::string_view a, std::string_view b) {
+[[nodiscard]] constexpr bool SameIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
         if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
@@ -58,7 +58,7 @@ constexpr bool SameIgnoringCase(std::string_view a, std::string_view b) {
 
 /// Id of the bitmap named caption + state ("PREV", 'U' -> 400). Like the system's lookup of named
 /// resources, letters match without regard to case. None for any other caption or state letter.
-constexpr std::optional<std::uint16_t> ButtonBitmapId(std::string_view caption, char state) {
+[[nodiscard]] constexpr std::optional<std::uint16_t> ButtonBitmapId(std::string_view caption, char state) {
     for (std::size_t c = 0; c < BUTTON_CAPTIONS.size(); ++c) {
         if (!detail::SameIgnoringCase(caption, BUTTON_CAPTIONS[c])) continue;
         for (std::size_t s = 0; s < BUTTON_STATES.size(); ++s)

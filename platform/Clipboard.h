@@ -13,7 +13,7 @@ class Clipboard {
     /// The clipboard's text as 8-bit bytes in the program's code page (Windows-1252 where the
     /// toolkit holds Unicode; unmappable characters become "?"), without a terminating zero. Nothing
     /// when the clipboard cannot be opened or holds no text; an empty text is a text.
-    virtual std::optional<std::string> ReadText() = 0;
+    [[nodiscard]] virtual std::optional<std::string> ReadText() = 0;
 };
 
 /// A clipboard held in memory: `text` is what ReadText gives.
@@ -21,7 +21,7 @@ class MemoryClipboard : public Clipboard {
   public:
     MemoryClipboard() = default;
     explicit MemoryClipboard(std::optional<std::string> initial) : text(std::move(initial)) {}
-    std::optional<std::string> ReadText() override;
+    [[nodiscard]] std::optional<std::string> ReadText() override;
 
     std::optional<std::string> text;
     int reads = 0;  ///< number of ReadText calls, for tests

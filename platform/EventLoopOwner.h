@@ -49,13 +49,13 @@ class EventLoopOwner : public SessionOwner {
     void Post(std::function<void()> task);
     /// Runs `task` on the loop thread and waits for it; on the loop thread itself it runs at once.
     void Call(const std::function<void()>& task);
-    bool IsLoopThread() const;
+    [[nodiscard]] bool IsLoopThread() const;
 
     /// Upgrade messages delivered so far, in order.
     std::vector<UpgradeMessage> Messages() const;
     /// Waits until at least `count` messages were delivered; false when `timeout` passed first.
-    bool WaitForMessages(std::size_t count, std::chrono::milliseconds timeout) const;
-    bool IsTimerRunning(int id) const;
+    [[nodiscard]] bool WaitForMessages(std::size_t count, std::chrono::milliseconds timeout) const;
+    [[nodiscard]] bool IsTimerRunning(int id) const;
     /// Ticks delivered so far for timer `id` (counted over all its starts).
     int TickCount(int id) const;
 

@@ -17,6 +17,6 @@ inline constexpr std::size_t PLACEHOLDER_HEADER_SIZE = 64;
 std::vector<std::uint8_t> MakePlaceholderImage(std::size_t size, const std::string& version);
 
 /// Version named by a placeholder header, or nothing for any other image.
-std::optional<std::string> PlaceholderImageVersion(std::span<const std::uint8_t> image);
+[[nodiscard]] std::optional<std::string> PlaceholderImageVersion(std::span<const std::uint8_t> image);
 
 }  // namespace xqt::platform

@@ -13,9 +13,9 @@ namespace xqt::platform {
 /// Text of BIN resource `id` in UTF-8: from after the byte-order mark to the first NUL unit, or to
 /// the end of the resource when it has none. When the resource is missing, shows string 124 with
 /// caption string 123 and the stop icon on `owner` (when given) and returns nothing.
-std::optional<std::string> ResourceText(std::uint16_t id, MessageBoxes* owner = nullptr);
+[[nodiscard]] std::optional<std::string> ResourceText(std::uint16_t id, MessageBoxes* owner = nullptr);
 
 /// ResourceText without the box: the text, or an empty string when missing.
-std::string TextOf(std::uint16_t id);
+[[nodiscard]] std::string TextOf(std::uint16_t id);
 
 }  // namespace xqt::platform

@@ -25,8 +25,8 @@ class ResourceSource {
   public:
     virtual ~ResourceSource() = default;
     /// Bytes of one resource: the exact language when present, else any language of that id.
-    virtual std::optional<ResourceBytes> Find(ResourceType type, std::uint16_t id,
-                                              std::uint16_t lang = LANG_NEUTRAL) const = 0;
+    [[nodiscard]] virtual std::optional<ResourceBytes> Find(ResourceType type, std::uint16_t id,
+                                                            std::uint16_t lang = LANG_NEUTRAL) const = 0;
 };
 
 /// A resource table held in memory; used by tests to stand in for the linked-in resources.
@@ -36,7 +36,8 @@ class MemoryResources : public ResourceSource {
     void AddText(std::uint16_t id, const std::string& utf8, bool withNul = true);  ///< BIN text, stored form
     void AddString(std::uint16_t id, const std::string& utf8);                     ///< string-table entry
     void Remove(ResourceType type, std::uint16_t id);
-    std::optional<ResourceBytes> Find(ResourceType type, std::uint16_t id, std::uint16_t lang) const override;
+    [[nodiscard]] std::optional<ResourceBytes> Find(ResourceType type, std::uint16_t id,
+                                                    std::uint16_t lang) const override;
 
   private:
     std::map<std::tuple<ResourceType, std::uint16_t, std::uint16_t>, std::vector<std::uint8_t>> entries_;
@@ -50,11 +51,11 @@ void UseResources(const ResourceSource& source);
 const ResourceSource& Resources();
 
 /// Entry of the string table as UTF-8, or empty when absent.
-std::string LoadString(std::uint16_t id);
+[[nodiscard]] std::string LoadString(std::uint16_t id);
 
 /// What `--version` prints for `program`: its own version (version information) and the version of
 /// the firmware image it carries (string 122), one per line, from the resources in use.
-std::string VersionText(const std::string& program);
+[[nodiscard]] std::string VersionText(const std::string& program);
 
 /// The stored form of a BIN text: byte-order mark FF FE, UTF-16LE text, optionally one NUL unit.
 std::vector<std::uint8_t> EncodeBinText(const std::string& utf8, bool withNul);
@@ -66,7 +67,8 @@ struct VersionTranslation {
     std::uint16_t language = 0;
     std::uint16_t codePage = 0;
 };
-std::optional<VersionTranslation> QueryVersionTranslation(const ResourceSource& source);
-std::optional<std::string> QueryVersionString(const ResourceSource& source, const std::string& path);
+[[nodiscard]] std::optional<VersionTranslation> QueryVersionTranslation(const ResourceSource& source);
+[[nodiscard]] std::optional<std::string> QueryVersionString(const ResourceSource& source,
+                                                            const std::string& path);
 
 }  // namespace xqt::platform

@@ -3,6 +3,6 @@
 namespace xqt::platform {
 
 /// Start-up check that the socket layer works: a UDP socket can be created and closed.
-bool InitSockets();
+[[nodiscard]] bool InitSockets();
 
 }  // namespace xqt::platform

@@ -37,7 +37,7 @@ class PatternElement {
 
     virtual ~PatternElement() = default;
     /// True when this element accepts the character `c`.
-    virtual bool Match(char c) const = 0;
+    [[nodiscard]] virtual bool Match(char c) const = 0;
     /// Builds the element from exactly the text of its own token, [first, last). On failure
     /// raises bad_definition and leaves the element as it was.
     virtual void Build(const char* first, const char* last) = 0;
@@ -51,7 +51,7 @@ class PatternElement {
 /// One digit '0'..'9'.
 class PEExact : public PatternElement {
   public:
-    bool Match(char c) const override;
+    [[nodiscard]] bool Match(char c) const override;
     void Build(const char* first, const char* last) override;
 
   private:
@@ -61,7 +61,7 @@ class PEExact : public PatternElement {
 /// Any one character.
 class PEAny : public PatternElement {
   public:
-    bool Match(char c) const override;
+    [[nodiscard]] bool Match(char c) const override;
     void Build(const char* first, const char* last) override;
 };
 
@@ -69,7 +69,7 @@ class PEAny : public PatternElement {
 /// while it has no inner element.
 class PENot : public PatternElement {
   public:
-    bool Match(char c) const override;
+    [[nodiscard]] bool Match(char c) const override;
     void Build(const char* first, const char* last) override;
 
   private:
@@ -80,7 +80,7 @@ class PENot : public PatternElement {
 /// while it has no members.
 class PEOptional : public PatternElement {
   public:
-    bool Match(char c) const override;
+    [[nodiscard]] bool Match(char c) const override;
     void Build(const char* first, const char* last) override;
 
   private:
@@ -90,7 +90,7 @@ class PEOptional : public PatternElement {
 /// An inclusive range of characters, low <= c <= high in signed 8-bit order; made only inside a set.
 class PERange : public PatternElement {
   public:
-    bool Match(char c) const override;
+    [[nodiscard]] bool Match(char c) const override;
     void Build(const char* first, const char* last) override;
 
   private:
@@ -129,7 +129,7 @@ class Pattern {
 
     /// True when `serial` has exactly one character per element and every element accepts its
     /// character. No backtracking, no variable width.
-    bool Match(const std::string& serial) const;
+    [[nodiscard]] bool Match(const std::string& serial) const;
     /// The number of characters of the serials this pattern can match.
     std::size_t Length() const { return elements.size(); }
 

@@ -27,7 +27,7 @@ class PatternList {
     PatternList& operator=(const PatternList&) = delete;
 
     /// True as soon as one pattern matches; false for an empty list.
-    bool Match(const std::string& serial) const;
+    [[nodiscard]] bool Match(const std::string& serial) const;
     std::size_t Size() const { return patterns.size(); }
 
   private:
@@ -51,7 +51,7 @@ class SerialProtect {
     ~SerialProtect();
 
     /// True when the 8-bit serial is accepted. Never fails.
-    bool Check(const std::string& serial) const;
+    [[nodiscard]] bool Check(const std::string& serial) const;
 
   private:
     void BuildSide(const std::string& text, const char* sideName, bool& all, bool& none,

@@ -16,16 +16,17 @@ class OfflineWizardEngine : public WizardEngine {
     void StartDiscovery() override {}
     void SendEnquiry() override {}
     void RequestDiscoveryStop() override {}
-    bool DiscoveryStopRequested() const override { return false; }
-    bool DiscoveryRunning() const override { return false; }
+    [[nodiscard]] bool DiscoveryStopRequested() const override { return false; }
+    [[nodiscard]] bool DiscoveryRunning() const override { return false; }
     std::vector<DiscoveryEntry> DiscoveredCameras() const override { return {}; }
     void StopDiscovery() override {}
-    bool IsSerialAllowed(const std::string&) const override { return true; }
-    CameraCheck CheckCamera(const std::string& hostPort, const std::string& credential) override;
-    bool SaveConfiguration(const ConfigRequest&) override { return false; }
-    bool ReadBackConfiguration() override { return false; }
-    bool RestoreConfiguration() override { return false; }
-    bool ProbeCamera(int) override { return false; }
+    [[nodiscard]] bool IsSerialAllowed(const std::string&) const override { return true; }
+    [[nodiscard]] CameraCheck CheckCamera(const std::string& hostPort,
+                                          const std::string& credential) override;
+    [[nodiscard]] bool SaveConfiguration(const ConfigRequest&) override { return false; }
+    [[nodiscard]] bool ReadBackConfiguration() override { return false; }
+    [[nodiscard]] bool RestoreConfiguration() override { return false; }
+    [[nodiscard]] bool ProbeCamera(int) override { return false; }
     void StartUpgrade(const UpgradeRequest&, WizardEngineEvents&) override {}
     SessionSnapshot ReadSession() const override { return {}; }
     void StopSessionTimers() override {}

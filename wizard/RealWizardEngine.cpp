@@ -219,10 +219,9 @@ void RealWizardEngine::RecordUpgrade(const HistoryEntry& entry) {
     std::error_code ignored;
     if (config_ && std::filesystem::is_regular_file(config_->localPath, ignored))
         recorded.savedFile = config_->localPath;
-    std::string error;
     // The wizard has no place for this failure; the upgrade itself stands.
-    if (!AppendHistory(recorded, error))
-        std::fprintf(stderr, "xqt-upgrade: history not written: %s\n", error.c_str());
+    if (const Result<void> appended = AppendHistory(recorded); !appended)
+        std::fprintf(stderr, "xqt-upgrade: history not written: %s\n", appended.error().c_str());
 }
 
 std::string RealWizardEngine::SavedConfigurationPath() const {
@@ -259,7 +258,7 @@ void RealWizardEngine::StartUpgrade(const UpgradeRequest& request, WizardEngineE
 SessionSnapshot RealWizardEngine::ReadSession() const {
     if (!session_) return {};
     const CameraSession& session = *session_->session;
-    return {session.status.load(), session.emergency.load(), session.verified.load()};
+    return {StatusOf(session.status.load()), session.emergency.load(), session.verified.load()};
 }
 
 void RealWizardEngine::StopSessionTimers() {

@@ -55,19 +55,20 @@ class RealWizardEngine : public WizardEngine {
     void StartDiscovery() override;
     void SendEnquiry() override;
     void RequestDiscoveryStop() override;
-    bool DiscoveryStopRequested() const override;
-    bool DiscoveryRunning() const override;
+    [[nodiscard]] bool DiscoveryStopRequested() const override;
+    [[nodiscard]] bool DiscoveryRunning() const override;
     /// The entries in use, their camera texts converted from the wire's 8-bit code page to UTF-8.
     std::vector<DiscoveryEntry> DiscoveredCameras() const override;
     void StopDiscovery() override;
 
-    bool IsSerialAllowed(const std::string& serial) const override;
+    [[nodiscard]] bool IsSerialAllowed(const std::string& serial) const override;
 
-    CameraCheck CheckCamera(const std::string& hostPort, const std::string& credential) override;
-    bool SaveConfiguration(const ConfigRequest& request) override;
-    bool ReadBackConfiguration() override;
-    bool RestoreConfiguration() override;
-    bool ProbeCamera(int limitMs) override;
+    [[nodiscard]] CameraCheck CheckCamera(const std::string& hostPort,
+                                          const std::string& credential) override;
+    [[nodiscard]] bool SaveConfiguration(const ConfigRequest& request) override;
+    [[nodiscard]] bool ReadBackConfiguration() override;
+    [[nodiscard]] bool RestoreConfiguration() override;
+    [[nodiscard]] bool ProbeCamera(int limitMs) override;
 
     void StartUpgrade(const UpgradeRequest& request, WizardEngineEvents& events) override;
     SessionSnapshot ReadSession() const override;
@@ -87,7 +88,7 @@ class RealWizardEngine : public WizardEngine {
     const DiscoveryResults& Results() const { return results_; }
     /// The saved configuration's file, empty when there is none. Helper or UI thread, not while
     /// the other changes it.
-    std::string SavedConfigurationPath() const;
+    [[nodiscard]] std::string SavedConfigurationPath() const;
     /// The running discovery service, or null. UI thread.
     const DiscoveryService* Discovery() const { return discovery_.get(); }
 

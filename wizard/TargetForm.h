@@ -37,20 +37,20 @@ struct TargetProblem {
 };
 
 /// The port field's value when its text is a whole number of 32 bits, as the field exchange reads it.
-std::optional<std::uint32_t> ParsePort(const std::string& text);
+[[nodiscard]] std::optional<std::uint32_t> ParsePort(const std::string& text);
 
 /// The checks of Validate in their order: port text readable, address not wholly empty, port in
 /// range (both for the custom port only), name, password. Nothing when the entries may be used.
-std::optional<TargetProblem> CheckTargetForm(const TargetForm& form);
+[[nodiscard]] std::optional<TargetProblem> CheckTargetForm(const TargetForm& form);
 
 /// "a.b.c.d" without leading zeros; empty fields count as 0.
-std::string DottedAddress(const TargetForm& form);
+[[nodiscard]] std::string DottedAddress(const TargetForm& form);
 
 /// The dotted address, followed by ":" and the port when the custom port is chosen.
-std::string AddressText(const TargetForm& form);
+[[nodiscard]] std::string AddressText(const TargetForm& form);
 
 /// "name:password".
-std::string CredentialText(const TargetForm& form);
+[[nodiscard]] std::string CredentialText(const TargetForm& form);
 
 /// Number of discovered cameras in use (MAC not empty) whose address equals `dotted`; ports play
 /// no part.

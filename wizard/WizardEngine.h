@@ -16,6 +16,7 @@
 #include "camera/DiscoveryEntry.h"
 #include "camera/ProgressBar.h"
 #include "camera/ResourceState.h"
+#include "camera/UpgradeStatus.h"
 #include "fleet/UpgradeHistory.h"
 #include "platform/MessageBoxes.h"
 
@@ -71,7 +72,7 @@ struct UpgradeRequest {
 
 /// Words of the running session, read without a lock.
 struct SessionSnapshot {
-    std::int32_t status = 0;  ///< UpgradeStatus code 0-16
+    UpgradeStatus status = UpgradeStatus::Standby;
     bool emergency = false;
     /// The camera reported the new version itself; false for a version taken as reported (the
     /// overwrite watchdog's verdict, an emergency camera).
@@ -101,9 +102,9 @@ class WizardEngine {
     /// Sets the stop word to 1; the receiver ends and sets it back to 0.
     virtual void RequestDiscoveryStop() = 0;
     /// True while the stop word is 1 (asked to stop, receiver not yet ended).
-    virtual bool DiscoveryStopRequested() const = 0;
+    [[nodiscard]] virtual bool DiscoveryStopRequested() const = 0;
     /// True while the receiver runs (its thread word is not 0): the table may still grow.
-    virtual bool DiscoveryRunning() const = 0;
+    [[nodiscard]] virtual bool DiscoveryRunning() const = 0;
     /// Copies of the cameras found so far (entries with an empty MAC are unused).
     virtual std::vector<DiscoveryEntry> DiscoveredCameras() const = 0;
     /// When the receiver still runs: sets the stop word and waits for its handshake. Then releases
@@ -111,22 +112,23 @@ class WizardEngine {
     virtual void StopDiscovery() = 0;
 
     /// The serial-number rules. UI thread.
-    virtual bool IsSerialAllowed(const std::string& serial) const = 0;
+    [[nodiscard]] virtual bool IsSerialAllowed(const std::string& serial) const = 0;
 
     // Blocking camera work. Helper thread, one call at a time.
     /// The manual pre-upgrade check in a temporary session, each inquiry limited to 20000 ms.
-    virtual CameraCheck CheckCamera(const std::string& hostPort, const std::string& credential) = 0;
+    [[nodiscard]] virtual CameraCheck CheckCamera(const std::string& hostPort,
+                                                  const std::string& credential) = 0;
     /// Creates the wizard's saved configuration and downloads it. False leaves nothing saved.
-    virtual bool SaveConfiguration(const ConfigRequest& request) = 0;
+    [[nodiscard]] virtual bool SaveConfiguration(const ConfigRequest& request) = 0;
     /// Reads the saved file back and hands it to the session as the bytes to restore. False when
     /// nothing may be posted: the file cannot be read back whole, or another camera now answers at
     /// the address.
-    virtual bool ReadBackConfiguration() = 0;
+    [[nodiscard]] virtual bool ReadBackConfiguration() = 0;
     /// One restore attempt through the session. Success marks the saved configuration restored and
     /// deletes its file when that was asked for.
-    virtual bool RestoreConfiguration() = 0;
+    [[nodiscard]] virtual bool RestoreConfiguration() = 0;
     /// inq=system through the session within `limitMs`: true when the answer names a listed model.
-    virtual bool ProbeCamera(int limitMs) = 0;
+    [[nodiscard]] virtual bool ProbeCamera(int limitMs) = 0;
 
     // The manual session. UI thread.
     /// Deletes the previous session, creates a new one with the wizard as owner, hands it the image

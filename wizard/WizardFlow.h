@@ -38,13 +38,6 @@ enum WizardState : std::int32_t {
     STATE_AUTO_ABORTED = 10,
 };
 
-/// UpgradeStatus codes the frame itself shows.
-inline constexpr int STATUS_SAVING_CONFIG = 2;
-inline constexpr int STATUS_UPLOADING = 3;
-inline constexpr int STATUS_LOADING_CONFIG = 7;
-inline constexpr int STATUS_RECONFIGURING = 8;
-inline constexpr int STATUS_COMPLETED = 9;
-
 class WizardFlow : public WizardEngineEvents {
   public:
     /// All references must outlive the flow. `resources` is loaded and the pages exist before Start.
@@ -74,13 +67,13 @@ class WizardFlow : public WizardEngineEvents {
     /// configuration and session released. The view's helper thread must have been joined first.
     void Shutdown();
 
-    std::int32_t State() const { return state_; }
-    bool ConfirmQuit() const { return confirmQuit_; }
-    bool AbortMode() const { return abortMode_; }
-    bool FinishMode() const { return finishMode_; }
-    bool VelmoranMode() const { return velmoranMode_; }
-    bool Busy() const { return busy_; }
-    int DisplayedStatus() const { return displayedStatus_; }
+    [[nodiscard]] std::int32_t State() const { return state_; }
+    [[nodiscard]] bool ConfirmQuit() const { return confirmQuit_; }
+    [[nodiscard]] bool AbortMode() const { return abortMode_; }
+    [[nodiscard]] bool FinishMode() const { return finishMode_; }
+    [[nodiscard]] bool VelmoranMode() const { return velmoranMode_; }
+    [[nodiscard]] bool Busy() const { return busy_; }
+    [[nodiscard]] UpgradeStatus DisplayedStatus() const { return displayedStatus_; }
     const std::string& TargetAddress() const { return targetAddress_; }
     const std::string& TargetCredential() const { return targetCredential_; }
     const std::string& CurrentVersion() const { return currentVersion_; }
@@ -96,7 +89,7 @@ class WizardFlow : public WizardEngineEvents {
     void NextFromTarget();
     void ConfirmUpgrade();
     /// The placeholder image toward a camera outside loopback: shows the refusal, true.
-    bool RefusePlaceholder();
+    [[nodiscard]] bool RefusePlaceholder();
     /// The camera check off the UI thread under the wait cursor; `then` runs on the UI thread.
     void RunCheck(std::function<void(const CameraCheck&)> then);
     void ShowEngineMessage(const std::optional<EngineMessage>& message);
@@ -111,7 +104,7 @@ class WizardFlow : public WizardEngineEvents {
     /// The run, into the engine's history: one that reached the result page, or with `failed` one
     /// that went back to the target page after its configuration was saved or its upgrade started.
     void RecordUpgrade(bool failed);
-    void ShowStatus(int code);
+    void ShowStatus(UpgradeStatus status);
     void ReleaseConfiguration();
     void ResetButtonTexts();
     void DiscoveryTick();
@@ -140,7 +133,7 @@ class WizardFlow : public WizardEngineEvents {
     std::string cameraModel_;
 
     RunPhase phase_ = RunPhase::Idle;
-    int displayedStatus_ = 0;
+    UpgradeStatus displayedStatus_ = UpgradeStatus::Standby;
     bool emergencyShown_ = false;
     bool hasConfigBackup_ = false;
     bool configRestored_ = false;

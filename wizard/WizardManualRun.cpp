@@ -50,7 +50,7 @@ void WizardFlow::NextFromTarget() {
             boxes_.Show(MSG_NOT_SUITABLE, TextOf(TEXT_INFORMATION), MbButtons::Ok, MbIcon::Question);
             return;
         }
-        ShowStatus(0);
+        ShowStatus(UpgradeStatus::Standby);
         view_.ManualProgress().SetSetupData(view_.ManualTarget().ReadSetupData());
         state_ = STATE_MANUAL_READY;
         ShowPage();
@@ -114,7 +114,7 @@ void WizardFlow::StartManualUpgrade() {
         targetAddress_, ConfigRemotePath(model), targetCredential_, std::chrono::system_clock::now(),
         model,          cameraSerial_,           !setup.backup};
     ReleaseConfiguration();
-    ShowStatus(STATUS_SAVING_CONFIG);
+    ShowStatus(UpgradeStatus::SavingConfig);
     phase_ = RunPhase::Saving;
     auto saved = std::make_shared<bool>(false);
     RunBusy([this, request, saved](std::stop_token) { *saved = engine_.SaveConfiguration(request); },
@@ -147,7 +147,7 @@ void WizardFlow::LaunchSession() {
     request.imageSize = resources_.slotSize[slot];
     request.newVersion = resources_.versionLabel;
     request.progressBar = &progress_;
-    ShowStatus(STATUS_UPLOADING);
+    ShowStatus(UpgradeStatus::Uploading);
     phase_ = RunPhase::Upgrading;
     engine_.StartUpgrade(request, *this);
     view_.StartTimer(TIMER_DISPLAY_REFRESH, DISPLAY_REFRESH_MS);
@@ -171,7 +171,7 @@ void WizardFlow::FollowSession() {
     ShowStatus(session.status);
     // With a saved configuration the result waits for the upgrade message, which restores it
     // first; going to the result here would report a restore fault and drop the configuration.
-    if (session.status == STATUS_COMPLETED && !hasConfigBackup_) {
+    if (session.status == UpgradeStatus::Completed && !hasConfigBackup_) {
         phase_ = RunPhase::Idle;
         view_.StopTimer(TIMER_DISPLAY_REFRESH);
         state_ = STATE_MANUAL_RESULT;
@@ -213,7 +213,7 @@ void WizardFlow::OnUpgradeMessage(int wParam, int lParam) {
 
 void WizardFlow::RestoreConfiguration() {
     phase_ = RunPhase::Restoring;
-    ShowStatus(STATUS_LOADING_CONFIG);
+    ShowStatus(UpgradeStatus::LoadingConfig);
     auto restored = std::make_shared<bool>(false);
     RunBusy(
         [this, restored, timing = timing_](std::stop_token stop) {
@@ -222,7 +222,7 @@ void WizardFlow::RestoreConfiguration() {
         },
         [this, restored] {
             configRestored_ = *restored;
-            ShowStatus(STATUS_RECONFIGURING);
+            ShowStatus(UpgradeStatus::Reconfiguring);
             restoreDoneAt_ = std::chrono::steady_clock::now();
             phase_ = RunPhase::Watching;
             view_.StartTimer(TIMER_RESTART_WATCH, static_cast<int>(timing_.restartWatchPeriod.count()));
@@ -284,9 +284,9 @@ void WizardFlow::RecordUpgrade(bool failed) {
     engine_.RecordUpgrade(entry);
 }
 
-void WizardFlow::ShowStatus(int code) {
-    displayedStatus_ = code;
-    view_.ManualProgress().ShowStatusWord(code);
+void WizardFlow::ShowStatus(UpgradeStatus status) {
+    displayedStatus_ = status;
+    view_.ManualProgress().ShowStatusWord(status);
 }
 
 void WizardFlow::ReleaseConfiguration() {

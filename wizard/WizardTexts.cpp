@@ -12,11 +12,13 @@ namespace {
 constexpr std::array<std::uint16_t, 9> STATUS_WORDS = {361, 360, 323, 320, 319, 322, 357, 359, 321};
 }  // namespace
 
-bool HasManualStatusWord(int code) {
+bool HasManualStatusWord(UpgradeStatus status) {
+    const std::int32_t code = StatusCode(status);
     return code >= 0 && code <= 9;
 }
 
-std::string ManualStatusWord(int code) {
+std::string ManualStatusWord(UpgradeStatus status) {
+    const std::int32_t code = StatusCode(status);
     if (code < 1 || code > 9) return std::string();
     return platform::TextOf(STATUS_WORDS[static_cast<std::size_t>(code - 1)]);
 }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "camera/UpgradeStatus.h"
+
 namespace xqt {
 
 inline constexpr std::uint16_t TEXT_INPUT_ADDRESS = 120;
@@ -54,14 +56,14 @@ inline constexpr const char* CAPTION_INFORMATION = "Information";
 
 /// The manual page's word for an UpgradeStatus code: empty for 0, the BIN text for 1-9. Codes
 /// above 9 (and below 0) have no word: the caller leaves the shown word as it is.
-bool HasManualStatusWord(int code);
-std::string ManualStatusWord(int code);
+[[nodiscard]] bool HasManualStatusWord(UpgradeStatus status);
+[[nodiscard]] std::string ManualStatusWord(UpgradeStatus status);
 
 /// "Discard …", "Retain …" or "Retain and backup the current settings."
-std::string SetupDataText(bool retain, bool backup);
+[[nodiscard]] std::string SetupDataText(bool retain, bool backup);
 
 /// BIN 222 + BIN 234 + the version label without its "ver" + BIN 235; a version the camera did
 /// not confirm carries NOT_CONFIRMED_MARK before the closing full stop.
-std::string ResultText(const std::string& versionLabel, bool confirmed);
+[[nodiscard]] std::string ResultText(const std::string& versionLabel, bool confirmed);
 
 }  // namespace xqt

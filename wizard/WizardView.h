@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "camera/DiscoveryEntry.h"
+#include "camera/UpgradeStatus.h"
 
 namespace xqt {
 
@@ -54,7 +55,7 @@ class AgreementAccess {
   public:
     virtual ~AgreementAccess() = default;
     /// True when "Agree" is chosen; puts the focus on the chosen radio button.
-    virtual bool IsAgreed() = 0;
+    [[nodiscard]] virtual bool IsAgreed() = 0;
 };
 
 class ModeAccess {
@@ -62,7 +63,7 @@ class ModeAccess {
     virtual ~ModeAccess() = default;
     /// Sets the texts again and puts the focus on the chosen radio button.
     virtual void Refresh() = 0;
-    virtual bool IsManual() = 0;
+    [[nodiscard]] virtual bool IsManual() = 0;
 };
 
 struct SetupData {
@@ -74,13 +75,13 @@ class ManualTargetAccess {
   public:
     virtual ~ManualTargetAccess() = default;
     /// Reads the controls; on a refusal shows its message and focuses the field to correct.
-    virtual bool Validate() = 0;
+    [[nodiscard]] virtual bool Validate() = 0;
     /// False (after the error message) when more than one found camera has the entered address.
-    virtual bool CheckUniqueAddress(const std::vector<DiscoveryEntry>& found) = 0;
-    virtual std::string GetAddressText() = 0;
-    virtual std::string GetCredentialText() = 0;
-    virtual std::string AdminName() = 0;
-    virtual std::string AdminPassword() = 0;
+    [[nodiscard]] virtual bool CheckUniqueAddress(const std::vector<DiscoveryEntry>& found) = 0;
+    [[nodiscard]] virtual std::string GetAddressText() = 0;
+    [[nodiscard]] virtual std::string GetCredentialText() = 0;
+    [[nodiscard]] virtual std::string AdminName() = 0;
+    [[nodiscard]] virtual std::string AdminPassword() = 0;
     virtual SetupData ReadSetupData() = 0;
     virtual void FocusAddress() = 0;
 };
@@ -94,7 +95,7 @@ class ManualProgressAccess {
     virtual void SetStatusLine(const std::string& text) = 0;
     virtual void SetSetupData(SetupData data) = 0;
     /// Shows the word of an UpgradeStatus code (codes above 9 leave it unchanged) and redisplays.
-    virtual void ShowStatusWord(int code) = 0;
+    virtual void ShowStatusWord(UpgradeStatus status) = 0;
 };
 
 class ManualResultAccess {
@@ -125,7 +126,7 @@ class WizardView {
     virtual void ShowOnlyPage(WizardPage page) = 0;
     virtual void SetButtonText(WizardButton button, const std::string& text) = 0;
     virtual void EnableButton(WizardButton button, bool enabled) = 0;
-    virtual bool IsButtonEnabled(WizardButton button) const = 0;
+    [[nodiscard]] virtual bool IsButtonEnabled(WizardButton button) const = 0;
     virtual void FocusButton(WizardButton button) = 0;
     /// The window's close item and close box: enabled or grayed.
     virtual void EnableClose(bool enabled) = 0;

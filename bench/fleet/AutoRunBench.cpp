@@ -136,7 +136,7 @@ RunResult RunOnce(ResourceState& resources, bool retain) {
         for (int i = 0; i < kCameras; ++i) {
             const sim::SimCamera camera = fleet.At(i).Camera();
             UpgradeData data;
-            data.ticked = 1;
+            data.ticked = true;
             data.address = {127, 0, 8, static_cast<std::uint8_t>(i + 1)};
             data.port = camera.webPort;
             data.model = camera.model;
@@ -148,7 +148,12 @@ RunResult RunOnce(ResourceState& resources, bool retain) {
     owner.SetTimerHandler([&](int id) { run->OnTimer(id); });
 
     const Clock::time_point begin = Clock::now();
-    owner.Call([&] { run->Start(); });
+    bool started = false;
+    owner.Call([&] { started = run->Start(); });
+    if (!started) {
+        std::fprintf(stderr, "the run did not start\n");
+        std::exit(1);
+    }
     {
         std::unique_lock lock(recorder.mutex);
         recorder.wake.wait_for(lock, std::chrono::minutes(5), [&] { return recorder.ended; });

@@ -213,7 +213,8 @@ void AutoProgressPage::OnConfirm() {
     if (answer == platform::MbResult::Ok) {
         setButtons_(ButtonMode::Abort);
         runStarted_ = true;
-        run_->Start();
+        // The one refusal Start knows was checked above, on this thread.
+        static_cast<void>(run_->Start());
         return;
     }
     retain_->setEnabled(true);
@@ -258,7 +259,7 @@ void AutoProgressPage::RowsChanged() {
 
 void AutoProgressPage::CameraEnded(int row) {
     const ProgressRecord& record = run_->Row(row);
-    if (record.result == StatusCode(UpgradeStatus::Completed) && !record.confirmed) list_->FitVersionOf(row);
+    if (record.result == UpgradeStatus::Completed && !record.confirmed) list_->FitVersionOf(row);
 }
 
 }  // namespace xqt

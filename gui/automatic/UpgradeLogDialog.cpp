@@ -83,11 +83,8 @@ void UpgradeLogDialog::showEvent(QShowEvent* event) {
     });
 }
 
-bool UpgradeLogDialog::SaveReport(const QString& path, bool csv, QString& error) const {
-    std::string failure;
-    if (WriteFileAtomically(path.toStdString(), csv ? report_.Csv() : report_.Json(), failure)) return true;
-    error = QString::fromStdString(failure);
-    return false;
+Result<void> UpgradeLogDialog::SaveReport(const QString& path, bool csv) const {
+    return WriteFileAtomically(path.toStdString(), csv ? report_.Csv() : report_.Json());
 }
 
 void UpgradeLogDialog::OnSaveReport() {
@@ -97,8 +94,8 @@ void UpgradeLogDialog::OnSaveReport() {
     const bool csv = filter == CSV_FILTER || (filter.isEmpty() && path.endsWith(".csv", Qt::CaseInsensitive));
     const QString suffix = csv ? ".csv" : ".json";
     if (!path.endsWith(suffix, Qt::CaseInsensitive) && !path.contains('.')) path += suffix;
-    QString error;
-    if (!SaveReport(path, csv, error)) QMessageBox::warning(this, "Save report", error);
+    if (const Result<void> saved = SaveReport(path, csv); !saved)
+        QMessageBox::warning(this, "Save report", QString::fromStdString(saved.error()));
 }
 
 }  // namespace xqt

@@ -28,8 +28,8 @@ class UpgradeLogDialog : public QDialog {
     explicit UpgradeLogDialog(const BatchRun& run, QWidget* parent = nullptr);
 
     void SetFileChooser(FileChooser chooser) { chooser_ = std::move(chooser); }
-    /// Writes the report to `path`, as CSV when `csv`; false with `error` set when it cannot.
-    bool SaveReport(const QString& path, bool csv, QString& error) const;
+    /// Writes the report to `path`, as CSV when `csv`; the reason when it cannot.
+    Result<void> SaveReport(const QString& path, bool csv) const;
 
     /// The log as shown (LF line ends).
     QString LogText() const { return logText_; }

@@ -113,15 +113,15 @@ void AddedCameraList::PaintRow(QPainter& painter, const RowPaint& paint) const {
         textColor = pal.color(QPalette::Active, QPalette::HighlightedText);
         detail::DrawStrip(painter, Images().selected, paint.rect,
                           pal.color(QPalette::Active, QPalette::Highlight));
-    } else if (row.conflict == 1) {
+    } else if (row.conflict == Conflict::SameAddress) {
         detail::DrawStrip(painter, Images().duplicate, paint.rect, QColor(0xFF, 0xD9, 0x5B));
-    } else if (row.conflict == 2) {
+    } else if (row.conflict == Conflict::AlreadyTarget) {
         detail::DrawStrip(painter, Images().failed, paint.rect, QColor(0xFF, 0xA3, 0xA3));
     } else {
         detail::DrawStrip(painter, Images().normal, paint.rect, QColor(0xFB, 0xFB, 0xFB));
     }
     // A camera that answered but is refused (model or serial) is dimmed whole.
-    if (row.verdict == 2) textColor = detail::WorkspaceColor(pal);
+    if (row.verdict == Verdict::Other) textColor = detail::WorkspaceColor(pal);
     const QFontMetrics metrics(font());
     for (int column = 0; column < std::min(ColumnCount(), ADDED_COLUMNS); ++column) {
         detail::DrawCellText(painter, metrics, CellRect(paint.rect.top(), column),

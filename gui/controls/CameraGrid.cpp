@@ -232,9 +232,9 @@ void CameraGrid::PaintRow(QPainter& painter, const RowPaint& paint) const {
                           pal.color(QPalette::Active, QPalette::Highlight));
     } else if (!paint.enabled) {
         painter.fillRect(paint.rect, pal.color(QPalette::Active, QPalette::Button));
-    } else if (record.testState == 0) {
+    } else if (record.testState == TestState::NotTested) {
         detail::DrawStrip(painter, images_.normal, paint.rect, QColor(0xFB, 0xFB, 0xFB));
-    } else if (record.testState == 1) {
+    } else if (record.testState == TestState::Failed) {
         detail::DrawStrip(painter, images_.failed, paint.rect, QColor(0xFF, 0xA3, 0xA3));
     } else {
         detail::DrawStrip(painter, images_.passed, paint.rect, QColor(0xCC, 0xC8, 0xFF));

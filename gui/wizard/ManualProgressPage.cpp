@@ -102,8 +102,8 @@ void ManualProgressPage::SetSetupData(SetupData data) {
     setupData_->setText(ToQt(SetupDataText(data.retain, data.backup)));
 }
 
-void ManualProgressPage::ShowStatusWord(int code) {
-    if (HasManualStatusWord(code)) statusWord_->setText(ToQt(ManualStatusWord(code)));
+void ManualProgressPage::ShowStatusWord(UpgradeStatus status) {
+    if (HasManualStatusWord(status)) statusWord_->setText(ToQt(ManualStatusWord(status)));
     RefreshBar();
     update();
 }

@@ -31,7 +31,7 @@ class ManualProgressPage : public QWidget, public ManualProgressAccess {
     void SetNewVersion(const std::string& text) override;
     void SetStatusLine(const std::string& text) override;
     void SetSetupData(SetupData data) override;
-    void ShowStatusWord(int code) override;
+    void ShowStatusWord(UpgradeStatus status) override;
     /// Copies the bar's value to the widget now.
     void RefreshBar();
 

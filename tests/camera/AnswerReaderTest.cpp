@@ -175,10 +175,10 @@ TEST_F(AnswerExchangeTest, EveryExchangeReadsEveryForm) {
         EXPECT_EQ(inquiry.answer, form.body);
 
         StreamedPost post(5s);
-        ASSERT_EQ(post.Open(Peer().HostPort(), "/command/versionup.cgi"), 0);
-        ASSERT_EQ(post.Send(4), 0);
-        ASSERT_EQ(post.Write("body", 4), 0);
-        EXPECT_EQ(post.Complete(), ok ? 0 : -2);
+        ASSERT_EQ(post.Open(Peer().HostPort(), "/command/versionup.cgi"), PostStep::Done);
+        ASSERT_EQ(post.Send(4), PostStep::Done);
+        ASSERT_EQ(post.Write("body", 4), PostStep::Done);
+        EXPECT_EQ(post.Complete(), ok ? PostStep::Done : PostStep::Failed);
         EXPECT_EQ(post.StatusCode(), static_cast<int>(form.status));
         std::string got;
         char buffer[PROGRESS_READ_SIZE];

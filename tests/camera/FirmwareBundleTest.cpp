@@ -184,8 +184,7 @@ class FirmwareBundleTest : public ::testing::TestWithParam<bool> {
         BundleFiles files;
         files.emplace_back("manifest.json", std::vector<std::uint8_t>(text.begin(), text.end()));
         if (draft.signer) {
-            std::string error;
-            auto signature = SignMessage(draft.signer->privatePem, text, error);
+            auto signature = SignMessage(draft.signer->privatePem, text);
             if (draft.changeAfterSigning) {
                 const std::size_t at = text.find("1.24");
                 files[0].second[at + 3] = '5';
@@ -203,8 +202,8 @@ class FirmwareBundleTest : public ::testing::TestWithParam<bool> {
         if (draft.trustFolder) Put(keys / "signer.pub", Signer().publicPem);
         const bool tar = GetParam();
         const fs::path folder = root / "bundle";
-        std::string error;
-        EXPECT_TRUE(WriteBundle(folder, files, error)) << error;
+        const Result<void> written = WriteBundle(folder, files);
+        EXPECT_TRUE(written) << written.error();
         if (draft.extra) draft.extra(folder, outside);
         if (!tar) return LoadFirmwareBundle(folder, trust);
         // The tar is made by the system's tar, as users make theirs, links kept as links.
@@ -323,7 +322,7 @@ TEST(PlaceholderGuardTest, TheSessionRefusesThePlaceholderOutsideLoopbackBeforeC
         session.SetImage(image, static_cast<std::uint32_t>(image->size()), "ver1.23");
         EXPECT_FALSE(session.StartUpgrade());
         EXPECT_EQ(session.status.load(), StatusCode(UpgradeStatus::Error1));
-        EXPECT_EQ(session.failure.load(), static_cast<std::int32_t>(UpgradeFailure::PlaceholderRefused));
+        EXPECT_EQ(session.failure.load(), FailureCode(UpgradeFailure::PlaceholderRefused));
         EXPECT_FALSE(session.IsWorkerRunning());
     }
     {

@@ -35,16 +35,16 @@ class StreamedPostTest : public ::testing::Test {
 
 TEST_F(StreamedPostTest, HeadersGoOutInTheCallersOrderWithTheDeclaredLength) {
     StreamedPost post(5s);
-    ASSERT_EQ(post.Open(camera.hostPort(), "/command/test.cgi"), 0);
+    ASSERT_EQ(post.Open(camera.hostPort(), "/command/test.cgi"), PostStep::Done);
     EXPECT_TRUE(post.AddHeader("Content-Type: multipart/form-data; boundary=B\r\n"));
     EXPECT_TRUE(post.AddHeader("Cache-Control: no-cache\r\n"));
     EXPECT_TRUE(post.AddHeader("Content-Length: 11\r\n"));
     EXPECT_TRUE(post.AddHeader("Authorization: Basic YWRtaW46YWRtaW4=\r\n"));
-    ASSERT_EQ(post.Send(11), 0);
-    ASSERT_EQ(post.Write("hello ", 6), 0);
-    ASSERT_EQ(post.Write("world", 5), 0);
+    ASSERT_EQ(post.Send(11), PostStep::Done);
+    ASSERT_EQ(post.Write("hello ", 6), PostStep::Done);
+    ASSERT_EQ(post.Write("world", 5), PostStep::Done);
     EXPECT_EQ(post.Written(), 11u);
-    ASSERT_EQ(post.Complete(), 0);
+    ASSERT_EQ(post.Complete(), PostStep::Done);
     EXPECT_EQ(post.StatusCode(), 404);
     StreamRead::Status last{};
     EXPECT_EQ(ReadAll(post, &last), "<HTML><BODY>404 Not Found</BODY></HTML>");
@@ -70,10 +70,10 @@ TEST_F(StreamedPostTest, HeadersGoOutInTheCallersOrderWithTheDeclaredLength) {
 
 TEST_F(StreamedPostTest, TheTotalLengthIsDeclaredWhenTheCallerDidNot) {
     StreamedPost post(5s);
-    ASSERT_EQ(post.Open(camera.hostPort(), "/x"), 0);
-    ASSERT_EQ(post.Send(3), 0);
-    ASSERT_EQ(post.Write("abc", 3), 0);
-    ASSERT_EQ(post.Complete(), 0);
+    ASSERT_EQ(post.Open(camera.hostPort(), "/x"), PostStep::Done);
+    ASSERT_EQ(post.Send(3), PostStep::Done);
+    ASSERT_EQ(post.Write("abc", 3), PostStep::Done);
+    ASSERT_EQ(post.Complete(), PostStep::Done);
     ASSERT_TRUE(camera.server().WaitForRequests(1, 5s));
     EXPECT_NE(camera.server().Requests()[0].raw.find("\r\nContent-Length: 3\r\n"), std::string::npos);
     EXPECT_EQ(camera.server().Requests()[0].request.body, "abc");
@@ -81,33 +81,33 @@ TEST_F(StreamedPostTest, TheTotalLengthIsDeclaredWhenTheCallerDidNot) {
 
 TEST_F(StreamedPostTest, BytesBeyondTheDeclaredLengthAreRefusedAndCloseTheRequest) {
     StreamedPost post(5s);
-    ASSERT_EQ(post.Open(camera.hostPort(), "/x"), 0);
-    ASSERT_EQ(post.Send(4), 0);
-    EXPECT_EQ(post.Write("abcde", 5), -1);
+    ASSERT_EQ(post.Open(camera.hostPort(), "/x"), PostStep::Done);
+    ASSERT_EQ(post.Send(4), PostStep::Done);
+    EXPECT_EQ(post.Write("abcde", 5), PostStep::Failed);
     EXPECT_FALSE(post.IsOpen());
-    EXPECT_EQ(post.Write("a", 1), -1);
+    EXPECT_EQ(post.Write("a", 1), PostStep::Failed);
 }
 
 TEST_F(StreamedPostTest, CompletingBeforeTheWholeBodyFails) {
     StreamedPost post(5s);
-    ASSERT_EQ(post.Open(camera.hostPort(), "/x"), 0);
-    ASSERT_EQ(post.Send(10), 0);
-    ASSERT_EQ(post.Write("abc", 3), 0);
-    EXPECT_EQ(post.Complete(), -2);
+    ASSERT_EQ(post.Open(camera.hostPort(), "/x"), PostStep::Done);
+    ASSERT_EQ(post.Send(10), PostStep::Done);
+    ASSERT_EQ(post.Write("abc", 3), PostStep::Done);
+    EXPECT_EQ(post.Complete(), PostStep::Failed);
     EXPECT_FALSE(post.IsOpen());
 }
 
 TEST_F(StreamedPostTest, MalformedHeadersAndAddressesAreRefused) {
     StreamedPost post(5s);
     EXPECT_FALSE(post.AddHeader("Cache-Control: no-cache\r\n"));  // not open yet
-    EXPECT_EQ(post.Open("127.0.2.3:0", "/x"), -1);
-    EXPECT_EQ(post.Open("camera.local", "/x"), -1);
-    EXPECT_EQ(post.Open(camera.hostPort(), "/x y"), -1);
-    ASSERT_EQ(post.Open(camera.hostPort(), "/x"), 0);
+    EXPECT_EQ(post.Open("127.0.2.3:0", "/x"), PostStep::Failed);
+    EXPECT_EQ(post.Open("camera.local", "/x"), PostStep::Failed);
+    EXPECT_EQ(post.Open(camera.hostPort(), "/x y"), PostStep::Failed);
+    ASSERT_EQ(post.Open(camera.hostPort(), "/x"), PostStep::Done);
     EXPECT_FALSE(post.AddHeader("Cache-Control: no-cache"));
     EXPECT_FALSE(post.AddHeader("A: 1\r\nB: 2\r\n"));
     EXPECT_FALSE(post.AddHeader("no colon\r\n"));
-    ASSERT_EQ(post.Send(0), 0);
+    ASSERT_EQ(post.Send(0), PostStep::Done);
     EXPECT_FALSE(post.AddHeader("Late: 1\r\n"));
 }
 
@@ -115,8 +115,8 @@ TEST_F(StreamedPostTest, NobodyListeningFailsTheSend) {
     const std::string closed = camera.hostPort();
     camera.fleet.Stop();
     StreamedPost post(5s);
-    ASSERT_EQ(post.Open(closed, "/x"), 0);
-    EXPECT_EQ(post.Send(1), -1);
+    ASSERT_EQ(post.Open(closed, "/x"), PostStep::Done);
+    EXPECT_EQ(post.Send(1), PostStep::Failed);
     EXPECT_FALSE(post.IsOpen());
 }
 
@@ -131,10 +131,10 @@ TEST_F(StreamedPostTest, EveryReadHasTheReceiveDeadline) {
         c.http.pieceDelayMs = 20000;
     });
     StreamedPost post(300ms);
-    ASSERT_EQ(post.Open(camera.hostPort(), "/command/inquiry.cgi"), 0);
-    ASSERT_EQ(post.Send(10), 0);
-    ASSERT_EQ(post.Write("inq=system", 10), 0);
-    ASSERT_EQ(post.Complete(), 0);
+    ASSERT_EQ(post.Open(camera.hostPort(), "/command/inquiry.cgi"), PostStep::Done);
+    ASSERT_EQ(post.Send(10), PostStep::Done);
+    ASSERT_EQ(post.Write("inq=system", 10), PostStep::Done);
+    ASSERT_EQ(post.Complete(), PostStep::Done);
     EXPECT_EQ(post.StatusCode(), 200);
     const auto start = std::chrono::steady_clock::now();
     char buffer[24];
@@ -147,31 +147,31 @@ TEST_F(StreamedPostTest, EveryReadHasTheReceiveDeadline) {
 TEST_F(StreamedPostTest, CompletingHasTheReceiveDeadline) {
     camera.server().Update([](sim::SimCamera& c) { c.http.neverAnswer = true; });
     StreamedPost post(300ms);
-    ASSERT_EQ(post.Open(camera.hostPort(), "/command/inquiry.cgi"), 0);
-    ASSERT_EQ(post.Send(10), 0);
-    ASSERT_EQ(post.Write("inq=system", 10), 0);
+    ASSERT_EQ(post.Open(camera.hostPort(), "/command/inquiry.cgi"), PostStep::Done);
+    ASSERT_EQ(post.Send(10), PostStep::Done);
+    ASSERT_EQ(post.Write("inq=system", 10), PostStep::Done);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(post.Complete(), -2);
+    EXPECT_EQ(post.Complete(), PostStep::Failed);
     EXPECT_GE(ElapsedSince(start), 300ms);
 }
 
 TEST_F(StreamedPostTest, CancellingFromAnotherThreadEndsTheStepAtOnce) {
     camera.server().Update([](sim::SimCamera& c) { c.http.neverAnswer = true; });
     StreamedPost post(60s);
-    ASSERT_EQ(post.Open(camera.hostPort(), "/command/inquiry.cgi"), 0);
-    ASSERT_EQ(post.Send(10), 0);
-    ASSERT_EQ(post.Write("inq=system", 10), 0);
+    ASSERT_EQ(post.Open(camera.hostPort(), "/command/inquiry.cgi"), PostStep::Done);
+    ASSERT_EQ(post.Send(10), PostStep::Done);
+    ASSERT_EQ(post.Write("inq=system", 10), PostStep::Done);
     std::thread canceller([&] {
         camera.server().WaitForRequests(1, 5s);
         std::this_thread::sleep_for(20ms);
         post.Cancel();
     });
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(post.Complete(), -2);
+    EXPECT_EQ(post.Complete(), PostStep::Failed);
     canceller.join();
     EXPECT_LT(ElapsedSince(start), 30s);
-    EXPECT_EQ(post.Open(camera.hostPort(), "/x"), 0);
-    EXPECT_EQ(post.Send(0), -1);  // cancelled for good
+    EXPECT_EQ(post.Open(camera.hostPort(), "/x"), PostStep::Done);
+    EXPECT_EQ(post.Send(0), PostStep::Failed);  // cancelled for good
 }
 
 }  // namespace

@@ -23,8 +23,8 @@ class AddedRows : public ::testing::Test {
     void Answer(int index, bool accepted = true) {
         rows.ApplyInquiryResult(rows.Row(index).key, {true, true, "XQT-TR60", "S", "1.0", accepted});
     }
-    std::vector<int> Marks() const {
-        std::vector<int> m;
+    std::vector<Conflict> Marks() const {
+        std::vector<Conflict> m;
         for (const AddedCameraRecord& r : rows.Rows())
             m.push_back(r.conflict);
         return m;
@@ -67,7 +67,7 @@ TEST_F(AddedRows, NewAddressQueuesAnInquirySameAddressDoesNot) {
     EXPECT_FALSE(rows.IsValid(i)) << "the old camera's verdict does not vouch for the new address";
     EXPECT_FALSE(rows.ApplyInquiryResult(oldKey, {true, true, "XQT-TR60", "S", "1.0", true}))
         << "a result for the old address no longer finds the row";
-    EXPECT_EQ(rows.Row(i).verdict, 0);
+    EXPECT_EQ(rows.Row(i).verdict, Verdict::NotAsked);
 }
 
 TEST_F(AddedRows, InquiryOutcomesFillTheModelColumnAndTheVerdict) {
@@ -87,10 +87,10 @@ TEST_F(AddedRows, InquiryOutcomesFillTheModelColumnAndTheVerdict) {
     EXPECT_EQ(rows.Row(c).text[AddedSlot::SERIAL], "1000001");
     EXPECT_EQ(rows.Row(c).text[AddedSlot::VERSION], "1.23");
     EXPECT_EQ(rows.Row(d).text[AddedSlot::VERSION], "Ver1.23");
-    EXPECT_EQ(rows.Row(a).verdict, 2);
-    EXPECT_EQ(rows.Row(b).verdict, 2);
-    EXPECT_EQ(rows.Row(c).verdict, 1);
-    EXPECT_EQ(rows.Row(d).verdict, 2);
+    EXPECT_EQ(rows.Row(a).verdict, Verdict::Other);
+    EXPECT_EQ(rows.Row(b).verdict, Verdict::Other);
+    EXPECT_EQ(rows.Row(c).verdict, Verdict::Accepted);
+    EXPECT_EQ(rows.Row(d).verdict, Verdict::Other);
     EXPECT_TRUE(rows.IsValid(c));
     EXPECT_FALSE(rows.IsValid(a));
     EXPECT_TRUE(rows.AnyInvalid());
@@ -100,21 +100,22 @@ TEST_F(AddedRows, SameAddressInTwoRowsMarksBothAndClearsWhenOneMoves) {
     int a = Add({10, 0, 0, 1});
     int b = Add({10, 0, 0, 2}, 8080);
     int c = Add({10, 0, 0, 1}, 1024);  // the port does not matter
-    EXPECT_EQ(Marks(), (std::vector<int>{1, 0, 1}));
+    EXPECT_EQ(Marks(), (std::vector<Conflict>{Conflict::SameAddress, Conflict::None, Conflict::SameAddress}));
     Answer(a);
     Answer(b);
     Answer(c);
     EXPECT_FALSE(rows.IsValid(a));
     EXPECT_TRUE(rows.IsValid(b));
     rows.SetAddress(c, {10, 0, 0, 3}, 80);
-    EXPECT_EQ(Marks(), (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(Marks(), (std::vector<Conflict>{Conflict::None, Conflict::None, Conflict::None}));
 }
 
 TEST_F(AddedRows, AddressAlreadyTargetedIsMarkTwoOverridingOne) {
     Add({10, 0, 0, 50});
     Add({10, 0, 0, 50}, 1024);
     Add({10, 0, 0, 7});
-    EXPECT_EQ(Marks(), (std::vector<int>{2, 2, 0}));
+    EXPECT_EQ(Marks(),
+              (std::vector<Conflict>{Conflict::AlreadyTarget, Conflict::AlreadyTarget, Conflict::None}));
     for (int i = 0; i < rows.Size(); ++i)
         Answer(i);
     EXPECT_FALSE(rows.IsValid(0));
@@ -125,11 +126,11 @@ TEST_F(AddedRows, ABlankRowNeitherTakesNorCausesAMark) {
     int a = Add({10, 0, 0, 1});
     rows.AppendBlank();  // carries 10.0.0.1, remembered from row a
     rows.SetAddress(a, {10, 0, 0, 1}, 80);
-    EXPECT_EQ(Marks(), (std::vector<int>{0, 0}));
+    EXPECT_EQ(Marks(), (std::vector<Conflict>{Conflict::None, Conflict::None}));
     int blank = rows.AppendBlank();
     rows.SetAddress(a, {10, 0, 0, 50}, 80);  // now a target's address; the blank rows carry 10.0.0.1
-    EXPECT_EQ(rows.Row(a).conflict, 2);
-    EXPECT_EQ(rows.Row(blank).conflict, 0);
+    EXPECT_EQ(rows.Row(a).conflict, Conflict::AlreadyTarget);
+    EXPECT_EQ(rows.Row(blank).conflict, Conflict::None);
 }
 
 TEST_F(AddedRows, DeletingRenumbersLaterRowsAndRecomputesMarks) {
@@ -142,7 +143,7 @@ TEST_F(AddedRows, DeletingRenumbersLaterRowsAndRecomputesMarks) {
     EXPECT_EQ(rows.Row(1).id, 2);
     EXPECT_EQ(rows.Row(1).text[AddedSlot::ID], "002");
     EXPECT_EQ(rows.Row(1).text[AddedSlot::ADDRESS], "10.0.0.3");
-    EXPECT_EQ(Marks(), (std::vector<int>{0, 0}));
+    EXPECT_EQ(Marks(), (std::vector<Conflict>{Conflict::None, Conflict::None}));
     // The inquiry of the former 003 still lands on its camera.
     EXPECT_TRUE(rows.ApplyInquiryResult(thirdKey, {true, true, "XQT-TR60", "S3", "", true}));
     EXPECT_EQ(rows.Row(1).text[AddedSlot::SERIAL], "S3");

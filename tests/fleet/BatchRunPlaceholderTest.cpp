@@ -36,7 +36,7 @@ TEST(BatchRunPlaceholderTest, ThePlaceholderNeverReachesACameraOutsideLoopback) 
     std::unique_ptr<BatchRun> run;
     auto add = [&](std::array<std::uint8_t, 4> address) {
         UpgradeData data;
-        data.ticked = 1;
+        data.ticked = true;
         data.address = address;
         data.port = 80;
         data.model = "XQT-TR60";

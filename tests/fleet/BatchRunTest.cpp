@@ -121,7 +121,7 @@ class BatchRunTest : public ::testing::Test {
             for (std::size_t i = 0; i < fleet->Size(); ++i) {
                 const sim::SimCamera camera = fleet->At(i).Camera();
                 UpgradeData data;
-                data.ticked = 1;
+                data.ticked = true;
                 unsigned a = 0, b = 0, c = 0, d = 0;
                 std::sscanf(camera.ipText.c_str(), "%u.%u.%u.%u", &a, &b, &c, &d);
                 data.address = {static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b),
@@ -146,7 +146,7 @@ class BatchRunTest : public ::testing::Test {
         });
     }
     bool RunToEnd(std::chrono::milliseconds limit = 30s) {
-        owner.Call([&] { run->Start(); });
+        owner.Call([&] { EXPECT_TRUE(run->Start()); });
         return recorder->WaitForEnd(limit);
     }
     std::vector<ProgressRecord> Rows() {
@@ -183,7 +183,7 @@ class BatchRunTest : public ::testing::Test {
             int active = 0;
             int transfers = 0;
             for (const auto& [row, status] : state) {
-                active += !IsFinal(static_cast<std::int32_t>(status));
+                active += !IsFinal(status);
                 transfers += IsTransfer(status);
             }
             EXPECT_LE(active, limits.maxActive);
@@ -225,7 +225,7 @@ TEST_F(BatchRunTest, TheStartRuleHoldsForEveryWindowAndTransferLimit) {
             EXPECT_EQ(row.text[ProgressSlot::STATUS], "Completed");
             EXPECT_EQ(row.text[ProgressSlot::VERSION], "1.23");
             EXPECT_EQ(row.previousVersion, "1.10");
-            EXPECT_EQ(row.confirmed, 1);
+            EXPECT_TRUE(row.confirmed);
             EXPECT_EQ(row.progress.Load(), PROGRESS_MAX);
             EXPECT_LE(row.startedAt, row.endedAt);
             EXPECT_NE(row.startedAt, std::chrono::system_clock::time_point{});
@@ -292,7 +292,7 @@ TEST_F(BatchRunTest, AbortLetsRunningCamerasEndAndDropsTheWaitingOnes) {
     }
     Open(cameras);
     Retain(false);
-    owner.Call([&] { run->Start(); });
+    owner.Call([&] { EXPECT_TRUE(run->Start()); });
     ASSERT_TRUE(WaitUntilTrue([&] {
         const auto rows = Rows();
         return rows[1].text[ProgressSlot::STATUS] != "Standby" && rows[1].text[ProgressSlot::STATUS] != "";
@@ -305,7 +305,7 @@ TEST_F(BatchRunTest, AbortLetsRunningCamerasEndAndDropsTheWaitingOnes) {
     EXPECT_EQ(rows[1].text[ProgressSlot::STATUS], "Completed");
     for (int i = 2; i < 6; ++i) {
         EXPECT_EQ(rows[i].text[ProgressSlot::STATUS], "Standby") << i;
-        EXPECT_EQ(rows[i].result, 0) << i;
+        EXPECT_EQ(rows[i].result, UpgradeStatus::Standby) << i;
         EXPECT_EQ(rows[i].progress.Load(), 0) << i;
         EXPECT_TRUE(fleet->At(i).Requests().empty()) << i;  // never asked anything
     }
@@ -323,7 +323,7 @@ TEST_F(BatchRunTest, ACameraListedTwiceIsDrivenByOneSessionOnly) {
     ASSERT_TRUE(RunToEnd());
     const auto rows = Rows();
     EXPECT_EQ(rows[0].text[ProgressSlot::STATUS], "Completed");
-    EXPECT_EQ(static_cast<RowEnd>(rows[1].end), RowEnd::NotStarted);
+    EXPECT_EQ(rows[1].end, RowEnd::NotStarted);
     EXPECT_NE(rows[1].detail.find("listed twice"), std::string::npos);
     EXPECT_EQ(fleet->At(0).Upgrade().Records().size(), 1u);
 }
@@ -334,7 +334,7 @@ TEST_F(BatchRunTest, AbortWhileAStartIsAskedDropsThatCameraToo) {
     cameras[0].http.answerDelayMs = 50000;  // 0.5 s in scaled time
     Open(cameras);
     Retain(false);
-    owner.Call([&] { run->Start(); });
+    owner.Call([&] { EXPECT_TRUE(run->Start()); });
     ASSERT_TRUE(WaitUntilTrue([&] { return !fleet->At(0).Requests().empty(); }));
     // The window runs while the camera is asked, and nothing starts behind it.
     EXPECT_TRUE(fleet->At(1).Requests().empty());
@@ -343,7 +343,7 @@ TEST_F(BatchRunTest, AbortWhileAStartIsAskedDropsThatCameraToo) {
 
     const auto rows = Rows();
     for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(rows[i].result, 0) << i;
+        EXPECT_EQ(rows[i].result, UpgradeStatus::Standby) << i;
         EXPECT_TRUE(fleet->At(i).Upgrade().Records().empty()) << i;
     }
     EXPECT_TRUE(fleet->At(1).Requests().empty());
@@ -377,7 +377,7 @@ TEST_F(BatchRunTest, ACameraInRecoveryStateIsUpgradedWithoutLoginAndNotConfirmed
     const auto rows = Rows();
     EXPECT_EQ(rows[0].text[ProgressSlot::STATUS], "Completed");
     EXPECT_EQ(rows[0].text[ProgressSlot::VERSION], "1.23");
-    EXPECT_EQ(rows[0].confirmed, 0);
+    EXPECT_FALSE(rows[0].confirmed);
     for (const auto& change : recorder->Changes())
         EXPECT_NE(change.status, UpgradeStatus::Searching);
     for (const auto& request : fleet->At(0).Requests())

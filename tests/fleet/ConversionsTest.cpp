@@ -45,7 +45,7 @@ TEST(FromDiscovery, FillTakesOnlyEntriesBeyondTheRowsShownAndSkipsEmptyMacs) {
     list.FillFromDiscovery(table);
     ASSERT_EQ(list.Size(), 2);
     EXPECT_EQ(list.Record(1).text[TargetSlot::ADDRESS], "DHCP");
-    EXPECT_EQ(list.GetUpgradeData(1).dhcp, 1);
+    EXPECT_TRUE(list.GetUpgradeData(1).dhcp);
 
     // Discovery goes on: the table grows by an unused slot and a camera.
     table.push_back(Found("", {10, 0, 0, 3}));
@@ -93,7 +93,7 @@ TEST(FromAddedRows, ValidRowsEnterWithoutMacAndWithTheirOrdinal) {
     EXPECT_EQ(c.text[TargetSlot::ADDRESS], "10.0.0.7:1024");
     EXPECT_EQ(c.port, 1024);
     EXPECT_EQ(c.origin, 1);
-    EXPECT_EQ(c.ticked, 1);
+    EXPECT_TRUE(c.ticked);
 }
 
 TEST(FromAddedRows, ASerialAlreadyTargetedIsNotInsertedTwice) {
@@ -130,16 +130,16 @@ TEST(IntoProgressRows, TickedTargetsInOrderWithRunningIdsAndTheRealAddress) {
     EXPECT_EQ(dhcp.text[ProgressSlot::PASSWORD], "pw1");
     EXPECT_TRUE(dhcp.text[4].empty());
     EXPECT_TRUE(dhcp.text[ProgressSlot::STATUS].empty());
-    EXPECT_EQ(dhcp.dhcp, 1);
+    EXPECT_TRUE(dhcp.dhcp);
     EXPECT_EQ(dhcp.port, 8080);
     EXPECT_EQ(dhcp.progress, 0);
-    EXPECT_EQ(dhcp.result, 0);
+    EXPECT_EQ(dhcp.result, UpgradeStatus::Standby);
     EXPECT_EQ(dhcp.imageSlot, 0);
 
     EXPECT_EQ(rows[1].id, 1);
     EXPECT_EQ(rows[1].text[ProgressSlot::ID], "002");
     EXPECT_EQ(rows[1].text[ProgressSlot::ADDRESS], "10.0.0.3");
-    EXPECT_EQ(rows[1].dhcp, 0);
+    EXPECT_FALSE(rows[1].dhcp);
 }
 
 TEST(IntoProgressRows, ProgressWordIsWrittenThroughItsAddressAndCopiedAsAValue) {
@@ -157,19 +157,19 @@ TEST(RecordDefaults, FreshRecordsHoldTheDocumentedValues) {
     CameraRecord r;
     EXPECT_EQ(r.id, 0);
     EXPECT_EQ(r.origin, -1);
-    EXPECT_EQ(r.ticked, 0);
+    EXPECT_FALSE(r.ticked);
     EXPECT_EQ(r.address, (Octets{192, 168, 0, 100}));
     EXPECT_EQ(r.port, 80);
     for (const std::string& t : r.text)
         EXPECT_TRUE(t.empty());
     ProgressRecord p;
     EXPECT_EQ(p.progress, 0);
-    EXPECT_EQ(p.dhcp, 0);
+    EXPECT_FALSE(p.dhcp);
     EXPECT_TRUE(p.previousVersion.empty());
     AddedCameraRecord a;
     EXPECT_EQ(a.entered, 0);
-    EXPECT_EQ(a.verdict, 0);
-    EXPECT_EQ(a.conflict, 0);
+    EXPECT_EQ(a.verdict, Verdict::NotAsked);
+    EXPECT_EQ(a.conflict, Conflict::None);
 }
 
 }  // namespace

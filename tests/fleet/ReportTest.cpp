@@ -21,9 +21,9 @@ ProgressRecord Row(RowEnd end, std::int32_t result = 0, bool confirmed = false) 
     row.previousVersion = "1.10";
     row.mac = "08-00-46-00-00-01";
     row.serial = "12,\"3\"";  // needs quoting in CSV
-    row.end = static_cast<std::int32_t>(end);
-    row.result = result;
-    row.confirmed = confirmed ? 1 : 0;
+    row.end = end;
+    row.result = StatusOf(result);
+    row.confirmed = confirmed;
     row.progress = end == RowEnd::Finished ? PROGRESS_MAX : 0;
     row.attempts = end == RowEnd::Skipped || end == RowEnd::NotStarted || end == RowEnd::Pending ? 0 : 1;
     return row;
@@ -40,7 +40,7 @@ TEST(ReportTest, EachKindOfRowHasItsStatusCodeVersionAndConfirmation) {
         const char* outcome;
     };
     ProgressRecord notRestored = Row(RowEnd::Finished, 9, true);
-    notRestored.failure = static_cast<std::int32_t>(UpgradeFailure::NotRestored);
+    notRestored.failure = UpgradeFailure::NotRestored;
     const Case cases[] = {
         {Row(RowEnd::Finished, 9, true), "Completed", 9, "1.23", true, "upgraded"},
         {Row(RowEnd::Finished, 9, false), "Completed", 9, "1.23", false, "unconfirmed"},
@@ -96,22 +96,23 @@ TEST(ReportTest, ARewriteReplacesTheFileWholeAndAResumeReadsOnlyConfirmedCameras
     unconfirmed.mac = "";
     unconfirmed.text[ProgressSlot::ADDRESS] = "127.0.0.6";
     report.cameras = {ReportRowOf(Row(RowEnd::Finished, 9, true)), ReportRowOf(unconfirmed)};
-    std::string error;
-    ASSERT_TRUE(WriteFileAtomically(path, std::string(100000, 'x'), error));
-    ASSERT_TRUE(WriteFileAtomically(path, report.Json(), error)) << error;
+    ASSERT_TRUE(WriteFileAtomically(path, std::string(100000, 'x')));
+    const Result<void> written = WriteFileAtomically(path, report.Json());
+    ASSERT_TRUE(written) << written.error();
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);  // no temporary left
 
-    const auto done = ReadDoneCameras(path, "1.23", error);
+    const auto done = ReadDoneCameras(path, "1.23");
     ASSERT_TRUE(done);
     ASSERT_TRUE(done->Candidate("08:00:46:00:00:01", "10.0.0.1"));  // by MAC, whatever its form
     EXPECT_EQ(done->Candidate("08:00:46:00:00:01", "10.0.0.1")->serial, "12,\"3\"");
     EXPECT_FALSE(done->Candidate("", "127.0.0.6"));  // not confirmed: done again
-    EXPECT_FALSE(ReadDoneCameras(path, "1.30", error)->Candidate("08-00-46-00-00-01", ""));  // another image
+    EXPECT_FALSE(ReadDoneCameras(path, "1.30")->Candidate("08-00-46-00-00-01", ""));  // another image
 
     std::ofstream(path) << "not a report";
-    EXPECT_FALSE(ReadDoneCameras(path, "1.23", error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(WriteFileAtomically((folder / "missing" / "r.json").string(), "{}", error));
+    const auto notReport = ReadDoneCameras(path, "1.23");
+    EXPECT_FALSE(notReport);
+    EXPECT_FALSE(notReport.error().empty());
+    EXPECT_FALSE(WriteFileAtomically((folder / "missing" / "r.json").string(), "{}"));
     std::filesystem::remove_all(folder);
 }
 

@@ -70,8 +70,8 @@ TEST(TargetListInsert, NewRecordsAreTickedNumberedAndWithoutCredentials) {
     const CameraRecord& r = list.Record(1);
     EXPECT_EQ(r.id, 1);
     EXPECT_EQ(r.origin, 0);
-    EXPECT_EQ(r.ticked, 1);
-    EXPECT_EQ(r.testState, 0);
+    EXPECT_TRUE(r.ticked);
+    EXPECT_EQ(r.testState, TestState::NotTested);
     EXPECT_EQ(r.port, 1024);
     EXPECT_TRUE(r.text[TargetSlot::NAME].empty());
     EXPECT_TRUE(r.text[TargetSlot::PASSWORD].empty());
@@ -109,12 +109,12 @@ TEST(TargetListAccessors, CredentialsAndUpgradeDataReadBackWhatWasStored) {
     EXPECT_EQ(d.version, "1.10");
     EXPECT_EQ(d.serial, "777");
     EXPECT_EQ(d.port, 8080);
-    EXPECT_EQ(d.dhcp, 1);
-    EXPECT_EQ(d.ticked, 1);
-    EXPECT_EQ(list.GetUpgradeData(1).dhcp, 0);
+    EXPECT_TRUE(d.dhcp);
+    EXPECT_TRUE(d.ticked);
+    EXPECT_FALSE(list.GetUpgradeData(1).dhcp);
 
     list.SetTicked(1, false);
-    EXPECT_EQ(list.GetUpgradeData(1).ticked, 0);
+    EXPECT_FALSE(list.GetUpgradeData(1).ticked);
     EXPECT_EQ(list.GetAddress(1), (Octets{192, 168, 1, 21}));
     EXPECT_THROW(list.GetUpgradeData(2), std::out_of_range);
 }
@@ -199,11 +199,11 @@ TEST(TargetListTests, ResultsFollowTheCameraAcrossASort) {
     EXPECT_TRUE(list.RecordTestResult(keyC, std::nullopt));
     const CameraRecord& b = list.Record(list.FindByKey(keyB));
     EXPECT_EQ(b.text[TargetSlot::SERIAL], "S-b");
-    EXPECT_EQ(b.testState, 2);
+    EXPECT_EQ(b.testState, TestState::Passed);
     EXPECT_EQ(b.text[TargetSlot::MAC], "08-00-46-00-00-02");
     const CameraRecord& c = list.Record(list.FindByKey(keyC));
-    EXPECT_EQ(c.testState, 1);
-    EXPECT_EQ(list.Record(0).testState, 0);
+    EXPECT_EQ(c.testState, TestState::Failed);
+    EXPECT_EQ(list.Record(0).testState, TestState::NotTested);
 }
 
 TEST(TargetListTests, PassedTestKeepsAMacTextAlreadyKnown) {

@@ -34,9 +34,8 @@ class UpgradeHistory : public ::testing::Test {
         return e;
     }
     std::vector<HistoryEntry> Read() {
-        std::string error;
-        auto entries = ReadHistory(path, error);
-        EXPECT_TRUE(entries) << error;
+        auto entries = ReadHistory(path);
+        EXPECT_TRUE(entries) << entries.error();
         return entries.value_or(std::vector<HistoryEntry>{});
     }
 
@@ -50,10 +49,9 @@ TEST_F(UpgradeHistory, ConcurrentAppendsStayWholeLinesInAPrivateFile) {
     for (int w = 0; w < kWriters; ++w) {
         writers.emplace_back([this, w] {
             for (int i = 0; i < kEach; ++i) {
-                std::string error;
-                EXPECT_TRUE(AppendHistory(Entry("127.0.0." + std::to_string(w), std::string(200, 'a' + w)),
-                                          error, path))
-                    << error;
+                const Result<void> appended =
+                    AppendHistory(Entry("127.0.0." + std::to_string(w), std::string(200, 'a' + w)), path);
+                EXPECT_TRUE(appended) << appended.error();
             }
         });
     }
@@ -72,9 +70,9 @@ TEST_F(UpgradeHistory, TheFileKeepsItsBoundByDroppingTheOldestLines) {
     const std::string serial(20000, 's');
     const int count = static_cast<int>(2 * HISTORY_MAX_BYTES / serial.size());
     for (int i = 0; i < count; ++i) {
-        std::string error;
-        ASSERT_TRUE(AppendHistory(Entry("10.0.0.1:" + std::to_string(1024 + i), serial), error, path))
-            << error;
+        const Result<void> appended =
+            AppendHistory(Entry("10.0.0.1:" + std::to_string(1024 + i), serial), path);
+        ASSERT_TRUE(appended) << appended.error();
         ASSERT_LE(fs::file_size(path), HISTORY_MAX_BYTES) << i;
     }
     const auto entries = Read();
@@ -85,10 +83,9 @@ TEST_F(UpgradeHistory, TheFileKeepsItsBoundByDroppingTheOldestLines) {
 
 TEST_F(UpgradeHistory, LinesThatAreNoEntriesAreSkippedAndNoFileIsNoHistory) {
     EXPECT_TRUE(Read().empty());
-    std::string error;
-    ASSERT_TRUE(AppendHistory(Entry("10.0.0.1", "1"), error, path)) << error;
+    ASSERT_TRUE(AppendHistory(Entry("10.0.0.1", "1"), path));
     std::ofstream(path, std::ios::app) << "not json\n{\"address\": 5}\n[1,2]\n{\"tool\":\"x\"}\n";
-    ASSERT_TRUE(AppendHistory(Entry("10.0.0.2", "2"), error, path)) << error;
+    ASSERT_TRUE(AppendHistory(Entry("10.0.0.2", "2"), path));
     const auto entries = Read();
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[1].address, "10.0.0.2");

@@ -109,7 +109,7 @@ void FakeWizardEngine::StartUpgrade(const UpgradeRequest& request, WizardEngineE
     Record("StartUpgrade");
     started = request;
     events = &sink;
-    session = SessionSnapshot{3, false};
+    session = SessionSnapshot{UpgradeStatus::Uploading, false};
 }
 
 SessionSnapshot FakeWizardEngine::ReadSession() const {
@@ -127,7 +127,7 @@ void FakeWizardEngine::ReleaseConfiguration() {
     Record("ReleaseConfiguration");
 }
 
-void FakeWizardEngine::Tick(int status, bool emergency) {
+void FakeWizardEngine::Tick(UpgradeStatus status, bool emergency) {
     session = SessionSnapshot{status, emergency};
     if (events) events->OnSessionTick();
 }

@@ -43,7 +43,7 @@ class FakeWizardEngine : public WizardEngine {
     }
 
     /// The session's part: set its words and tick, or post the upgrade message.
-    void Tick(int status, bool emergency = false);
+    void Tick(UpgradeStatus status, bool emergency = false);
     void Post(int wParam, int lParam);
 
     /// While closed, CheckCamera waits at the gate.

@@ -129,12 +129,12 @@ TEST(CredentialTest, NonAsciiCharactersGoOnTheWireAsWindows1252) {
 }
 
 TEST_F(TargetFormTest, StatusWordsAndSetupTexts) {
-    EXPECT_EQ(ManualStatusWord(0), "");
-    EXPECT_EQ(ManualStatusWord(3), "Uploading");
-    EXPECT_EQ(ManualStatusWord(5), "Missing target.(Network error) Searching now.");
-    EXPECT_EQ(ManualStatusWord(9), "Completed");
-    EXPECT_FALSE(HasManualStatusWord(10));
-    EXPECT_TRUE(HasManualStatusWord(0));
+    EXPECT_EQ(ManualStatusWord(UpgradeStatus::Standby), "");
+    EXPECT_EQ(ManualStatusWord(UpgradeStatus::Uploading), "Uploading");
+    EXPECT_EQ(ManualStatusWord(UpgradeStatus::Searching), "Missing target.(Network error) Searching now.");
+    EXPECT_EQ(ManualStatusWord(UpgradeStatus::Completed), "Completed");
+    EXPECT_FALSE(HasManualStatusWord(UpgradeStatus::Error1));
+    EXPECT_TRUE(HasManualStatusWord(UpgradeStatus::Standby));
     EXPECT_EQ(SetupDataText(false, true), "Discard the current settings.");
     EXPECT_EQ(SetupDataText(true, false), "Retain the current settings.");
     EXPECT_EQ(SetupDataText(true, true), "Retain and backup the current settings.");

@@ -79,7 +79,7 @@ class RecordingWizardView : public WizardView,
     void SetNewVersion(const std::string& text) override { newVersion = text; }
     void SetStatusLine(const std::string& text) override { statusLine = text; }
     void SetSetupData(SetupData) override {}
-    void ShowStatusWord(int code) override { words.push_back(code); }
+    void ShowStatusWord(UpgradeStatus status) override { words.push_back(status); }
     void SetResultText(const std::string& label, bool confirmed) override { result = {label, confirmed}; }
 
     void EnterTargets(bool) override {}
@@ -108,7 +108,7 @@ class RecordingWizardView : public WizardView,
     std::deque<Job> jobs;
     SetupData setup{false, false};
     std::string address, currentVersion, newVersion, statusLine;
-    std::vector<int> words;  ///< every status code shown, in order
+    std::vector<UpgradeStatus> words;  ///< every status shown, in order
     std::optional<std::pair<std::string, bool>> result;
 };
 
@@ -289,10 +289,11 @@ TEST_F(WizardFlowTest, UpgradeWithoutRetainingFollowsTheSessionToTheResult) {
     EXPECT_FALSE(view.closeEnabled);
     EXPECT_TRUE(view.timers.count(TIMER_DISPLAY_REFRESH));
 
-    engine.Tick(4);
-    engine.Tick(6);
+    engine.Tick(UpgradeStatus::Overwriting);
+    engine.Tick(UpgradeStatus::Rebooting);
     flow.OnTimer(TIMER_DISPLAY_REFRESH);  // the same word again is not shown twice
-    EXPECT_EQ(view.words, (std::vector<int>{0, STATUS_UPLOADING, 4, 6}));
+    EXPECT_EQ(view.words, (std::vector<UpgradeStatus>{UpgradeStatus::Standby, UpgradeStatus::Uploading,
+                                                      UpgradeStatus::Overwriting, UpgradeStatus::Rebooting}));
     engine.Post(1, STATE_MANUAL_RESULT);
     EXPECT_EQ(flow.State(), STATE_MANUAL_RESULT);
     EXPECT_EQ(view.page, WizardPage::ManualResult);
@@ -313,7 +314,7 @@ TEST_F(WizardFlowTest, UpgradeWithoutRetainingFollowsTheSessionToTheResult) {
 TEST_F(WizardFlowTest, CompletedTickWithoutSavedConfigurationShowsTheResult) {
     Prepare(false, false);
     Upgrade();
-    engine.Tick(STATUS_COMPLETED);
+    engine.Tick(UpgradeStatus::Completed);
     EXPECT_EQ(flow.State(), STATE_MANUAL_RESULT);
     engine.Post(1, STATE_MANUAL_RESULT);  // the message that follows is spent
     EXPECT_EQ(engine.Count("StopSessionTimers"), 0);
@@ -372,16 +373,16 @@ TEST_F(WizardFlowTest, SavedConfigurationIsRestoredBeforeTheResult) {
         EXPECT_EQ(r.engine.saved->model, "XQT-TR60");
         EXPECT_EQ(r.engine.saved->serial, "1000001");
         EXPECT_EQ(r.engine.saved->deleteAfterRestore, !c.backup);
-        EXPECT_EQ(r.view.words.at(1), STATUS_SAVING_CONFIG);
+        EXPECT_EQ(r.view.words.at(1), UpgradeStatus::SavingConfig);
 
-        r.engine.Tick(STATUS_COMPLETED);  // the result waits for the message, which restores first
+        r.engine.Tick(UpgradeStatus::Completed);  // the result waits for the message, which restores first
         EXPECT_EQ(r.flow.State(), STATE_MANUAL_RUNNING);
         r.engine.Post(0, 1);  // back after a lost connection: 5 + 1
         EXPECT_TRUE(r.flow.Busy());
         r.view.RunJobs();
         EXPECT_EQ(r.engine.Count("RestoreConfiguration"), c.restores);
-        EXPECT_EQ(std::vector<int>(r.view.words.end() - 2, r.view.words.end()),
-                  (std::vector<int>{STATUS_LOADING_CONFIG, STATUS_RECONFIGURING}));
+        EXPECT_EQ(std::vector<UpgradeStatus>(r.view.words.end() - 2, r.view.words.end()),
+                  (std::vector<UpgradeStatus>{UpgradeStatus::LoadingConfig, UpgradeStatus::Reconfiguring}));
         r.WatchRestart();
         EXPECT_EQ(r.flow.State(), STATE_MANUAL_RESULT);
         EXPECT_EQ(r.BoxTexts().back() == MSG_RESTORE_FAULT, c.fault);
@@ -448,7 +449,7 @@ TEST_F(WizardFlowTest, FailedSaveReturnsToTheTargetPageAndLeavesNothingToRestore
 TEST_F(WizardFlowTest, FailedUpgradeReturnsToTheTargetPageAndRunsAgain) {
     Prepare(true, true);
     Upgrade();
-    engine.Tick(4);
+    engine.Tick(UpgradeStatus::Overwriting);
     engine.Post(1, STATE_MANUAL_TARGET);
     EXPECT_EQ(flow.State(), STATE_MANUAL_TARGET);
     EXPECT_EQ(view.page, WizardPage::ManualTarget);
@@ -483,7 +484,7 @@ TEST_F(WizardFlowTest, FailedUpgradeReturnsToTheTargetPageAndRunsAgain) {
 TEST_F(WizardFlowTest, RetryGoesBackToTheTargetPageWithTheQuestionArmedAndAFreshRun) {
     Prepare(false, false);
     Upgrade();
-    engine.Tick(3, true);
+    engine.Tick(UpgradeStatus::Uploading, true);
     EXPECT_TRUE(view.emergency);
     engine.Post(1, STATE_MANUAL_RESULT);
     EXPECT_FALSE(flow.ConfirmQuit());

@@ -93,11 +93,11 @@ TEST(ConfigHandlerTest, ARestoreWithAnyOtherCredentialIsRefused) {
          {sim::SimBase64("admin:admin"), std::string(), std::string("garbage")}) {
         StreamedPost post(3s);
         const std::string body = RestoreBody("settings");
-        ASSERT_EQ(post.Open(camera.hostPort(), RESTORE_PATH), 0);
+        ASSERT_EQ(post.Open(camera.hostPort(), RESTORE_PATH), PostStep::Done);
         ASSERT_TRUE(post.AddHeader("Authorization: Basic " + credential + "\r\n"));
-        ASSERT_EQ(post.Send(body.size()), 0);
-        ASSERT_EQ(post.Write(body.data(), body.size()), 0);
-        ASSERT_EQ(post.Complete(), 0);
+        ASSERT_EQ(post.Send(body.size()), PostStep::Done);
+        ASSERT_EQ(post.Write(body.data(), body.size()), PostStep::Done);
+        ASSERT_EQ(post.Complete(), PostStep::Done);
         EXPECT_EQ(post.StatusCode(), 401);
     }
     EXPECT_TRUE(camera.server().Config().Restores().empty());

@@ -116,7 +116,7 @@ TEST_F(BackupSequenceTest, ARefusedBackupEndsInError6WithoutAnyUpload) {
     camera.config.htmlPage = true;
     StartFleet(camera);
     EXPECT_THAT(Run(), ElementsAre(S::SavingConfig, S::Error6));
-    EXPECT_EQ(session_->failure.load(), static_cast<std::int32_t>(UpgradeFailure::ConfigNotSaved));
+    EXPECT_EQ(session_->failure.load(), FailureCode(UpgradeFailure::ConfigNotSaved));
     EXPECT_TRUE(server().Upgrade().Records().empty());
     for (const auto& request : server().Requests())
         EXPECT_NE(request.request.target, "/command/versionup.cgi");
@@ -336,7 +336,7 @@ TEST_F(BackupSequenceTest, CamerasWithEqualOrNoSerialsEachGetTheirOwnConfigurati
                 config.serialText = serial.substr(0, 3);  // as cut by discovery
                 sessions.push_back(std::make_unique<CameraSession>(config));
                 sessions[i]->progressValue = &values[i];
-                sessions[i]->CheckModelAndVersion(sessions[i]->Inquire(INQ_SYSTEM, 2s), false);
+                EXPECT_TRUE(sessions[i]->CheckModelAndVersion(sessions[i]->Inquire(INQ_SYSTEM, 2s), false));
                 sessions[i]->SetImage(Image(kImageSize), kImageSize, "ver1.23");
             }
             owner.SetTimerHandler([&sessions](int id) { sessions.at(id & 0xFF)->OnSessionTimer(id); });

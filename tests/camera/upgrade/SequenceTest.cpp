@@ -133,7 +133,7 @@ TEST_F(SequenceTest, InManualModeTheWatchdogEndsAStreamThatNeverClosesAndTheWork
     ASSERT_TRUE(session.StartUpgrade());
     ASSERT_TRUE(owner.WaitForMessages(1, 5s));
     EXPECT_THAT(Messages(), ElementsAre(UpgradeMessage{1, 3}));
-    EXPECT_EQ(session.failure.load(), static_cast<std::int32_t>(UpgradeFailure::OverwriteTimedOut));
+    EXPECT_EQ(session.failure.load(), FailureCode(UpgradeFailure::OverwriteTimedOut));
     ASSERT_TRUE(WaitForEnd(2s)) << "the abandoned worker returns";
     std::this_thread::sleep_for(700ms);  // longer than the first wait after an overwrite
     EXPECT_EQ(session.status.load(), static_cast<std::int32_t>(S::Overwriting)) << "no further step";
@@ -411,7 +411,7 @@ TEST_P(SequenceTableTest, EndsAsListed) {
     } else {
         EXPECT_EQ(boxes.Count(), 0u);
     }
-    EXPECT_EQ(session.failure.load(), static_cast<std::int32_t>(run.failure));
+    EXPECT_EQ(session.failure.load(), FailureCode(run.failure));
     EXPECT_EQ(session.verified.load(), run.verified);
     EXPECT_EQ(session.newVersion.Get(), run.newVersion);
     if (run.failure == F::StreamBroken) {

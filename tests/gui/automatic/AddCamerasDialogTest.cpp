@@ -383,10 +383,10 @@ TEST_F(AddCamerasTest, OkWithInvalidRowsAsksAndTakesOverOnlyValidCameras) {
     EXPECT_EQ(Slot(1, AddedSlot::MODEL), "No response");
     EXPECT_EQ(Slot(2, AddedSlot::MODEL), "Not a camera");
     EXPECT_EQ(Slot(3, AddedSlot::MODEL), "XQT-TR60");
-    EXPECT_EQ(List().Rows().Row(3).verdict, 2);  // refused serial: dimmed
-    EXPECT_EQ(List().Rows().Row(6).conflict, 2);
-    EXPECT_EQ(List().Rows().Row(7).conflict, 1);
-    EXPECT_EQ(List().Rows().Row(8).conflict, 1);
+    EXPECT_EQ(List().Rows().Row(3).verdict, Verdict::Other);  // refused serial: dimmed
+    EXPECT_EQ(List().Rows().Row(6).conflict, Conflict::AlreadyTarget);
+    EXPECT_EQ(List().Rows().Row(7).conflict, Conflict::SameAddress);
+    EXPECT_EQ(List().Rows().Row(8).conflict, Conflict::SameAddress);
     for (int valid : {0, 4, 5})
         EXPECT_TRUE(List().IsValid(valid)) << valid;
     for (int invalid : {1, 2, 3, 6, 7, 8})
@@ -414,7 +414,7 @@ TEST_F(AddCamerasTest, OkWithInvalidRowsAsksAndTakesOverOnlyValidCameras) {
     EXPECT_EQ(first.text[TargetSlot::SERIAL], "9400001");
     EXPECT_EQ(first.text[TargetSlot::VERSION], "1.10");
     EXPECT_EQ(first.origin, 0);
-    EXPECT_EQ(first.ticked, 1);
+    EXPECT_TRUE(first.ticked);
     const CameraRecord& next = targets->Targets().Record(2);
     EXPECT_EQ(next.text[TargetSlot::SERIAL], "9400007");
     EXPECT_EQ(next.text[TargetSlot::MODEL], "XQT-TR60N");

@@ -154,7 +154,7 @@ TEST_F(AutoProgressTest, ACameraInEmergencyStateTakesTheRecoveryPathAndIsNotConf
         EXPECT_NE(request.request.body, "inq=user");  // a camera in recovery state needs no login
     // Nothing asked the camera for its version afterwards: the version is the image's, unconfirmed.
     EXPECT_EQ(page->List().Row(0).text[ProgressSlot::VERSION], "1.23");
-    EXPECT_EQ(page->List().Row(0).confirmed, 0);
+    EXPECT_FALSE(page->List().Row(0).confirmed);
     // The version column shows the mark whole.
     const QString shown = page->List().model()->index(0, ProgressSlot::VERSION).data().toString();
     EXPECT_EQ(shown, "1.23 (not confirmed)");

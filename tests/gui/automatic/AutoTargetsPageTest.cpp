@@ -134,7 +134,7 @@ TEST_F(AutoTargetsPageTest, FillsFromDiscoveryWithTheCounterAndDisablesNextWitho
                                         "127.0.1.6", "127.0.1.8"}));
     EXPECT_EQ(Column(TargetSlot::MAC)[0], "08:00:46:1A:00:01");
     EXPECT_EQ(Column(TargetSlot::MODEL)[1], "XQT-TR60N");
-    EXPECT_EQ(page->Grid().Targets().Record(0).ticked, 1);
+    EXPECT_TRUE(page->Grid().Targets().Record(0).ticked);
     EXPECT_TRUE(boxes.Taken().empty());
 
     EXPECT_EQ(page->Grid().SelectedRows(), std::vector<int>{0});
@@ -281,7 +281,7 @@ TEST_F(AutoTargetsPageTest, ReadinessFollowsTicksAndCredentials) {
     // Space on the selected, ticked focus row unticks every selected row: nothing left to upgrade.
     page->Grid().setFocus();
     QTest::keyClick(&page->Grid(), Qt::Key_Space);
-    EXPECT_EQ(page->Grid().Targets().Record(3).ticked, 0);
+    EXPECT_FALSE(page->Grid().Targets().Record(3).ticked);
     EXPECT_EQ(LastMode(), 0);
     QTest::keyClick(&page->Grid(), Qt::Key_Space);
     EXPECT_EQ(LastMode(), 1);
@@ -441,9 +441,9 @@ TEST_F(AutoTargetsPageTest, TestingMarksTheSelectedCamerasWithABusyCursorWhileIt
     ASSERT_TRUE(test::WaitUntil([&] { return !page->Testing(); }));
     EXPECT_NE(page->cursor().shape(), Qt::BusyCursor);
     const auto& records = page->Grid().Targets().Records();
-    EXPECT_EQ(records[0].testState, 2);
-    EXPECT_EQ(records[1].testState, 2);
-    EXPECT_EQ(records[2].testState, 1);
+    EXPECT_EQ(records[0].testState, TestState::Passed);
+    EXPECT_EQ(records[1].testState, TestState::Passed);
+    EXPECT_EQ(records[2].testState, TestState::Failed);
 
     // With nothing selected no test starts, and the page does not wait for one.
     page->Grid().SetSelection(std::vector<int>{}, -1);

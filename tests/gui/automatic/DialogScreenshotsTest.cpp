@@ -112,7 +112,7 @@ TEST_F(Screenshots, UpgradeLog) {
         record.text[ProgressSlot::ADDRESS] = r.address;
         record.text[ProgressSlot::MODEL] = "XQT-TR60";
         record.progress = r.result ? 10000 : 0;
-        record.result = r.result;
+        record.result = StatusOf(r.result);
         record.dhcp = r.dhcp;
         list.AddRow(std::move(record), nullptr);
     }

@@ -199,7 +199,7 @@ TEST_F(RealEngineUpgradeTest, TheUpgradeReportsTicksAndTheVerifiedEndThroughTheO
     EXPECT_EQ(bar.Position(), ProgressBarValue::MAX);
     SessionSnapshot session;
     owner.Call([&] { session = engine.ReadSession(); });
-    EXPECT_EQ(session.status, 9);
+    EXPECT_EQ(session.status, UpgradeStatus::Completed);
     EXPECT_FALSE(session.emergency);
     const auto records = fleet->At(0).Upgrade().Records();
     ASSERT_EQ(records.size(), 1u);

@@ -30,9 +30,9 @@ ProgressRecord Row(const std::string& model, const std::string& address, int pro
     r.text[ProgressSlot::ADDRESS] = address;
     r.text[ProgressSlot::VERSION] = "1.23";
     r.progress = progress;
-    r.result = result;
-    r.dhcp = dhcp ? 1 : 0;
-    r.confirmed = confirmed ? 1 : 0;
+    r.result = StatusOf(result);
+    r.dhcp = dhcp;
+    r.confirmed = confirmed;
     return r;
 }
 
@@ -98,7 +98,7 @@ class UpgradeLogDialogTest : public UpgradeLogTest {
             const bool dhcp = i % 3 == 1;
             ProgressRecord row = Row("XQT-TR60", "192.168.0." + std::to_string(10 + i), i == 2 ? 0 : 10000,
                                      i == 2 ? 0 : 9 + i % 8, dhcp);
-            row.end = static_cast<std::int32_t>(row.result ? RowEnd::Finished : RowEnd::NotStarted);
+            row.end = row.result != UpgradeStatus::Standby ? RowEnd::Finished : RowEnd::NotStarted;
             list.AddRow(std::move(row), nullptr);
         }
     }

@@ -88,7 +88,7 @@ TEST_F(AddedListTest, InquiryFillsModelSerialAndVersionOfAnAcceptedCamera) {
 
     const int row = AddCamera(fleet.At(0).Camera());
     EXPECT_EQ(Model(row), "Queued...");
-    EXPECT_EQ(list->Rows().Row(row).verdict, 0);
+    EXPECT_EQ(list->Rows().Row(row).verdict, Verdict::NotAsked);
     ASSERT_TRUE(test::WaitUntil([&] { return Model(row) == "Searching..."; }));
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(Model(row), "XQT-TR60");
@@ -123,7 +123,7 @@ TEST_F(AddedListTest, SilentStrangeAndRefusedCamerasAreInvalid) {
     EXPECT_EQ(Model(2), "XQT-TR60");
     EXPECT_EQ(list->Rows().Row(2).text[AddedSlot::SERIAL], "6660001");
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(list->Rows().Row(i).verdict, 2) << i;
+        EXPECT_EQ(list->Rows().Row(i).verdict, Verdict::Other) << i;
         EXPECT_FALSE(list->IsValid(i)) << i;
     }
     EXPECT_TRUE(list->AnyInvalid());
@@ -230,10 +230,10 @@ TEST_F(AddedListTest, ConflictsShowYellowAndLightRedStripsUnderTheSelection) {
     Add("127.0.37.2");      // row 1: twice in the list
     Add("127.0.37.2", 81);  // row 2: same address, other port
     Add("127.0.37.9");      // row 3: already a target
-    EXPECT_EQ(list->Rows().Row(0).conflict, 0);
-    EXPECT_EQ(list->Rows().Row(1).conflict, 1);
-    EXPECT_EQ(list->Rows().Row(2).conflict, 1);
-    EXPECT_EQ(list->Rows().Row(3).conflict, 2);
+    EXPECT_EQ(list->Rows().Row(0).conflict, Conflict::None);
+    EXPECT_EQ(list->Rows().Row(1).conflict, Conflict::SameAddress);
+    EXPECT_EQ(list->Rows().Row(2).conflict, Conflict::SameAddress);
+    EXPECT_EQ(list->Rows().Row(3).conflict, Conflict::AlreadyTarget);
 
     const int selected[] = {2};
     list->SetSelection(selected, 2);
@@ -247,8 +247,8 @@ TEST_F(AddedListTest, ConflictsShowYellowAndLightRedStripsUnderTheSelection) {
 
     // Moving the second row away clears both marks.
     list->SetAddress(2, test::OctetsOf("127.0.37.3"), 81);
-    EXPECT_EQ(list->Rows().Row(1).conflict, 0);
-    EXPECT_EQ(list->Rows().Row(2).conflict, 0);
+    EXPECT_EQ(list->Rows().Row(1).conflict, Conflict::None);
+    EXPECT_EQ(list->Rows().Row(2).conflict, Conflict::None);
 }
 
 // ---- Deletion, blank rows, take-over ------------------------------------------------------------------

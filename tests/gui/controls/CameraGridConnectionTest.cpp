@@ -83,8 +83,8 @@ TEST_F(GridConnectionTest, TestsAtMostTwoCamerasAtOnceInListOrder) {
             open += fleet.At(i).OpenConnections();
         mostOpen = std::max(mostOpen, open);
         // The third camera is asked only after one of the first two has been evaluated.
-        if (!fleet.At(2).Requests().empty() && grid->Targets().Record(0).testState == 0 &&
-            grid->Targets().Record(1).testState == 0)
+        if (!fleet.At(2).Requests().empty() && grid->Targets().Record(0).testState == TestState::NotTested &&
+            grid->Targets().Record(1).testState == TestState::NotTested)
             thirdAskedEarly = true;
         return finished.count() > 0;
     }));
@@ -95,7 +95,7 @@ TEST_F(GridConnectionTest, TestsAtMostTwoCamerasAtOnceInListOrder) {
     for (std::size_t i = 0; i < fleet.Size(); ++i) {
         ASSERT_EQ(fleet.At(i).Requests().size(), 1u) << i;
         EXPECT_EQ(fleet.At(i).Requests()[0].request.body, "inq=network");
-        EXPECT_EQ(grid->Targets().Record(static_cast<int>(i)).testState, 2) << i;
+        EXPECT_EQ(grid->Targets().Record(static_cast<int>(i)).testState, TestState::Passed) << i;
     }
 }
 
@@ -115,9 +115,9 @@ TEST_F(GridConnectionTest, PassedAndFailedCamerasGetTheirStripsAndAHandAddedCame
     grid->StartTest();
     ASSERT_TRUE(test::WaitUntil([&] { return finished.count() > 0; }));
 
-    EXPECT_EQ(grid->Targets().Record(0).testState, 2);
+    EXPECT_EQ(grid->Targets().Record(0).testState, TestState::Passed);
     EXPECT_EQ(grid->Targets().Record(0).text[TargetSlot::MAC], "08-00-46-12-34-56");
-    EXPECT_EQ(grid->Targets().Record(1).testState, 1);
+    EXPECT_EQ(grid->Targets().Record(1).testState, TestState::Failed);
     EXPECT_EQ(grid->Targets().Record(1).text[TargetSlot::MAC], "");
     // The test carried the row's credential.
     ASSERT_EQ(fleet.At(0).Requests().size(), 1u);
@@ -145,7 +145,7 @@ TEST_F(GridConnectionTest, ASilentCameraFailsAtTheGridsLimitWithoutWaitingForThe
     grid->StartTest();
     ASSERT_TRUE(test::WaitUntil([&] { return finished.count() > 0; }, std::chrono::seconds(15)));
     EXPECT_GE(std::chrono::steady_clock::now() - start, timing.connectionTestLimit);
-    EXPECT_EQ(grid->Targets().Record(0).testState, 1);
+    EXPECT_EQ(grid->Targets().Record(0).testState, TestState::Failed);
     // The abandoned exchange was closed, not left hanging.
     EXPECT_TRUE(test::WaitUntil([&] { return fleet.At(0).OpenConnections() == 0; }, std::chrono::seconds(5)));
 }
@@ -168,8 +168,8 @@ TEST_F(GridConnectionTest, AResultFollowsItsCameraThroughASort) {
     grid->SortByColumn(2);
     ASSERT_EQ(grid->Targets().Record(0).text[TargetSlot::SERIAL], "1000010");
     ASSERT_TRUE(test::WaitUntil([&] { return finished.count() > 0; }));
-    EXPECT_EQ(grid->Targets().Record(0).testState, 1);
-    EXPECT_EQ(grid->Targets().Record(1).testState, 2);
+    EXPECT_EQ(grid->Targets().Record(0).testState, TestState::Failed);
+    EXPECT_EQ(grid->Targets().Record(1).testState, TestState::Passed);
 }
 
 }  // namespace

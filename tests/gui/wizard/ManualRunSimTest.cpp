@@ -109,8 +109,7 @@ class ManualUpgradeTest : public ManualRunTest {
 
 /// The upgrade history the wizard wrote beside the Configurations folder.
 std::vector<HistoryEntry> HistoryIn(const std::filesystem::path& dataFolder) {
-    std::string error;
-    return ReadHistory((dataFolder / "VEXO/XQT FirmwareUpgrade/history.jsonl").string(), error)
+    return ReadHistory((dataFolder / "VEXO/XQT FirmwareUpgrade/history.jsonl").string())
         .value_or(std::vector<HistoryEntry>{});
 }
 
@@ -152,10 +151,9 @@ TEST_F(ManualUpgradeTest, ABundleIsWrittenWholeAndItsVersionConfirmed) {
     manifest.images = {{"", "tr60.bin", image.size(), sha}};
     const std::string text = WriteManifest(manifest);
     const auto file = dataFolder / "tr60-2.05.xqtfw";
-    std::string error;
-    ASSERT_TRUE(
-        WriteBundle(file, {{"manifest.json", {text.begin(), text.end()}}, {"tr60.bin", image}}, error))
-        << error;
+    const Result<void> written =
+        WriteBundle(file, {{"manifest.json", {text.begin(), text.end()}}, {"tr60.bin", image}});
+    ASSERT_TRUE(written) << written.error();
     TrustSettings noKeys;
     noKeys.keyDirectory.clear();
     const BundleLoad load = LoadFirmwareBundle(file, noKeys);
@@ -401,7 +399,7 @@ TEST_F(ManualUpgradeTest, TheStatusWordShowsTheRebootWhileTheSessionDoesNotTick)
     OpenToTarget();
     EnterTarget("admin", "admin", {false, false});
     ASSERT_TRUE(StartRun());
-    ASSERT_TRUE(WaitUntil([&] { return engine->ReadSession().status == 6; }));
+    ASSERT_TRUE(WaitUntil([&] { return engine->ReadSession().status == UpgradeStatus::Rebooting; }));
     EXPECT_TRUE(WaitUntil([&] { return StatusWord() == REBOOTING; }, 1500ms)) << StatusWord();
     ASSERT_TRUE(WaitForRunEnd());
     ExpectResultPage();

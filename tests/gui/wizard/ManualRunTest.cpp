@@ -115,11 +115,11 @@ TEST_F(ManualRunTest, UpgradeWithoutRetainingRunsToTheResultPage) {
     EXPECT_TRUE(
         WaitFor([&] { return Find<QProgressBar>(WizardPage::ManualProgress, "progress")->value() == 2500; }));
 
-    engine.Tick(4);
+    engine.Tick(UpgradeStatus::Overwriting);
     EXPECT_EQ(ProgressEdit("statusWord")->text(), "Overwriting");
-    engine.Tick(12);  // no manual word: the shown word stays
+    engine.Tick(UpgradeStatus::Error3);  // no manual word: the shown word stays
     EXPECT_EQ(ProgressEdit("statusWord")->text(), "Overwriting");
-    engine.Tick(6);
+    engine.Tick(UpgradeStatus::Rebooting);
     EXPECT_EQ(ProgressEdit("statusWord")->text(), "Rebooting");
     engine.Post(1, STATE_MANUAL_RESULT);
     ASSERT_TRUE(OnResultPage());
@@ -144,7 +144,7 @@ TEST_F(ManualRunTest, FailedUpgradeReturnsToTheTargetPageWithItsEntries) {
     Prepare(true, true);
     auto* port = Find<QRadioButton>(WizardPage::ManualTarget, "portCustom");
     ASSERT_TRUE(Upgrade());
-    engine.Tick(4);
+    engine.Tick(UpgradeStatus::Overwriting);
     engine.Post(1, STATE_MANUAL_TARGET);  // after the session's own message
     EXPECT_EQ(State(), STATE_MANUAL_TARGET);
     EXPECT_TRUE(wizard->Page(WizardPage::ManualTarget)->isVisible());
@@ -183,7 +183,7 @@ TEST_F(ManualRunTest, EmergencyIndicatorFollowsTheSession) {
     Prepare(false, false);
     ASSERT_TRUE(Upgrade());
     EXPECT_FALSE(wizard->EmergencyIndicator()->isVisible());
-    engine.Tick(3, true);
+    engine.Tick(UpgradeStatus::Uploading, true);
     EXPECT_TRUE(wizard->EmergencyIndicator()->isVisible());
     EXPECT_EQ(wizard->EmergencyIndicator()->size(), QSize(12, 12));
     EXPECT_EQ(wizard->EmergencyIndicator()->grab().toImage().pixelColor(6, 6), QColor(255, 153, 51));
@@ -195,7 +195,7 @@ TEST_F(ManualRunTest, EmergencyIndicatorFollowsTheSession) {
     ASSERT_TRUE(GoToProgress());
     engine.started.reset();
     ASSERT_TRUE(Upgrade());
-    engine.Tick(3, false);
+    engine.Tick(UpgradeStatus::Uploading, false);
     EXPECT_FALSE(wizard->EmergencyIndicator()->isVisible());
 }
 

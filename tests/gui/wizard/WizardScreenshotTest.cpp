@@ -48,7 +48,7 @@ TEST_F(ScreenshotTest, EveryPage) {
     Click(WizardButton::Next);
     ASSERT_TRUE(WaitFor([&] { return engine.started.has_value() && !wizard->Flow().Busy(); }));
     engine.started->progressBar->SetPosition(4200);
-    engine.Tick(4, true);
+    engine.Tick(UpgradeStatus::Overwriting, true);
     ASSERT_TRUE(WaitFor([&] { return wizard->EmergencyIndicator()->isVisible(); }));
     QTest::qWait(150);  // the bar follows its value on the page's refresh
     Save("5-manual-running");
