@@ -122,7 +122,7 @@ bool CameraSession::VerifyAfterReboot(bool first) {
             if (!last && !paceAfter(began, timing.unacceptedModelPause)) return false;
         }
     } else {
-        // Nothing to ask a camera in recovery state: its assumed overwrite time is counted in ticks.
+        // Nothing to ask a camera in emergency state: its assumed overwrite time is counted in ticks.
         const auto limit =
             std::chrono::steady_clock::now() + 2 * timing.tickPeriod * timing.emergencyVerifyTicks;
         while (tickCount.load() < timing.emergencyVerifyTicks && std::chrono::steady_clock::now() < limit) {

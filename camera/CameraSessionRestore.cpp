@@ -49,7 +49,7 @@ PostOutcome CameraSession::RestoreConfig() {
     }
     if (streamedPost.Write(post.tail.data(), post.tail.size()) != PostStep::Done) return PostOutcome::NotSent;
 
-    // A camera that was in recovery state before its upgrade has rebooted into the new firmware by
+    // A camera that was in emergency state before its upgrade has rebooted into the new firmware by
     // now and answers like any other: its answer decides too, so a file is never deleted on the
     // strength of a request nobody confirmed.
     status.store(StatusCode(UpgradeStatus::Overwriting));

@@ -93,7 +93,7 @@ PostOutcome CameraSession::UploadFirmware() {
         return fail(PostOutcome::NotSent);
 
     if (!Step([&] { SetStatus(UpgradeStatus::Overwriting); })) return fail(PostOutcome::NotSent);
-    // A camera in recovery state takes the image without answering: nothing to complete or read.
+    // A camera in emergency state takes the image without answering: nothing to complete or read.
     if (emergency.load()) return PostOutcome::Taken;
 
     if (!Step([&] {

@@ -11,7 +11,7 @@
 //   configuration, uploading, or having their start inquiries asked; with the wizard's 1, nothing
 //   starts behind such a camera (BatchPolicy::overlapStartInquiries lets the inquiries run beside
 //   the transfers, never the upgrades);
-// - a start asks the system inquiry and, unless the camera is in recovery state, the user inquiry
+// - a start asks the system inquiry and, unless the camera is in emergency state, the user inquiry
 //   (administrator check) on a worker thread of its own, and the network inquiry for its MAC; a
 //   refusal ends the camera (Error1 or Error3); a pass picks the image slot by the camera's DocType
 //   and starts the upgrade;

@@ -207,7 +207,7 @@ void BatchRun::BeginStart(int position) {
             raw->verdict = verdict;
             raw->done.store(true, std::memory_order_release);
         };
-        // The system answer comes first because it tells whether the camera is in recovery state:
+        // The system answer comes first because it tells whether the camera is in emergency state:
         // such a camera need not know its users, and its upload is neither completed nor followed
         // by a progress stream.
         const InquiryAnswer asked = session->Ask(INQ_SYSTEM, limit);

@@ -78,7 +78,7 @@ struct SimCamera {
     bool panTilt = false;
     bool dhcp = false;
     bool dnsAuto = false;
-    bool emergency = false;  ///< recovery state: reports the emergency version and takes the image silently
+    bool emergency = false;  ///< emergency state: reports the emergency version and takes the image silently
     std::vector<SimUser> users{{"admin", "admin", true}, {"user", "user", false}};
 
     // Where it listens (loopback only). ipText is also what discovery reports as IPADR.

@@ -174,7 +174,7 @@ SimResponse HandleFirmware(const SimCamera& camera, const SimRequest& request, d
     const auto now = UpgradeState::Clock::now();
     const auto refuse = ScaledDelay(knobs.refuseAfterRebootMs, timeScale);
 
-    // Recovery state, or a dropped connection: the camera overwrites at once and says nothing.
+    // Emergency state, or a dropped connection: the camera overwrites at once and says nothing.
     if (camera.emergency || dropped) {
         state.Take(record, now, reboot, comeBack, refuse);
         return response.Stall();

@@ -3,7 +3,7 @@
 // the layout the tool sends), records the image's size and SHA-256, answers with its progress
 // stream at the pace of its knobs, then overwrites and reboots: from the end of the stream it
 // answers nothing for rebootMs, and afterwards reports the version carried in the placeholder
-// image's header (or comeBackVersion). A camera in recovery state takes the image without
+// image's header (or comeBackVersion). A camera in emergency state takes the image without
 // answering. The knobs of UpgradeKnobs add the faults.
 //
 // Threads: HandleFirmware and the UpgradeState operations called by the camera server run on the
@@ -60,7 +60,7 @@ class UpgradeState {
 
     /// Records `record`; when it was accepted the camera overwrites until `overwriteEnds`, then
     /// answers nothing until `overwriteEnds + reboot` (never again without `reboot`) and comes
-    /// back reporting `version` (unchanged when empty) and no longer in recovery state; for
+    /// back reporting `version` (unchanged when empty) and no longer in emergency state; for
     /// `refuse` after the reboot it resets every connection.
     void Take(FirmwareRecord record, Clock::time_point overwriteEnds, std::optional<Clock::duration> reboot,
               std::string version, Clock::duration refuse = {});

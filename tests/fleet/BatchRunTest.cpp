@@ -1,7 +1,7 @@
 // Whole automatic runs over simulated cameras in scaled time, driven by an EventLoopOwner as the
 // command line drives them: the start rule checked on the exact record of every status change,
 // failures that end one camera only, the image chosen by DocType, Abort, the setup-data options,
-// recovery state, and what each row keeps for a report.
+// emergency state, and what each row keeps for a report.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -367,7 +367,7 @@ TEST_F(BatchRunTest, RetainedSettingsArePutBackAndTheSavedFileIsKeptOnlyWithBack
     }
 }
 
-TEST_F(BatchRunTest, ACameraInRecoveryStateIsUpgradedWithoutLoginAndNotConfirmed) {
+TEST_F(BatchRunTest, ACameraInEmergencyStateIsUpgradedWithoutLoginAndNotConfirmed) {
     std::vector<sim::SimCamera> cameras{Camera(91)};
     cameras[0].emergency = true;
     Open(cameras);

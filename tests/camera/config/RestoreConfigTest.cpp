@@ -237,9 +237,9 @@ TEST_F(RestoreConfigTest, NothingToPostOrNoCameraGivesMinusOne) {
     EXPECT_EQ(session->RestoreConfig(), PostOutcome::NotSent);
 }
 
-TEST_F(RestoreConfigTest, TheAnswerDecidesAlsoForACameraThatWasInRecoveryState) {
+TEST_F(RestoreConfigTest, TheAnswerDecidesAlsoForACameraThatWasInEmergencyState) {
     // 2xx and 3xx (a redirect to the camera's page) take the configuration; 4xx and 5xx refuse it.
-    // A camera that was in recovery state has rebooted into its new firmware by the restore and is
+    // A camera that was in emergency state has rebooted into its new firmware by the restore and is
     // waited for like any other.
     const struct {
         int status;

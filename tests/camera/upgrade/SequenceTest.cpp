@@ -116,7 +116,7 @@ TEST_F(SequenceTest, AnEmergencyCameraTakesTheImageSilentlyAndCountsAsDone) {
     EXPECT_THAT(chain.Stop(), ElementsAre(S::Uploading, S::Overwriting, S::Rebooting, S::Completed));
     EXPECT_THAT(Messages(), ElementsAre(UpgradeMessage{1, 6}));
     EXPECT_EQ(value.load(), PROGRESS_MAX);
-    EXPECT_EQ(SystemInquiriesSince(before), 0) << "nothing is asked of a camera in recovery state";
+    EXPECT_EQ(SystemInquiriesSince(before), 0) << "nothing is asked of a camera in emergency state";
     EXPECT_FALSE(session.verified.load());
     EXPECT_EQ(session.reportedVersion.Get(), "ver1.23");
     ASSERT_EQ(server().Upgrade().Records().size(), 1u);

@@ -124,14 +124,14 @@ TEST_F(AutoProgressTest, AnEmptyListOffersFinishOnlyAfterUpgrade) {
     EXPECT_TRUE(logText.isEmpty());
 }
 
-TEST_F(AutoProgressTest, ACameraInEmergencyStateTakesTheRecoveryPathAndIsNotConfirmed) {
+TEST_F(AutoProgressTest, ACameraInEmergencyStateTakesTheEmergencyPathAndIsNotConfirmed) {
     std::vector<sim::SimCamera> cameras{Camera(91)};
     cameras[0].emergency = true;
     Open(cameras);
     NoRetain();
     ASSERT_TRUE(StartRun());
     // Such a camera never answers the upload: a session that completes the request loses the link
-    // and searches for the camera, where the recovery path counts its ticks up to 9800.
+    // and searches for the camera, where the emergency path counts its ticks up to 9800.
     int highest = 0;
     ASSERT_TRUE(WaitUntil(
         [&] {
@@ -151,7 +151,7 @@ TEST_F(AutoProgressTest, ACameraInEmergencyStateTakesTheRecoveryPathAndIsNotConf
     ASSERT_EQ(images.size(), 1u);
     EXPECT_EQ(images[0].sha256, SlotSha(0));
     for (const auto& request : fleet->At(0).Requests())
-        EXPECT_NE(request.request.body, "inq=user");  // a camera in recovery state needs no login
+        EXPECT_NE(request.request.body, "inq=user");  // a camera in emergency state needs no login
     // Nothing asked the camera for its version afterwards: the version is the image's, unconfirmed.
     EXPECT_EQ(page->List().Row(0).text[ProgressSlot::VERSION], "1.23");
     EXPECT_FALSE(page->List().Row(0).confirmed);

@@ -244,7 +244,7 @@ TEST_F(RealEngineUpgradeTest, TheCheckedSessionKnowsTheCameraIsInEmergencyState)
     EXPECT_TRUE(session.emergency);
     ASSERT_TRUE(WaitForMessage());
     EXPECT_EQ(Got(), (std::vector<std::pair<int, int>>{{1, 6}}));
-    // A camera in recovery state is asked nothing after the upload: its time is counted in ticks.
+    // A camera in emergency state is asked nothing after the upload: its time is counted in ticks.
     const auto requests = fleet->At(0).Requests();
     EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
                             [](const auto& r) { return r.request.body == "inq=system"; }),

@@ -388,7 +388,7 @@ TEST_F(ManualUpgradeTest, ACameraInEmergencyStateShowsTheIndicatorAndTakesTheIma
     EXPECT_TRUE(WaitUntil([&] { return wizard->EmergencyIndicator()->isVisible(); }));
     ASSERT_TRUE(WaitForRunEnd());
 
-    ExpectResultPage(false);  // a camera in recovery state is never asked for its new version
+    ExpectResultPage(false);  // a camera in emergency state is never asked for its new version
     ExpectImageTaken();
     EXPECT_TRUE(BoxTexts().empty()) << testing::PrintToString(BoxTexts());
 }
