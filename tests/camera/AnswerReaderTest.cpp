@@ -185,7 +185,9 @@ TEST_F(AnswerExchangeTest, EveryExchangeReadsEveryForm) {
         StreamRead read;
         while (ok && (read = post.Read(buffer, sizeof(buffer))).status == StreamRead::Status::Data)
             got.append(buffer, read.size);
-        if (ok) EXPECT_EQ(read.status, StreamRead::Status::End);
+        if (ok) {
+            EXPECT_EQ(read.status, StreamRead::Status::End);
+        }
         EXPECT_EQ(got, form.body);
         post.Close();  // the peer serves one connection at a time
 

@@ -91,8 +91,9 @@ TEST_F(ManualRestoreTest, EndsAsTheCameraAndTheSavedFileAllow) {
         EXPECT_EQ(store.restored.load(), c.expected.restored);
         // The file goes only once the camera took it, as asked; otherwise it stays for another try.
         EXPECT_EQ(fs::exists(store.localPath), !c.expected.restored && !c.loseSavedFile);
-        if (!c.expected.cameraBack && statuses == both)
+        if (!c.expected.cameraBack && statuses == both) {
             EXPECT_GE(std::chrono::steady_clock::now() - began, Timing().restartWatchLimit);
+        }
         EndSession();
     }
 }
