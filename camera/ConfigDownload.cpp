@@ -1,5 +1,5 @@
 // ConfigStore::Download: one GET of the camera's configuration into a temporary file, made of
-// named steps. Each step either leaves the download ready for the next or returns false with the
+// named steps. Each step either leaves the download ready for the next or fails with the
 // reason in `error`; the temporary file and the folders made for it go when the download does,
 // unless it was published.
 #include <sys/stat.h>
@@ -12,6 +12,7 @@
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/http/write.hpp>
 #include <functional>
+#include <optional>
 
 #include "camera/AnswerReader.h"
 #include "camera/ConfigPublish.h"
@@ -42,7 +43,7 @@ class ConfigDownload {
 
     /// The folders down to `localPath` exist (those made now are noted, to go again on failure).
     bool MakeFolders(const std::string& localPath) {
-        return detail::CreateFolders(localPath, error, &made_.folders);
+        return Take(detail::CreateFolders(localPath, &made_.folders));
     }
 
     /// The camera's address, the remote path and the credential can go into a request.
@@ -65,9 +66,9 @@ class ConfigDownload {
 
     /// The temporary file beside `localPath`.
     bool CreateFile(const std::string& localPath) {
-        if (file_.Create(localPath, error)) return true;
+        if (file_.Create(localPath)) return true;
         // Another store may have removed the dated folder it made just after we found it: once more.
-        return MakeFolders(localPath) && file_.Create(localPath, error);
+        return MakeFolders(localPath) && Take(file_.Create(localPath));
     }
 
     bool Connect() {
@@ -119,12 +120,15 @@ class ConfigDownload {
         return total_ != 0 || Fail("the camera sent an empty configuration");
     }
 
-    /// The file under `localPath`'s name or the first free suffixed one (`published`); the folders
-    /// made for it stay.
-    bool Publish(const std::string& localPath, std::string& published, struct stat& info) {
-        if (!file_.Commit(localPath, published, info, error)) return false;
+    /// The file under `localPath`'s name or the first free suffixed one; the folders made for it stay.
+    std::optional<detail::PublishedFile> Publish(const std::string& localPath) {
+        auto published = file_.Commit(localPath);
+        if (!published) {
+            Fail(published.error());
+            return std::nullopt;
+        }
         made_.keep = true;
-        return true;
+        return std::move(*published);
     }
 
     /// Body bytes received so far.
@@ -138,7 +142,7 @@ class ConfigDownload {
         total_ += bytes.size();
         if (total_ > CONFIG_SIZE_LIMIT)
             return Fail("the configuration is larger than " + std::to_string(CONFIG_SIZE_LIMIT) + " bytes");
-        return file_.Write(bytes.data(), bytes.size(), error);
+        return Take(file_.Write(bytes.data(), bytes.size()));
     }
 
     /// One step of the exchange, held to the step timeout and to the overall bound for the bytes
@@ -156,6 +160,7 @@ class ConfigDownload {
         error = std::move(text);
         return false;
     }
+    bool Take(const Result<void>& result) { return result || Fail(result.error()); }
     bool FailWith(const std::string& what, beast::error_code e) {
         Close(false);
         if (e == asio::error::operation_aborted && cancellation_.IsCancelled())
@@ -193,17 +198,16 @@ bool ConfigStore::Download() try {
     if (saved_) return Fail("the configuration was saved already");
     if (localPath.empty()) return Fail("no folder for saved configurations: HOME is not set");
     ConfigDownload download(*this, stepTimeout_, bound_, cancellation_);
-    struct stat info {};
-    std::string published;
     if (!download.MakeFolders(localPath) || !download.CheckRequest() || !download.CreateFile(localPath) ||
-        !download.Connect() || !download.SendRequest() || !download.ReadHead() || !download.ReadBody() ||
-        !download.Publish(localPath, published, info)) {
+        !download.Connect() || !download.SendRequest() || !download.ReadHead() || !download.ReadBody()) {
         return Fail(download.error);
     }
-    localPath = std::move(published);
+    auto published = download.Publish(localPath);
+    if (!published) return Fail(download.error);
+    localPath = std::move(published->path);
     saved_ = true;
-    savedDevice_ = static_cast<std::uint64_t>(info.st_dev);
-    savedInode_ = static_cast<std::uint64_t>(info.st_ino);
+    savedDevice_ = static_cast<std::uint64_t>(published->info.st_dev);
+    savedInode_ = static_cast<std::uint64_t>(published->info.st_ino);
     byteCount = static_cast<std::uint32_t>(download.Total());
     return true;
 } catch (const std::exception& e) {

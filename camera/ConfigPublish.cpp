@@ -25,45 +25,36 @@ std::string SuffixedPath(const std::string& plain, int n) {
     return plain + suffix;
 }
 
-bool TempFile::Create(const std::string& finalPath, std::string& error) {
-    if (const int failure = file_.Create(finalPath, S_IRUSR | S_IWUSR)) {
-        error = ErrnoText("cannot create a file in " + finalPath.substr(0, finalPath.rfind('/')), failure);
-        return false;
-    }
-    return true;
+Result<void> TempFile::Create(const std::string& finalPath) {
+    if (const int failure = file_.Create(finalPath, S_IRUSR | S_IWUSR))
+        return Fail(
+            ErrnoText("cannot create a file in " + finalPath.substr(0, finalPath.rfind('/')), failure));
+    return Done();
 }
 
-bool TempFile::Write(const char* data, std::size_t size, std::string& error) {
-    if (const int failure = file_.Write(std::string_view(data, size))) {
-        error = ErrnoText("cannot write the configuration file", failure);
-        return false;
-    }
-    return true;
+Result<void> TempFile::Write(const char* data, std::size_t size) {
+    if (const int failure = file_.Write(std::string_view(data, size)))
+        return Fail(ErrnoText("cannot write the configuration file", failure));
+    return Done();
 }
 
-bool TempFile::Commit(const std::string& plainPath, std::string& published, struct stat& info,
-                      std::string& error) {
-    if (const int failure = file_.Close(&info)) {
-        error = ErrnoText("cannot write the configuration file", failure);
-        return false;
-    }
+Result<PublishedFile> TempFile::Commit(const std::string& plainPath) {
+    PublishedFile published;
+    if (const int failure = file_.Close(&published.info))
+        return Fail(ErrnoText("cannot write the configuration file", failure));
     for (int n = 1; n <= SAVED_NAME_SUFFIX_MAX; ++n) {
-        const std::string candidate = SuffixedPath(plainPath, n);
+        std::string candidate = SuffixedPath(plainPath, n);
         const int result = file_.PublishAs(candidate);
         if (result == EEXIST) continue;
-        if (result != 0) {
-            error = ErrnoText("cannot save " + candidate, result);
-            return false;
-        }
-        published = candidate;
-        return true;
+        if (result != 0) return Fail(ErrnoText("cannot save " + candidate, result));
+        published.path = std::move(candidate);
+        return published;
     }
-    error = "cannot save " + plainPath + ": every name up to -" + std::to_string(SAVED_NAME_SUFFIX_MAX) +
-            " is taken";
-    return false;
+    return Fail("cannot save " + plainPath + ": every name up to -" + std::to_string(SAVED_NAME_SUFFIX_MAX) +
+                " is taken");
 }
 
-bool CreateFolders(const std::string& path, std::string& error, std::vector<std::string>* created) {
+Result<void> CreateFolders(const std::string& path, std::vector<std::string>* created) {
     for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
          slash = path.find('/', slash + 1)) {
         const std::string prefix = path.substr(0, slash);
@@ -73,20 +64,17 @@ bool CreateFolders(const std::string& path, std::string& error, std::vector<std:
             if (::mkdir(prefix.c_str(), S_IRWXU) == 0) {
                 if (created) created->push_back(prefix);
             } else if (errno != EEXIST) {
-                error = ErrnoText("cannot create the folder " + prefix, errno);
-                return false;
+                return Fail(ErrnoText("cannot create the folder " + prefix, errno));
             }
             if (::stat(prefix.c_str(), &info) != 0) {
-                error = ErrnoText("cannot create the folder " + prefix, errno);
-                return false;
+                return Fail(ErrnoText("cannot create the folder " + prefix, errno));
             }
         }
         if (!S_ISDIR(info.st_mode)) {
-            error = "cannot create the folder " + prefix + ": a file of that name is in the way";
-            return false;
+            return Fail("cannot create the folder " + prefix + ": a file of that name is in the way");
         }
     }
-    return true;
+    return Done();
 }
 
 }  // namespace xqt::detail

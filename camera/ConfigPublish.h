@@ -10,14 +10,21 @@
 #include <vector>
 
 #include "platform/AtomicFile.h"
+#include "platform/Result.h"
 
 namespace xqt::detail {
 
 /// "what: <strerror(error)>".
-std::string ErrnoText(const std::string& what, int error);
+[[nodiscard]] std::string ErrnoText(const std::string& what, int error);
 
 /// "<stem>-N.cfg" for "<stem>.cfg" (N >= 2); the plain path for N = 1.
-std::string SuffixedPath(const std::string& plain, int n);
+[[nodiscard]] std::string SuffixedPath(const std::string& plain, int n);
+
+/// Where a saved file was published and the file's identity.
+struct PublishedFile {
+    std::string path;
+    struct stat info {};
+};
 
 /// The saved file while it is being written; removed unless it was published.
 class TempFile {
@@ -27,13 +34,13 @@ class TempFile {
     TempFile& operator=(const TempFile&) = delete;
 
     /// Creates ".<name>.XXXXXX" (mode 0600) in the folder of `finalPath`.
-    bool Create(const std::string& finalPath, std::string& error);
+    Result<void> Create(const std::string& finalPath);
     /// Writes all `size` bytes.
-    bool Write(const char* data, std::size_t size, std::string& error);
+    Result<void> Write(const char* data, std::size_t size);
 
     /// Flushes and closes the file and publishes it under `plainPath` or, when that is taken, the
-    /// first free suffixed name, which `published` receives; `info` the file's identity.
-    bool Commit(const std::string& plainPath, std::string& published, struct stat& info, std::string& error);
+    /// first free suffixed name.
+    Result<PublishedFile> Commit(const std::string& plainPath);
 
     /// Closes and removes the file unless it was published.
     void Discard() { file_.Discard(); }
@@ -42,9 +49,9 @@ class TempFile {
     platform::AtomicFile file_;
 };
 
-/// Creates every missing folder above the last "/" of `path` (mode 0700), with the reason of a
-/// failure in `error`; the folders it made are added to `created` (outermost first) when given.
-bool CreateFolders(const std::string& path, std::string& error, std::vector<std::string>* created = nullptr);
+/// Creates every missing folder above the last "/" of `path` (mode 0700); the folders it made are
+/// added to `created` (outermost first) when given, also when a later one fails.
+Result<void> CreateFolders(const std::string& path, std::vector<std::string>* created = nullptr);
 
 /// The folders a download made; removed again, innermost first, unless kept. A folder another
 /// store has saved into since is not empty and stays.

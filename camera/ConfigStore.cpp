@@ -36,8 +36,7 @@ bool ConfigStore::Fail(std::string text) {
 }
 
 bool ConfigStore::MakeFolders(const std::string& path) {
-    std::string ignored;
-    return CreateFolders(path, ignored);
+    return CreateFolders(path).has_value();
 }
 
 bool ConfigStore::ReadBack(std::span<std::uint8_t> buffer) {

@@ -14,8 +14,8 @@ struct DiscoveryEntry {
     std::string version;  ///< SOFTVERSION value, at most 15 characters
     std::string mac;      ///< MAC value, at most 17 characters; the entry is in use when not empty
     std::array<std::uint8_t, 4> ipAddress{};  ///< IPADR numbers in text order
-    std::int32_t dhcp = 0;                    ///< 1 when DHCP is "ON"
-    std::int32_t dnsAuto = 0;                 ///< 1 when DNSAUTO is "ON"
+    bool dhcp = false;                        ///< DHCP is "ON"
+    bool dnsAuto = false;                     ///< DNSAUTO is "ON"
     std::int32_t webPort = 80;                ///< WEBPORT value, 80 when empty
 };
 

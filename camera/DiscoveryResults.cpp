@@ -65,8 +65,8 @@ DatagramOutcome DiscoveryResults::HandleCameraReply(std::string_view text) {
     entry.serial = ReadField(text, "SERIAL:", ROOM_SERIAL);
     entry.version = ReadField(text, "SOFTVERSION:", ROOM_VERSION);
     entry.ipAddress = ParseIpAddress(ReadField(text, "IPADR:", ROOM_IPADR));
-    entry.dhcp = IsFieldOn(text, "DHCP:") ? 1 : 0;
-    entry.dnsAuto = IsFieldOn(text, "DNSAUTO:") ? 1 : 0;
+    entry.dhcp = IsFieldOn(text, "DHCP:");
+    entry.dnsAuto = IsFieldOn(text, "DNSAUTO:");
     entry.webPort = ParseWebPort(ReadField(text, "WEBPORT:", ROOM_WEBPORT));
     entry.mac = mac;
     {

@@ -36,6 +36,6 @@ struct BatchOptions {
 };
 
 /// Runs the batch `options` ask for; the process's exit code (cli/ExitCodes.h).
-int RunBatch(const BatchOptions& options);
+[[nodiscard]] int RunBatch(const BatchOptions& options);
 
 }  // namespace xqt::cli::batch

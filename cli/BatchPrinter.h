@@ -46,7 +46,7 @@ class BatchPrinter : public BatchObserver {
     }
 
     /// Waits for something to show, at most `limit`; true once the run has ended.
-    bool Wait(std::chrono::milliseconds limit) {
+    [[nodiscard]] bool Wait(std::chrono::milliseconds limit) {
         std::unique_lock lock(mutex_);
         wake_.wait_for(lock, limit, [&] { return ended_ || !changes_.empty(); });
         return ended_;
@@ -55,7 +55,7 @@ class BatchPrinter : public BatchObserver {
     void Show(platform::EventLoopOwner& owner, bool live);
     /// From now on the live view says, once and on a line of its own, that the run is stopping.
     void SetStopping() { stopping_ = true; }
-    bool Stopping() const { return stopping_; }
+    [[nodiscard]] bool Stopping() const { return stopping_; }
     /// Rewrites the report files (owner's thread); `final` marks the run's end. False when one of
     /// them could not be written.
     bool WriteReports(bool final);
@@ -63,13 +63,13 @@ class BatchPrinter : public BatchObserver {
     /// (current, unsuitable, a dry run) does not. The report stands whether or not this works.
     void RecordInHistory(int row);
     /// A report file could not be written at some point of the run (owner's thread).
-    bool ReportFailed() const { return reportFailed_; }
+    [[nodiscard]] bool ReportFailed() const { return reportFailed_; }
     /// The cameras still being upgraded, as "address (status)" (owner's thread).
-    std::string Running() const;
+    [[nodiscard]] std::string Running() const;
 
   private:
     void ReportError(const std::string& error);
-    std::string LiveView();
+    [[nodiscard]] std::string LiveView();
 
     const BatchOptions& options_;
     Report& report_;

@@ -27,6 +27,6 @@ Result<std::vector<Target>> TargetsFromDiscovery(const ResourceState& resources)
 
 /// Refuses a target list that names one camera twice (two sessions would flash it twice, the
 /// second while it overwrites); empty when every target is another camera.
-std::string FindRepeatedTarget(const std::vector<Target>& targets);
+[[nodiscard]] std::string FindRepeatedTarget(const std::vector<Target>& targets);
 
 }  // namespace xqt::cli::batch

@@ -27,25 +27,25 @@ Result<void> IsPrivateFile(const std::string& path);
 
 /// "a.b.c.d[:port]" in the form the sessions use (port 80 omitted); nullopt for anything else,
 /// including a port outside 1-65535 or with other characters than digits.
-std::optional<std::string> NormaliseAddress(const std::string& text);
+[[nodiscard]] std::optional<std::string> NormaliseAddress(const std::string& text);
 
 /// An option's check: a number from `low` to `high`, both included. Anything else, NaN and the
 /// infinities among it, is a usage error.
-CLI::Validator NumberIn(double low, double high);
+[[nodiscard]] CLI::Validator NumberIn(double low, double high);
 
 /// The serial-number rules, built on first use.
-bool SerialAllowed(const std::string& serial);
+[[nodiscard]] bool SerialAllowed(const std::string& serial);
 
 /// The exit code of a check refused for `fault`: unreachable for every silence, login for a login
 /// the camera refused or that is not the administrator's, unsuitable for the rest.
-int CheckExitCode(CameraFault fault);
+[[nodiscard]] int CheckExitCode(CameraFault fault);
 
 /// The word scripts read beside the exit code of a refused check ("unreachable", "login",
 /// "unsuitable"): the `failure` of upgrade's result.
-const char* CheckExitWord(CameraFault fault);
+[[nodiscard]] const char* CheckExitWord(CameraFault fault);
 
 /// True for a loopback address ("127.x.y.z[:port]"): the only cameras --time-scale may be used with.
-bool IsLoopback(const std::string& hostPort);
+[[nodiscard]] bool IsLoopback(const std::string& hostPort);
 
 /// Shows a box as its text on standard error (the engine's messages to a command-line user).
 class StderrMessageBoxes : public platform::MessageBoxes {

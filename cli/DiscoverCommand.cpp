@@ -85,8 +85,8 @@ void PrintJson(const std::vector<DiscoveryEntry>& entries) {
                          {"mac", platform::Windows1252ToUtf8(entry.mac)},
                          {"ip", IpText(entry)},
                          {"webPort", entry.webPort},
-                         {"dhcp", entry.dhcp != 0},
-                         {"dnsAuto", entry.dnsAuto != 0}});
+                         {"dhcp", entry.dhcp},
+                         {"dnsAuto", entry.dnsAuto}});
     }
     std::cout << JsonText(array, 2) << "\n";
 }

@@ -23,7 +23,7 @@ struct FirmwareOptions {
 void AddFirmwareOptions(CLI::App* sub, FirmwareOptions& options);
 
 /// Where trusted keys are read from: XQT_TRUSTED_KEYS_DIR when set, else /etc/xqt/trusted-keys.
-TrustSettings TrustFrom(const std::vector<std::string>& keyFiles);
+[[nodiscard]] TrustSettings TrustFrom(const std::vector<std::string>& keyFiles);
 
 /// The embedded resources, replaced by the bundle when one is named. Messages of the embedded
 /// loaders go to `boxes`. The reason when the bundle cannot be used (exit 2); a bundle no trusted
@@ -36,6 +36,7 @@ Result<ChosenFirmware> ChooseFirmware(const FirmwareOptions& options, platform::
 
 /// The placeholder refusal when `resources` carry the build's placeholder and `hostPort` is not on
 /// loopback; nothing otherwise.
-std::optional<std::string> RefuseToward(const ResourceState& resources, const std::string& hostPort);
+[[nodiscard]] std::optional<std::string> RefuseToward(const ResourceState& resources,
+                                                      const std::string& hostPort);
 
 }  // namespace xqt::cli

@@ -13,10 +13,10 @@
 namespace xqt::cli {
 
 /// `utf8` for a terminal line: malformed sequences as U+FFFD, control characters (C0, DEL, C1) as "?".
-std::string TerminalText(std::string_view utf8);
+[[nodiscard]] std::string TerminalText(std::string_view utf8);
 
 /// `value` as JSON text in ASCII, on one line unless `indent` is 0 or more; malformed UTF-8 in a
 /// string becomes U+FFFD.
-std::string JsonText(const nlohmann::json& value, int indent = -1);
+[[nodiscard]] std::string JsonText(const nlohmann::json& value, int indent = -1);
 
 }  // namespace xqt::cli

@@ -10,10 +10,10 @@
 namespace xqt::cli::upgrade {
 
 /// A BIN text on one line: line breaks become single spaces, the ends are trimmed.
-std::string OneLine(const std::string& text);
+[[nodiscard]] std::string OneLine(const std::string& text);
 
 /// Status words of the manual page (BIN 361, 360, 323, 320, 319, 322, 357, 359, 321).
-std::string StatusWord(UpgradeStatus status);
+[[nodiscard]] std::string StatusWord(UpgradeStatus status);
 
 /// Prints the run on standard output: a status word per status, the bar redrawn in place on a
 /// terminal (a line per tenth otherwise), messages; with `json` one object per line instead.

@@ -86,18 +86,19 @@ class UpgradeRun {
         result_.address = std::move(address);
     }
 
-    Result Run();
+    [[nodiscard]] Result Run();
 
   private:
-    Result Fail(int exitCode, const std::string& failure, const std::string& message = {});
+    [[nodiscard]] Result Fail(int exitCode, const std::string& failure, const std::string& message = {});
     /// The check refused the camera for `fault`, described by `detail`.
-    Result Refuse(CameraFault fault, const std::string& detail);
+    [[nodiscard]] Result Refuse(CameraFault fault, const std::string& detail);
     void Show(UpgradeStatus status) { reporter_.Status(status, bar_.Position()); }
     void FlushBoxes();
     void Drain();
     /// Follows the running session until it posts its message; nothing when its worker ended
     /// without one.
-    std::optional<platform::UpgradeMessage> Follow(CameraSession& session, platform::EventLoopOwner& owner);
+    [[nodiscard]] std::optional<platform::UpgradeMessage> Follow(CameraSession& session,
+                                                                 platform::EventLoopOwner& owner);
     void Restore(CameraSession& session, ConfigStore& store);
 
     const UpgradeOptions& options_;

@@ -42,8 +42,6 @@ void CheckTable(const DiscoveryResults& results) {
         Check(e.version.size() <= ROOM_VERSION - 1, "version within 15 bytes");
         Check(!e.mac.empty() && e.mac.size() <= ROOM_MAC - 1, "MAC set and within 17 bytes");
         Check(IsListedModel(MODELS, e.model), "only listed models");
-        Check(e.dhcp == 0 || e.dhcp == 1, "dhcp is a flag");
-        Check(e.dnsAuto == 0 || e.dnsAuto == 1, "dnsAuto is a flag");
         for (char c : e.model + e.serial + e.version + e.mac)
             Check(c != '\xFF' && c != '\0', "no terminators kept");
     }

@@ -56,7 +56,7 @@ class AddCamerasDialog : public QDialog {
     void SetBeep(std::function<void()> beep) { beep_ = std::move(beep); }
 
     /// The file-open dialog: default extension "txt", FILE_FILTER.
-    static std::optional<std::string> ChooseFile(QWidget* parent);
+    [[nodiscard]] static std::optional<std::string> ChooseFile(QWidget* parent);
 
     /// Cancel, Escape and the close box: asks first when the list has rows.
     void reject() override;

@@ -64,9 +64,9 @@ class AutoProgressPage : public QWidget, private BatchObserver {
     BatchRun& Run() { return *run_; }
     const BatchRun& Run() const { return *run_; }
     /// "n/m": cameras that have ended / all cameras.
-    QString CounterText() const;
+    [[nodiscard]] QString CounterText() const;
     /// True while the run's scheduler drives it.
-    bool Running() const;
+    [[nodiscard]] bool Running() const;
 
   protected:
     void showEvent(QShowEvent* event) override;

@@ -79,13 +79,13 @@ class AutoTargetsPage : public QWidget {
     bool Expanded() const { return expanded_; }
     bool Blocked() const { return blocked_; }
     /// "n/256".
-    QString CounterText() const;
+    [[nodiscard]] QString CounterText() const;
 
     /// Column width for `column` in this font: the product's width, widened where a text of fixed
     /// form would not fit with the list's 12-pixel margin, so that no MAC address, no dotted
     /// address and no listed model name is ever cut. Free texts (serial, version, name) keep the
     /// product's width and are cut with "..." as there.
-    static int ColumnWidth(int column, const QFontMetrics& metrics, const ModelList& models);
+    [[nodiscard]] static int ColumnWidth(int column, const QFontMetrics& metrics, const ModelList& models);
 
   protected:
     void showEvent(QShowEvent* event) override;

@@ -17,7 +17,7 @@ void SignalListEnd(QWidget* dialog, const std::function<void()>& beep);
 
 /// Pixels of `width` x `height` dialog units in `widget`'s font (a unit is a quarter of the
 /// average character width across, an eighth of the character height down).
-QSize DialogUnits(const QWidget* widget, int width, int height);
+[[nodiscard]] QSize DialogUnits(const QWidget* widget, int width, int height);
 
 /// The administrator name and password fields of the login dialogs, children of the dialog.
 struct LoginFields {
@@ -26,6 +26,6 @@ struct LoginFields {
     QLabel* nameLabel = nullptr;    ///< "Administrator &name:", leading to the name
     QLabel* passwordLabel = nullptr;
 };
-LoginFields MakeLoginFields(QWidget* dialog);
+[[nodiscard]] LoginFields MakeLoginFields(QWidget* dialog);
 
 }  // namespace xqt

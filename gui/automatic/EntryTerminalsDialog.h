@@ -35,7 +35,7 @@ class EntryTerminalsDialog : public QDialog {
     /// The row shown (0-based).
     int Index() const { return index_; }
     /// The fields as they are now.
-    EntryFields Fields() const;
+    [[nodiscard]] EntryFields Fields() const;
 
   private:
     void OnPrev();
@@ -44,7 +44,7 @@ class EntryTerminalsDialog : public QDialog {
     void OnDel();
     void OnOk();
     /// Validate, then Store; false (with the message shown and the field focused) when refused.
-    bool Store();
+    [[nodiscard]] bool Store();
     void SelectCurrent();
     void ShowRow();
     void UpdateButtons();

@@ -56,7 +56,7 @@ class AddedCameraList : public CameraGrid {
         std::string version;
     };
     /// Texts of the row with `id` (1-based), or nothing when no row has it.
-    std::optional<RowTexts> GetTexts(int id) const;
+    [[nodiscard]] std::optional<RowTexts> GetTexts(int id) const;
 
     /// Removes row `index` with its inquiry; later ids move up by one. Selects the row now at that
     /// position (or the one before when the last went) and notifies SelectionChanged.
@@ -73,7 +73,7 @@ class AddedCameraList : public CameraGrid {
     void SelectPrevious();
     void SelectLast();
     /// The first selected row, or -1.
-    int SelectedRow() const;
+    [[nodiscard]] int SelectedRow() const;
 
     /// A heading click on `column`: AddedCameraRows' order (ids kept), selection kept.
     void SortRows(int column);
@@ -103,7 +103,7 @@ class AddedCameraList : public CameraGrid {
   private:
     void SelectRow(int row);
     void OnInquiryTick();
-    InquiryOutcome Evaluate(CameraSession& session) const;
+    [[nodiscard]] InquiryOutcome Evaluate(CameraSession& session) const;
 
     AddedCameraRows rows_;
     SerialCheck serialCheck_;

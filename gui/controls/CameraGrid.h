@@ -45,7 +45,7 @@ class CameraGrid : public QTreeView {
 
     /// Adds a column at `column` (0 = the tick column of the targets page) `width` pixels wide.
     void InsertColumn(int column, const QString& heading, int width, Qt::Alignment alignment = Qt::AlignLeft);
-    int ColumnCount() const;
+    [[nodiscard]] int ColumnCount() const;
 
     // ---- The TargetList ------------------------------------------------------------------------
 
@@ -65,7 +65,7 @@ class CameraGrid : public QTreeView {
     UpgradeData GetUpgradeData(int position) const { return targets_.GetUpgradeData(position); }
     Octets GetAddress(int position) const { return targets_.GetAddress(position); }
     bool IsReady() const { return targets_.IsReady(); }
-    bool FindDuplicateAddresses(platform::MessageBoxes& boxes) const {
+    [[nodiscard]] bool FindDuplicateAddresses(platform::MessageBoxes& boxes) const {
         return targets_.FindDuplicateAddresses(boxes);
     }
 
@@ -80,10 +80,10 @@ class CameraGrid : public QTreeView {
     void MoveFocusUp();
     void MoveFocusDown();
     /// Selected rows in ascending order.
-    std::vector<int> SelectedRows() const;
+    [[nodiscard]] std::vector<int> SelectedRows() const;
     /// The focused (current) row, or -1.
-    int FocusedRow() const;
-    bool AnySelected() const;
+    [[nodiscard]] int FocusedRow() const;
+    [[nodiscard]] bool AnySelected() const;
     /// Selects exactly `rows` and focuses `focused` (-1: no focus).
     void SetSelection(std::span<const int> rows, int focused);
 
@@ -107,12 +107,12 @@ class CameraGrid : public QTreeView {
 
     // ---- Geometry ------------------------------------------------------------------------------
 
-    int RowHeight() const;
+    [[nodiscard]] int RowHeight() const;
     /// The row at viewport height y: -1 above the first row or when there are no rows, RowCount()
     /// or more below the last one.
-    int RowUnder(int y) const;
+    [[nodiscard]] int RowUnder(int y) const;
     /// The cell of `column` in the row at viewport height `rowTop`.
-    QRect CellRect(int rowTop, int column) const;
+    [[nodiscard]] QRect CellRect(int rowTop, int column) const;
 
     QModelIndex indexAt(const QPoint& point) const override;
 
@@ -134,10 +134,10 @@ class CameraGrid : public QTreeView {
         bool enabled = true;
     };
 
-    virtual int RowCount() const;
+    [[nodiscard]] virtual int RowCount() const;
     /// What the model reports of a cell (see RowModel): the text drawn in it (Qt::DisplayRole) and
     /// whatever else the row's painting shows there. The grid adds the tick of column 0.
-    virtual QVariant CellData(int row, int column, int role) const;
+    [[nodiscard]] virtual QVariant CellData(int row, int column, int role) const;
     virtual void PaintRow(QPainter& painter, const RowPaint& paint) const;
     /// A left button went down on heading `column` (dividers excluded).
     virtual void HeadingClicked(int column);
@@ -185,7 +185,7 @@ class CameraGrid : public QTreeView {
 
   private:
     /// Tick rule of a left button going down at `point`; true when it consumed the press.
-    bool PressTickBox(const QPoint& point);
+    [[nodiscard]] bool PressTickBox(const QPoint& point);
     void UpdateDhcpTip(const QPoint& point);
     void ClearTip();
     void OnTestTick();

@@ -15,7 +15,7 @@ inline constexpr int PROGRESS_FULL = PROGRESS_MAX;
 /// Width of the progress bar drawn in a cell `cellWidth` pixels wide: the inner width
 /// w = cellWidth - 3 scaled by `progress` (0 to PROGRESS_FULL) in integer arithmetic and never
 /// wider than w. Out-of-range values give 0 (below) or w (above); never negative.
-int ProgressBarWidth(std::int32_t progress, int cellWidth);
+[[nodiscard]] int ProgressBarWidth(std::int32_t progress, int cellWidth);
 
 /// One column as the heading shows it: left edge and width in pixels.
 struct HeadingSection {
@@ -29,6 +29,6 @@ inline constexpr int HEADING_DIVIDER_MARGIN = 4;
 
 /// Index of the first section whose rectangle, narrowed by HEADING_DIVIDER_MARGIN on both sides,
 /// contains x; -1 when none does.
-int HeadingAt(int x, std::span<const HeadingSection> sections);
+[[nodiscard]] int HeadingAt(int x, std::span<const HeadingSection> sections);
 
 }  // namespace xqt

@@ -23,7 +23,7 @@ inline constexpr int CELL_TEXT_INSET = 6;
 
 /// A bitmap of the program's resources decoded by Qt's BMP reader; null when it is missing or
 /// does not decode.
-QImage LoadResourceBitmap(std::uint16_t id);
+[[nodiscard]] QImage LoadResourceBitmap(std::uint16_t id);
 
 /// The images of one list, loaded when the list is made. A missing bitmap leaves a null image,
 /// which draws as a plain fill of its body colour.
@@ -49,11 +49,11 @@ void DrawCellText(QPainter& painter, const QFontMetrics& metrics, const QRect& c
                   const QColor& color);
 
 /// FitText in the metrics' font.
-QString FitCellText(const QFontMetrics& metrics, const QString& text, int width, int margin);
+[[nodiscard]] QString FitCellText(const QFontMetrics& metrics, const QString& text, int width, int margin);
 
 /// The dimmed text colour of a disabled grid and of refused cameras (the application-workspace
 /// grey of the system palette).
-QColor WorkspaceColor(const QPalette& palette);
+[[nodiscard]] QColor WorkspaceColor(const QPalette& palette);
 
 /// Pure red: the name of a camera without a password.
 inline const QColor MISSING_PASSWORD_RED{255, 0, 0};

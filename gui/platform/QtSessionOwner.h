@@ -48,7 +48,7 @@ class QtSessionOwner : public QObject, public SessionOwner {
     void SetMessageHandler(MessageHandler handler) { messageHandler_ = std::move(handler); }
 
     /// True while timer `id` runs. UI thread.
-    bool IsTimerRunning(int id) const;
+    [[nodiscard]] bool IsTimerRunning(int id) const;
 
     void StartTimer(int id, std::chrono::milliseconds period) override;
     void StopTimer(int id) override;

@@ -27,7 +27,7 @@ class PrecautionsPage : public QWidget {
     /// Sets the frame's window title to "Vexo " + banner; `frame` is the parent.
     PrecautionsPage(const std::string& modelName, const std::string& versionText,
                     platform::MessageBoxes* owner, QWidget* frame);
-    QString Banner() const;
+    [[nodiscard]] QString Banner() const;
 
   private:
     QLineEdit* banner_;

@@ -33,7 +33,7 @@ class ManualTargetPage : public QWidget, public ManualTargetAccess {
     void FocusAddress() override;
 
     /// The controls as they stand.
-    TargetForm ReadForm() const;
+    [[nodiscard]] TargetForm ReadForm() const;
 
   private:
     void Focus(TargetField field);

@@ -9,21 +9,21 @@
 
 namespace xqt {
 
-inline QString ToQt(const std::string& text) {
+[[nodiscard]] inline QString ToQt(const std::string& text) {
     return QString::fromStdString(text);
 }
 
 /// Multi-line texts keep CR LF line ends in the resources; Qt's text views want LF alone.
-inline QString ToQtLines(const std::string& text) {
+[[nodiscard]] inline QString ToQtLines(const std::string& text) {
     return QString::fromStdString(text).replace("\r\n", "\n");
 }
 
-inline std::string FromQt(const QString& text) {
+[[nodiscard]] inline std::string FromQt(const QString& text) {
     return text.toStdString();
 }
 
 /// A BIN text as a QString (empty when missing).
-inline QString BinText(std::uint16_t id) {
+[[nodiscard]] inline QString BinText(std::uint16_t id) {
     return ToQt(platform::TextOf(id));
 }
 

@@ -62,14 +62,14 @@ class WizardDialog : public QDialog, private WizardView {
 
     const WizardFlow& Flow() const { return *flow_; }
     const ResourceState& Resources() const { return *resources_; }
-    QPushButton* Button(WizardButton button) const;
+    [[nodiscard]] QPushButton* Button(WizardButton button) const;
     QWidget* Page(WizardPage page) const { return pages_[static_cast<std::size_t>(page)]; }
     QWidget* CurrentPage() const { return current_; }
     /// The automatic targets page; its dialog hooks are connected by whoever builds the dialogs.
     AutoTargetsPage* AutoTargets() const { return autoTargets_; }
     /// The automatic progress page.
     AutoProgressPage* AutoProgress() const { return autoProgress_; }
-    QWidget* EmergencyIndicator() const;
+    [[nodiscard]] QWidget* EmergencyIndicator() const;
     bool CloseEnabled() const { return closeEnabled_; }
 
   protected:

@@ -11,7 +11,7 @@
 namespace xqt {
 namespace {
 
-DiscoveryEntry Found(const std::string& mac, Octets ip, int port = 80, int dhcp = 0) {
+DiscoveryEntry Found(const std::string& mac, Octets ip, int port = 80, bool dhcp = false) {
     DiscoveryEntry e;
     e.model = "XQT-TR60";
     e.serial = "S-" + mac;
@@ -30,7 +30,7 @@ TEST(FromDiscovery, AddressTextOrDhcpAndTheRealAddressKept) {
     EXPECT_EQ(plain->origin, -1);
     EXPECT_EQ(plain->macText, "m1");
 
-    auto dhcp = EntryFromDiscovery(Found("m2", {192, 168, 0, 11}, 80, 1));
+    auto dhcp = EntryFromDiscovery(Found("m2", {192, 168, 0, 11}, 80, true));
     ASSERT_TRUE(dhcp);
     EXPECT_EQ(dhcp->addressText, "DHCP");
     EXPECT_EQ(dhcp->address, (Octets{192, 168, 0, 11}));
@@ -40,7 +40,7 @@ TEST(FromDiscovery, AddressTextOrDhcpAndTheRealAddressKept) {
 }
 
 TEST(FromDiscovery, FillTakesOnlyEntriesBeyondTheRowsShownAndSkipsEmptyMacs) {
-    std::vector<DiscoveryEntry> table = {Found("m0", {10, 0, 0, 1}), Found("m1", {10, 0, 0, 2}, 80, 1)};
+    std::vector<DiscoveryEntry> table = {Found("m0", {10, 0, 0, 1}), Found("m1", {10, 0, 0, 2}, 80, true)};
     TargetList list;
     list.FillFromDiscovery(table);
     ASSERT_EQ(list.Size(), 2);
@@ -111,7 +111,7 @@ TEST(FromAddedRows, ASerialAlreadyTargetedIsNotInsertedTwice) {
 TEST(IntoProgressRows, TickedTargetsInOrderWithRunningIdsAndTheRealAddress) {
     TargetList targets;
     targets.Insert(*EntryFromDiscovery(Found("m0", {10, 0, 0, 1})));
-    targets.Insert(*EntryFromDiscovery(Found("m1", {10, 0, 0, 2}, 8080, 1)));
+    targets.Insert(*EntryFromDiscovery(Found("m1", {10, 0, 0, 2}, 8080, true)));
     targets.Insert(*EntryFromDiscovery(Found("m2", {10, 0, 0, 3})));
     targets.SetTicked(0, false);
     targets.SetCredentials(1, "admin", "pw1");

@@ -44,8 +44,8 @@ TEST(DiscoveryTableTest, ReplyFillsEveryField) {
     EXPECT_EQ(entries[0].mac, "08:00:46:AA:BB:CC");
     EXPECT_EQ(entries[0].ipAddress, (std::array<std::uint8_t, 4>{192, 168, 0, 10}));
     EXPECT_EQ(entries[0].webPort, 8080);
-    EXPECT_EQ(entries[0].dhcp, 1);
-    EXPECT_EQ(entries[0].dnsAuto, 1);
+    EXPECT_TRUE(entries[0].dhcp);
+    EXPECT_TRUE(entries[0].dnsAuto);
     EXPECT_EQ(results.count.load(), 1);
 }
 
@@ -115,8 +115,8 @@ TEST(DiscoveryTableTest, MissingFieldsTakeTheirDefaults) {
 
     const DiscoveryEntry entry = results.Entry(0);
     EXPECT_EQ(entry.webPort, 80);
-    EXPECT_EQ(entry.dhcp, 0);
-    EXPECT_EQ(entry.dnsAuto, 0);
+    EXPECT_FALSE(entry.dhcp);
+    EXPECT_FALSE(entry.dnsAuto);
     EXPECT_EQ(entry.ipAddress, (std::array<std::uint8_t, 4>{0, 0, 0, 0}));
     EXPECT_EQ(entry.version, "");
 }
@@ -244,9 +244,9 @@ TEST(DiscoveryTableTest, ReadersOnAnotherThreadSeeOnlyWholeEntries) {
         const DiscoveryEntry e = results.Entry(0);
         if (e.mac.empty()) continue;
         const bool isA = e.model == "XQT-TR60" && e.serial == "1111111" && e.version == "1.11" &&
-                         e.ipAddress[0] == 10 && e.ipAddress[1] == 1 && e.webPort == 1111 && e.dhcp == 0;
+                         e.ipAddress[0] == 10 && e.ipAddress[1] == 1 && e.webPort == 1111 && !e.dhcp;
         const bool isB = e.model == "XQT-TR60N" && e.serial == "2222222" && e.version == "2.22" &&
-                         e.ipAddress[0] == 10 && e.ipAddress[1] == 2 && e.webPort == 2222 && e.dhcp == 1;
+                         e.ipAddress[0] == 10 && e.ipAddress[1] == 2 && e.webPort == 2222 && e.dhcp;
         if (!isA && !isB) ++torn;
         ++reads;
     }

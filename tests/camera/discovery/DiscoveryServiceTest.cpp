@@ -58,11 +58,11 @@ TEST_F(DiscoveryServiceTest, RoundTripRecordsListedCamerasFromBothEnquiries) {
     EXPECT_EQ(entries[0].mac, "08:00:46:00:00:01");
     EXPECT_EQ(entries[0].ipAddress, (std::array<std::uint8_t, 4>{127, 0, 1, 1}));
     EXPECT_EQ(entries[0].webPort, 80);
-    EXPECT_EQ(entries[0].dhcp, 0);
+    EXPECT_FALSE(entries[0].dhcp);
     EXPECT_EQ(entries[1].mac, "08:00:46:00:00:02");
     EXPECT_EQ(entries[1].webPort, 8080);
-    EXPECT_EQ(entries[1].dhcp, 1);
-    EXPECT_EQ(entries[1].dnsAuto, 1);
+    EXPECT_TRUE(entries[1].dhcp);
+    EXPECT_TRUE(entries[1].dnsAuto);
 }
 
 TEST_F(DiscoveryServiceTest, DuplicateRepliesFromOneMacGiveOneEntry) {
@@ -99,7 +99,7 @@ TEST_F(DiscoveryServiceTest, FaultyRepliesOverTheWire) {
     const auto entries = results.Snapshot();
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].webPort, 80);
-    EXPECT_EQ(entries[0].dhcp, 0);
+    EXPECT_FALSE(entries[0].dhcp);
     EXPECT_EQ(entries[1].mac, "08:00:46:00:00:03");
     EXPECT_EQ(entries[1].version, "9.99");  // an unterminated last field runs to the end
 }
@@ -117,7 +117,7 @@ TEST_F(DiscoveryServiceTest, DatagramsAreReadUpTo1072Bytes) {
     const auto entries = results.Snapshot();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].version, std::string(15, 'p'));
-    EXPECT_EQ(entries[0].dnsAuto, 0);
+    EXPECT_FALSE(entries[0].dnsAuto);
 }
 
 // 300 cameras answer while the receive thread is held up in the serial check of the first reply:
