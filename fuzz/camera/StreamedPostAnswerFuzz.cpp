@@ -25,12 +25,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     peer.SetAnswer(answer);
 
     xqt::StreamedPost post(std::chrono::milliseconds(2000));
-    Require(post.Open(peer.HostPort(), "/command/versionup.cgi") == PostStep::Done);
+    Require(post.Open(peer.HostPort(), "/command/versionup.cgi") == xqt::PostStep::Done);
     Require(post.AddHeader("Content-Type: multipart/form-data; boundary=x\r\n"));
     static const char body[] = "\r\nx\r\npart\r\nx--\r\n\r\n";
-    Require(post.Send(sizeof(body) - 1) == PostStep::Done);
-    Require(post.Write(body, sizeof(body) - 1) == PostStep::Done);
-    if (post.Complete() != PostStep::Done) {
+    Require(post.Send(sizeof(body) - 1) == xqt::PostStep::Done);
+    Require(post.Write(body, sizeof(body) - 1) == xqt::PostStep::Done);
+    if (post.Complete() != xqt::PostStep::Done) {
         Require(!post.IsOpen());
         return 0;
     }
