@@ -46,14 +46,20 @@ function(xqt_precompile target)
     endif()
 endfunction()
 
-# xqt_add_gtest(name SOURCES a.cpp b.cpp [LIBS libs...] [LABELS labels...] [SCREENSHOTS] [TIMEOUT s])
-# One test executable per area; ctest runs it as one test. Label "engine" marks the suites that
-# also run under ThreadSanitizer, "gui" those that need Qt (they link xqt_gui and Qt Test, and
-# run with the offscreen platform), "threads" the Qt suites whose sessions start worker threads:
-# they run under ThreadSanitizer too. The target tsan_suites builds every suite of either label.
+# Every test entry runs through tests/isolated.sh: a network namespace of its own (see there).
+set(XQT_ISOLATED ${CMAKE_SOURCE_DIR}/tests/isolated.sh)
+
+# xqt_add_gtest(name SOURCES a.cpp b.cpp [LIBS libs...] [LABELS labels...] [SCREENSHOTS] [TIMEOUT s]
+#               [SHARDS n])
+# One test executable per area. Label "engine" marks the suites that also run under
+# ThreadSanitizer, "gui" those that need Qt (they link xqt_gui and Qt Test, and run with the
+# offscreen platform), "threads" the Qt suites whose sessions start worker threads: they run under
+# ThreadSanitizer too. The target tsan_suites builds every suite of either label.
+# SHARDS: the suite runs as n ctest entries name/1 … name/n, each a gtest shard of its cases in a
+# namespace of its own, so that suites which mostly wait on scaled camera timings run side by side.
 # SCREENSHOTS: the suite's Screenshots.* cases run apart, under the label "screenshots".
 function(xqt_add_gtest name)
-    cmake_parse_arguments(T "SCREENSHOTS" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(T "SCREENSHOTS" "TIMEOUT;SHARDS" "SOURCES;LIBS;LABELS" ${ARGN})
     if("gui" IN_LIST T_LABELS AND NOT XQT_WITH_GUI)
         return()
     endif()
@@ -67,21 +73,35 @@ function(xqt_add_gtest name)
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 600)
     endif()
+    if(NOT T_SHARDS)
+        set(T_SHARDS 1)
+    endif()
     if("engine" IN_LIST T_LABELS OR "threads" IN_LIST T_LABELS)
         set_property(GLOBAL APPEND PROPERTY XQT_TSAN_SUITES ${name})
     endif()
     set(environment "QT_QPA_PLATFORM=offscreen;XQT_TEST_OUTPUT=${CMAKE_BINARY_DIR}/test-output")
+    set(command ${XQT_ISOLATED} $<TARGET_FILE:${name}> --gtest_brief=1)
     if(T_SCREENSHOTS)
         # The suite's Screenshots.* cases save pictures for a person to look at and check nothing of
         # their own: they run as a separate entry under the label "screenshots", not among the tests.
-        add_test(NAME ${name} COMMAND ${name} --gtest_brief=1 --gtest_filter=-Screenshots.*)
-        add_test(NAME ${name}_screenshots COMMAND ${name} --gtest_brief=1 --gtest_filter=Screenshots.*)
+        add_test(NAME ${name}_screenshots COMMAND ${command} --gtest_filter=Screenshots.*)
         set_tests_properties(${name}_screenshots PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS screenshots
             ENVIRONMENT "${environment}")
-    else()
-        add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+        list(APPEND command --gtest_filter=-Screenshots.*)
     endif()
-    set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}" ENVIRONMENT "${environment}")
+    if(T_SHARDS EQUAL 1)
+        add_test(NAME ${name} COMMAND ${command})
+        set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}" ENVIRONMENT "${environment}")
+        return()
+    endif()
+    math(EXPR last "${T_SHARDS} - 1")
+    foreach(index RANGE ${last})
+        math(EXPR number "${index} + 1")
+        add_test(NAME ${name}/${number} COMMAND ${command})
+        # COST: a fresh tree has no timings yet, and the shards of the long suites should start first.
+        set_tests_properties(${name}/${number} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}" COST ${T_SHARDS}
+            ENVIRONMENT "${environment};GTEST_TOTAL_SHARDS=${T_SHARDS};GTEST_SHARD_INDEX=${index}")
+    endforeach()
 endfunction()
 
 # xqt_add_fuzzer(name SOURCES a.cpp [LIBS libs...]); built only with XQT_FUZZ.
@@ -93,9 +113,10 @@ function(xqt_add_fuzzer name)
     set_property(GLOBAL APPEND PROPERTY XQT_FUZZERS ${name})
 endfunction()
 
-# xqt_add_bench(name SOURCES a.cpp [LIBS libs...])
+# xqt_add_bench(name SOURCES a.cpp [LIBS libs...]); not part of `all`: target benchmarks builds them.
 function(xqt_add_bench name)
     cmake_parse_arguments(B "" "" "SOURCES;LIBS" ${ARGN})
-    add_executable(${name} ${B_SOURCES})
+    add_executable(${name} EXCLUDE_FROM_ALL ${B_SOURCES})
+    set_property(GLOBAL APPEND PROPERTY XQT_BENCHMARKS ${name})
     target_link_libraries(${name} PRIVATE xqt_core benchmark::benchmark ${B_LIBS})
 endfunction()

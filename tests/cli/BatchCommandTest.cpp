@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <algorithm>
 
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -386,12 +387,16 @@ struct Fault {
     std::function<void(BatchCommandTest&, const CliRun&)> check = {};
 };
 
+void PrintTo(const Fault& fault, std::ostream* out) {
+    *out << fault.name;
+}
+
 sim::SimCamera Restoring(sim::SimCamera camera) {
     camera.config.reconfigureMs = 1000;
     return camera;
 }
 
-TEST_F(BatchCommandTest, FleetFaultsEndInTheirOwnOutcome) {
+std::vector<Fault> FleetFaults() {
     auto refuseRestores = Restoring(Camera(71));
     refuseRestores.config.failRestores = 100;
     refuseRestores.config.restoreStatus = 500;
@@ -403,7 +408,7 @@ TEST_F(BatchCommandTest, FleetFaultsEndInTheirOwnOutcome) {
     auto formula = Camera(79);
     formula.model = "=HYPERLINK(\"x\")";
 
-    const std::vector<Fault> faults = {
+    return {
         {"a failed restore is not an upgrade, and is not skipped later",
          {refuseRestores},
          "--retain --backup",
@@ -639,29 +644,46 @@ TEST_F(BatchCommandTest, FleetFaultsEndInTheirOwnOutcome) {
              EXPECT_TRUE(fs::is_empty(saved));
          }},
     };
-    for (const Fault& fault : faults) {
-        SCOPED_TRACE(fault.name);
-        fleet.reset();
-        fs::remove_all(folder + "/VEXO");  // saved configurations of the rows before
-        Start(fault.cameras);
-        if (fault.list) {
-            std::ofstream list(folder + "/targets.txt");
-            for (const std::string& line : fault.list(*fleet))
-                list << line << "\n";
-        }
-        if (!fault.before.empty()) {
-            ASSERT_EQ(Batch(fault.before).exitCode, 0);
-            fs::rename(folder + "/report.json", folder + "/first.json");
-            if (fault.meanwhile) fault.meanwhile(*fleet);
-        }
-        const CliRun run = Batch(fault.options, fault.prefix);
-        EXPECT_EQ(run.exitCode, fault.exitCode) << run.text;
-        if (fault.check) fault.check(*this, run);
-        if (fs::exists(folder + "/report.json")) ExpectValidReport(folder + "/report.json");
-        for (const char* file : {"/report.json", "/report.csv", "/first.json"})
-            fs::remove(folder + file);
-    }
 }
+
+// One case per row, so that the rows run side by side.
+class FleetFaultTest : public BatchCommandTest, public ::testing::WithParamInterface<Fault> {};
+
+TEST_P(FleetFaultTest, EndsInItsOwnOutcome) {
+    const Fault& fault = GetParam();
+    Start(fault.cameras);
+    if (fault.list) {
+        std::ofstream list(folder + "/targets.txt");
+        for (const std::string& line : fault.list(*fleet))
+            list << line << "\n";
+    }
+    if (!fault.before.empty()) {
+        ASSERT_EQ(Batch(fault.before).exitCode, 0);
+        fs::rename(folder + "/report.json", folder + "/first.json");
+        if (fault.meanwhile) fault.meanwhile(*fleet);
+    }
+    const CliRun run = Batch(fault.options, fault.prefix);
+    EXPECT_EQ(run.exitCode, fault.exitCode) << run.text;
+    if (fault.check) fault.check(*this, run);
+    if (fs::exists(folder + "/report.json")) ExpectValidReport(folder + "/report.json");
+}
+
+/// "a closed terminal lets ..." as AClosedTerminalLets...: the row's words as a case name.
+std::string CaseName(const ::testing::TestParamInfo<Fault>& info) {
+    std::string name;
+    bool upper = true;
+    for (const char* c = info.param.name; *c; ++c) {
+        if (!std::isalnum(static_cast<unsigned char>(*c))) {
+            upper = true;
+            continue;
+        }
+        name += upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(*c))) : *c;
+        upper = false;
+    }
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, FleetFaultTest, ::testing::ValuesIn(FleetFaults()), CaseName);
 
 TEST_F(BatchCommandTest, ACredentialsFileThatRepeatsACameraIsRefused) {
     Start({Camera(85)});
