@@ -13,15 +13,9 @@ namespace {
 constexpr std::uint16_t BIN_INFORMATION = 203;
 constexpr std::uint16_t BIN_CANNOT_FIND_CAMERA = 212;
 
-// A BIN text, or the delivered wording when the resource is missing, so a check never shows an
-// empty box.
-std::string TextOr(std::uint16_t id, std::string_view delivered) {
-    std::string text = platform::TextOf(id);
-    return text.empty() ? std::string(delivered) : text;
-}
-
 std::string CannotFindCameraText() {
-    return TextOr(BIN_CANNOT_FIND_CAMERA, "Cannot find the camera. (The camera may be turned off.)");
+    return platform::TextOr(BIN_CANNOT_FIND_CAMERA,
+                            "Cannot find the camera. (The camera may be turned off.)");
 }
 
 enum class AdminVerdict { Administrator, Challenged, NoAdministrator, OtherUser };
@@ -46,7 +40,7 @@ AdminVerdict ClassifyAdministrator(std::string_view answer, std::string_view cre
 }  // namespace
 
 void CameraSession::ShowBox(const std::string& text, platform::MbIcon icon) const {
-    if (owner) owner->ShowMessage(text, TextOr(BIN_INFORMATION, "Information"), icon);
+    if (owner) owner->ShowMessage(text, platform::TextOr(BIN_INFORMATION, "Information"), icon);
 }
 
 std::string CameraSession::Inquire(std::string_view body, std::chrono::milliseconds limit) {

@@ -29,11 +29,7 @@ inline constexpr std::uint16_t BIN_NETWORK_ERROR = 225;
 /// Progress one tick of the overwrite adds (an emergency camera adds its step size instead).
 inline constexpr std::int32_t TICK_INCREMENT = 5;
 
-/// BIN text `id`, or `delivered` when the resources lack it.
-inline std::string TextOr(std::uint16_t id, std::string_view delivered) {
-    std::string text = platform::TextOf(id);
-    return text.empty() ? std::string(delivered) : text;
-}
+using platform::TextOr;
 
 }  // namespace detail
 

@@ -12,6 +12,9 @@
 
 namespace xqt::cli {
 
+/// The box inquire and upgrade show when the firmware does not suit the camera.
+inline constexpr const char* NOT_SUITABLE_TEXT = "This firmware is not suitable for the target camera.";
+
 /// The password: the first line of `passwordFile` when one is named (a file that group or others
 /// may access is refused, and a UTF-8 byte order mark skipped), else XQT_PASSWORD, else, unless
 /// `noPrompt`, typed on the terminal without echo (or the first line of a piped standard input).

@@ -21,8 +21,6 @@ namespace xqt::cli {
 
 namespace {
 
-constexpr const char* kNotSuitable = "This firmware is not suitable for the target camera.";
-
 struct InquireOptions {
     std::string address;
     std::string user;
@@ -87,7 +85,7 @@ Report Inquire(const std::string& address, const std::string& credential, Resour
             detail = session.DescribeFault(fault, check.system.model, check.system.serial);
         }
         report.suitable = fault == CameraFault::None;
-        if (!report.suitable) owner.ShowMessage(kNotSuitable, "Information", platform::MbIcon::Question);
+        if (!report.suitable) owner.ShowMessage(NOT_SUITABLE_TEXT, "Information", platform::MbIcon::Question);
         owner.Call([] {});  // every box queued so far has been shown
         report.reason = std::string(FaultWord(fault));
         report.detail = std::move(detail);

@@ -13,7 +13,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr const char* kNotSuitable = "This firmware is not suitable for the target camera.";
 constexpr const char* kCannotSave = "Cannot save camera's configuration!";
 constexpr const char* kFaultToUpload = "Fault to upload configuration!";
 
@@ -32,7 +31,7 @@ Result UpgradeRun::Fail(int exitCode, const std::string& failure, const std::str
 Result UpgradeRun::Refuse(CameraFault fault, const std::string& detail) {
     result_.reason = std::string(FaultWord(fault));
     result_.detail = detail;
-    return Fail(CheckExitCode(fault), CheckExitWord(fault), kNotSuitable);
+    return Fail(CheckExitCode(fault), CheckExitWord(fault), NOT_SUITABLE_TEXT);
 }
 
 void UpgradeRun::FlushBoxes() {

@@ -32,4 +32,9 @@ std::string TextOf(std::uint16_t id) {
     return Decode(id).value_or(std::string());
 }
 
+std::string TextOr(std::uint16_t id, std::string_view delivered) {
+    std::string text = TextOf(id);
+    return text.empty() ? std::string(delivered) : text;
+}
+
 }  // namespace xqt::platform

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/MessageBoxes.h"
 
@@ -17,5 +18,8 @@ namespace xqt::platform {
 
 /// ResourceText without the box: the text, or an empty string when missing.
 [[nodiscard]] std::string TextOf(std::uint16_t id);
+
+/// BIN text `id`, or `delivered` when the resources lack it, so a box never shows an empty text.
+[[nodiscard]] std::string TextOr(std::uint16_t id, std::string_view delivered);
 
 }  // namespace xqt::platform

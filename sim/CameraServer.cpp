@@ -197,7 +197,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
 }  // namespace detail
 
 CameraServer::CameraServer(asio::io_context& ioc, SimCamera camera, double timeScale)
-    : ioc_(ioc), acceptor_(ioc), timeScale_(timeScale), camera_(std::move(camera)) {}
+    : acceptor_(ioc), timeScale_(timeScale), camera_(std::move(camera)) {}
 
 CameraServer::~CameraServer() {
     Close();

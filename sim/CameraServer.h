@@ -90,7 +90,6 @@ class CameraServer {
   private:
     void Accept();
 
-    boost::asio::io_context& ioc_;
     boost::asio::ip::tcp::acceptor acceptor_;
     const double timeScale_;
     mutable std::mutex mutex_;

@@ -20,7 +20,7 @@ using ::testing::ElementsAre;
 using S = UpgradeStatus;
 namespace fs = std::filesystem;
 
-constexpr std::size_t kImageSize = 256 * 1024;
+constexpr std::size_t kBackupImageSize = 256 * 1024;
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -52,7 +52,7 @@ class BackupSequenceTest : public SequenceTest {
     }
 
     /// Runs an automatic upgrade with a backup to its end.
-    std::vector<S> Run(std::size_t imageSize = kImageSize) {
+    std::vector<S> Run(std::size_t imageSize = kBackupImageSize) {
         CameraSession& session = MakeSession(Mode::Automatic);
         session.SetImage(Image(imageSize), static_cast<std::uint32_t>(imageSize), "ver1.23");
         StatusChain chain(session);
@@ -171,7 +171,7 @@ struct Fault {
     int restored = 0;        // configurations the camera took back
     bool fileKept = false;   // the saved configuration is still on disk (deletion was asked for)
     int boundMs = 3000;      // the sequence ends within this long (scaled time)
-    std::size_t imageSize = kImageSize;
+    std::size_t imageSize = kBackupImageSize;
 };
 
 std::ostream& operator<<(std::ostream& out, const Fault& fault) {
@@ -337,7 +337,7 @@ TEST_F(BackupSequenceTest, CamerasWithEqualOrNoSerialsEachGetTheirOwnConfigurati
                 sessions.push_back(std::make_unique<CameraSession>(config));
                 sessions[i]->progressValue = &values[i];
                 EXPECT_TRUE(sessions[i]->CheckModelAndVersion(sessions[i]->Inquire(INQ_SYSTEM, 2s), false));
-                sessions[i]->SetImage(Image(kImageSize), kImageSize, "ver1.23");
+                sessions[i]->SetImage(Image(kBackupImageSize), kBackupImageSize, "ver1.23");
             }
             owner.SetTimerHandler([&sessions](int id) { sessions.at(id & 0xFF)->OnSessionTimer(id); });
             for (auto& session : sessions)

@@ -22,8 +22,6 @@ using test::PixelAt;
 
 constexpr QRgb NORMAL_BODY = 0xFBFBFB;
 constexpr QRgb SELECTED_BODY = 0x2A427F;
-constexpr QRgb FAILED_BODY = 0xFFA3A3;
-constexpr QRgb PASSED_BODY = 0xCCC8FF;
 constexpr QRgb RED = 0xFF0000;
 
 CameraEntry Entry(const std::string& mac, Octets address, int port = 80, std::string model = "XQT-TR60",
