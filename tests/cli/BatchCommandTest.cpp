@@ -343,11 +343,18 @@ TEST_F(BatchCommandTest, ParallelFourDrivesAtMostFourAndTransfersToOneAtATime) {
     EXPECT_GE(mostActive, 2u);  // the window was used
 }
 
+/// A prefix for Batch that sends `signal` to the run once report.json holds `text` (after 60 s at
+/// the latest), so that the signal comes at the same step however fast the machine is.
+std::string SignalOnceTheReportHolds(const std::string& text, const char* signal) {
+    return "XQT_AWAITED='" + text + "' SIGNAL=" + signal +
+           R"( sh -c '"$0" "$@" & pid=$!; i=0; while [ $i -lt 600 ] && ! grep -qF "$XQT_AWAITED" report.json 2>/dev/null; do sleep 0.1; i=$((i + 1)); done; kill -s $SIGNAL $pid; wait $pid')";
+}
+
 TEST_F(BatchCommandTest, AKilledRunLeavesAValidReportOfTheCamerasThatEnded) {
     std::vector<sim::SimCamera> cameras{Camera(51), Camera(52)};
     cameras[1].upgrade.rebootMs = 3000000;  // 30 s in scaled time: still rebooting when killed
     Start(cameras);
-    const CliRun run = Batch("--parallel 2", "timeout -s KILL 5");
+    const CliRun run = Batch("--parallel 2", SignalOnceTheReportHolds(R"("status": "Completed")", "KILL"));
     EXPECT_EQ(run.exitCode, 128 + SIGKILL) << run.text;
     const json report = Report();
     ASSERT_TRUE(report.is_object());
@@ -502,7 +509,7 @@ std::vector<Fault> FleetFaults() {
          "",
          {},
          {},
-         "timeout --preserve-status -s HUP 2",
+         SignalOnceTheReportHolds(R"("started": ")", "HUP"),
          [](BatchCommandTest& t, const CliRun& run) {
              const json report = t.Report();
              EXPECT_EQ(report["interrupted"], true) << run.text;
@@ -517,7 +524,7 @@ std::vector<Fault> FleetFaults() {
          "",
          {},
          {},
-         "timeout -s KILL 2",
+         SignalOnceTheReportHolds(R"("configFile": ")", "KILL"),
          [](BatchCommandTest& t, const CliRun&) {
              const json row = t.Row(t.Report(), t.fleet->At(0).HostPort());
              EXPECT_TRUE(row["outcome"].is_null());  // still running
