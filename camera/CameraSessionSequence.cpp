@@ -17,7 +17,7 @@ namespace xqt {
 
 using detail::BIN_NETWORK_ERROR;
 using detail::BIN_VERSION_UP_ERROR;
-using detail::TextOr;
+using platform::TextOr;
 
 // ---- Small pieces ---------------------------------------------------------------------------
 

@@ -14,8 +14,8 @@
 namespace xqt {
 
 using detail::BIN_VERSION_UP_ERROR;
-using detail::TextOr;
 using detail::TICK_INCREMENT;
+using platform::TextOr;
 
 // ---- Timers (owner's thread) ----------------------------------------------------------------
 

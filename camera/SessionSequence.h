@@ -17,7 +17,6 @@
 #include "camera/CameraSession.h"
 #include "camera/Cancellation.h"
 #include "camera/StreamedPost.h"
-#include "platform/ResourceText.h"
 
 namespace xqt {
 
@@ -28,8 +27,6 @@ inline constexpr std::uint16_t BIN_VERSION_UP_ERROR = 206;
 inline constexpr std::uint16_t BIN_NETWORK_ERROR = 225;
 /// Progress one tick of the overwrite adds (an emergency camera adds its step size instead).
 inline constexpr std::int32_t TICK_INCREMENT = 5;
-
-using platform::TextOr;
 
 }  // namespace detail
 
