@@ -122,6 +122,9 @@ struct ManualCheckResult {
     std::string userAnswer;    ///< empty when not asked (emergency) or not answered
 };
 
+/// Whether the camera at the address is the one recorded before the upgrade (MatchCamera).
+enum class CameraMatch { Same, Other, Unknown };
+
 class CameraSession {
   public:
     explicit CameraSession(SessionConfig config);
@@ -223,10 +226,13 @@ class CameraSession {
     void ReportNetworkError();
     /// True from StartUpgrade until the worker has returned.
     [[nodiscard]] bool IsWorkerRunning() const;
-    /// False when `systemAnswer` (a whole Serial field) or, with inquiredMac known, the camera's
-    /// network answer shows another camera than the one recorded before the upgrade. Asks the
-    /// camera; called by the worker, or by the driving thread once the worker has ended.
-    [[nodiscard]] bool IsSameCamera(std::string_view systemAnswer);
+    /// Who answers at the address now, against the camera recorded before the upgrade: the
+    /// Serial field of `systemAnswer` (however the answer ends) and, with inquiredMac known, the
+    /// camera's network answer. Other when either names another camera; Same when one of them
+    /// names this one; Unknown when neither can be read (an empty answer, no Serial, no MAC), so
+    /// that nothing of this camera is ever written into an unknown one. Asks the camera; called by
+    /// the worker, or by the driving thread once the worker has ended.
+    [[nodiscard]] CameraMatch MatchCamera(std::string_view systemAnswer);
 
     // ---- Restore (CameraSessionRestore.cpp) --------------------------------------------------
 

@@ -40,11 +40,20 @@ void CameraSession::RestoreSteps() {
     // The address may have been taken over while the camera rebooted: another camera's settings
     // must never be replaced by these.
     const std::string answer = WorkerInquire(INQ_SYSTEM, timing.rebootInquiryLimit);
-    if (!answer.empty() && !IsSameCamera(answer)) {
+    const CameraMatch match = MatchCamera(answer);
+    if (match == CameraMatch::Other) {
         Step([&] {
             ReportUpgradeError(UpgradeFailure::AnotherCamera);
             finished.store(true);
         });
+        return;
+    }
+    if (match == CameraMatch::Unknown) {
+        // Nothing says which camera answers: the settings are withheld and their file kept, as
+        // when the camera refused them.
+        failure.store(FailureCode(UpgradeFailure::NotRestored));
+        if (!WorkerPause(timing.afterRestorePause)) return;
+        ReconfigurationPhase();
         return;
     }
     std::vector<std::uint8_t> saved(configStore->byteCount);

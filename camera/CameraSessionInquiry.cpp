@@ -62,7 +62,7 @@ bool CameraSession::CheckModelAndVersion(std::string_view answer, bool showMessa
         return false;
     }
     if (auto serial = FindField(answer, "Serial=");
-        serial && serial->terminated && !serial->value.empty() && inquiredSerial.Get().empty()) {
+        serial && !serial->value.empty() && inquiredSerial.Get().empty()) {
         inquiredSerial.Set(std::string(serial->value));
     }
     auto version = FindField(answer, "SoftVersion=");

@@ -98,7 +98,8 @@ bool CameraSession::VerifyAfterReboot(bool first) {
                 if (!last && !paceAfter(began, std::chrono::milliseconds(0))) return false;
                 continue;
             }
-            if (!IsSameCamera(answer)) {
+            // Unknown goes on: the restore asks again and withholds the settings then.
+            if (MatchCamera(answer) == CameraMatch::Other) {
                 // Decided: whatever version it reports, it is not the camera that was upgraded.
                 if (!Step([&] { sequence_->anotherCamera = true; })) return false;
                 break;

@@ -52,28 +52,31 @@ bool CameraSession::WorkerPause(std::chrono::milliseconds duration) {
     return sequence_->cancel.WaitFor(duration);
 }
 
-bool CameraSession::IsSameCamera(std::string_view systemAnswer) {
-    // Only a whole field counts: an answer cut short proves nothing either way.
+CameraMatch CameraSession::MatchCamera(std::string_view systemAnswer) {
+    bool same = false;
+    // A serial without its line end is compared as it stands: it named the saved file, so it must
+    // name the camera the file goes back to.
     const std::string before = inquiredSerial.Get();
     if (auto serial = FindField(systemAnswer, "Serial=");
-        serial && serial->terminated && !before.empty() && !serial->value.empty() &&
-        platform::Utf8ToWindows1252(before) != platform::Utf8ToWindows1252(serial->value)) {
-        return false;
+        serial && !before.empty() && !serial->value.empty()) {
+        if (platform::Utf8ToWindows1252(before) != platform::Utf8ToWindows1252(serial->value))
+            return CameraMatch::Other;
+        same = true;
     }
     const std::string mac = inquiredMac.Get();
-    if (mac.empty()) return true;
-    const std::string network = WorkerInquire(INQ_NETWORK, timing.rebootInquiryLimit);
-    const std::optional<std::string> now = ParseMacAddress(network);
-    auto same = [](std::string a, std::string b) {
-        auto fold = [](std::string& text) {
-            for (char& c : text)
-                c = c == ':' ? '-' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        };
-        fold(a);
-        fold(b);
-        return a == b;
-    };
-    return !now || same(*now, mac);
+    if (!mac.empty()) {
+        const std::string network = WorkerInquire(INQ_NETWORK, timing.rebootInquiryLimit);
+        if (const std::optional<std::string> now = ParseMacAddress(network)) {
+            auto fold = [](std::string text) {
+                for (char& c : text)
+                    c = c == ':' ? '-' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+                return text;
+            };
+            if (fold(*now) != fold(mac)) return CameraMatch::Other;
+            same = true;
+        }
+    }
+    return same ? CameraMatch::Same : CameraMatch::Unknown;
 }
 
 // Called with stepMutex held (inside a step or a verdict).

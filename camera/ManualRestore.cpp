@@ -74,9 +74,12 @@ bool SessionRestoreTarget::ReadBack() {
     if (!identityAsked_) {
         identityAsked_ = true;
         const std::string answer = session_.Inquire(INQ_SYSTEM, session_.timing.rebootInquiryLimit);
-        anotherCamera_ = !answer.empty() && !session_.IsSameCamera(answer);
+        const CameraMatch match = session_.MatchCamera(answer);
+        anotherCamera_ = match == CameraMatch::Other;
+        // Neither the serial nor the MAC could be read: the settings are withheld, the file kept.
+        unknownCamera_ = match == CameraMatch::Unknown;
     }
-    if (anotherCamera_) return false;
+    if (anotherCamera_ || unknownCamera_) return false;
     std::vector<std::uint8_t> bytes(store_.byteCount);
     if (bytes.empty() || !store_.ReadBack(bytes)) return false;
     bytes_ = std::move(bytes);

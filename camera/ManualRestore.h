@@ -66,8 +66,8 @@ bool ProbeRestartedCamera(CameraSession& session, std::chrono::milliseconds limi
 
 /// The restore target of a session and its saved configuration. Before the first read-back the
 /// camera at the address is asked who it is (within rebootInquiryLimit); when another camera
-/// answers, nothing is read back or posted. The bytes read back stay with the target, which hands
-/// them to the session, until it is destroyed. Both references must outlive it.
+/// answers, or nothing tells which camera answers, nothing is read back or posted. The bytes read back stay
+/// with the target, which hands them to the session, until it is destroyed. Both references must outlive it.
 class SessionRestoreTarget : public RestoreTarget {
   public:
     SessionRestoreTarget(CameraSession& session, ConfigStore& store);
@@ -88,6 +88,7 @@ class SessionRestoreTarget : public RestoreTarget {
     std::vector<std::uint8_t> bytes_;
     bool identityAsked_ = false;
     bool anotherCamera_ = false;
+    bool unknownCamera_ = false;
 };
 
 /// Called on the thread of RestoreAndWatch.

@@ -5,7 +5,6 @@
 //
 // Threads: the run lives on the event loop's thread (the owner); this command's own thread waits,
 // prints and handles the signals, so a stalled standard output never holds up a camera's timers.
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,50 +25,14 @@
 #include "fleet/Conversions.h"
 #include "fleet/Report.h"
 #include "fleet/TextForms.h"
+#include "platform/CameraLock.h"
 #include "platform/EventLoopOwner.h"
 #include "platform/Resources.h"
+#include "platform/StopSignals.h"
 
 namespace xqt::cli::batch {
 
 namespace {
-
-std::atomic<int> g_interrupts{0};  // lock-free: written by the signal handler
-
-extern "C" void OnInterrupt(int) {
-    g_interrupts.fetch_add(1);
-}
-
-/// The signals that stop a run the way Ctrl-C does: a closed terminal or SSH session (SIGHUP) and
-/// SIGQUIT must not cut a camera off while it writes its firmware.
-constexpr int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-
-/// Installs the run's signal handling for its lifetime: the stop signals count interruptions, and
-/// SIGPIPE is ignored, so a closed standard output ends the printing, never the run.
-class SignalGuard {
-  public:
-    SignalGuard() {
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        for (std::size_t i = 0; i < std::size(STOP_SIGNALS); ++i)
-            sigaction(STOP_SIGNALS[i], &action, &old_[i]);
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        sigemptyset(&ignore.sa_mask);
-        sigaction(SIGPIPE, &ignore, &oldPipe_);
-    }
-    ~SignalGuard() {
-        for (std::size_t i = 0; i < std::size(STOP_SIGNALS); ++i)
-            sigaction(STOP_SIGNALS[i], &old_[i], nullptr);
-        sigaction(SIGPIPE, &oldPipe_, nullptr);
-    }
-    SignalGuard(const SignalGuard&) = delete;
-    SignalGuard& operator=(const SignalGuard&) = delete;
-
-  private:
-    struct sigaction old_[std::size(STOP_SIGNALS)]{};
-    struct sigaction oldPipe_ {};
-};
 
 /// The cameras of a run and what they take: their logins, the shared password (when some camera
 /// has no login of its own), and the earlier report's cameras to skip.
@@ -194,28 +157,23 @@ BatchPolicy PolicyOf(const BatchOptions& options) {
     return policy;
 }
 
-/// Adds the cameras to the run (owner's thread). A camera the earlier report names by its MAC is
-/// skipped at once; one it names otherwise only once its own answers show it is the same one.
+/// Adds the cameras to the run (owner's thread). A camera the earlier report names is skipped, or
+/// has its kept settings put back, only once its own answers show it is the same one and still
+/// runs the image's version; discovery's word for its MAC is not enough.
 void AddCameras(BatchRun& run, BatchPrinter& printer, const BatchOptions& options, const Cameras& cameras) {
     int id = 0;
     for (const Target& target : cameras.targets) {
         ProgressRecord record = MakeProgressRecord(target.data, id++);
         const DoneCamera* earlier =
             cameras.done ? cameras.done->Candidate(target.data.mac, target.hostPort) : nullptr;
-        if (earlier && SameMac(earlier->mac, target.data.mac)) {
-            // Discovery named the camera by its MAC: it is the one done before.
-            record.end = RowEnd::Skipped;
-            printer.Carry(run.AddRow(std::move(record), nullptr), earlier->row);
-            continue;
-        }
         const auto login = cameras.logins.find(target.hostPort);
         const std::string& user = login != cameras.logins.end() ? login->second.first : options.user;
         const std::string& secret = login != cameras.logins.end() ? login->second.second : *cameras.password;
         const int row = run.AddCamera(std::move(record), user, secret, target.data.serial);
         if (earlier) {
             // Skipped only when the camera's own answers show it is the one done before.
-            run.ExpectEarlier(row, earlier->mac, earlier->serial);
-            printer.Carry(row, earlier->row);
+            run.ExpectEarlier(row, earlier->mac, earlier->serial, earlier->keptFile);
+            if (earlier->keptFile.empty()) printer.Carry(row, earlier->row);
         }
     }
 }
@@ -233,14 +191,19 @@ void FollowRun(platform::EventLoopOwner& owner, BatchRun& run, BatchPrinter& pri
             ended = true;
         }
     });
+    platform::StopSignalWatch stops;
     int interruptsSeen = 0;
     while (!ended) {
         ended = printer.Wait(std::chrono::milliseconds(live ? 250 : 100));
-        const int interrupts = g_interrupts.load();
-        if (interrupts > interruptsSeen && !ended) {
+        const int fresh = stops.TakeNew();
+        if (fresh > 0 && !ended) {
             if (interruptsSeen == 0) {
-                owner.Call([&] { run.Abort(); });
                 printer.SetStopping();
+                // The report says so at once: a second signal may be a SIGKILL.
+                owner.Call([&] {
+                    run.Abort();
+                    printer.WriteReports(false);
+                });
                 if (!live) {
                     std::cerr
                         << ME
@@ -256,7 +219,7 @@ void FollowRun(platform::EventLoopOwner& owner, BatchRun& run, BatchPrinter& pri
                        "start again. Nothing new starts."
                     << std::endl;
             }
-            interruptsSeen = interrupts;
+            interruptsSeen += fresh;
         }
         printer.Show(owner, live);
     }
@@ -305,10 +268,39 @@ void PrintSummary(const BatchOptions& options, const Report& report, bool interr
     std::cout << out.str() << std::flush;
 }
 
+/// Holds the run's report files (--report, --csv, --resume) against another run of this tool for
+/// the run's life: two runs over one report would each overwrite the other's rows. The exit code
+/// when one is held.
+std::optional<int> LockFiles(const BatchOptions& options, std::vector<platform::CameraLock>& locks) {
+    std::vector<std::string> keys;
+    for (const std::string* path : {&options.report, &options.csv, &options.resume}) {
+        if (path->empty()) continue;
+        const std::string key = platform::FileLockKey(*path);
+        if (std::find(keys.begin(), keys.end(), key) != keys.end())
+            continue;  // --resume r.json --report r.json
+        keys.push_back(key);
+        platform::CameraLock lock = platform::CameraLock::Take(key);
+        if (!lock.Held()) {
+            const std::string who =
+                lock.GetState() == platform::CameraLock::State::Busy
+                    ? (lock.Holder() > 0 ? "another run (process " + std::to_string(lock.Holder()) + ")"
+                                         : std::string("another run"))
+                    : lock.Error();
+            std::cerr << ME << TerminalText(*path) << " is in use by " << TerminalText(who)
+                      << "; nothing was done\n";
+            return EXIT_USAGE;
+        }
+        locks.push_back(std::move(lock));
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int RunBatch(const BatchOptions& options) {
     if (const auto refused = RefuseOptions(options)) return *refused;
+    std::vector<platform::CameraLock> fileLocks;
+    if (const auto refused = LockFiles(options, fileLocks)) return *refused;
     StderrMessageBoxes boxes;
     auto chosen = ChooseFirmware(options.firmware, &boxes);
     if (!chosen) {
@@ -351,7 +343,7 @@ int RunBatch(const BatchOptions& options) {
         return EXIT_USAGE;
     }
     owner.SetTimerHandler([&](int id) { run->OnTimer(id); });
-    const SignalGuard signals;
+    const platform::StopSignalGuard signals;
     FollowRun(owner, *run, printer, !options.json && ::isatty(STDOUT_FILENO));
 
     bool stopped = false;

@@ -35,6 +35,9 @@ void BatchPrinter::Show(platform::EventLoopOwner& owner, bool live) {
             }
         }
         if (live) out += LiveView();
+        // The report on disk says what was just shown: a run killed now leaves the status its
+        // cameras had, not the one of the last start or end.
+        if (!changes.empty()) WriteReports(false);
         errors.swap(errors_);
     });
     // A closed or stalled output stops the printing here, never the run.
@@ -47,7 +50,8 @@ bool BatchPrinter::WriteReports(bool final) {
     report_ = ReportOf(*run_, tool, final ? std::optional(std::chrono::system_clock::now()) : std::nullopt);
     report_.interrupted = stopping_;
     for (const auto& [row, text] : carried_) {
-        if (row < run_->Size() && run_->Row(row).end == RowEnd::Skipped)
+        // Skipped as the camera done before, not for another row or run holding it.
+        if (row < run_->Size() && run_->Row(row).end == RowEnd::Skipped && run_->Row(row).detail.empty())
             report_.cameras.at(row).carried = text;
     }
     bool ok = true;

@@ -21,8 +21,10 @@
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
 #include "cli/TerminalText.h"
+#include "platform/CameraLock.h"
 #include "platform/EventLoopOwner.h"
 #include "platform/MessageBoxes.h"
+#include "platform/StopSignals.h"
 
 namespace xqt::cli {
 
@@ -174,6 +176,9 @@ bool Prepare(const std::string& action, const ConfigOptions& options, Prepared& 
 int RunSave(const ConfigOptions& options) {
     Prepared p;
     if (!Prepare("save", options, p)) return EXIT_USAGE;
+    // A stop signal lets the download finish, so no saved file is left cut short; a closed
+    // standard output never stops it.
+    const platform::StopSignalGuard signals;
     CameraAtHand camera(p.address, p.credential, p.timing, p.resources);
     Outcome o;
     if (camera.Check(o)) {
@@ -218,10 +223,30 @@ int RunRestore(const ConfigOptions& options) {
         return EXIT_USAGE;
     }
 
-    CameraAtHand camera(p.address, p.credential, p.timing, p.resources);
+    // From here on a stop signal lets the restore finish: a camera cut off while it takes its
+    // settings may be left half set up.
+    const platform::StopSignalGuard signals;
+    const platform::StopSignalWatch stops;
     Outcome o;
     o.file = options.file;
-    if (camera.Check(o)) {
+    // Another run writing to this camera is left alone: by its address before a word is said to
+    // it, by its serial once it has named itself.
+    platform::CameraLock byAddress = platform::CameraLock::Take(platform::AddressLockKey(p.address));
+    if (!byAddress.Held()) {
+        o.Fail(EXIT_CAMERA_BUSY, "camera-busy",
+               "the camera at " + p.address + " is " + byAddress.RefusalText());
+        Print("restore", p.address, o, options.json);
+        return o.exitCode;
+    }
+    CameraAtHand camera(p.address, p.credential, p.timing, p.resources);
+    platform::CameraLock bySerial;
+    if (camera.Check(o) && !o.serial.empty()) {
+        bySerial = platform::CameraLock::Take(platform::SerialLockKey(o.serial));
+        if (!bySerial.Held())
+            o.Fail(EXIT_CAMERA_BUSY, "camera-busy",
+                   "the camera at " + p.address + " is " + bySerial.RefusalText());
+    }
+    if (o.exitCode == EXIT_OK) {
         const std::string name = std::filesystem::path(options.file).filename().string();
         if (!options.force && !NamedAfter(name, *p.resources.modelNames[0], o.serial)) {
             o.Fail(EXIT_OTHER_CAMERA, "other-camera",
@@ -250,6 +275,8 @@ int RunRestore(const ConfigOptions& options) {
         }
     }
     Print("restore", p.address, o, options.json);
+    if (stops.Interrupted())
+        std::cerr << "xqt-cli config restore: interrupted; the restore was finished first" << std::endl;
     return o.exitCode;
 }
 
@@ -273,7 +300,8 @@ void AddConfigCommand(CLI::App& app, int& exitCode) {
         "Exit codes: 0 done; 1 internal error; 2 usage error (options, password, file); 3 camera\n"
         "unreachable; 4 login refused or not the administrator; 5 not a camera of a listed model;\n"
         "6 the configuration could not be saved; 7 the camera did not take it back; 8 the file was\n"
-        "saved from another camera (restore without --force).");
+        "saved from another camera (restore without --force); 16 another run of this tool is writing\n"
+        "to the camera (restore; nothing was sent).");
 
     auto save = std::make_shared<ConfigOptions>();
     CLI::App* saveCommand = config->add_subcommand(

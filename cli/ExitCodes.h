@@ -16,6 +16,10 @@ inline constexpr int EXIT_UNREACHABLE = 3;
 inline constexpr int EXIT_LOGIN = 4;  ///< login refused or not the administrator
 inline constexpr int EXIT_UNSUITABLE = 5;
 
+// ---- Commands that write to a camera: upgrade, config restore ----
+/// Another run of this tool holds the camera (its address or its identity); nothing was sent.
+inline constexpr int EXIT_CAMERA_BUSY = 16;
+
 // ---- upgrade ----
 inline constexpr int EXIT_VERIFIED = EXIT_OK;  ///< the camera confirmed the new version
 inline constexpr int EXIT_CONFIG_NOT_SAVED = 6;

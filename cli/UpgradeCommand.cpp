@@ -20,6 +20,7 @@
 #include "fleet/UpgradeHistory.h"
 #include "platform/EngineTiming.h"
 #include "platform/MessageBoxes.h"
+#include "platform/StopSignals.h"
 
 namespace xqt::cli {
 
@@ -55,6 +56,7 @@ void RecordInHistory(const Result& r) {
     }
     entry.tool = "xqt-cli upgrade";
     entry.address = r.address;
+    entry.mac = r.mac;
     entry.serial = r.serial;
     entry.model = r.model;
     entry.versionBefore = StripVer(r.currentVersion);
@@ -71,6 +73,7 @@ void PrintResult(const Result& r, bool json) {
         nlohmann::json out = {
             {"event", "result"},
             {"address", r.address},
+            {"mac", r.mac},
             {"model", r.model},
             {"serial", r.serial},
             {"currentVersion", StripVer(r.currentVersion)},
@@ -85,6 +88,7 @@ void PrintResult(const Result& r, bool json) {
             {"failure", r.failure},
             {"reason", r.reason},
             {"detail", r.detail},
+            {"interrupted", r.interrupted},
             {"exitCode", r.exitCode},
         };
         std::cout << JsonText(out) << std::endl;
@@ -142,11 +146,20 @@ int RunUpgrade(const UpgradeOptions& options) {
         std::cerr << me << password.error() << "\n";
         return EXIT_USAGE;
     }
+    // From here on a stop signal lets the camera finish (UpgradeRun answers it), and a closed
+    // standard output ends the printing, never the upgrade.
+    const platform::StopSignalGuard signals;
     UpgradeRun run(options, *address, EncodeCredential(options.user, *password), timing,
                    std::move(chosen->resources));
     const Result result = run.Run();
-    PrintResult(result, options.json);
     RecordInHistory(result);
+    PrintResult(result, options.json);
+    if (result.interrupted) {
+        std::cerr << me << "interrupted; the camera's run ended: "
+                  << (result.exitCode == EXIT_VERIFIED ? std::string("upgraded and verified")
+                                                       : result.failure)
+                  << " (exit " << result.exitCode << ")" << std::endl;
+    }
     return result.exitCode;
 }
 
@@ -172,7 +185,10 @@ void AddUpgradeCommand(CLI::App& app, int& exitCode) {
         "     also after a lost connection)\n"
         "  9  the camera never answered again after the connection was lost\n"
         " 10  the camera did not confirm the new version\n"
-        " 11  upgraded and verified, but the configuration could not be put back (the saved file is kept)");
+        " 11  upgraded and verified, but the configuration could not be put back (the saved file is kept)\n"
+        " 16  another run of this tool is writing to the camera (nothing was sent)\n"
+        "A stop signal (Ctrl-C, SIGTERM, SIGHUP, SIGQUIT) before the upload ends the run with 7 and\n"
+        "nothing sent; after it, the camera finishes its upgrade and restore first.");
     sub->add_option("address", options->address, "Camera address HOST[:PORT] (IPv4; port 80 when absent)")
         ->required();
     sub->add_option("--user", options->user, "Administrator user name")->required();

@@ -5,6 +5,7 @@
 #include "camera/Credential.h"
 #include "camera/ManualRestore.h"
 #include "cli/CommandInput.h"
+#include "platform/CameraLock.h"
 #include "platform/ResourceText.h"
 
 namespace xqt::cli::upgrade {
@@ -41,9 +42,23 @@ void UpgradeRun::FlushBoxes() {
 }
 
 void UpgradeRun::Drain() {
-    for (const auto& [status, progress] : statuses_.Take())
+    for (const auto& [status, progress] : statuses_.Take()) {
+        lastStatus_ = status;
         reporter_.Status(status, progress);
+    }
     reporter_.Progress(bar_.Position());
+    NoticeStopSignals();
+}
+
+void UpgradeRun::NoticeStopSignals() {
+    if (stops_.TakeNew() == 0) return;
+    result_.interrupted = true;
+    reporter_.EndBarLine();
+    // Written at once and whole: the terminal may be gone, standard error may be all that is left.
+    std::cerr << "xqt-cli upgrade: interrupted; the camera at " << result_.address
+              << " finishes its upgrade and the restore of its settings first (now: "
+              << StatusWord(lastStatus_)
+              << "). A camera cut off while it writes its firmware may not start again." << std::endl;
 }
 
 std::optional<platform::UpgradeMessage> UpgradeRun::Follow(CameraSession& session,
@@ -95,6 +110,22 @@ Result UpgradeRun::Run() {
         }
     } detach{owner};
 
+    // Another run writing to this camera is left alone before a word is said to it; the camera
+    // itself, at whichever address it answers, once its answers have named it.
+    std::vector<platform::CameraLock> locks;
+    auto lock = [&](const std::string& key) {
+        platform::CameraLock taken = platform::CameraLock::Take(key);
+        if (!taken.Held()) {
+            result_.detail = taken.RefusalText();
+            return false;
+        }
+        locks.push_back(std::move(taken));
+        return true;
+    };
+    if (!lock(platform::AddressLockKey(result_.address)))
+        return Fail(EXIT_CAMERA_BUSY, "camera-busy",
+                    "the camera at " + result_.address + " is " + result_.detail);
+
     // The check of the target page.
     Show(UpgradeStatus::Prepare);
     const ManualCheckResult check = session.RunManualCheck();
@@ -104,6 +135,17 @@ Result UpgradeRun::Run() {
     result_.currentVersion = session.currentVersion.Get();
     result_.emergency = session.emergency.load();
     if (!check.passed) return Refuse(check.fault, check.detail);
+    // The MAC names the camera in the history and, after the reboot, tells it from another camera
+    // that may have taken its address meanwhile.
+    if (auto mac = CameraSession::ParseMacAddress(session.Inquire(INQ_NETWORK, timing_.inquiryLimit))) {
+        result_.mac = *mac;
+        session.inquiredMac.Set(*mac);
+    }
+    if (const std::string serial = session.inquiredSerial.Get(); !result_.mac.empty() || !serial.empty()) {
+        if (!lock(result_.mac.empty() ? platform::SerialLockKey(serial) : platform::MacLockKey(result_.mac)))
+            return Fail(EXIT_CAMERA_BUSY, "camera-busy",
+                        "the camera at " + result_.address + " is " + result_.detail);
+    }
     if (!SerialAllowed(check.system.serial)) {
         return Refuse(
             CameraFault::SerialNotAccepted,
@@ -125,6 +167,13 @@ Result UpgradeRun::Run() {
         }
         result_.configSaved = true;
         result_.savedFile = store->localPath;
+    }
+
+    // A stop before the upload stops the run: nothing has been written to the camera.
+    NoticeStopSignals();
+    if (result_.interrupted) {
+        return Fail(EXIT_NOT_SENT, "interrupted",
+                    "interrupted before the firmware was sent; nothing was written to the camera");
     }
 
     // The upgrade itself.

@@ -19,6 +19,7 @@
 #include "cli/UpgradeReporter.h"
 #include "platform/EventLoopOwner.h"
 #include "platform/MessageBoxes.h"
+#include "platform/StopSignals.h"
 
 namespace xqt::cli::upgrade {
 
@@ -41,6 +42,7 @@ struct Result {
     std::string reason;
     std::string detail;  ///< the same for people: FaultText, or the failure's message
     std::string address;
+    std::string mac;  ///< as the camera's network answer gave it; empty when it gave none
     std::string model;
     std::string serial;
     std::string currentVersion;
@@ -54,6 +56,9 @@ struct Result {
     bool configSaved = false;
     bool configRestored = false;
     bool anotherCamera = false;  ///< another camera answered at the address before the restore
+    /// A stop signal came while the camera was being upgraded: the run went on to its end (or
+    /// stopped before anything was sent, when it came before the upload).
+    bool interrupted = false;
     std::string savedFile;
 };
 
@@ -92,9 +97,15 @@ class UpgradeRun {
     [[nodiscard]] Result Fail(int exitCode, const std::string& failure, const std::string& message = {});
     /// The check refused the camera for `fault`, described by `detail`.
     [[nodiscard]] Result Refuse(CameraFault fault, const std::string& detail);
-    void Show(UpgradeStatus status) { reporter_.Status(status, bar_.Position()); }
+    void Show(UpgradeStatus status) {
+        lastStatus_ = status;
+        reporter_.Status(status, bar_.Position());
+    }
     void FlushBoxes();
+    /// Prints what the session's threads handed over, and answers stop signals that came since.
     void Drain();
+    /// Says on standard error what a stop signal does now: the camera finishes first.
+    void NoticeStopSignals();
     /// Follows the running session until it posts its message; nothing when its worker ended
     /// without one.
     [[nodiscard]] std::optional<platform::UpgradeMessage> Follow(CameraSession& session,
@@ -110,6 +121,8 @@ class UpgradeRun {
     std::size_t boxesShown_ = 0;
     AtomicProgressBar bar_;
     StatusQueue statuses_;
+    UpgradeStatus lastStatus_ = UpgradeStatus::Prepare;
+    platform::StopSignalWatch stops_;
     Result result_;
 };
 

@@ -80,12 +80,14 @@ void BatchRun::Clear() {
     queue_.clear();
     rows_.clear();
     earlier_.clear();
+    claimed_.clear();
+    locks_.clear();
     writing_.clear();
     if (observer_) observer_->RowsChanged();
 }
 
-void BatchRun::ExpectEarlier(int row, std::string mac, std::string serial) {
-    earlier_[row] = Identity{std::move(mac), std::move(serial)};
+void BatchRun::ExpectEarlier(int row, std::string mac, std::string serial, std::string keptFile) {
+    earlier_[row] = Identity{std::move(mac), std::move(serial), std::move(keptFile)};
 }
 
 int BatchRun::AddCamera(ProgressRecord record, const std::string& user, const std::string& password,
@@ -236,6 +238,7 @@ void BatchRun::EndCamera(int position, std::int32_t state) {
             owner_->StopTimer(base + session->slot);
     }
     session.reset();
+    locks_.erase(row);
     if (observer_) observer_->CameraEnded(row);
 }
 
@@ -250,6 +253,7 @@ void BatchRun::EndUnstarted(int position, RowEnd end, std::string detail) {
     record.detail = std::move(detail);
     record.endedAt = std::chrono::system_clock::now();
     session.reset();
+    locks_.erase(row);
     if (end == RowEnd::Unsuitable) CountFailure();
     if (observer_) observer_->CameraEnded(row);
 }
@@ -291,6 +295,7 @@ void BatchRun::DropQueued() {
         ProgressRecord& record = rows_.at(queued.row);
         record.result = UpgradeStatus::Standby;
         record.end = RowEnd::NotStarted;
+        locks_.erase(queued.row);
         dropped.push_back(queued.row);
     }
     queue_.clear();

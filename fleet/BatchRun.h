@@ -16,7 +16,12 @@
 //   refusal ends the camera (Error1 or Error3); a pass picks the image slot by the camera's DocType
 //   and starts the upgrade;
 // - a camera is never driven by two sessions: a row whose address:port another queued row has
-//   already ends at once, not started;
+//   already ends at once, not started; a row whose start inquiries name a camera (its MAC, else its
+//   full serial) that another row of the run has named ends Skipped ("the same camera as ...");
+// - a camera is never driven by two runs: a start first takes the advisory lock of the camera's
+//   address:port, then of its identity (platform/CameraLock.h), and holds them until the camera
+//   ends; a camera another process holds ends Skipped ("being upgraded by process N"). A dry run
+//   writes nothing and takes no lock;
 // - a camera in a final state ends: its result, its version as the camera reported it (without
 //   "ver") and whether the camera confirmed it, a full bar, its end time; its session is deleted;
 // - Abort lets the running cameras end, then drops the waiting ones (result 0, "not started").
@@ -43,6 +48,7 @@
 #include "camera/ResourceState.h"
 #include "camera/UpgradeStatus.h"
 #include "fleet/CameraRecord.h"
+#include "platform/CameraLock.h"
 #include "platform/EngineTiming.h"
 #include "platform/SessionOwner.h"
 
@@ -161,10 +167,13 @@ class BatchRun {
     /// Cameras that have ended failed (every outcome IsFailure counts).
     int Failures() const { return failures_; }
 
-    /// Row `row`'s camera was done in an earlier run as the camera with this MAC and serial: when
-    /// its start inquiries show that identity (the MAC when both are known, else the serial), it
-    /// ends Skipped and nothing is written to it. Before Start.
-    void ExpectEarlier(int row, std::string mac, std::string serial);
+    /// Row `row`'s camera was named by an earlier run as the camera with this MAC and serial. When
+    /// its start inquiries show that identity (the MAC when both are known, else the serial) and it
+    /// runs the image's version now, nothing is written to it: without `keptFile` it ends Skipped;
+    /// with the settings that run saved and could not put back (`keptFile`), they are restored
+    /// now and it ends upgraded, or again settings-not-restored. Any other camera, or this one on
+    /// another version, is run as usual. Before Start.
+    void ExpectEarlier(int row, std::string mac, std::string serial, std::string keptFile = {});
 
     /// A tick of the owner's timer `id`: the scheduler's, or a session's (routed to the session of
     /// the row it names). False for ids that are neither.
@@ -198,6 +207,9 @@ class BatchRun {
     void BeginStart(int position);
     void CompleteStart(int position, const std::string& docType);
     void EndCamera(int position, std::int32_t state);
+    /// Ends the camera at `position` whose earlier run's kept settings were put back now, or
+    /// could not be.
+    void EndResumedRestore(int position, bool restored, const std::string& keptFile);
     /// Ends the camera at `position` before anything was written to it.
     void EndUnstarted(int position, RowEnd end, std::string detail);
     /// Copies what the session has learnt so far into its row (the saved file's path); true when
@@ -225,9 +237,17 @@ class BatchRun {
     struct Identity {
         std::string mac;
         std::string serial;
+        std::string keptFile;
     };
-    std::map<int, Identity> earlier_;  // by row: ExpectEarlier
-    std::vector<bool> writing_;        // by row: seen uploading
+    /// Whether two identities name one camera: the MACs when both are known, else the serials.
+    static bool SameCamera(const Identity& a, const Identity& b);
+    /// Holds the camera of `row` by the identity its start inquiries gave, for this run (no other
+    /// row of it starts) and for this machine (the identity's lock); the detail of a refusal.
+    std::optional<std::string> ClaimIdentity(int row, const Identity& identity);
+    std::map<int, Identity> earlier_;                // by row: ExpectEarlier
+    std::vector<std::pair<Identity, int>> claimed_;  // identities met by the start inquiries, and their rows
+    std::map<int, std::vector<platform::CameraLock>> locks_;  // by row, until its camera ends
+    std::vector<bool> writing_;                               // by row: seen uploading
     RunOptions options_;
     bool abort_ = false;
     bool running_ = false;

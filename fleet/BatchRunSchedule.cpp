@@ -1,10 +1,13 @@
 // BatchRun's scheduler: the tick that walks the queue in order, asks each camera before its start
 // on a thread of its own, starts the cameras that passed, and follows the running ones.
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <set>
 #include <thread>
 
+#include "camera/ConfigStore.h"
 #include "camera/ShortRequest.h"
 #include "fleet/BatchRun.h"
 #include "fleet/Report.h"
@@ -21,19 +24,98 @@ bool IsTransfer(std::int32_t state) {
     return state == StatusCode(UpgradeStatus::SavingConfig) || state == StatusCode(UpgradeStatus::Uploading);
 }
 
+/// Posts the settings an earlier run saved from this camera and could not put back, in the
+/// restore's attempts; true when the camera took them. A file that cannot be read whole is never
+/// posted: the camera would be half set up.
+bool RestoreKept(CameraSession& session, const std::string& path, const platform::EngineTiming& timing) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    if (error || size == 0 || size > CONFIG_SIZE_LIMIT) return false;
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+    if (static_cast<std::uintmax_t>(in.gcount()) != size) return false;
+    session.SetUploadData(bytes.data(), bytes.size());
+    bool taken = false;
+    for (int attempt = 1; attempt <= timing.restoreAttempts && !taken; ++attempt) {
+        taken = session.RestoreConfig() == PostOutcome::Taken;
+        if (!taken && attempt < timing.restoreAttempts && !session.Pause(timing.manualRestoreRetryPause))
+            break;
+    }
+    session.SetUploadData(nullptr, 0);
+    return taken;
+}
+
 }  // namespace
+
+bool BatchRun::SameCamera(const Identity& a, const Identity& b) {
+    if (!a.mac.empty() && !b.mac.empty()) return SameMac(a.mac, b.mac);
+    return !a.serial.empty() && a.serial == b.serial;
+}
+
+std::optional<std::string> BatchRun::ClaimIdentity(int row, const Identity& identity) {
+    if (identity.mac.empty() && identity.serial.empty()) return std::nullopt;
+    for (const auto& [known, other] : claimed_) {
+        if (other != row && SameCamera(known, identity))
+            return "the same camera as " + rows_.at(other).text[ProgressSlot::ADDRESS];
+    }
+    claimed_.emplace_back(identity, row);
+    return std::nullopt;
+}
+
+void BatchRun::EndResumedRestore(int position, bool restored, const std::string& keptFile) {
+    const int row = QueuedRow(position);
+    CameraSession& session = *queue_[position].session;
+    ProgressRecord& record = rows_.at(row);
+    const std::string version = StripVer(session.currentVersion.Get());
+    record.previousVersion = version;
+    record.text[ProgressSlot::VERSION] = version;
+    record.confirmed = true;
+    record.savedFile = keptFile;
+    record.failure = restored ? UpgradeFailure::None : UpgradeFailure::NotRestored;
+    record.result = UpgradeStatus::Completed;
+    record.progress = PROGRESS_MAX;
+    record.detail =
+        restored ? "resumed: it runs " + version + "; the settings kept in " + keptFile + " were put back"
+                 : "resumed: it runs " + version + ", but the settings kept in " + keptFile +
+                       " could not be put back";
+    record.endedAt = std::chrono::system_clock::now();
+    std::unique_ptr<CameraSession> ended = std::move(queue_[position].session);
+    queue_.erase(queue_.begin() + position);
+    ShowStatus(row, StatusCode(UpgradeStatus::Completed));
+    record.end = RowEnd::Finished;
+    if (!restored) CountFailure();
+    ended.reset();
+    locks_.erase(row);
+    if (observer_) observer_->CameraEnded(row);
+}
 
 /// The inquiries before one camera's start. Written by its thread until `done`, then read by the
 /// owner's thread only.
 struct BatchRun::StartJob {
-    enum class Verdict { Passed, Refused, Offline, Current, Unsuitable, Suitable, Resumed };
+    enum class Verdict {
+        Passed,
+        Refused,
+        Offline,
+        Current,
+        Unsuitable,
+        Suitable,
+        Resumed,      ///< an earlier run finished it, and it still runs the image's version
+        Restored,     ///< an earlier run's kept settings were put back now
+        NotRestored,  ///< they could not be put back this time either
+        Locked        ///< another run holds the camera (`detail` says which)
+    };
     std::atomic<bool> done{false};
     Verdict verdict = Verdict::Refused;
     std::string docType;
     std::string detail;
     std::string model;  ///< as the camera's system answer named it
     std::string serial;
-    std::string mac;      ///< as the camera's network answer gave it; empty when it gave none
+    std::string mac;       ///< as the camera's network answer gave it; empty when it gave none
+    std::string keptFile;  ///< Restored, NotRestored: the earlier run's saved settings
+    /// The address:port's lock and, once the answers named the camera, its identity's lock; the
+    /// row keeps them until its camera ends.
+    std::vector<platform::CameraLock> locks;
     std::jthread thread;  // last: joined first when the job goes
 };
 
@@ -124,6 +206,16 @@ std::optional<BatchRun::Advance> BatchRun::TakeVerdict(int position, TickState& 
     if (!job->serial.empty()) named.serial = job->serial;
     if (!job->mac.empty()) named.mac = job->mac;
     using Verdict = StartJob::Verdict;
+    if (job->verdict != Verdict::Offline) {
+        for (platform::CameraLock& lock : job->locks)
+            locks_[row].push_back(std::move(lock));
+        // The first row that named a camera keeps it; any other row of it is left alone, whatever
+        // its own answers said.
+        if (auto refusal = ClaimIdentity(row, Identity{job->mac, job->serial, {}})) {
+            EndUnstarted(position, RowEnd::Skipped, std::move(*refusal));
+            return Advance::Stay;
+        }
+    }
     switch (job->verdict) {
         case Verdict::Passed:
             if (session.status.load() == STANDBY && !abort_ && !stoppedByFailures_) {
@@ -144,6 +236,13 @@ std::optional<BatchRun::Advance> BatchRun::TakeVerdict(int position, TickState& 
             return Advance::Stay;
         case Verdict::Resumed:
             EndUnstarted(position, RowEnd::Skipped, {});
+            return Advance::Stay;
+        case Verdict::Restored:
+        case Verdict::NotRestored:
+            EndResumedRestore(position, job->verdict == Verdict::Restored, job->keptFile);
+            return Advance::Stay;
+        case Verdict::Locked:
+            EndUnstarted(position, RowEnd::Skipped, job->detail);
             return Advance::Stay;
         case Verdict::Suitable:
             rows_.at(row).imageSlot = resources_.SelectSlot(job->docType);
@@ -201,12 +300,27 @@ void BatchRun::BeginStart(int position) {
     // The session stays queued while the job runs: only a finished job lets the tick end it, and
     // StopStartJobs waits for the job before a session is deleted. The job holds only itself.
     StartJob* raw = job.get();
-    job->thread = std::jthread([raw, session, limit, mayRetry, imageVersion, earlier, policy = policy_] {
+    const platform::EngineTiming timing = timing_;
+    job->thread = std::jthread([raw, session, limit, mayRetry, imageVersion, earlier, timing,
+                                policy = policy_] {
         using Verdict = StartJob::Verdict;
         auto finish = [raw](Verdict verdict) {
             raw->verdict = verdict;
             raw->done.store(true, std::memory_order_release);
         };
+        // Another run may be writing to the camera at this address: it is left alone before a
+        // word is said to it. A dry run writes nothing and needs no lock.
+        auto lock = [&](const std::string& key) {
+            if (policy.dryRun) return true;
+            platform::CameraLock taken = platform::CameraLock::Take(key);
+            if (!taken.Held()) {
+                raw->detail = taken.RefusalText();
+                return false;
+            }
+            raw->locks.push_back(std::move(taken));
+            return true;
+        };
+        if (!lock(platform::AddressLockKey(session->hostPort))) return finish(Verdict::Locked);
         // The system answer comes first because it tells whether the camera is in emergency state:
         // such a camera need not know its users, and its upload is neither completed nor followed
         // by a progress stream.
@@ -225,11 +339,22 @@ void BatchRun::BeginStart(int position) {
                 session->inquiredMac.Set(*mac);
             }
         }
-        if (earlier) {
-            const bool macs = !earlier->mac.empty() && !raw->mac.empty();
-            const bool same = macs ? SameMac(earlier->mac, raw->mac)
-                                   : !earlier->serial.empty() && earlier->serial == fields.serial;
-            if (same) return finish(Verdict::Resumed);
+        // The camera itself, at whichever address it answers now, is held before anything is
+        // written to it.
+        if (!raw->mac.empty() || !raw->serial.empty()) {
+            if (!lock(raw->mac.empty() ? platform::SerialLockKey(raw->serial)
+                                       : platform::MacLockKey(raw->mac)))
+                return finish(Verdict::Locked);
+        }
+        // An earlier run's row counts only for the very camera, and only as it is now: one back
+        // on another version is run again.
+        if (earlier && SameCamera(*earlier, Identity{raw->mac, fields.serial, {}}) && !imageVersion.empty() &&
+            !session->emergency.load() && StripVer(session->currentVersion.Get()) == imageVersion) {
+            if (earlier->keptFile.empty()) return finish(Verdict::Resumed);
+            raw->keptFile = earlier->keptFile;
+            if (policy.dryRun) return finish(Verdict::Suitable);
+            return finish(RestoreKept(*session, earlier->keptFile, timing) ? Verdict::Restored
+                                                                           : Verdict::NotRestored);
         }
         // A camera that refused the login has said nothing of its model: the login check below
         // reports it as such.

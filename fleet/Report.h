@@ -108,13 +108,18 @@ Result<void> WriteFileAtomically(const std::string& path, const std::string& tex
 Result<void> CanWriteBeside(const std::string& path);
 
 /// A previous report's cameras that were upgraded and confirmed at `imageVersion`, already at it,
-/// or skipped as such: who they were and their rows, to carry forward. The reason, for a file that
-/// is no report.
+/// or skipped as such: who they were and their rows, to carry forward once each camera, asked
+/// again, still runs that version. Also the cameras whose settings that run saved and did not put
+/// back (settings-not-restored, unconfirmed, failed, with the file still there), to finish. The
+/// reason, for a file that is no report.
 struct DoneCamera {
     std::string address;
     std::string mac;     ///< "08-00-46-..." as the report had it; may be empty
     std::string serial;  ///< may be empty
     std::string row;     ///< the row's JSON object
+    /// Not done: it was written to, and its saved settings were not put back; they are kept here
+    /// (the file exists), to restore once the camera runs the image's version.
+    std::string keptFile;
 };
 struct DoneCameras {
     std::vector<DoneCamera> cameras;

@@ -1,5 +1,6 @@
 // Reading an earlier report back, so that a run resumes without flashing the cameras it finished.
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
@@ -68,9 +69,20 @@ Result<DoneCameras> ReadDoneCameras(const std::string& path, const std::string& 
         const std::optional<Outcome> outcome = OutcomeFromWord(text("outcome"));
         const bool finished =
             outcome == Outcome::Upgraded || outcome == Outcome::Current || outcome == Outcome::Skipped;
+        const bool unfinished = outcome == Outcome::SettingsNotRestored || outcome == Outcome::Unconfirmed ||
+                                outcome == Outcome::Failed;
+        const std::string kept = text("configFile");
+        std::error_code error;
+        if (unfinished && !kept.empty() && std::filesystem::is_regular_file(kept, error)) {
+            done.cameras.push_back({text("address"), text("mac"), text("serial"), {}, kept});
+            continue;
+        }
         if (!isConfirmed || !finished || text("versionAfter") != imageVersion) continue;
-        done.cameras.push_back({text("address"), text("mac"), text("serial"),
-                                camera.dump(-1, ' ', false, json::error_handler_t::replace)});
+        done.cameras.push_back({text("address"),
+                                text("mac"),
+                                text("serial"),
+                                camera.dump(-1, ' ', false, json::error_handler_t::replace),
+                                {}});
     }
     return done;
 }

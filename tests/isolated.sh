@@ -11,6 +11,12 @@ set -u
     echo "usage: isolated.sh PROGRAM [ARGS...]" >&2
     exit 2
 }
+# Camera locks live in a runtime folder of the entry's own: entries side by side run simulated
+# cameras that may share MACs and addresses, and must never see each other's locks.
+if [ -z "${XQT_RUNTIME_DIR:-}" ]; then
+    XQT_RUNTIME_DIR=$(mktemp -d "${TMPDIR:-/tmp}/xqt-runtime.XXXXXX") || exit 1
+    export XQT_RUNTIME_DIR
+fi
 if [ "${XQT_NO_NETNS:-}" != 1 ]; then
     for flag in -n -rn; do
         unshare "$flag" true 2>/dev/null || continue

@@ -13,9 +13,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "camera/ManualRestore.h"
 #include "camera/ResourceState.h"
+#include "platform/CameraLock.h"
 #include "platform/EngineTiming.h"
 #include "platform/MessageBoxes.h"
 #include "wizard/WizardEngine.h"
@@ -94,6 +96,8 @@ class WizardFlow : public WizardEngineEvents {
     void RunCheck(std::function<void(const CameraCheck&)> then);
     void ShowEngineMessage(const std::optional<EngineMessage>& message);
     void StartManualUpgrade();
+    /// Holds the manual run's camera; false after telling the user another run holds it.
+    [[nodiscard]] bool LockCamera();
     void LaunchSession();
     /// The session's status word and emergency state on the page, and the result page once it
     /// has completed without a saved configuration; on each session tick and display refresh.
@@ -140,6 +144,8 @@ class WizardFlow : public WizardEngineEvents {
     bool probeRunning_ = false;
     std::chrono::steady_clock::time_point restoreDoneAt_{};
     ProgressBarValue progress_;
+    /// The manual run's camera, held against other runs from its start until its end is recorded.
+    std::vector<platform::CameraLock> cameraLocks_;
 };
 
 }  // namespace xqt

@@ -106,6 +106,7 @@ void WizardFlow::StartManualUpgrade() {
     view_.EnableButton(WizardButton::Cancel, false);
     view_.EnableClose(false);
     view_.ManualProgress().SetStatusLine(TextOf(TEXT_IN_PROGRESS));
+    if (!LockCamera()) return;
     const SetupData setup = view_.ManualTarget().ReadSetupData();
     if (!setup.retain) return LaunchSession();
 
@@ -133,6 +134,32 @@ void WizardFlow::StartManualUpgrade() {
                 configRestored_ = false;
                 LaunchSession();
             });
+}
+
+bool WizardFlow::LockCamera() {
+    cameraLocks_.clear();
+    // Another run of this tool (the command line, a second wizard) writing to this camera is left
+    // alone: by its address, and by its serial, which the check has just read.
+    std::vector<std::string> keys{platform::AddressLockKey(targetAddress_)};
+    if (!cameraSerial_.empty()) keys.push_back(platform::SerialLockKey(cameraSerial_));
+    for (const std::string& key : keys) {
+        platform::CameraLock lock = platform::CameraLock::Take(key);
+        if (!lock.Held()) {
+            cameraLocks_.clear();
+            boxes_.Show("The camera at " + targetAddress_ + " is " + lock.RefusalText() +
+                            ". Nothing was written to it; try again once that run has ended.",
+                        CAPTION_INFORMATION, MbButtons::Ok, MbIcon::Stop);
+            view_.EnableButton(WizardButton::Back, true);
+            view_.EnableButton(WizardButton::Next, true);
+            view_.EnableButton(WizardButton::Cancel, true);
+            view_.EnableClose(true);
+            state_ = STATE_MANUAL_TARGET;
+            ShowPage();
+            return false;
+        }
+        cameraLocks_.push_back(std::move(lock));
+    }
+    return true;
 }
 
 void WizardFlow::LaunchSession() {
@@ -282,6 +309,8 @@ void WizardFlow::RecordUpgrade(bool failed) {
                     : (hasConfigBackup_ && !configRestored_) ? "settings-not-restored"
                                                              : "upgraded";
     engine_.RecordUpgrade(entry);
+    // Every end of a run is recorded here: the camera is free for other runs from now on.
+    cameraLocks_.clear();
 }
 
 void WizardFlow::ShowStatus(UpgradeStatus status) {

@@ -58,6 +58,17 @@ TEST_F(ManualRestoreTest, EndsAsTheCameraAndTheSavedFileAllow) {
          1,
          both},
         {"saved file gone", none, true, false, {.cameraBack = true}, 0, both},
+        // Nothing tells which camera answers now: its settings are not written into an unknown one.
+        {"neither serial nor MAC to tell",
+         [](sim::SimCamera& c) {
+             c.serial.clear();
+             c.mac.clear();
+         },
+         false,
+         false,
+         {.cameraBack = true},
+         0,
+         both},
         {"stopped", none, false, true, {.stopped = true}, 0, {S::LoadingConfig}},
     };
     int n = 0;
