@@ -241,6 +241,10 @@ class BatchRun {
     };
     /// Whether two identities name one camera: the MACs when both are known, else the serials.
     static bool SameCamera(const Identity& a, const Identity& b);
+    /// Posts the settings kept in `path` to the camera of `session` (a start job's thread); true
+    /// when the camera took them.
+    static bool RestoreKept(CameraSession& session, const std::string& path,
+                            const platform::EngineTiming& timing);
     /// Holds the camera of `row` by the identity its start inquiries gave, for this run (no other
     /// row of it starts) and for this machine (the identity's lock); the detail of a refusal.
     std::optional<std::string> ClaimIdentity(int row, const Identity& identity);

@@ -436,8 +436,11 @@ std::vector<Fault> FleetFaults() {
                        std::string::npos);
              EXPECT_EQ(t.Report()["summary"]["failed"], 1);
              fs::rename(t.folder + "/report.json", t.folder + "/first.json");
+             // Not skipped for good: the same camera, at the new version, gets its kept settings
+             // again instead of a second flash, and still refuses them.
              EXPECT_EQ(t.Batch("--retain --backup --resume first.json --force").exitCode, 12) << run.text;
-             EXPECT_EQ(t.Uploads(0), 2u);  // tried again, not skipped for good
+             EXPECT_EQ(t.Uploads(0), 1u);
+             EXPECT_EQ(t.Row(t.Report(), t.fleet->At(0).HostPort())["outcome"], "settings-not-restored");
          }},
         {"a camera listed twice is refused before anything is asked",
          {Camera(73)},

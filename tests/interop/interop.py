@@ -64,7 +64,10 @@ class Camera:
         admin = base64.b64encode(("admin:" + PASSWORD).encode()).decode().replace("=", "%3D")
         env = {
             "MODEL": "XQT-TR60", "SERIAL": self.serial, "DOCTYPE": "B", "ADMINISTRATOR": admin,
-            "MAC": "08:00:46:1A:00:%02X" % (self.port % 256), "ADDRESS": self.ip, "PORT": str(self.port),
+            # Unique per camera, as a real MAC is: a camera is told from another by its MAC.
+            "MAC": "08:00:46:%02X:%02X:%02X" % (int(self.ip.split(".")[-1]) % 256, self.port // 256 % 256,
+                                                self.port % 256),
+            "ADDRESS": self.ip, "PORT": str(self.port),
             "STEPS": "5", "STEP_PAUSE": "0.05", "HELPER": os.path.join(HERE, "camera_parts.py"),
             "STATUS_LINE": self.options.get("status_line", ""),
             "FIRST_BYTE_DELAY": self.options.get("first_byte_delay", ""),

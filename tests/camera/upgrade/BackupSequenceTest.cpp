@@ -252,6 +252,18 @@ const Fault kFaults[] = {
      .flashed = 1,
      .fileKept = true,
      .boundMs = 8000},
+    // Nothing after the reboot tells which camera answers: the settings are withheld, the file kept.
+    {.name = "NeitherSerialNorMacToTellTheCamera",
+     .knob =
+         [](sim::SimCamera& c) {
+             c.serial.clear();
+             c.mac.clear();
+         },
+     .final = S::Completed,
+     .confirmed = true,
+     .flashed = 1,
+     .fileKept = true,
+     .boundMs = 8000},
     {.name = "RestoreAnsweredWithARedirect",
      .knob = [](sim::SimCamera& c) { c.config.restoreStatus = 302; },
      .final = S::Completed,
@@ -313,6 +325,7 @@ TEST_F(BackupSequenceTest, CamerasWithEqualOrNoSerialsEachGetTheirOwnConfigurati
             for (int i = 0; i < 2; ++i) {
                 sim::SimCamera camera = Camera("127.0.7." + std::to_string(30 + i));
                 camera.serial = serial;
+                camera.mac = "08:00:46:07:00:" + std::to_string(30 + i);
                 camera.configuration = "[System]\r\nCameraName=camera " + std::to_string(i) + "\r\n";
                 cameras.push_back(camera);
             }
@@ -336,6 +349,9 @@ TEST_F(BackupSequenceTest, CamerasWithEqualOrNoSerialsEachGetTheirOwnConfigurati
                 config.serialText = serial.substr(0, 3);  // as cut by discovery
                 sessions.push_back(std::make_unique<CameraSession>(config));
                 sessions[i]->progressValue = &values[i];
+                // The start inquiries learn each camera's MAC, which names it after the reboot
+                // where the serials cannot.
+                sessions[i]->inquiredMac.Set(cameras[i].mac);
                 EXPECT_TRUE(sessions[i]->CheckModelAndVersion(sessions[i]->Inquire(INQ_SYSTEM, 2s), false));
                 sessions[i]->SetImage(Image(kBackupImageSize), kBackupImageSize, "ver1.23");
             }
