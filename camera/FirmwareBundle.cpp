@@ -167,7 +167,8 @@ std::vector<std::pair<fs::path, std::string>> TrustedKeys(const TrustSettings& t
     // any signed bundle unchecked, so the run stops and says which files were passed over.
     if (files.empty()) {
         std::sort(unused.begin(), unused.end());
-        if (unused.empty()) Refuse(folder + " holds no key (*.pub or *.pem, an Ed25519 public key in PEM)");
+        if (unused.empty())
+            Refuse(folder + " holds no key (*.pub or *.pem, an Ed25519 public key in PEM); it is empty");
         Refuse(folder +
                " holds no key (*.pub or *.pem, an Ed25519 public key in PEM); not used: " + ListOf(unused));
     }
