@@ -1,7 +1,9 @@
 #include "camera/BundleManifest.h"
 
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <set>
+#include <vector>
 
 #include "camera/ModelList.h"
 #include "camera/ResourceState.h"
@@ -25,6 +27,15 @@ bool IsPrintable(std::string_view text) {
     for (unsigned char c : text)
         if (c < 0x20 || c > 0x7E) return false;
     return true;
+}
+
+// A text from the manifest as a message may show it: at most 40 bytes, each outside printable ASCII
+// as '?', so that it cannot steer the terminal.
+std::string Shown(std::string text) {
+    if (text.size() > 40) text = text.substr(0, 40) + "...";
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';
+    return text;
 }
 
 const json& Member(const json& object, const char* name) {
@@ -88,7 +99,7 @@ void OnlyKnown(const json& object, std::initializer_list<const char*> names, con
         bool known = false;
         for (const char* n : names)
             known = known || name == n;
-        if (!known) Refuse(where + " has an unknown field \"" + name + "\"");
+        if (!known) Refuse(where + " has an unknown field \"" + Shown(name) + "\"");
     }
 }
 
@@ -115,8 +126,21 @@ ManifestImage ReadImage(const json& entry, std::size_t index) {
 BundleManifest Read(std::string_view text) {
     if (text.size() > MANIFEST_MAX_BYTES)
         Refuse("manifest.json is larger than " + std::to_string(MANIFEST_MAX_BYTES / 1024) + " KiB");
-    json root = json::parse(text, nullptr, false);
+    // A JSON reader keeps one of two equal keys, and which one differs between readers: a manifest
+    // that gives a key twice could read one way here and another way to whoever checked it.
+    std::vector<std::set<std::string>> objects;
+    std::optional<std::string> repeated;
+    const json::parser_callback_t onEvent = [&](int, json::parse_event_t event, json& parsed) {
+        if (event == json::parse_event_t::object_start) objects.emplace_back();
+        if (event == json::parse_event_t::object_end && !objects.empty()) objects.pop_back();
+        if (event == json::parse_event_t::key && !objects.empty() && parsed.is_string() &&
+            !objects.back().insert(parsed.get<std::string>()).second && !repeated)
+            repeated = parsed.get<std::string>();
+        return true;
+    };
+    json root = json::parse(text, onEvent, false);
     if (root.is_discarded()) Refuse("manifest.json is not valid JSON");
+    if (repeated) Refuse("manifest.json gives the field \"" + Shown(*repeated) + "\" twice in one object");
     if (!root.is_object()) Refuse("manifest.json is not a JSON object");
     OnlyKnown(root, {"format", "version", "released", "notes", "models", "images"}, "manifest.json");
     BundleManifest manifest;

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
-#include <map>
 #include <system_error>
 
 #include "camera/BundleSignature.h"
+#include "camera/BundleTar.h"
 
 namespace xqt {
 
@@ -15,8 +14,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t TAR_BLOCK = 512;
-constexpr std::size_t TAR_MAX_ENTRIES = 4096;
 constexpr std::size_t KEY_FILE_MAX = 16 * 1024;
 constexpr const char* MANIFEST_NAME = "manifest.json";
 constexpr const char* SIGNATURE_NAME = "manifest.json.sig";
@@ -77,8 +74,8 @@ class FolderFiles : public BundleSource {
     fs::path root_;
 };
 
-// An uncompressed POSIX (ustar) or GNU tar: regular files and folders; links are listed so that a
-// manifest naming one is refused; extended headers are skipped.
+// An uncompressed tar file, listed by IndexTar: regular files and folders; links are listed so
+// that a manifest naming one is refused.
 class TarFiles : public BundleSource {
   public:
     explicit TarFiles(const fs::path& file) : in_(file, std::ios::binary) {
@@ -86,91 +83,30 @@ class TarFiles : public BundleSource {
         std::error_code ec;
         const std::uint64_t total = fs::file_size(file, ec);
         if (ec) Refuse("cannot read the bundle " + file.string() + ": " + ec.message());
-        std::uint64_t offset = 0;
-        std::array<unsigned char, TAR_BLOCK> header{};
-        while (offset + TAR_BLOCK <= total) {
-            if (!ReadAt(in_, offset, TAR_BLOCK, header.data()))
-                Refuse("the bundle's tar file cannot be read");
-            if (std::all_of(header.begin(), header.end(), [](unsigned char c) { return c == 0; })) break;
-            if (!ChecksumMatches(header))
-                Refuse("the bundle is not a tar file (or an entry's header is damaged)");
-            const std::uint64_t size = Octal(header.data() + 124, 12);
-            const char type = static_cast<char>(header[156]);
-            const std::uint64_t data = offset + TAR_BLOCK;
-            if (size > total - data) Refuse("the bundle's tar file is cut short");
-            if (type != 'x' && type != 'g') {
-                if (entries_.size() >= TAR_MAX_ENTRIES)
-                    Refuse("the bundle's tar file holds too many entries");
-                const std::string name = EntryName(header);
-                Entry entry{type, data, size};
-                if (!entries_.emplace(name, entry).second) Refuse("the bundle holds \"" + name + "\" twice");
-            }
-            offset = data + (size + TAR_BLOCK - 1) / TAR_BLOCK * TAR_BLOCK;
-        }
+        Result<TarIndex> index = IndexTar(in_, total);
+        if (!index) Refuse(index.error());
+        members_ = std::move(*index);
     }
     std::optional<std::vector<std::uint8_t>> Read(const std::string& name, std::uint64_t limit,
                                                   const std::string& what) override {
-        auto it = entries_.find(name);
-        if (it == entries_.end()) return std::nullopt;
-        const Entry& entry = it->second;
-        if (entry.type == '1' || entry.type == '2')
+        auto it = members_.find(name);
+        if (it == members_.end()) return std::nullopt;
+        const TarMember& member = it->second;
+        if (member.type == '1' || member.type == '2')
             Refuse(what + " (" + name + ") is a link in the tar file");
-        if (entry.type != '0' && entry.type != '\0' && entry.type != '7')
+        if (member.type != '0' && member.type != '\0' && member.type != '7')
             Refuse(what + " (" + name + ") is not a regular file");
-        if (entry.size > limit)
+        if (member.size > limit)
             Refuse(what + " (" + name + ") is larger than " + std::to_string(limit) + " bytes");
-        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(entry.size));
-        if (!ReadAt(in_, entry.offset, bytes.size(), bytes.data()))
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(member.size));
+        if (!ReadAt(in_, member.offset, bytes.size(), bytes.data()))
             Refuse(what + " (" + name + ") cannot be read");
         return bytes;
     }
 
   private:
-    struct Entry {
-        char type;
-        std::uint64_t offset;
-        std::uint64_t size;
-    };
-
-    static bool ChecksumMatches(const std::array<unsigned char, TAR_BLOCK>& header) {
-        std::uint64_t sum = 0;
-        for (std::size_t i = 0; i < TAR_BLOCK; ++i)
-            sum += (i >= 148 && i < 156) ? ' ' : header[i];
-        return Octal(header.data() + 148, 8) == sum;
-    }
-    static std::uint64_t Octal(const unsigned char* field, std::size_t width) {
-        std::uint64_t value = 0;
-        std::size_t i = 0;
-        while (i < width && field[i] == ' ')
-            ++i;
-        for (; i < width && field[i] >= '0' && field[i] <= '7'; ++i) {
-            if (value >> 60) Refuse("a number in the bundle's tar file is too large");
-            value = value * 8 + (field[i] - '0');
-        }
-        return value;
-    }
-    static std::string Field(const unsigned char* field, std::size_t width) {
-        std::size_t n = 0;
-        while (n < width && field[n] != 0)
-            ++n;
-        return std::string(reinterpret_cast<const char*>(field), n);
-    }
-    // The entry's path without a leading "./", with the ustar prefix in front.
-    static std::string EntryName(const std::array<unsigned char, TAR_BLOCK>& header) {
-        std::string name = Field(header.data(), 100);
-        if (std::memcmp(header.data() + 257, "ustar", 5) == 0) {
-            const std::string prefix = Field(header.data() + 345, 155);
-            if (!prefix.empty()) name = prefix + "/" + name;
-        }
-        while (name.starts_with("./"))
-            name.erase(0, 2);
-        while (!name.empty() && name.back() == '/')
-            name.pop_back();
-        return name;
-    }
-
     std::ifstream in_;
-    std::map<std::string, Entry> entries_;
+    TarIndex members_;
 };
 
 std::string ReadKeyFile(const fs::path& file) {
@@ -186,28 +122,56 @@ std::string ReadKeyFile(const fs::path& file) {
     return text;
 }
 
+// A file name as it may be shown: bytes outside printable ASCII become '?', so a name cannot
+// move the terminal's cursor or forge a line of the message.
+std::string Shown(const fs::path& name) {
+    std::string text = name.filename().string();
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';
+    return "\"" + text + "\"";
+}
+
+// The names that a refusal of a keys folder lists, at most a few of them.
+std::string ListOf(const std::vector<fs::path>& names) {
+    constexpr std::size_t SHOWN = 8;
+    std::string text;
+    for (std::size_t i = 0; i < names.size() && i < SHOWN; ++i)
+        text += (i ? ", " : "") + Shown(names[i]);
+    if (names.size() > SHOWN) text += " and " + std::to_string(names.size() - SHOWN) + " more";
+    return text;
+}
+
 std::vector<std::pair<fs::path, std::string>> TrustedKeys(const TrustSettings& trust) {
     std::vector<std::pair<fs::path, std::string>> keys;
     for (const auto& file : trust.keyFiles)
         keys.emplace_back(file, ReadKeyFile(file));
     if (trust.keyDirectory.empty()) return keys;
     // A folder of trusted keys that cannot be read must not make every bundle pass as unchecked.
-    const std::string unreadable =
-        "the trusted keys folder " + trust.keyDirectory.string() + " cannot be read";
+    const std::string folder = "the trusted keys folder " + trust.keyDirectory.string();
+    const std::string unreadable = folder + " cannot be read";
     std::error_code ec;
     const bool present = fs::exists(trust.keyDirectory, ec);
     if (ec) Refuse(unreadable);
     if (!present) return keys;
     if (!fs::is_directory(trust.keyDirectory, ec)) Refuse(unreadable);
-    std::vector<fs::path> files;
+    std::vector<fs::path> files, unused;
     fs::directory_iterator entries(trust.keyDirectory, ec);
     if (ec) Refuse(unreadable);
     for (auto it = fs::begin(entries); it != fs::end(entries); it.increment(ec)) {
         if (ec) Refuse(unreadable);
         const auto ext = it->path().extension();
-        if (ext == ".pub" || ext == ".pem") files.push_back(it->path());
+        (ext == ".pub" || ext == ".pem" ? files : unused).push_back(it->path());
     }
     if (ec) Refuse(unreadable);
+    // Someone made the folder to have bundles checked; when it yields no key, going on would take
+    // any signed bundle unchecked, so the run stops and says which files were passed over.
+    if (files.empty()) {
+        std::sort(unused.begin(), unused.end());
+        if (unused.empty())
+            Refuse(folder + " holds no key (*.pub or *.pem, an Ed25519 public key in PEM); it is empty");
+        Refuse(folder +
+               " holds no key (*.pub or *.pem, an Ed25519 public key in PEM); not used: " + ListOf(unused));
+    }
     std::sort(files.begin(), files.end());
     for (const auto& file : files)
         keys.emplace_back(file, ReadKeyFile(file));

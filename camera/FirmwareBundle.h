@@ -3,9 +3,9 @@
 // names and optionally manifest.json.sig (a detached Ed25519 signature of the manifest's bytes).
 // LoadFirmwareBundle reads and checks all of it before any camera is touched: the manifest (see
 // BundleManifest.h), that every file lies inside the bundle (no "..", no link leading out, no link
-// in a tar), every size and SHA-256, and the signature against the trusted keys. Each image is read
-// once and then shared by every session. Runs on the caller's thread; touches only the bundle and
-// the key files.
+// in a tar, a tar's members named as `tar xf` names them: see BundleTar.h), every size and SHA-256, and the
+// signature against the trusted keys. Each image is read once and then shared by every session. Runs on the
+// caller's thread; touches only the bundle and the key files.
 
 #include <array>
 #include <filesystem>
@@ -23,7 +23,8 @@ namespace xqt {
 inline constexpr const char* TRUSTED_KEYS_DIR = "/etc/xqt/trusted-keys";
 
 /// Which public keys a bundle's signature is checked with. With none at all, an unsigned bundle is
-/// taken (and said to be unsigned); with any, it must carry a good signature by one of them.
+/// taken (and said to be unsigned); with any, it must carry a good signature by one of them. A keys
+/// folder that exists but yields no key refuses every bundle, as one that cannot be read does.
 struct TrustSettings {
     std::vector<std::filesystem::path> keyFiles;            ///< --trusted-key, each must be a key
     std::filesystem::path keyDirectory = TRUSTED_KEYS_DIR;  ///< may be missing; empty: not read

@@ -9,6 +9,15 @@ std::string FormatHostPort(const std::array<std::uint8_t, 4>& address, int port)
     return text;
 }
 
+const char* NonUnicastKind(const std::array<std::uint8_t, 4>& address) {
+    if (address[0] == 0) return "a \"this network\" address (0.0.0.0/8)";
+    if (address[0] >= 224 && address[0] <= 239) return "a multicast address (224.0.0.0/4)";
+    if (address == std::array<std::uint8_t, 4>{255, 255, 255, 255})
+        return "the broadcast address 255.255.255.255";
+    if (address[0] >= 240) return "a reserved address (240.0.0.0/4)";
+    return nullptr;
+}
+
 HostPort SplitHostPort(std::string_view text) {
     const auto colon = text.find(':');
     if (colon == std::string_view::npos) return HostPort{std::string(text), 80};

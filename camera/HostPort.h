@@ -22,6 +22,12 @@ struct HostPort {
 /// "%d.%d.%d.%d" when `port` is 80, "%d.%d.%d.%d:%d" otherwise.
 [[nodiscard]] std::string FormatHostPort(const std::array<std::uint8_t, 4>& address, int port);
 
+/// Why `address` can be no camera's: "a \"this network\" address (0.0.0.0/8)", "a multicast
+/// address (224.0.0.0/4)", "the broadcast address 255.255.255.255" or "a reserved address
+/// (240.0.0.0/4)"; nullptr for a unicast address, loopback (127.0.0.0/8) among them. A request to
+/// any of these would reach no camera, or every host of a network.
+[[nodiscard]] const char* NonUnicastKind(const std::array<std::uint8_t, 4>& address);
+
 /// Host is the text before the first ":", the port the leading digits of at most ten characters
 /// after it (no digits give 0); a text without ":" is all host, port 80.
 [[nodiscard]] HostPort SplitHostPort(std::string_view text);

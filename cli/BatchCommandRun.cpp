@@ -46,6 +46,10 @@ struct Cameras {
 /// The options that cannot go together, and report files that cannot be written: the exit code
 /// when the run must not start.
 std::optional<int> RefuseOptions(const BatchOptions& options) {
+    if (Result<void> distinct = RefuseSharedFiles(options); !distinct) {
+        std::cerr << ME << TerminalText(distinct.error()) << "\n";
+        return EXIT_USAGE;
+    }
     if (options.discover == !options.targets.empty()) {
         std::cerr << ME << "give exactly one of --discover and --targets\n";
         return EXIT_USAGE;

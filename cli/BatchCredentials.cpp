@@ -5,10 +5,12 @@
 #include "camera/HostPort.h"
 #include "cli/CommandInput.h"
 #include "platform/BoundedText.h"
+#include "platform/Secrets.h"
 
 namespace xqt::cli::batch {
 
 Result<Logins> ReadCredentials(const std::string& path) {
+    platform::KeepSecretsOutOfCoreDumps();
     if (Result<void> private_ = IsPrivateFile(path); !private_) return Fail(private_.error());
     const platform::BoundedText text = platform::ReadBoundedText(path);
     if (text.outcome != platform::TextReadOutcome::Read) {

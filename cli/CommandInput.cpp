@@ -8,6 +8,7 @@
 
 #include <arpa/inet.h>
 
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -19,7 +20,9 @@
 
 #include "camera/HostPort.h"
 #include "cli/ExitCodes.h"
+#include "cli/TerminalText.h"
 #include "platform/BoundedText.h"
+#include "platform/Secrets.h"
 #include "serialrules/SerialProtect.h"
 
 namespace xqt::cli {
@@ -144,6 +147,7 @@ void AddPasswordOptions(CLI::App* command, std::string& passwordFile, bool& noPr
 }
 
 Result<std::string> ReadPassword(const std::string& passwordFile, bool noPrompt) {
+    platform::KeepSecretsOutOfCoreDumps();
     if (!passwordFile.empty()) {
         if (Result<void> private_ = IsPrivateFile(passwordFile); !private_) return Fail(private_.error());
         const platform::BoundedText file = platform::ReadBoundedText(passwordFile);
@@ -180,7 +184,20 @@ std::optional<std::string> NormaliseAddress(const std::string& text) {
     }
     if (!IsUsablePort(where.port)) return std::nullopt;
     const auto* b = reinterpret_cast<const std::uint8_t*>(&parsed.s_addr);
-    return FormatHostPort({b[0], b[1], b[2], b[3]}, static_cast<int>(where.port));
+    const std::array<std::uint8_t, 4> address{b[0], b[1], b[2], b[3]};
+    if (NonUnicastKind(address)) return std::nullopt;
+    return FormatHostPort(address, static_cast<int>(where.port));
+}
+
+std::string AddressRefusal(const std::string& text) {
+    in_addr parsed{};
+    const std::string host = SplitHostPort(text).host;
+    if (::inet_pton(AF_INET, host.c_str(), &parsed) == 1) {
+        const auto* b = reinterpret_cast<const std::uint8_t*>(&parsed.s_addr);
+        if (const char* kind = NonUnicastKind({b[0], b[1], b[2], b[3]}))
+            return TerminalText(text) + " is " + kind + ", not a camera's";
+    }
+    return TerminalText(text) + " is not an IPv4 address with an optional port 1-65535";
 }
 
 CLI::Validator NumberIn(double low, double high) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "camera/CameraFault.h"
+#include "cli/FileRoles.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Result.h"
 
@@ -29,8 +30,14 @@ void AddPasswordOptions(CLI::App* command, std::string& passwordFile, bool& noPr
 Result<void> IsPrivateFile(const std::string& path);
 
 /// "a.b.c.d[:port]" in the form the sessions use (port 80 omitted); nullopt for anything else,
-/// including a port outside 1-65535 or with other characters than digits.
+/// including a port outside 1-65535 or with other characters than digits, and an address that is
+/// no camera's (multicast, broadcast, 0.0.0.0/8, 240.0.0.0/4: see NonUnicastKind).
 [[nodiscard]] std::optional<std::string> NormaliseAddress(const std::string& text);
+
+/// Why NormaliseAddress refuses `text`, for a person: "TEXT is not an IPv4 address with an optional
+/// port 1-65535" or "TEXT is a multicast address (224.0.0.0/4), not a camera's"; TEXT shown as
+/// TerminalText shows it.
+[[nodiscard]] std::string AddressRefusal(const std::string& text);
 
 /// An option's check: a number from `low` to `high`, both included. Anything else, NaN and the
 /// infinities among it, is a usage error.

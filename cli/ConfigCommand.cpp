@@ -155,7 +155,11 @@ bool Prepare(const std::string& action, const ConfigOptions& options, Prepared& 
         return false;
     };
     const auto address = NormaliseAddress(options.address);
-    if (!address) return fail(options.address + " is not an IPv4 address with an optional port 1-65535");
+    if (!address) return fail(AddressRefusal(options.address));
+    if (Result<void> distinct =
+            RefuseSharedFiles({{"--password-file", options.passwordFile}, {"FILE", options.file}});
+        !distinct)
+        return fail(distinct.error());
     if (options.timeScale > 0 && !IsLoopback(*address))
         return fail("--time-scale is for simulated cameras only (loopback addresses 127.x.y.z)");
     const auto password = ReadPassword(options.passwordFile, options.noPrompt);

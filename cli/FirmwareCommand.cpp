@@ -184,7 +184,8 @@ void AddFirmwareCommand(CLI::App& app, int& exitCode) {
         "A bundle is a folder or an uncompressed tar file holding manifest.json, the images it names and\n"
         "optionally manifest.json.sig, an Ed25519 signature of the manifest. Trusted keys: --trusted-key,\n"
         "or the *.pub and *.pem files in /etc/xqt/trusted-keys/ (XQT_TRUSTED_KEYS_DIR overrides the\n"
-        "folder); with any, a bundle must be signed by one of them.\n"
+        "folder); with any, a bundle must be signed by one of them. A folder that exists but holds no\n"
+        "such key refuses every bundle.\n"
         "Exit codes: 0 done; 1 internal error (a file could not be written); 2 usage error or a bundle\n"
         "that cannot be used (the message names what is wrong).");
 

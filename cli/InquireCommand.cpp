@@ -166,8 +166,7 @@ void PrintReport(const Report& r, bool json) {
 int RunInquire(const InquireOptions& options) {
     const auto address = NormaliseAddress(options.address);
     if (!address) {
-        std::cerr << "xqt-cli inquire: " << options.address
-                  << " is not an IPv4 address with an optional port 1-65535\n";
+        std::cerr << "xqt-cli inquire: " << AddressRefusal(options.address) << "\n";
         return EXIT_USAGE;
     }
     platform::EngineTiming timing;

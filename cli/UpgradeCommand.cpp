@@ -115,7 +115,11 @@ int RunUpgrade(const UpgradeOptions& options) {
     const char* me = "xqt-cli upgrade: ";
     const auto address = NormaliseAddress(options.address);
     if (!address) {
-        std::cerr << me << options.address << " is not an IPv4 address with an optional port 1-65535\n";
+        std::cerr << me << AddressRefusal(options.address) << "\n";
+        return EXIT_USAGE;
+    }
+    if (xqt::Result<void> distinct = RefuseSharedFiles(options); !distinct) {
+        std::cerr << me << TerminalText(distinct.error()) << "\n";
         return EXIT_USAGE;
     }
     if (options.backup && !options.retain) {

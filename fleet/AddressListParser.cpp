@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "camera/HostPort.h"
 #include "platform/BoundedText.h"
 #include "platform/ResourceText.h"
 
@@ -217,6 +218,8 @@ bool AddressListParser::ParseLines() {
             }
             if (port != 80 && (port < 1024 || port > 65535)) valid = false;
             entry.port = static_cast<std::int32_t>(port);
+            // A broadcast or multicast address would reach every host of a network, not a camera.
+            if (NonUnicastKind(entry.address)) valid = false;
         }
         if (!valid) {
             errorLine_.assign(line.content);

@@ -43,7 +43,7 @@ class AddressListParser {
     [[nodiscard]] bool Parse();
     /// First pass: only digits, ".", ",", ":", TAB, CR and LF, and one kind of separator at most.
     [[nodiscard]] bool CheckCharacters();
-    /// Second pass: every non-empty line an address with an optional port.
+    /// Second pass: every non-empty line a unicast address (see NonUnicastKind) with an optional port.
     [[nodiscard]] bool ParseLines();
 
     /// Entry `index` when 0 <= index < EntryCount().

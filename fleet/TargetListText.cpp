@@ -4,6 +4,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "camera/HostPort.h"
 #include "fleet/TextForms.h"
 #include "platform/BoundedText.h"
 
@@ -31,6 +32,22 @@ std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.back()))
         s.remove_suffix(1);
     return s;
+}
+
+/// A text that names a camera in a form the list does not take: an IPv6 address (two colons or a
+/// bracket) or a host name (letters with a dot or a digit: "cam1", "cam1.local"). Only the text up
+/// to the first blank, TAB, comma or semicolon counts; a port or a second column may follow.
+bool LooksLikeHost(std::string_view text) {
+    text = text.substr(0, text.find_first_of(" \t,;"));
+    bool letter = false, dotOrDigit = false;
+    int colons = 0;
+    for (char c : text) {
+        letter = letter || IsLetter(c);
+        dotOrDigit = dotOrDigit || c == '.' || IsDigit(c);
+        colons += c == ':';
+        if (c == '[') return true;
+    }
+    return colons >= 2 || (letter && dotOrDigit);
 }
 
 std::string Quote(std::string_view s) {
@@ -85,6 +102,13 @@ Entry ReadEntry(std::string_view text) {
     Entry entry;
     std::string_view s = text;
     const auto address = TakeAddress(s);
+    if (!address && LooksLikeHost(text)) {
+        entry.error =
+            Quote(text) +
+            " is a host name or an IPv6 address; the list takes IPv4 addresses only (a.b.c.d, a range "
+            "a.b.c.d-e or a block a.b.c.d/nn): host names and IPv6 are not supported";
+        return entry;
+    }
     if (!address) {
         entry.error = Quote(text) + " is not an address (a.b.c.d, a range a.b.c.d-e or a block a.b.c.d/nn)";
         return entry;
@@ -176,8 +200,11 @@ TargetListText ReadTargetList(std::string_view text, bool cutAtZero, int limit) 
 
         line = Trim(line.substr(0, line.find('#')));
         if (line.empty()) continue;
-        if (headerAllowed && IsLetter(line.front())) {
-            headerAllowed = false;  // the column names of a table export
+        // The column names of a table export ("address,port") may head the list; a first line that
+        // names a camera by host name or IPv6 address is read as an entry, and refused, so that no
+        // camera is dropped from the run unseen.
+        if (headerAllowed && IsLetter(line.front()) && !LooksLikeHost(line)) {
+            headerAllowed = false;
             continue;
         }
         headerAllowed = false;
@@ -190,6 +217,9 @@ TargetListText ReadTargetList(std::string_view text, bool cutAtZero, int limit) 
         for (std::uint64_t a = entry.first; a <= entry.last; ++a) {
             const auto key = a << 16 | static_cast<std::uint64_t>(entry.port);
             const Octets octets = OctetsOf(static_cast<std::uint32_t>(a));
+            if (const char* kind = NonUnicastKind(octets))
+                return refuse(number, (entry.first == entry.last ? "" : Quote(line) + " holds ") +
+                                          AddressText(octets, 80) + ", " + kind + ", not a camera's");
             if (const auto [at, added] = lineOf.emplace(key, number); !added)
                 return refuse(number, AddressText(octets, entry.port) + " is already listed on line " +
                                           std::to_string(at->second));

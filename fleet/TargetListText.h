@@ -34,11 +34,13 @@ struct TargetListText {
 /// zero byte (a list is text; such a file is refused at the line of the zero byte). A UTF-8 byte
 /// order mark at the start is skipped. Lines end at LF, CR LF or CR. On a line, "#" starts a
 /// comment; blanks (space, TAB) around the entry are dropped; an empty line is skipped. The first
-/// line with an entry may be a header (it starts with a letter). An entry is
+/// line with an entry may be a header of column names (it starts with a letter; a host name such as
+/// "cam1.local" or an IPv6 address is no header, but an entry that is refused). An entry is
 ///   ADDRESS | ADDRESS-LAST | NETWORK/BITS   optionally followed by ":", "," or blanks and a port
 /// (1-65535, default 80). A range takes the addresses from ADDRESS to its last octet LAST; a block
 /// takes its usable host addresses (all of them for /31 and /32) and must start at its network
-/// address. A repeated address:port is refused, naming both lines. At most `limit` cameras.
+/// address. An address that is no camera's (see NonUnicastKind), also within a range or block, and a
+/// repeated address:port are refused, the latter naming both lines. At most `limit` cameras.
 [[nodiscard]] TargetListText ReadTargetList(std::string_view text, bool cutAtZero = false,
                                             int limit = MAX_LIST_TARGETS);
 

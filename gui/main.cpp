@@ -23,6 +23,7 @@
 #include "gui/wizard/WizardDialog.h"
 #include "platform/EngineTiming.h"
 #include "platform/Resources.h"
+#include "platform/Secrets.h"
 #include "platform/Sockets.h"
 #include "wizard/RealWizardEngine.h"
 #include "wizard/UpgradeApp.h"
@@ -143,6 +144,8 @@ int main(int argc, char** argv) {
         case Action::RunWizard:
             break;
     }
+    // The wizard's login dialogs hold camera passwords for the whole run.
+    xqt::platform::KeepSecretsOutOfCoreDumps();
     if (!HasDisplay()) {
         std::fputs(
             "xqt-upgrade: no display: the wizard needs one, and neither DISPLAY nor WAYLAND_DISPLAY is set.\n"

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "camera/HostPort.h"
 #include "fleet/AddressListParser.h"
 #include "platform/Clipboard.h"
 #include "platform/MessageBoxes.h"
@@ -41,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(boxes.Count() == 0);
         Check(parser.EntryCount() <= xqt::MAX_CAMERAS);
         for (const xqt::AddressEntry& e : parser.Entries())
-            Check(e.port == 80 || (e.port >= 1024 && e.port <= 65535));
+            Check((e.port == 80 || (e.port >= 1024 && e.port <= 65535)) && !xqt::NonUnicastKind(e.address));
         Check(!parser.Get(parser.EntryCount()));
     } else {
         Check(boxes.Count() == 1);

@@ -1,5 +1,5 @@
 // Command-line address lists on arbitrary bytes: never crashes, and either takes at most the limit
-// of distinct, usable cameras, each named by a line of the text, or refuses the whole list naming a
+// of distinct, usable (unicast) cameras, each named by a line of the text, or refuses the whole list naming a
 // line of it.
 #include <cstddef>
 #include <cstdint>
@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "camera/HostPort.h"
 #include "fleet/TargetListText.h"
 
 namespace {
@@ -37,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const auto& a = t.entry.address;
             const std::uint32_t value = std::uint32_t{a[0]} << 24 | a[1] << 16 | a[2] << 8 | a[3];
             Check(seen.insert({value, t.entry.port}).second);
+            Check(!xqt::NonUnicastKind(a));
         }
     } else {
         Check(list.targets.empty());

@@ -51,8 +51,12 @@ struct Draft {
     std::vector<std::pair<std::string, std::vector<std::uint8_t>>> images;
     std::string manifestText;  // when set, written instead of the manifest
     const KeyPairText* signer = nullptr;
-    bool trustSigner = false;         // --trusted-key with the signer's public key
-    bool trustFolder = false;         // the signer's public key in the trusted-keys folder
+    bool trustSigner = false;  // --trusted-key with the signer's public key
+    bool trustFolder = false;  // the signer's public key in the trusted-keys folder
+    // Files (name, text) of a trusted-keys folder that exists; without any and without
+    // trustFolder, no folder is there.
+    std::vector<std::pair<std::string, std::string>> keysFolder;
+    bool emptyKeysFolder = false;     // the folder exists and holds nothing
     bool changeAfterSigning = false;  // a byte of the manifest changes after it was signed
     std::function<void(const fs::path& bundleFolder, const fs::path& outside)> extra;
 
@@ -170,16 +174,55 @@ const BundleCase kCases[] = {
      },
      "not good for any trusted key", SignatureState::Bad},
     {"unsigned, a key trusted", [](Draft& d) { d.trustFolder = true; }, "the bundle is unsigned"},
+    // A keys folder that yields no key fails closed, whoever signed the bundle.
+    {"empty trusted-keys folder",
+     [](Draft& d) {
+         d.signer = &Stranger();
+         d.emptyKeysFolder = true;
+     },
+     "holds no key"},
+    {"trusted-keys folder with a key named *.PUB",
+     [](Draft& d) {
+         d.signer = &Stranger();
+         d.keysFolder = {{"signer.PUB", Signer().publicPem}};
+     },
+     "not used: \"signer.PUB\""},
+    {"trusted-keys folder with *.crt and *.pub.txt",
+     [](Draft& d) {
+         d.signer = &Stranger();
+         d.keysFolder = {{"signer.pub.txt", Signer().publicPem}, {"signer.crt", Signer().publicPem}};
+     },
+     "not used: \"signer.crt\", \"signer.pub.txt\""},
+    // One JSON reader keeps the first of two equal keys, another the last.
+    {"a top-level field twice",
+     [](Draft& d) {
+         d.manifestText = d.manifest.dump();
+         d.manifestText.insert(1, "\"version\":\"9.99\",");
+     },
+     "gives the field \"version\" twice"},
+    {"an image's field twice",
+     [](Draft& d) {
+         d.manifestText = d.manifest.dump();
+         d.manifestText.insert(d.manifestText.find("\"file\""), "\"file\":\"other.bin\",");
+     },
+     "gives the field \"file\" twice"},
 };
 
-class FirmwareBundleTest : public ::testing::TestWithParam<bool> {
+// How a bundle is handed over: as a folder, or as a tar file the system's tar writes in its own
+// format or in the pax format (which adds times in pax headers to every member).
+enum class Packing { Folder, GnuTar, PaxTar };
+
+class FirmwareBundleTest : public ::testing::TestWithParam<Packing> {
   protected:
     // Writes `draft` as a bundle (a tar file when the parameter says so) and loads it.
     BundleLoad Make(const Draft& draft) {
         const fs::path root = fs::path(scratch_.Path()) / std::to_string(++count_);
         const fs::path outside = root / "outside", keys = root / "keys";
         fs::create_directories(outside);
-        fs::create_directories(keys);
+        if (draft.trustFolder || draft.emptyKeysFolder || !draft.keysFolder.empty())
+            fs::create_directories(keys);
+        for (const auto& [name, text] : draft.keysFolder)
+            Put(keys / name, text);
         std::string text = draft.manifestText.empty() ? draft.manifest.dump(2) : draft.manifestText;
         BundleFiles files;
         files.emplace_back("manifest.json", std::vector<std::uint8_t>(text.begin(), text.end()));
@@ -200,7 +243,7 @@ class FirmwareBundleTest : public ::testing::TestWithParam<bool> {
             trust.keyFiles.push_back(root / "signer.pub");
         }
         if (draft.trustFolder) Put(keys / "signer.pub", Signer().publicPem);
-        const bool tar = GetParam();
+        const bool tar = GetParam() != Packing::Folder;
         const fs::path folder = root / "bundle";
         const Result<void> written = WriteBundle(folder, files);
         EXPECT_TRUE(written) << written.error();
@@ -208,7 +251,9 @@ class FirmwareBundleTest : public ::testing::TestWithParam<bool> {
         if (!tar) return LoadFirmwareBundle(folder, trust);
         // The tar is made by the system's tar, as users make theirs, links kept as links.
         const fs::path file = root / "bundle.tar";
-        const std::string command = "tar -C '" + folder.string() + "' -cf '" + file.string() + "' .";
+        const std::string format = GetParam() == Packing::PaxTar ? "--format=pax " : "";
+        const std::string command =
+            "tar " + format + "-C '" + folder.string() + "' -cf '" + file.string() + "' .";
         EXPECT_EQ(std::system(command.c_str()), 0);
         return LoadFirmwareBundle(file, trust);
     }
@@ -224,7 +269,7 @@ TEST_P(FirmwareBundleTest, EachFaultIsNamedAndEveryGoodBundleIsTaken) {
         const BundleLoad load = Make(draft);
         std::string expected = c.error;
         // In a tar file, a link is refused as a link, wherever it points.
-        if (GetParam() && expected == "link that leads out of the bundle")
+        if (GetParam() != Packing::Folder && expected == "link that leads out of the bundle")
             expected = "is a link in the tar file";
         if (expected.empty()) {
             ASSERT_TRUE(load.Usable()) << c.name << ": " << load.error;
@@ -243,8 +288,20 @@ TEST_P(FirmwareBundleTest, EachFaultIsNamedAndEveryGoodBundleIsTaken) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(FolderAndTar, FirmwareBundleTest, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "Tar" : "Folder"; });
+std::string PackingName(const ::testing::TestParamInfo<Packing>& info) {
+    switch (info.param) {
+        case Packing::Folder:
+            return "Folder";
+        case Packing::GnuTar:
+            return "GnuTar";
+        case Packing::PaxTar:
+            return "PaxTar";
+    }
+    return "";
+}
+
+INSTANTIATE_TEST_SUITE_P(FolderAndTar, FirmwareBundleTest,
+                         ::testing::Values(Packing::Folder, Packing::GnuTar, Packing::PaxTar), PackingName);
 
 TEST(FirmwareBundleResourcesTest, ABundleReplacesVersionModelsKeysAndImages) {
     ResourceState resources;

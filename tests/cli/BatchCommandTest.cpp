@@ -733,6 +733,12 @@ TEST_F(BatchCommandTest, UnsafeOrBrokenInputsAreRefusedBeforeAnyCamera) {
     ::chmod(open.c_str(), 0640);
     const std::string long4097 = "127.1.0.0/22\n127.1.4.0/22\n127.1.8.0/22\n127.1.12.0/22\n127.2.0.1-9\n";
     const std::string zero = camera + "\n" + std::string(1, '\0') + "127.0.14.1\n";
+    // Files named by two options: the CSV is the password file, a link and a hard link to the list.
+    std::ofstream(folder + "/report.csv") << "admin\n";
+    ::chmod((folder + "/report.csv").c_str(), 0600);
+    std::ofstream(folder + "/targets.txt") << camera << "\n";
+    fs::create_symlink("targets.txt", folder + "/link.json");
+    fs::create_hard_link(folder + "/targets.txt", folder + "/hard.json");
     struct Case {
         const char* what;
         std::string list, prefix, options, says;
@@ -742,6 +748,20 @@ TEST_F(BatchCommandTest, UnsafeOrBrokenInputsAreRefusedBeforeAnyCamera) {
         {"a password file others can read", camera, "", "--password-file open-password", "(chmod 600)"},
         {"no password and no prompt", camera, "env -u XQT_PASSWORD", "--no-prompt",
          "--no-prompt forbids asking for one"},
+        {"the report and the CSV one file", camera, "", "--report report.csv",
+         "--report and --csv name the same file (report.csv)"},
+        {"the CSV over the password file", camera, "", "--password-file report.csv",
+         "--password-file and --csv name the same file (report.csv)"},
+        {"the report over the targets", camera, "", "--report targets.txt",
+         "--targets and --report name the same file (targets.txt)"},
+        {"the report over a link to the targets", camera, "", "--report link.json",
+         "--targets and --report name the same file (targets.txt is link.json)"},
+        {"the report over a hard link to the targets", camera, "", "--report hard.json",
+         "--targets and --report name the same file (targets.txt is hard.json)"},
+        {"the credentials over the report", camera, "", "--credentials report.json",
+         "--credentials and --report name the same file (report.json)"},
+        {"a multicast address", "224.0.0.1\n", "", "", "line 1: 224.0.0.1, a multicast address"},
+        {"a host name first", "cam1.local\n" + camera, "", "", "line 1: \"cam1.local\" is a host name"},
     };
     for (const Case& c : cases) {
         std::ofstream(folder + "/targets.txt", std::ios::binary) << c.list;
@@ -750,6 +770,9 @@ TEST_F(BatchCommandTest, UnsafeOrBrokenInputsAreRefusedBeforeAnyCamera) {
         EXPECT_NE(run.text.find(c.says), std::string::npos) << c.what << "\n" << run.text;
     }
     EXPECT_EQ(Uploads(0), 0u);
+    std::ifstream password(folder + "/report.csv");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(password), {}), "admin\n")
+        << "the password file is kept";
 }
 
 }  // namespace

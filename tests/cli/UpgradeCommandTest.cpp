@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -129,6 +130,40 @@ TEST_F(UpgradeCommandTest, EachFailureHasItsExitCode) {
     EXPECT_EQ(Upgrade(hostPort(), "--backup").exitCode, 2);
     for (const char* scale : {"1e300", "inf", "nan", "0", "0.0001", "11"})
         EXPECT_EQ(Upgrade("127.0.8.4:1", "--json", "admin", scale).exitCode, 2) << "--time-scale " << scale;
+}
+
+// The single-camera commands take no address that is no camera's, and no file named for two jobs:
+// exit 2 with the reason, before the password is read and before the camera is asked anything.
+TEST_F(UpgradeCommandTest, NonCameraAddressesAndSharedFilesAreRefusedFirst) {
+    Start(At("127.0.8.4"));
+    const std::string pw = folder_ + "/pw", history = folder_ + "/VEXO/XQT FirmwareUpgrade/history.jsonl";
+    fs::create_directories(fs::path(history).parent_path());
+    for (const std::string& file : {pw, history}) {
+        std::ofstream(file) << "admin\n";
+        fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+    }
+    const struct {
+        std::string command, says;
+    } cases[] = {
+        {"upgrade 224.0.0.1", "224.0.0.1 is a multicast address (224.0.0.0/4), not a camera's"},
+        {"inquire 255.255.255.255:8080", "is the broadcast address 255.255.255.255, not a camera's"},
+        {"config save 0.0.0.0", "0.0.0.0 is a \"this network\" address (0.0.0.0/8), not a camera's"},
+        {"upgrade 240.0.0.1", "240.0.0.1 is a reserved address (240.0.0.0/4), not a camera's"},
+        {"upgrade " + hostPort() + " --password-file '" + pw + "' --firmware '" + pw + "'",
+         "--password-file and --firmware name the same file"},
+        {"upgrade " + hostPort() + " --password-file '" + history + "'",
+         "--password-file and the upgrade history name the same file"},
+        {"config restore " + hostPort() + " '" + pw + "' --password-file '" + pw + "'",
+         "--password-file and FILE name the same file"},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = RunShell("ProgramFiles='" + folder_ + "' " + XQT_CLI + " " + c.command +
+                                    " --user admin --no-prompt --time-scale 0.05 </dev/null 2>&1");
+        EXPECT_EQ(run.exitCode, 2) << c.command << "\n" << run.text;
+        EXPECT_NE(run.text.find(c.says), std::string::npos) << c.command << "\n" << run.text;
+    }
+    EXPECT_TRUE(fleet_->At(0).Upgrade().Records().empty());
+    EXPECT_TRUE(fleet_->At(0).Config().Restores().empty());
 }
 
 // The watchdog ends a sequence whose verification is still undecided as Completed, with the image's

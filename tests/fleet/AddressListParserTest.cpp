@@ -96,10 +96,12 @@ TEST_F(AddressList, PortRules) {
 }
 
 TEST_F(AddressList, AddressRules) {
-    EXPECT_TRUE(Load("0.0.0.0\n255.255.255.255\n010.001.000.009"));
+    EXPECT_TRUE(Load("1.0.0.0\n223.255.255.255\n010.001.000.009\n127.0.0.1"));
     EXPECT_EQ(At(2).address, (Octets{10, 1, 0, 9}));
+    // No camera answers at a "this network", multicast, broadcast or reserved address.
     for (const char* bad : {"10.0.0.256", "256.0.0.1", "10.0.0", "10..0.1", ".10.0.0.1",
-                            "99999999999999999999.0.0.1", ",", "1024"}) {
+                            "99999999999999999999.0.0.1", ",", "1024", "0.0.0.0", "0.1.2.3", "224.0.0.1",
+                            "239.255.255.255:8080", "240.0.0.1", "255.255.255.255"}) {
         boxes.Clear();
         EXPECT_FALSE(Load(bad)) << bad;
         EXPECT_EQ(OnlyBox().text, BadLineMessage(std::string("Line001:>") + bad)) << bad;
@@ -181,8 +183,8 @@ TEST_F(AddressList, CrAloneTakesTheNextByteAsPartOfTheLineBreak) {
     EXPECT_EQ(parser.EntryCount(), 3);
     // After a CR alone the next byte belongs to the line break: the second line loses its first
     // character.
-    EXPECT_TRUE(Load("10.0.0.1\r10.0.0.2"));
-    EXPECT_EQ(At(1).address, (Octets{0, 0, 0, 2}));
+    EXPECT_TRUE(Load("10.0.0.1\r110.0.0.2"));
+    EXPECT_EQ(At(1).address, (Octets{10, 0, 0, 2}));
     EXPECT_FALSE(Load("10.0.0.1\r5.6.7.8"));
     EXPECT_EQ(OnlyBox().text, BadLineMessage("Line002:>.6.7.8"));
     boxes.Clear();

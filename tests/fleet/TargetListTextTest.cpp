@@ -26,6 +26,10 @@ std::string Outcome(std::string_view text, bool cutAtZero = false, int limit = M
     return out;
 }
 
+const std::string kNoHosts =
+    " is a host name or an IPv6 address; the list takes IPv4 addresses only (a.b.c.d, a range a.b.c.d-e or "
+    "a block a.b.c.d/nn): host names and IPv6 are not supported";
+
 TEST(TargetListText, ListsAsPeopleWriteThem) {
     struct Case {
         const char* what;
@@ -75,6 +79,21 @@ TEST(TargetListText, ListsAsPeopleWriteThem) {
         {"a range over a listed camera", "10.0.0.5:81\n10.0.0.1-9:81",
          "line 2: 10.0.0.5:81 is already listed on line 1"},
         {"one address on two ports", "10.0.0.1\n10.0.0.1:81", "10.0.0.1@1 10.0.0.1:81@2"},
+        // No camera answers at these; a request there reaches no one, or every host of a network.
+        {"the limited broadcast", "10.0.0.1\n255.255.255.255",
+         "line 2: 255.255.255.255, the broadcast address 255.255.255.255, not a camera's"},
+        {"a multicast address", "224.0.0.1:8080",
+         "line 1: 224.0.0.1, a multicast address (224.0.0.0/4), not a camera's"},
+        {"a \"this network\" block", "0.0.0.0/22",
+         "line 1: \"0.0.0.0/22\" holds 0.0.0.1, a \"this network\" address (0.0.0.0/8), not a camera's"},
+        {"a range into the reserved block", "\n240.0.0.1-3",
+         "line 2: \"240.0.0.1-3\" holds 240.0.0.1, a reserved address (240.0.0.0/4), not a camera's"},
+        // A first line that names a camera is no header: it is refused, not dropped unseen.
+        {"a host name first", "cam1.local\n10.0.0.1", "line 1: \"cam1.local\"" + kNoHosts},
+        {"a short host name with a port first", "cam1:8080\n10.0.0.1", "line 1: \"cam1:8080\"" + kNoHosts},
+        {"an IPv6 address first", "fe80::1\n10.0.0.1", "line 1: \"fe80::1\"" + kNoHosts},
+        {"a host name after the header", "address,port\ncam1.local,80",
+         "line 2: \"cam1.local,80\"" + kNoHosts},
     };
     for (const Case& c : cases)
         EXPECT_EQ(Outcome(c.text), c.outcome) << c.what;
