@@ -245,9 +245,9 @@ class BatchRun {
     /// when the camera took them.
     static bool RestoreKept(CameraSession& session, const std::string& path,
                             const platform::EngineTiming& timing);
-    /// Holds the camera of `row` by the identity its start inquiries gave, for this run (no other
-    /// row of it starts) and for this machine (the identity's lock); the detail of a refusal.
-    std::optional<std::string> ClaimIdentity(int row, const Identity& identity);
+    /// The detail of a refusal when another row of the run has named the camera of `identity`;
+    /// otherwise, with `take`, the camera is this row's from now on.
+    std::optional<std::string> ClaimIdentity(int row, const Identity& identity, bool take);
     std::map<int, Identity> earlier_;                // by row: ExpectEarlier
     std::vector<std::pair<Identity, int>> claimed_;  // identities met by the start inquiries, and their rows
     std::map<int, std::vector<platform::CameraLock>> locks_;  // by row, until its camera ends

@@ -38,13 +38,13 @@ bool BatchRun::SameCamera(const Identity& a, const Identity& b) {
     return !a.serial.empty() && a.serial == b.serial;
 }
 
-std::optional<std::string> BatchRun::ClaimIdentity(int row, const Identity& identity) {
+std::optional<std::string> BatchRun::ClaimIdentity(int row, const Identity& identity, bool take) {
     if (identity.mac.empty() && identity.serial.empty()) return std::nullopt;
     for (const auto& [known, other] : claimed_) {
         if (other != row && SameCamera(known, identity))
             return "the same camera as " + rows_.at(other).text[ProgressSlot::ADDRESS];
     }
-    claimed_.emplace_back(identity, row);
+    if (take) claimed_.emplace_back(identity, row);
     return std::nullopt;
 }
 

@@ -143,10 +143,24 @@ std::optional<BatchRun::Advance> BatchRun::TakeVerdict(int position, TickState& 
         for (platform::CameraLock& lock : job->locks)
             locks_[row].push_back(std::move(lock));
         // The first row that named a camera keeps it; any other row of it is left alone, whatever
-        // its own answers said.
-        if (auto refusal = ClaimIdentity(row, Identity{job->mac, job->serial, {}})) {
+        // its own answers said. A row another run holds keeps nothing.
+        const Identity named{job->mac, job->serial, {}};
+        if (auto refusal = ClaimIdentity(row, named, job->verdict != Verdict::Locked)) {
             EndUnstarted(position, RowEnd::Skipped, std::move(*refusal));
             return Advance::Stay;
+        }
+        // The camera itself, at whichever address it answers, is held against other runs before
+        // anything is written to it. Taken here, in row order, so that of two rows of one camera
+        // the first listed is the one upgraded.
+        if (job->verdict == Verdict::Passed && !policy_.dryRun &&
+            (!named.mac.empty() || !named.serial.empty())) {
+            platform::CameraLock held = platform::CameraLock::Take(
+                named.mac.empty() ? platform::SerialLockKey(named.serial) : platform::MacLockKey(named.mac));
+            if (!held.Held()) {
+                EndUnstarted(position, RowEnd::Skipped, held.RefusalText());
+                return Advance::Stay;
+            }
+            locks_[row].push_back(std::move(held));
         }
     }
     switch (job->verdict) {
@@ -272,13 +286,6 @@ void BatchRun::BeginStart(int position) {
                 session->inquiredMac.Set(*mac);
             }
         }
-        // The camera itself, at whichever address it answers now, is held before anything is
-        // written to it.
-        if (!raw->mac.empty() || !raw->serial.empty()) {
-            if (!lock(raw->mac.empty() ? platform::SerialLockKey(raw->serial)
-                                       : platform::MacLockKey(raw->mac)))
-                return finish(Verdict::Locked);
-        }
         // An earlier run's row counts only for the very camera, and only as it is now: one back
         // on another version is run again.
         if (earlier && SameCamera(*earlier, Identity{raw->mac, fields.serial, {}}) && !imageVersion.empty() &&
@@ -286,6 +293,10 @@ void BatchRun::BeginStart(int position) {
             if (earlier->keptFile.empty()) return finish(Verdict::Resumed);
             raw->keptFile = earlier->keptFile;
             if (policy.dryRun) return finish(Verdict::Suitable);
+            // The camera itself is held before its settings are written to it.
+            if (!lock(raw->mac.empty() ? platform::SerialLockKey(raw->serial)
+                                       : platform::MacLockKey(raw->mac)))
+                return finish(Verdict::Locked);
             return finish(RestoreKept(*session, earlier->keptFile, timing) ? Verdict::Restored
                                                                            : Verdict::NotRestored);
         }

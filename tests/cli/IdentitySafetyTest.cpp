@@ -187,7 +187,7 @@ const SafetyRow ROWS[] = {
      [](IdentitySafetyTest& t) {
          const CliRun run = t.Batch("--parallel 2 --transfers 2");
          EXPECT_EQ(run.exitCode, 0) << run.text;
-         EXPECT_EQ(t.Uploads(0) + t.Uploads(1), 1u);
+         EXPECT_EQ(t.Uploads(0) + t.Uploads(1), 1u) << t.Report().dump(1);
          EXPECT_EQ(t.Row(1)["outcome"], "skipped") << run.text;
          EXPECT_EQ(t.Row(1)["detail"], "the same camera as " + t.fleet->At(0).HostPort());
      }},
