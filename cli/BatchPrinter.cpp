@@ -72,23 +72,10 @@ bool BatchPrinter::WriteReports(bool final) {
 
 void BatchPrinter::RecordInHistory(int row) {
     if (row < 0 || row >= run_->Size()) return;
-    const ProgressRecord& record = run_->Row(row);
-    if (record.end != RowEnd::Finished) return;
-    const ReportRow done = ReportRowOf(record);
-    // A failure without an UpgradeFailure ended at the start inquiries: nothing was written.
-    if (!done.outcome || (*done.outcome == Outcome::Failed && record.failure == UpgradeFailure::None)) return;
-    HistoryEntry entry;
-    entry.tool = "xqt-cli batch";
-    entry.address = done.address;
-    entry.mac = done.mac;
-    entry.serial = done.serial;
-    entry.model = done.model;
-    entry.versionBefore = done.versionBefore;
-    if (done.confirmed) entry.versionAfter = done.versionAfter.value_or("");
-    entry.outcome = OutcomeWord(*done.outcome);
-    entry.savedFile = done.configFile.value_or("");
+    std::optional<HistoryEntry> entry = HistoryEntryOf(run_->Row(row), "xqt-cli batch");
+    if (!entry) return;
     // Told once; the history is a convenience, so it never changes the run's exit code.
-    if (Result<void> appended = AppendHistory(std::move(entry)); !appended && !historyFailed_) {
+    if (Result<void> appended = AppendHistory(std::move(*entry)); !appended && !historyFailed_) {
         historyFailed_ = true;
         errors_ +=
             std::string(ME) + "the upgrade history was not written: " + TerminalText(appended.error()) + "\n";
