@@ -252,15 +252,8 @@ void PrintSummary(const BatchOptions& options, const Report& report, bool interr
         if (options.dryRun) event["suitable"] = summary.suitable;
         out << event.dump() << "\n";
     } else {
-        for (const ReportRow& row : report.cameras) {
-            out << TerminalText(row.address) << " "
-                << (row.carried.empty() && row.outcome ? OutcomeWord(*row.outcome)
-                    : row.carried.empty()              ? "running"
-                                                       : "skipped");
-            if (row.versionAfter) out << " " << TerminalText(*row.versionAfter);
-            if (row.detail) out << " (" << TerminalText(*row.detail) << ")";
-            out << "\n";
-        }
+        for (const ReportRow& row : report.cameras)
+            out << EndLine(row) << "\n";
         out << summary.total << " cameras: " << summary.completed << " upgraded, " << summary.current
             << " current, " << summary.failed << " failed, " << summary.notStarted << " not started, "
             << summary.skipped << " skipped";

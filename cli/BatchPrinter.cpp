@@ -12,9 +12,11 @@ namespace xqt::cli::batch {
 
 void BatchPrinter::Show(platform::EventLoopOwner& owner, bool live) {
     std::deque<std::pair<int, UpgradeStatus>> changes;
+    std::deque<int> ends;
     {
         std::lock_guard lock(mutex_);
         changes.swap(changes_);
+        ends.swap(ends_);
     }
     std::string out;
     std::string errors;
@@ -30,9 +32,14 @@ void BatchPrinter::Show(platform::EventLoopOwner& owner, bool live) {
                                         {"statusCode", StatusCode(status)},
                                         {"progress", progress}};
                 out += event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-            } else if (!live) {
+            } else if (!live && !IsFinal(status)) {
+                // A final status word is a code ("Error3"): the camera's end line says it in words.
                 out += TerminalText(address) + " " + StatusWord(StatusCode(status)) + "\n";
             }
+        }
+        if (!options_.json && !live) {
+            for (int row : ends)
+                out += EndLine(ReportRowOf(run_->Row(row))) + "\n";
         }
         if (live) out += LiveView();
         // The report on disk says what was just shown: a run killed now leaves the status its
@@ -70,25 +77,22 @@ bool BatchPrinter::WriteReports(bool final) {
     return ok;
 }
 
+std::string EndLine(const ReportRow& row) {
+    std::string line = TerminalText(row.address) + " " +
+                       (row.carried.empty() && row.outcome ? OutcomeWord(*row.outcome)
+                        : row.carried.empty()              ? "running"
+                                                           : "skipped");
+    if (row.versionAfter) line += " " + TerminalText(*row.versionAfter);
+    if (row.detail) line += " (" + TerminalText(*row.detail) + ")";
+    return line;
+}
+
 void BatchPrinter::RecordInHistory(int row) {
     if (row < 0 || row >= run_->Size()) return;
-    const ProgressRecord& record = run_->Row(row);
-    if (record.end != RowEnd::Finished) return;
-    const ReportRow done = ReportRowOf(record);
-    // A failure without an UpgradeFailure ended at the start inquiries: nothing was written.
-    if (!done.outcome || (*done.outcome == Outcome::Failed && record.failure == UpgradeFailure::None)) return;
-    HistoryEntry entry;
-    entry.tool = "xqt-cli batch";
-    entry.address = done.address;
-    entry.mac = done.mac;
-    entry.serial = done.serial;
-    entry.model = done.model;
-    entry.versionBefore = done.versionBefore;
-    if (done.confirmed) entry.versionAfter = done.versionAfter.value_or("");
-    entry.outcome = OutcomeWord(*done.outcome);
-    entry.savedFile = done.configFile.value_or("");
+    std::optional<HistoryEntry> entry = HistoryEntryOf(run_->Row(row), "xqt-cli batch");
+    if (!entry) return;
     // Told once; the history is a convenience, so it never changes the run's exit code.
-    if (Result<void> appended = AppendHistory(std::move(entry)); !appended && !historyFailed_) {
+    if (Result<void> appended = AppendHistory(std::move(*entry)); !appended && !historyFailed_) {
         historyFailed_ = true;
         errors_ +=
             std::string(ME) + "the upgrade history was not written: " + TerminalText(appended.error()) + "\n";

@@ -20,6 +20,10 @@
 
 namespace xqt::cli::batch {
 
+/// A camera's end as plain output gives it: "address outcome [version] [(detail)]", in words a
+/// person reads, never a status code.
+[[nodiscard]] std::string EndLine(const ReportRow& row);
+
 /// Keeps the report files up to date on the owner's thread and hands what there is to show to
 /// the command's own thread, which prints it.
 class BatchPrinter : public BatchObserver {
@@ -38,6 +42,9 @@ class BatchPrinter : public BatchObserver {
     void CameraEnded(int row) override {
         WriteReports(false);
         RecordInHistory(row);
+        std::lock_guard lock(mutex_);
+        ends_.push_back(row);
+        wake_.notify_all();
     }
     void RunEnded() override {
         std::lock_guard lock(mutex_);
@@ -48,7 +55,7 @@ class BatchPrinter : public BatchObserver {
     /// Waits for something to show, at most `limit`; true once the run has ended.
     [[nodiscard]] bool Wait(std::chrono::milliseconds limit) {
         std::unique_lock lock(mutex_);
-        wake_.wait_for(lock, limit, [&] { return ended_ || !changes_.empty(); });
+        wake_.wait_for(lock, limit, [&] { return ended_ || !changes_.empty() || !ends_.empty(); });
         return ended_;
     }
     /// The changes so far, as the rows stand: gathered on the owner's thread, printed on this one.
@@ -78,6 +85,7 @@ class BatchPrinter : public BatchObserver {
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::pair<int, UpgradeStatus>> changes_;
+    std::deque<int> ends_;  ///< rows whose camera has ended since the last Show
     bool ended_ = false;
     std::atomic<bool> stopping_{false};
     // Owner's thread only.

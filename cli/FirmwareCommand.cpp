@@ -32,6 +32,7 @@ namespace fs = std::filesystem;
 struct PackOptions {
     std::string version, released, notes, signKey, output;
     std::vector<std::string> models, images;
+    bool force = false;  ///< replace an existing bundle file
 };
 
 struct ShowOptions {
@@ -61,6 +62,12 @@ Result<std::vector<std::uint8_t>> ReadWhole(const fs::path& path, std::uint64_t 
 }
 
 int RunPack(const PackOptions& o) {
+    // A bundle already there (perhaps a signed one) is kept unless the caller says otherwise, as
+    // keygen keeps its keys; a folder is only ever written when it is empty.
+    std::error_code ec;
+    if (!o.force && fs::exists(o.output, ec) &&
+        !(fs::is_directory(o.output, ec) && fs::is_empty(o.output, ec)))
+        return Complain("pack", o.output + " exists; not overwritten (--force replaces a bundle file)");
     BundleManifest manifest;
     manifest.version = o.version;
     manifest.released = o.released;
@@ -203,6 +210,7 @@ void AddFirmwareCommand(CLI::App& app, int& exitCode) {
     p->add_option("-o,--output", pack->output,
                   "The bundle to write: NAME.xqtfw or NAME.tar for a tar file, else a folder")
         ->required();
+    p->add_flag("--force", pack->force, "Replace the bundle file the output names, if there is one");
     p->callback([pack, &exitCode] { exitCode = RunPack(*pack); });
 
     for (const bool listContents : {true, false}) {

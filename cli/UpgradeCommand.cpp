@@ -34,6 +34,7 @@ using platform::TIME_SCALE_MIN;
 /// checks that refused the camera wrote nothing to it and are left out. A history that cannot be
 /// written is said on standard error and changes nothing else.
 void RecordInHistory(const Result& r) {
+    if (r.reason == "current") return;  // left alone: nothing was written
     HistoryEntry entry;
     switch (r.exitCode) {
         case EXIT_VERIFIED:
@@ -92,6 +93,10 @@ void PrintResult(const Result& r, bool json) {
             {"exitCode", r.exitCode},
         };
         std::cout << JsonText(out) << std::endl;
+        return;
+    }
+    if (r.reason == "current") {
+        std::cout << "Result: " << TerminalText(r.detail) << " (exit " << r.exitCode << ")" << std::endl;
         return;
     }
     std::cout << "Result: "
@@ -160,8 +165,9 @@ int RunUpgrade(const UpgradeOptions& options) {
     PrintResult(result, options.json);
     if (result.interrupted) {
         std::cerr << me << "interrupted; the camera's run ended: "
-                  << (result.exitCode == EXIT_VERIFIED ? std::string("upgraded and verified")
-                                                       : result.failure)
+                  << (result.reason == "current"         ? result.detail
+                      : result.exitCode == EXIT_VERIFIED ? std::string("upgraded and verified")
+                                                         : result.failure)
                   << " (exit " << result.exitCode << ")" << std::endl;
     }
     return result.exitCode;
@@ -176,7 +182,9 @@ void AddUpgradeCommand(CLI::App& app, int& exitCode) {
         "The password comes from --password-file, else the environment variable XQT_PASSWORD, else a\n"
         "prompt without echo; it is never taken from the command line and never printed.\n"
         "Exit codes:\n"
-        "  0  upgraded, and the camera confirmed the new version\n"
+        "  0  upgraded, and the camera confirmed the new version; or, without --force, the camera\n"
+        "     already runs the image's version and nothing was written (\"already at 1.23\", reason\n"
+        "     \"current\" with --json)\n"
         "  1  internal error (missing resources)\n"
         "  2  usage error (address, options, password), a firmware bundle that cannot be used, or the\n"
         "     built-in placeholder image toward a camera outside loopback (nothing was sent)\n"
@@ -201,6 +209,8 @@ void AddUpgradeCommand(CLI::App& app, int& exitCode) {
                   "Save the camera's configuration first and put it back afterwards");
     sub->add_flag("--backup", options->backup, "With --retain: keep the saved configuration file afterwards");
     sub->add_flag("--json", options->json, "One JSON object per status change and a final result object");
+    sub->add_flag("--force", options->force,
+                  "Flash the camera even when it already runs the image's version");
     sub->add_option("--time-scale", options->timeScale,
                     "Multiply every engine duration (simulated cameras on loopback addresses only)")
         ->check(NumberIn(TIME_SCALE_MIN, TIME_SCALE_MAX));

@@ -5,6 +5,7 @@
 #include "camera/Credential.h"
 #include "camera/ManualRestore.h"
 #include "cli/CommandInput.h"
+#include "fleet/TextForms.h"
 #include "platform/CameraLock.h"
 #include "platform/ResourceText.h"
 
@@ -150,6 +151,18 @@ Result UpgradeRun::Run() {
         return Refuse(
             CameraFault::SerialNotAccepted,
             session.DescribeFault(CameraFault::SerialNotAccepted, check.system.model, check.system.serial));
+    }
+
+    // A camera at the image's version is left alone, as batch leaves it; an emergency camera's
+    // version says nothing of its firmware.
+    if (!options_.force && !result_.emergency &&
+        StripVer(result_.currentVersion) == StripVer(resources.versionLabel)) {
+        FlushBoxes();
+        result_.reason = "current";
+        result_.detail =
+            "already at " + StripVer(resources.versionLabel) + "; nothing was written (--force flashes it)";
+        result_.exitCode = EXIT_VERIFIED;
+        return result_;
     }
 
     // The configuration, saved by the front end itself as the wizard does.

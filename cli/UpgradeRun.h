@@ -31,6 +31,9 @@ struct UpgradeOptions {
     bool retain = false;
     bool backup = false;
     bool json = false;
+    /// Flash a camera that already runs the image's version too; without it such a camera is left
+    /// alone (exit 0, reason "current").
+    bool force = false;
     double timeScale = 0;
     FirmwareOptions firmware;
 };

@@ -22,6 +22,26 @@ constexpr int SESSION_TIMER_BASES[] = {TIMER_TICK_BASE, TIMER_LOSTLINK_BASE, TIM
 
 constexpr std::int32_t COMPLETED = StatusCode(UpgradeStatus::Completed);
 
+/// Whether a camera that ended in `state` had received its image: it completed, or it failed
+/// after the upload (the overwrite, the reboot, the check or the restore). Failures before it
+/// (a refused login, an unsaved configuration, a request that could not be sent, the placeholder
+/// refused) leave the camera without it.
+bool ImageWentThrough(std::int32_t state, UpgradeFailure failure) {
+    switch (failure) {
+        case UpgradeFailure::StreamBroken:
+        case UpgradeFailure::OverwriteTimedOut:
+        case UpgradeFailure::NotVerified:
+        case UpgradeFailure::NotBack:
+        case UpgradeFailure::NotRestored:
+        case UpgradeFailure::AnotherCamera:
+            return true;
+        case UpgradeFailure::None:
+            return state == COMPLETED;
+        default:
+            return false;
+    }
+}
+
 /// What went wrong with a camera whose run ended in `status` for `why`, in words a person can act
 /// on; empty for a confirmed completion.
 std::string FailureDetail(UpgradeStatus status, UpgradeFailure why, bool confirmed,
@@ -211,6 +231,7 @@ void BatchRun::EndCamera(int position, std::int32_t state) {
     if (const std::string before = session->currentVersion.Get(); !before.empty())
         record.previousVersion = StripVer(before);
     record.failure = FailureOf(session->failure.load());
+    record.imageSent = ImageWentThrough(state, record.failure);
     // The saved file as it stands now: gone when it was put back and not to be kept.
     record.savedFile.clear();
     if (const std::string saved = session->savedConfigPath.Get(); !saved.empty()) {

@@ -121,6 +121,8 @@ struct ProgressRecord : CameraRecord {
     std::string serial;  ///< as the target list had it
     /// What went wrong; None when nothing did or the camera never started.
     UpgradeFailure failure = UpgradeFailure::None;
+    /// Its run sent the camera its image (the upload went through, whatever came after).
+    bool imageSent = false;
     /// The saved configuration kept after the run (Backup), empty when none is kept.
     std::string savedFile;
     /// How the camera's part of the run ended; Pending while it has not.

@@ -51,10 +51,12 @@ std::string CsvField(std::string text) {
 }
 
 /// The camera fields of a report row, in report order (the CSV's columns too).
-constexpr const char* ROW_KEYS[] = {
-    "address",    "mac",        "model",   "serial",       "versionBefore", "versionAfter", "confirmed",
-    "status",     "statusCode", "outcome", "message",      "attempts",      "started",      "ended",
-    "configFile", "detail",     "resumed", "imageVersion", "imageSha256"};
+constexpr const char* ROW_KEYS[] = {"address",       "mac",          "model",       "serial",
+                                    "versionBefore", "versionAfter", "confirmed",   "status",
+                                    "statusCode",    "outcome",      "message",     "attempts",
+                                    "started",       "ended",        "configFile",  "detail",
+                                    "resumed",       "imageVersion", "imageSha256", "plannedVersion",
+                                    "plannedSha256"};
 
 json RowJson(const ReportRow& r) {
     if (!r.carried.empty()) {
@@ -89,7 +91,9 @@ json RowJson(const ReportRow& r) {
             {"detail", OrNull(r.detail)},
             {"resumed", false},
             {"imageVersion", OrNull(r.imageVersion)},
-            {"imageSha256", OrNull(r.imageSha256)}};
+            {"imageSha256", OrNull(r.imageSha256)},
+            {"plannedVersion", OrNull(r.plannedVersion)},
+            {"plannedSha256", OrNull(r.plannedSha256)}};
 }
 
 std::string CellText(const json& value) {
@@ -235,10 +239,14 @@ Report ReportOf(const BatchRun& run, const std::string& tool,
                          : run.StartedAt();
     report.ended = ended;
     for (int i = 0; i < run.Size(); ++i) {
-        ReportRow row = ReportRowOf(run.Row(i));
-        if (run.Row(i).end == RowEnd::Finished) {
+        const ProgressRecord& record = run.Row(i);
+        ReportRow row = ReportRowOf(record);
+        if (record.end == RowEnd::Finished && record.imageSent) {
             row.imageVersion = report.imageVersion;
-            row.imageSha256 = run.ImageSha256(run.Row(i).imageSlot);
+            row.imageSha256 = run.ImageSha256(record.imageSlot);
+        } else if (record.end == RowEnd::Suitable) {
+            row.plannedVersion = report.imageVersion;
+            row.plannedSha256 = run.ImageSha256(record.imageSlot);
         }
         report.cameras.push_back(std::move(row));
     }

@@ -54,10 +54,13 @@ struct ReportRow {
     std::optional<std::chrono::system_clock::time_point> ended;
     std::optional<std::string> configFile;
     std::optional<std::string> detail;
-    /// The firmware the camera was sent: its version and the SHA-256 of its slot's image; set once
-    /// an upgrade of the camera was started.
+    /// The firmware the camera was sent: its version and the SHA-256 of its slot's image; nothing
+    /// unless the image went through to the camera.
     std::optional<std::string> imageVersion;
     std::optional<std::string> imageSha256;
+    /// A dry run's suitable camera: the image a real run would send it; nothing otherwise.
+    std::optional<std::string> plannedVersion;
+    std::optional<std::string> plannedSha256;
     std::optional<Outcome> outcome;  ///< nothing while the camera is still being upgraded
     /// A skipped camera's row of the earlier report (its JSON object), carried forward whole so a
     /// later resumption still knows what was done; empty for every other row.

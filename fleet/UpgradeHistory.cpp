@@ -15,7 +15,8 @@
 #include <sstream>
 
 #include "camera/ConfigStore.h"
-#include "platform/AtomicFile.h"
+#include "fleet/CameraRecord.h"
+#include "fleet/Report.h"
 #include "platform/BoundedText.h"
 
 namespace xqt {
@@ -97,6 +98,25 @@ std::string HistoryLine(const HistoryEntry& e) {
                        {"outcome", e.outcome},
                        {"configFile", orNull(e.savedFile)}};
     return line.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+std::optional<HistoryEntry> HistoryEntryOf(const ProgressRecord& row, std::string tool) {
+    if (row.end != RowEnd::Finished) return std::nullopt;
+    const ReportRow done = ReportRowOf(row);
+    // A failure without an UpgradeFailure ended at the start inquiries: nothing was written.
+    if (!done.outcome || (*done.outcome == Outcome::Failed && row.failure == UpgradeFailure::None))
+        return std::nullopt;
+    HistoryEntry entry;
+    entry.tool = std::move(tool);
+    entry.address = done.address;
+    entry.mac = done.mac;
+    entry.serial = done.serial;
+    entry.model = done.model;
+    entry.versionBefore = done.versionBefore;
+    if (done.confirmed) entry.versionAfter = done.versionAfter.value_or("");
+    entry.outcome = OutcomeWord(*done.outcome);
+    entry.savedFile = done.configFile.value_or("");
+    return entry;
 }
 
 Result<void> AppendHistory(HistoryEntry entry, std::string path) {

@@ -14,6 +14,8 @@
 
 namespace xqt {
 
+struct ProgressRecord;
+
 /// Size past which an append first drops the oldest lines, down to about half of it.
 inline constexpr std::size_t HISTORY_MAX_BYTES = 1024 * 1024;
 
@@ -40,6 +42,12 @@ Result<void> AppendHistory(HistoryEntry entry, std::string path = {});
 /// The entries of the history at `path`, oldest first; lines that are not entries are skipped.
 /// The reason when the file exists but cannot be read; no file is no history.
 Result<std::vector<HistoryEntry>> ReadHistory(const std::string& path);
+
+/// The history entry of an automatic run's row (the wizard's or a batch's), written by `tool`:
+/// a camera the run wrote to, or began to, with its MAC where the run knew it. Nothing for a row
+/// that has not ended or whose camera was only asked (current, unsuitable, skipped, a dry run, or
+/// refused at the start inquiries).
+[[nodiscard]] std::optional<HistoryEntry> HistoryEntryOf(const ProgressRecord& row, std::string tool);
 
 /// The entry as the JSON object of its line.
 [[nodiscard]] std::string HistoryLine(const HistoryEntry& entry);

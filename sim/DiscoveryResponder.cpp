@@ -104,12 +104,28 @@ std::vector<std::string> DiscoveryReplies(const SimCamera& camera) {
 
 DiscoveryResponder::DiscoveryResponder(std::vector<SimCamera> cameras, std::string bindAddress,
                                        std::uint16_t port)
-    : bindAddress_(std::move(bindAddress)), port_(port), socket_(io_) {
-    for (const SimCamera& camera : cameras) {
+    : DiscoveryResponder(
+          FromSource{}, [cameras = std::move(cameras)] { return cameras; }, std::move(bindAddress), port) {}
+
+std::unique_ptr<DiscoveryResponder> DiscoveryResponder::Following(CameraSource source,
+                                                                  std::string bindAddress,
+                                                                  std::uint16_t port) {
+    return std::unique_ptr<DiscoveryResponder>(
+        new DiscoveryResponder(FromSource{}, std::move(source), std::move(bindAddress), port));
+}
+
+DiscoveryResponder::DiscoveryResponder(FromSource, CameraSource source, std::string bindAddress,
+                                       std::uint16_t port)
+    : source_(std::move(source)), bindAddress_(std::move(bindAddress)), port_(port), socket_(io_) {}
+
+std::vector<std::string> DiscoveryResponder::Replies() const {
+    std::vector<std::string> all;
+    for (const SimCamera& camera : source_()) {
         auto replies = DiscoveryReplies(camera);
-        replies_.insert(replies_.end(), std::make_move_iterator(replies.begin()),
-                        std::make_move_iterator(replies.end()));
+        all.insert(all.end(), std::make_move_iterator(replies.begin()),
+                   std::make_move_iterator(replies.end()));
     }
+    return all;
 }
 
 DiscoveryResponder::~DiscoveryResponder() {
@@ -160,7 +176,7 @@ void DiscoveryResponder::ReceiveNext() {
 
 void DiscoveryResponder::Answer(const udp::endpoint& to) {
     std::size_t sent = 0, failed = 0;
-    for (const std::string& reply : replies_) {
+    for (const std::string& reply : Replies()) {
         boost::system::error_code ec;
         socket_.send_to(asio::buffer(reply), to, 0, ec);
         ++(ec ? failed : sent);

@@ -8,14 +8,20 @@
 // responder sets SO_REUSEADDR, so several responders on one port each get every broadcast, as
 // several cameras on one segment do.
 //
+// The replies are built afresh for every enquiry from the cameras as they stand then, so a camera
+// upgraded since start-up is found with its new version.
+//
 // Threads: Start, Stop and the destructor belong to the owner; the answers are sent from the
-// responder's own thread; the statistics may be read from any thread.
+// responder's own thread, which also calls the camera source; the statistics may be read from any
+// thread.
 
 #include <array>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/udp.hpp>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -34,8 +40,16 @@ class DiscoveryResponder {
   public:
     using Clock = std::chrono::steady_clock;
 
+    /// The cameras as they stand at each enquiry (a running fleet's, e.g. CameraServer::Camera).
+    using CameraSource = std::function<std::vector<SimCamera>()>;
+
+    /// Answers for `cameras` as they are given, fixed for the responder's life.
     explicit DiscoveryResponder(std::vector<SimCamera> cameras, std::string bindAddress = "0.0.0.0",
                                 std::uint16_t port = 2380);
+    /// Answers for the cameras `source` gives at each enquiry; it must outlive the responder.
+    static std::unique_ptr<DiscoveryResponder> Following(CameraSource source,
+                                                         std::string bindAddress = "0.0.0.0",
+                                                         std::uint16_t port = 2380);
     ~DiscoveryResponder();
 
     DiscoveryResponder(const DiscoveryResponder&) = delete;
@@ -57,14 +71,19 @@ class DiscoveryResponder {
     std::size_t SendFailures() const;
     /// When the last reply of the latest enquiry left.
     Clock::time_point LastReplyAt() const;
-    /// Datagrams sent per enquiry.
-    std::size_t RepliesPerEnquiry() const { return replies_.size(); }
+    /// Datagrams an enquiry gets now.
+    std::size_t RepliesPerEnquiry() const { return Replies().size(); }
 
   private:
+    struct FromSource {};
+    DiscoveryResponder(FromSource, CameraSource source, std::string bindAddress, std::uint16_t port);
+
     void ReceiveNext();
     void Answer(const boost::asio::ip::udp::endpoint& to);
+    /// Every camera's datagrams, as the cameras stand now.
+    std::vector<std::string> Replies() const;
 
-    std::vector<std::string> replies_;
+    CameraSource source_;
     std::string bindAddress_;
     std::uint16_t port_;
     boost::asio::io_context io_;

@@ -229,7 +229,7 @@ Fleet LoadFleetFile(const std::string& path) {
     return fleet;
 }
 
-void LearnFirmware(Fleet& fleet, const std::string& bundlePath) {
+BundleManifest LearnFirmware(Fleet& fleet, const std::string& bundlePath) {
     // The simulator plays the camera, which takes any image: signatures are the tool's business.
     TrustSettings noKeys;
     noKeys.keyDirectory.clear();
@@ -238,6 +238,7 @@ void LearnFirmware(Fleet& fleet, const std::string& bundlePath) {
     for (SimCamera& camera : fleet.cameras)
         for (const ManifestImage& image : load.bundle->manifest.images)
             camera.imageVersions[image.sha256] = load.bundle->manifest.version;
+    return load.bundle->manifest;
 }
 
 std::string FormatFleet(const Fleet& fleet) {

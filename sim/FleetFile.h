@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "camera/BundleManifest.h"
 #include "sim/SimCamera.h"
 
 namespace xqt::sim {
@@ -36,9 +37,10 @@ class fleet_error : public std::runtime_error {
 
 Fleet ParseFleet(const std::string& json);
 Fleet LoadFleetFile(const std::string& path);
-/// Teaches every camera of `fleet` the version of each image of the bundle at `bundlePath`.
-/// Throws fleet_error naming what is wrong when the bundle cannot be used.
-void LearnFirmware(Fleet& fleet, const std::string& bundlePath);
+/// Teaches every camera of `fleet` the version of each image of the bundle at `bundlePath`, and
+/// returns the bundle's manifest (what was learnt). Throws fleet_error naming what is wrong when
+/// the bundle cannot be used.
+BundleManifest LearnFirmware(Fleet& fleet, const std::string& bundlePath);
 
 /// The fleet as JSON text, in the form ParseFleet reads.
 std::string FormatFleet(const Fleet& fleet);

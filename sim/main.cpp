@@ -8,6 +8,9 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/EngineTiming.h"
 #include "platform/Resources.h"
@@ -53,6 +56,21 @@ bool SplitCredential(const std::string& text, xqt::sim::SimUser& user) {
 
 /// One line per camera under a header, in columns; the administrator's login is the one the tools
 /// need, the other users follow in the notes.
+/// What a flashed camera will report: the bundle's images it knows by SHA-256, or else the version
+/// in the placeholder image's header.
+void PrintFirmware(const std::string& path, const std::optional<xqt::BundleManifest>& manifest) {
+    if (!manifest) {
+        std::cout << "xqt-camsim: no firmware bundle; a flashed camera reports the version in its image's "
+                     "header\n";
+        return;
+    }
+    std::cout << "xqt-camsim: firmware bundle " << path << ", version " << manifest->version << ", "
+              << manifest->images.size() << (manifest->images.size() == 1 ? " image" : " images") << ":\n";
+    for (const xqt::ManifestImage& image : manifest->images)
+        std::cout << "xqt-camsim:   " << image.file << " (DocType \"" << image.key << "\", " << image.size
+                  << " bytes, SHA-256 " << image.sha256 << ")\n";
+}
+
 void PrintCameras(xqt::sim::SimFleet& sims) {
     struct Row {
         std::string address, model, version, serial, user, password, notes;
@@ -158,6 +176,7 @@ int main(int argc, char** argv) {
     }
 
     xqt::sim::Fleet fleet;
+    std::optional<xqt::BundleManifest> learnt;
     try {
         if (!fleetPath.empty()) {
             fleet = xqt::sim::LoadFleetFile(fleetPath);
@@ -177,7 +196,7 @@ int main(int argc, char** argv) {
             fleet.cameras.push_back(one);
         }
         if (!firmware.empty()) fleet.firmware = firmware;
-        if (!fleet.firmware.empty()) xqt::sim::LearnFirmware(fleet, fleet.firmware);
+        if (!fleet.firmware.empty()) learnt = xqt::sim::LearnFirmware(fleet, fleet.firmware);
     } catch (const std::exception& e) {
         std::cerr << "xqt-camsim: " << e.what() << "\n";
         return 2;
@@ -226,7 +245,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (discovery) {
-        responder = std::make_unique<xqt::sim::DiscoveryResponder>(fleet.cameras);
+        // What the cameras are now: a camera upgraded since start-up answers with its new version.
+        responder = xqt::sim::DiscoveryResponder::Following([&sims] {
+            std::vector<xqt::sim::SimCamera> cameras;
+            for (std::size_t i = 0; i < sims.Size(); ++i)
+                cameras.push_back(sims.At(i).Camera());
+            return cameras;
+        });
         if (const auto ec = responder->Start()) {
             std::cerr << "xqt-camsim: cannot answer discovery on UDP " << responder->Port() << ": "
                       << ec.message() << "\n";
@@ -241,6 +266,7 @@ int main(int argc, char** argv) {
               << (fleet.timeScale == 1.0 ? " (full-length delays)"
                                          : " (pass the same --time-scale to xqt-cli upgrade)")
               << "\n";
+    PrintFirmware(fleet.firmware, learnt);
     PrintCameras(sims);
     std::cout << "xqt-camsim: " << sims.Size() << " camera(s) ready; Ctrl-C stops." << std::endl;
 

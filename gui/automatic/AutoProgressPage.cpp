@@ -9,12 +9,14 @@
 #include <QShowEvent>
 #include <QTimer>
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
 
 #include "camera/Credential.h"
 #include "fleet/CameraRecord.h"
 #include "fleet/Conversions.h"
 #include "fleet/TextForms.h"
+#include "fleet/UpgradeHistory.h"
 #include "gui/automatic/UpgradeLogDialog.h"
 #include "gui/controls/FontScale.h"
 #include "gui/controls/ProgressList.h"
@@ -260,6 +262,12 @@ void AutoProgressPage::RowsChanged() {
 void AutoProgressPage::CameraEnded(int row) {
     const ProgressRecord& record = run_->Row(row);
     if (record.result == UpgradeStatus::Completed && !record.confirmed) list_->FitVersionOf(row);
+    // The same line a batch run writes for the camera; the wizard has no place for this failure,
+    // and the upgrade itself stands.
+    if (std::optional<HistoryEntry> entry = HistoryEntryOf(record, "xqt-upgrade")) {
+        if (const Result<void> appended = AppendHistory(std::move(*entry)); !appended)
+            std::fprintf(stderr, "xqt-upgrade: history not written: %s\n", appended.error().c_str());
+    }
 }
 
 }  // namespace xqt

@@ -1,8 +1,9 @@
 #pragma once
 // The wizard page of automatic mode that upgrades the ticked targets: it fills a BatchRun with one
 // row per ticked camera, draws its rows in a ProgressList, takes the setup-data options, asks for
-// confirmation, shows the counter of cameras that have ended, and offers Finish and the upgrade
-// log once every camera has ended. The run itself (start rule, sessions, abort) is BatchRun's.
+// confirmation, shows the counter of cameras that have ended, writes a line to the upgrade history
+// for every camera the run wrote to, and offers Finish and the upgrade log once every camera has
+// ended. The run itself (start rule, sessions, abort) is BatchRun's.
 //
 // Threads: UI thread only. The run's scheduler and its sessions' timers run on the page's
 // QtSessionOwner, so the run ticks on the UI thread; its start inquiries run on threads of their own.

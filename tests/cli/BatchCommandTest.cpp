@@ -100,10 +100,12 @@ TEST_F(BatchCommandTest, AMixedFleetIsReportedFieldByField) {
     EXPECT_EQ(report["imageVersion"], "1.23");
     EXPECT_TRUE(report["ended"].is_string());
     ASSERT_EQ(report["cameras"].size(), 6u);
-    const std::vector<std::string> keys = {
-        "address",    "mac",        "model",   "serial",       "versionBefore", "versionAfter", "confirmed",
-        "status",     "statusCode", "outcome", "message",      "attempts",      "started",      "ended",
-        "configFile", "detail",     "resumed", "imageVersion", "imageSha256"};
+    const std::vector<std::string> keys = {"address",       "mac",          "model",       "serial",
+                                           "versionBefore", "versionAfter", "confirmed",   "status",
+                                           "statusCode",    "outcome",      "message",     "attempts",
+                                           "started",       "ended",        "configFile",  "detail",
+                                           "resumed",       "imageVersion", "imageSha256", "plannedVersion",
+                                           "plannedSha256"};
     std::vector<std::string> order;
     for (const auto& [key, value] : report["cameras"][0].items())
         order.push_back(key);
@@ -131,6 +133,9 @@ TEST_F(BatchCommandTest, AMixedFleetIsReportedFieldByField) {
     EXPECT_EQ(login["confirmed"], false);
     EXPECT_TRUE(login["versionAfter"].is_null());
     EXPECT_EQ(login["detail"], "login refused (user \"admin\" is not accepted)");
+    EXPECT_TRUE(login["imageVersion"].is_null() && login["imageSha256"].is_null());  // nothing was sent
+    EXPECT_EQ(good["imageVersion"], "1.23");
+    EXPECT_TRUE(good["imageSha256"].is_string());
 
     const json model = Row(report, fleet->At(2).HostPort());
     EXPECT_EQ(model["status"], "unsuitable");
@@ -188,7 +193,8 @@ TEST_F(BatchCommandTest, AMixedFleetIsReportedFieldByField) {
     EXPECT_EQ(
         header,
         "address,mac,model,serial,versionBefore,versionAfter,confirmed,status,statusCode,outcome,message,"
-        "attempts,started,ended,configFile,detail,resumed,imageVersion,imageSha256\r");
+        "attempts,started,ended,configFile,detail,resumed,imageVersion,imageSha256,plannedVersion,"
+        "plannedSha256\r");
 }
 
 // Each way a camera can fail its check has one word and one text, the same in every command: the
@@ -639,6 +645,41 @@ std::vector<Fault> FleetFaults() {
              std::getline(csv, header);
              std::getline(csv, line);
              EXPECT_NE(line.find(",\"'=HYPERLINK(\"\"x\"\")\","), std::string::npos) << line;
+         }},
+        {"a dry run and a refused login claim no image sent, and plain output reads as words",
+         {[] {
+              auto c = Camera(87);
+              c.http.refuseLogin = true;
+              return c;
+          }(),
+          Camera(88)},
+         "--dry-run",
+         12,
+         "",
+         {},
+         {},
+         "",
+         [](BatchCommandTest& t, const CliRun&) {
+             const json report = t.Report();
+             const json refused = t.Row(report, t.fleet->At(0).HostPort());
+             const json suitable = t.Row(report, t.fleet->At(1).HostPort());
+             EXPECT_EQ(suitable["outcome"], "suitable");
+             for (const char* key : {"imageVersion", "imageSha256", "plannedVersion", "plannedSha256"})
+                 EXPECT_TRUE(refused[key].is_null()) << key;
+             EXPECT_TRUE(suitable["imageVersion"].is_null() && suitable["imageSha256"].is_null());
+             EXPECT_EQ(suitable["plannedVersion"], "1.23");
+             EXPECT_EQ(suitable["plannedSha256"].get<std::string>().size(), 64u);
+             // Piped without --json: outcome words and details, never a status code.
+             const CliRun plain = RunShell<json>(
+                 "cd '" + t.folder + "' && ProgramFiles='" + t.folder + "' XQT_PASSWORD=admin " + XQT_CLI +
+                 " batch --targets targets.txt --user admin --time-scale 0.05 "
+                 "--dry-run </dev/null 2>&1 | cat");
+             EXPECT_EQ(plain.text.find("Error"), std::string::npos) << plain.text;
+             EXPECT_NE(plain.text.find(t.fleet->At(0).HostPort() + " failed (login refused"),
+                       std::string::npos)
+                 << plain.text;
+             EXPECT_NE(plain.text.find(t.fleet->At(1).HostPort() + " suitable"), std::string::npos)
+                 << plain.text;
          }},
         {"retaining without a backup leaves no empty dated folder",
          {Restoring(Camera(84))},

@@ -1,8 +1,13 @@
 // `xqt-cli discover` end to end: the real executable against the simulated fleet.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -18,11 +23,13 @@ struct CommandResult {
     std::string out;
 };
 
-/// Runs xqt-cli with `arguments`; standard output is read, standard error dropped unless
-/// `redirections` say otherwise.
-CommandResult RunCli(const std::string& arguments, const std::string& redirections = "2>/dev/null") {
+/// Runs xqt-cli with `arguments` (after the shell's `environment` assignments); standard output is
+/// read, standard error dropped unless `redirections` say otherwise.
+CommandResult RunCli(const std::string& arguments, const std::string& redirections = "2>/dev/null",
+                     const std::string& environment = "") {
     CommandResult result;
-    const std::string command = std::string(XQT_CLI_PATH) + " " + arguments + " " + redirections;
+    const std::string command =
+        environment + std::string(XQT_CLI_PATH) + " " + arguments + " " + redirections;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return result;
     char buffer[4096];
@@ -116,6 +123,52 @@ TEST_F(DiscoverCommandTest, CamerasOfOtherModelsAreCountedAndNoneListedIsAnExitC
         "No camera of the listed models answered.\n2 cameras of other models (or with serial numbers the "
         "image may not go to) answered and are not listed.\n");
 }
+
+#ifdef XQT_CAMSIM
+// xqt-camsim's discovery answers with each camera as it is now: a trainee who upgrades a camera
+// finds it at the new version, not at the one it started with. The simulator says at start which
+// firmware its cameras report after a flash.
+class CamsimDiscoveryTest : public test::BroadcastTest {};
+
+TEST_F(CamsimDiscoveryTest, FollowsAnUpgrade) {
+    namespace fs = std::filesystem;
+    const fs::path folder =
+        fs::temp_directory_path() / ("xqt-camsim-discovery-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    std::ofstream(folder / "fleet.json")
+        << R"([{"ipText": "127.0.1.9", "webPort": 0, "softVersion": "1.10"}])";
+    // The shell's pid is the simulator's once it execs; the first line says it.
+    FILE* camsim = ::popen(("echo $$; exec " + std::string(XQT_CAMSIM) + " --fleet '" +
+                            (folder / "fleet.json").string() + "' --discovery --time-scale 0.01 2>&1")
+                               .c_str(),
+                           "r");
+    ASSERT_NE(camsim, nullptr);
+    std::string started;
+    char line[512];
+    while (started.find("ready") == std::string::npos && std::fgets(line, sizeof line, camsim))
+        started += line;
+    const pid_t pid = static_cast<pid_t>(std::atol(started.c_str()));
+    const std::size_t at = started.find("127.0.1.9:");
+    if (at != std::string::npos) {
+        const std::string address = started.substr(at, started.find(' ', at) - at);
+        EXPECT_NE(started.find("no firmware bundle"), std::string::npos) << started;
+        // The history goes to the scratch folder.
+        const CommandResult upgrade = RunCli("upgrade " + address + " --user admin --time-scale 0.05",
+                                             "</dev/null >/dev/null 2>&1; echo $?",
+                                             "XQT_PASSWORD=admin ProgramFiles='" + folder.string() + "' ");
+        EXPECT_EQ(upgrade.out, "0\n");
+        const CommandResult found = RunCli("discover --json --seconds 0.2");
+        const auto cameras = nlohmann::json::parse(found.out, nullptr, false);
+        const bool one = cameras.is_array() && cameras.size() == 1u;
+        EXPECT_TRUE(one) << found.out;
+        if (one) EXPECT_EQ(cameras[0]["version"], "1.23");
+    }
+    if (pid > 0) ::kill(pid, SIGTERM);
+    ::pclose(camsim);
+    fs::remove_all(folder);
+    EXPECT_NE(at, std::string::npos) << started;
+}
+#endif
 
 TEST(DiscoverCommandOptionsTest, RefusesASearchLengthOutOfRange) {
     EXPECT_NE(RunCli("discover --seconds 0").exitCode, 0);

@@ -142,6 +142,14 @@ TEST_F(FirmwareCommandTest, ShowListsTheBundleAndVerifyChecksIt) {
     EXPECT_NE(refused.text.find("unsigned"), std::string::npos) << refused.text;
     EXPECT_EQ(Cli("firmware pack --version x1 --model XQT-TR60 --image =real.bin -o bad.tar").exitCode, 2);
     EXPECT_FALSE(fs::exists(folder_ + "/bad.tar"));
+    // The signed bundle is not replaced by an unsigned one unless asked.
+    const std::string over = "firmware pack --version 1.25 --model XQT-TR60 --image =real.bin -o fw.tar";
+    const CliRun kept = Cli(over);
+    EXPECT_EQ(kept.exitCode, 2) << kept.text;
+    EXPECT_NE(kept.text.find("not overwritten"), std::string::npos) << kept.text;
+    EXPECT_EQ(Cli("firmware verify fw.tar --trusted-key vendor.pub").exitCode, 0);
+    EXPECT_EQ(Cli(over + " --force").exitCode, 0);
+    EXPECT_EQ(Cli("firmware show fw.tar --json").lines.back()["version"], "1.25");
 }
 
 }  // namespace

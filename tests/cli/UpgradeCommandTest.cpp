@@ -166,6 +166,29 @@ TEST_F(UpgradeCommandTest, NonCameraAddressesAndSharedFilesAreRefusedFirst) {
     EXPECT_TRUE(fleet_->At(0).Config().Restores().empty());
 }
 
+// As batch does, upgrade leaves a camera at the image's version alone: nothing written, nothing in
+// the history, exit 0; --force flashes it all the same.
+TEST_F(UpgradeCommandTest, ACameraAtTheImagesVersionIsLeftAloneUnlessForced) {
+    sim::SimCamera camera = At("127.0.8.7");
+    camera.softVersion = "1.23";
+    Start(camera);
+    const CliRun plain = Upgrade(hostPort(), "--retain");
+    EXPECT_EQ(plain.exitCode, 0) << plain.text;
+    EXPECT_NE(plain.text.find("already at 1.23"), std::string::npos) << plain.text;
+    const CliRun json = Upgrade(hostPort(), "--json");
+    EXPECT_EQ(json.exitCode, 0) << json.text;
+    ASSERT_FALSE(json.lines.empty()) << json.text;
+    EXPECT_EQ(json.lines.back()["reason"], "current");
+    EXPECT_TRUE(fleet_->At(0).Upgrade().Records().empty());
+    EXPECT_TRUE(History().empty());
+
+    const CliRun forced = Upgrade(hostPort(), "--force --json");
+    EXPECT_EQ(forced.exitCode, 0) << forced.text;
+    EXPECT_EQ(forced.lines.back()["verified"], true);
+    EXPECT_EQ(fleet_->At(0).Upgrade().Records().size(), 1u);
+    EXPECT_EQ(History().size(), 1u);
+}
+
 // The watchdog ends a sequence whose verification is still undecided as Completed, with the image's
 // version taken as reported; nothing that is shown may call that version confirmed. (At a scale of
 // 0.03 the camera has 1.8 s to answer the upload, enough also in sanitizer builds.)

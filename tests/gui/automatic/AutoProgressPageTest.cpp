@@ -10,6 +10,8 @@
 
 #include "AutoProgressSupport.h"
 #include "fleet/CameraRecord.h"
+#include "fleet/Report.h"
+#include "fleet/UpgradeHistory.h"
 #include "gui/controls/RowPainter.h"
 
 namespace xqt::test {
@@ -61,6 +63,20 @@ TEST_F(AutoProgressTest, ARunShowsItsRowsCounterButtonsAndLog) {
     EXPECT_EQ(taken[0].buttons, platform::MbButtons::OkCancel);
     EXPECT_EQ(taken[0].icon, platform::MbIcon::Question);
     EXPECT_FALSE(page->Running());
+
+    // Every camera the run wrote to has its line in the upgrade history, with its MAC.
+    const auto history = ReadHistory(HistoryPath());
+    ASSERT_TRUE(history) << history.error();
+    ASSERT_EQ(history->size(), 3u);
+    for (const HistoryEntry& line : *history) {
+        SCOPED_TRACE(line.address);
+        const int camera = line.address == AddressOf(0) ? 0 : line.address == AddressOf(1) ? 1 : 2;
+        EXPECT_EQ(line.address, AddressOf(camera));
+        EXPECT_EQ(line.tool, "xqt-upgrade");
+        EXPECT_TRUE(SameMac(line.mac, fleet->At(camera).Camera().mac)) << line.mac;
+        EXPECT_EQ(line.outcome, "upgraded");
+        EXPECT_EQ(line.versionAfter, "1.23");
+    }
 }
 
 TEST_F(AutoProgressTest, DecliningTheConfirmationStartsNothingAndGivesTheOptionsBack) {
@@ -103,9 +119,13 @@ TEST_F(AutoProgressTest, RetainedSettingsArePutBackAndTheSavedFileDeletedWithout
     EXPECT_EQ(Status(0), "Completed");
     const auto restores = fleet->At(0).Config().Restores();
     ASSERT_FALSE(restores.empty());
+    // The upgrade history beside the Configurations folder stays; no saved file does.
+    const std::filesystem::path saved = programFiles.Path() + "/VEXO/XQT FirmwareUpgrade/Configurations";
     int savedFiles = 0;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(programFiles.Path()))
-        savedFiles += entry.is_regular_file();
+    if (std::filesystem::exists(saved)) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(saved))
+            savedFiles += entry.is_regular_file();
+    }
     EXPECT_EQ(savedFiles, 0);
     EXPECT_EQ(logText.toStdString(), Line(AddressOf(0), "Completed successfully."));
 }

@@ -69,6 +69,7 @@ class WizardAutoProgressTest : public ::testing::Test {
         return wizard->AutoProgress()->List().Row(row).text[ProgressSlot::STATUS];
     }
 
+    ProgramFilesFolder programFiles;  // saved settings and the history stay in the test's folder
     OfflineWizardEngine engine{"XQT-TR60"};
     platform::RecordingMessageBoxes boxes;
     std::unique_ptr<sim::SimFleet> fleet;

@@ -23,7 +23,7 @@ import tempfile
 COUNTS = ("total", "completed", "current", "suitable", "failed", "notStarted", "skipped")
 COLUMNS = ("segment", "address", "mac", "model", "serial", "versionBefore", "versionAfter", "confirmed",
            "outcome", "status", "statusCode", "message", "attempts", "started", "ended", "configFile", "detail",
-           "imageVersion", "imageSha256", "resumed")
+           "imageVersion", "imageSha256", "plannedVersion", "plannedSha256", "resumed")
 OUTCOME_COUNT = {"upgraded": "completed", "current": "current", "suitable": "suitable", "skipped": "skipped",
                  "not-started": "notStarted", "unconfirmed": "failed", "settings-not-restored": "failed",
                  "unsuitable": "failed", "failed": "failed"}
