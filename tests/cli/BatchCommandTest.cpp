@@ -41,13 +41,6 @@ std::chrono::milliseconds ToolTime(std::chrono::milliseconds engine) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(engine * kToolScale);
 }
 
-/// What the engine allows one upgrade without a backup: the transfer's grace, the overwrite
-/// watchdog, the wait before the verification and the verification's own watchdog.
-const std::chrono::milliseconds kUpgradeLimit = [] {
-    const EngineTiming t;
-    return t.transferGrace + 2 * t.tickPeriod * t.watchdogTicks + t.firstVerifyWait;
-}();
-
 sim::SimCamera Camera(int n, const std::string& version = "1.10") {
     sim::SimCamera camera = NumberedCamera(12, n, 7000000);
     camera.softVersion = version;
@@ -742,8 +735,8 @@ TEST_F(BatchCommandTest, AListLongerThanTheWizardsIsRunWhole) {
                                            << fleet->At(0).HostPort() << "\n"
                                            << fleet->At(1).HostPort() << "\n";
     // However the engine treats the silent addresses, none may hold its slot longer than an
-    // inquiry limit; then two upgrades side by side.
-    const auto longest = EngineTiming{}.inquiryLimit * (256 / 2) + kUpgradeLimit;
+    // inquiry limit; then the two cameras' upgrades side by side.
+    const auto longest = EngineTiming{}.inquiryLimit * (256 / 2) + UpgradeLimit(EngineTiming{});
     const CliRun run = Batch("--parallel 2", TimeoutPrefix(ToolTime(longest)));
     EXPECT_EQ(run.exitCode, 12) << run.text;
     const json report = Report();

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/EngineTiming.h"
+
 namespace xqt::test {
 
 /// The tree's slowdown against the plain tree; a value that is no number of at least 1 counts as 1.
@@ -30,6 +32,15 @@ inline std::chrono::milliseconds Allow(std::chrono::milliseconds scaled) {
 inline std::string TimeoutPrefix(std::chrono::milliseconds scaled) {
     const auto seconds = std::chrono::ceil<std::chrono::seconds>(Allow(scaled)).count();
     return "timeout " + std::to_string(seconds < 1 ? 1 : seconds);
+}
+
+/// The longest the engine's own limits let one camera's upgrade take under `t`, a backup and a
+/// restore included: the two transfers' grace, the overwrite watchdog, the wait before the
+/// verification and its own watchdog, then the restore's pauses, attempts and reconfiguration.
+inline std::chrono::milliseconds UpgradeLimit(const platform::EngineTiming& t) {
+    const auto watchdog = t.tickPeriod * t.watchdogTicks;
+    return 2 * t.transferGrace + 2 * watchdog + t.firstVerifyWait + t.restorePause +
+           t.restoreAttempts * (t.restoreRetryPause + t.inquiryLimit) + t.afterRestorePause + t.reconfigLimit;
 }
 
 }  // namespace xqt::test

@@ -44,6 +44,10 @@ platform::EngineTiming Timing() {
     return timing;
 }
 
+std::chrono::milliseconds OneUpgrade() {
+    return Allow(UpgradeLimit(Timing()));
+}
+
 sim::SimCamera Camera(int n) {
     return NumberedCamera(7, n, 3000000);
 }
@@ -132,7 +136,7 @@ void AutoProgressTest::NoRetain() {
 
 bool AutoProgressTest::StartRun() {
     page->Start();
-    return WaitUntil([&] { return page->Running(); }, std::chrono::seconds(5));
+    return WaitUntil([&] { return page->Running(); });
 }
 
 void AutoProgressTest::Sample() {
@@ -143,6 +147,7 @@ void AutoProgressTest::Sample() {
 }
 
 bool AutoProgressTest::WaitForFinish(std::chrono::milliseconds limit) {
+    if (limit == std::chrono::milliseconds::zero()) limit = OneUpgrade() * static_cast<int>(fleet->Size());
     return WaitUntil(
         [&] {
             Sample();
