@@ -23,9 +23,7 @@
 
 namespace xqt::test {
 
-/// Scale of the engine's durations and of the simulated cameras'. Stretched by the tree's slowdown,
-/// so that camera time and the work of instrumented code keep the ratio they have in the plain tree.
-inline const double kScale = 0.01 * Slowdown();
+inline constexpr double kScale = 0.01;
 /// Slot keys of the test resources: slot 1 is chosen by this DocType.
 inline const std::string kSecondSlotKey = "XQT-DOC-B";
 
