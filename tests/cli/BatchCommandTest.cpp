@@ -376,7 +376,11 @@ TEST_F(BatchCommandTest, AKilledRunLeavesAValidReportOfTheCamerasThatEnded) {
     std::vector<sim::SimCamera> cameras{Camera(51), Camera(52)};
     cameras[1].upgrade.rebootMs = 3000000;  // 30 s in scaled time: still rebooting when killed
     Start(cameras);
-    const CliRun run = Batch("--parallel 2", SignalOnceTheReportHolds(R"("status": "Completed")", "KILL"));
+    // The CSV is rewritten after the JSON: once it holds the ended camera, no rewrite is under way
+    // until the other camera ends, so the kill cannot catch a temporary file half written (which
+    // no program can remove once killed).
+    const CliRun run =
+        Batch("--parallel 2", OnceTheFileHolds("report.csv", ",upgraded,", "kill -s KILL $pid"));
     EXPECT_EQ(run.exitCode, 128 + SIGKILL) << run.text;
     const json report = Report();
     ASSERT_TRUE(report.is_object());
