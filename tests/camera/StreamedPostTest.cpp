@@ -7,6 +7,7 @@
 #include "SimHelpers.h"
 #include "camera/StreamedPost.h"
 #include "sim/InquiryHandler.h"
+#include "tests/support/Slowdown.h"
 
 namespace xqt {
 namespace {
@@ -74,7 +75,7 @@ TEST_F(StreamedPostTest, TheTotalLengthIsDeclaredWhenTheCallerDidNot) {
     ASSERT_EQ(post.Send(3), PostStep::Done);
     ASSERT_EQ(post.Write("abc", 3), PostStep::Done);
     ASSERT_EQ(post.Complete(), PostStep::Done);
-    ASSERT_TRUE(camera.server().WaitForRequests(1, 5s));
+    ASSERT_TRUE(camera.server().WaitForRequests(1, test::Allow(5s)));
     EXPECT_NE(camera.server().Requests()[0].raw.find("\r\nContent-Length: 3\r\n"), std::string::npos);
     EXPECT_EQ(camera.server().Requests()[0].request.body, "abc");
 }
@@ -162,7 +163,7 @@ TEST_F(StreamedPostTest, CancellingFromAnotherThreadEndsTheStepAtOnce) {
     ASSERT_EQ(post.Send(10), PostStep::Done);
     ASSERT_EQ(post.Write("inq=system", 10), PostStep::Done);
     std::thread canceller([&] {
-        camera.server().WaitForRequests(1, 5s);
+        camera.server().WaitForRequests(1, test::Allow(5s));
         std::this_thread::sleep_for(20ms);
         post.Cancel();
     });

@@ -7,6 +7,7 @@
 #include "SimHelpers.h"
 #include "camera/ShortRequest.h"
 #include "sim/InquiryHandler.h"
+#include "tests/support/Slowdown.h"
 
 namespace xqt {
 namespace {
@@ -98,10 +99,12 @@ TEST_F(TransportTest, ACameraThatNeverAnswersGivesTheEmptyAnswerAtTheLimit) {
 }
 
 TEST_F(TransportTest, AnAnswerAfterTheLimitIsNotWaitedFor) {
-    Knobs([](sim::HttpKnobs& k) { k.answerDelayMs = 3000; });
+    // The camera (at time scale 1) would answer fifteen limits late, stretched for the tree.
+    const auto late = test::Allow(3000ms);
+    Knobs([&](sim::HttpKnobs& k) { k.answerDelayMs = static_cast<int>(late.count()); });
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(Post("inq=system", 200ms), "");
-    EXPECT_LT(ElapsedSince(start), 3000ms);
+    EXPECT_LT(ElapsedSince(start), late);
 }
 
 TEST_F(TransportTest, AnAnswerWithinTheLimitIsTaken) {
@@ -158,7 +161,7 @@ TEST_F(TransportTest, CancellingAbandonsTheExchangeAtOnce) {
     Knobs([](sim::HttpKnobs& k) { k.neverAnswer = true; });
     CameraSession session(ConfigFor(camera.hostPort()));
     std::thread canceller([&] {
-        camera.server().WaitForRequests(1, 5s);
+        camera.server().WaitForRequests(1, test::Allow(5s));
         std::this_thread::sleep_for(20ms);
         session.Cancel();
     });
@@ -213,7 +216,7 @@ TEST_F(AsyncInquiryTest, DeletingTheSessionEndsARunningJob) {
     {
         CameraSession session(config);
         session.InquireAsync("inq=network");
-        camera.server().WaitForRequests(1, 5s);
+        camera.server().WaitForRequests(1, test::Allow(5s));
     }
     EXPECT_LT(ElapsedSince(start), 30s);
 }
@@ -227,7 +230,7 @@ TEST_F(AsyncInquiryTest, ANewJobReplacesTheRunningOne) {
     config.timing.inquiryLimit = 60s;
     CameraSession session(config);
     session.InquireAsync("inq=system");
-    camera.server().WaitForRequests(1, 5s);
+    camera.server().WaitForRequests(1, test::Allow(5s));
     session.InquireAsync("inq=network");
     while (!session.IsInquiryDone())
         std::this_thread::sleep_for(5ms);

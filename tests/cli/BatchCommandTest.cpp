@@ -17,11 +17,12 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
-#include <thread>
 
+#include "platform/EngineTiming.h"
 #include "sim/SimFleet.h"
 #include "tests/camera/SimHelpers.h"
 #include "tests/cli/CliRunSupport.h"
+#include "tests/support/Slowdown.h"
 
 namespace xqt::test {
 namespace {
@@ -30,6 +31,15 @@ namespace fs = std::filesystem;
 using json = nlohmann::ordered_json;  // the report keeps its keys in order
 
 using CliRun = CliRunOf<json>;
+using platform::EngineTiming;
+
+/// The tool runs at this time scale (--time-scale); the cameras at 0.01.
+constexpr double kToolScale = 0.05;
+
+/// `engine`, a duration of the tool's unscaled timing, as the tool runs it.
+std::chrono::milliseconds ToolTime(std::chrono::milliseconds engine) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(engine * kToolScale);
+}
 
 sim::SimCamera Camera(int n, const std::string& version = "1.10") {
     sim::SimCamera camera = NumberedCamera(12, n, 7000000);
@@ -39,9 +49,12 @@ sim::SimCamera Camera(int n, const std::string& version = "1.10") {
 
 class BatchCommandTest : public ::testing::Test {
   public:
-    /// Starts the fleet and writes its addresses (and `extra` ones) as the target list.
-    void Start(std::vector<sim::SimCamera> cameras, const std::vector<std::string>& extra = {}) {
+    /// Starts the fleet and writes its addresses (and `extra` ones) as the target list;
+    /// `beforeListen` may set observers on the cameras first.
+    void Start(std::vector<sim::SimCamera> cameras, const std::vector<std::string>& extra = {},
+               const std::function<void(sim::SimFleet&)>& beforeListen = {}) {
         fleet = std::make_unique<sim::SimFleet>(std::move(cameras), 0.01);
+        if (beforeListen) beforeListen(*fleet);
         fleet->Start();
         std::ofstream list(folder + "/targets.txt");
         for (std::size_t i = 0; i < fleet->Size(); ++i)
@@ -55,8 +68,9 @@ class BatchCommandTest : public ::testing::Test {
         const bool ownReport = options.find("--report ") != std::string::npos;
         const std::string command =
             "cd '" + folder + "' && ProgramFiles='" + folder + "' XQT_PASSWORD=admin " + prefix + " " +
-            XQT_CLI + " batch --targets targets.txt --user admin --time-scale 0.05 --json " +
-            (ownReport ? "" : "--report report.json ") + "--csv report.csv " + options + " </dev/null 2>&1";
+            XQT_CLI + " batch --targets targets.txt --user admin --time-scale " + std::to_string(kToolScale) +
+            " --json " + (ownReport ? "" : "--report report.json ") + "--csv report.csv " + options +
+            " </dev/null 2>&1";
         return RunShell<json>(command);
     }
 
@@ -294,13 +308,15 @@ TEST_F(BatchCommandTest, TheFailureLimitStopsFurtherStartsAndTheRestIsNotStarted
 TEST_F(BatchCommandTest, ACameraThatComesUpLateIsTriedAgain) {
     std::vector<sim::SimCamera> cameras{Camera(21), Camera(22)};
     cameras[1].http.resetConnection = true;  // down at first
-    Start(cameras);
-    std::thread up([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(600));
-        fleet->At(1).Update([](sim::SimCamera& c) { c.http.resetConnection = false; });
+    // The first attempt asks one question, which the camera resets; it comes up with the next
+    // request, so the order holds however slow the tool is.
+    Start(cameras, {}, [](sim::SimFleet& fleet) {
+        sim::CameraServer& late = fleet.At(1);
+        late.SetObserver([&late, seen = 0](const sim::RecordedRequest&) mutable {
+            if (++seen == 2) late.Update([](sim::SimCamera& c) { c.http.resetConnection = false; });
+        });
     });
     const CliRun run = Batch("--retry-offline 5 --retry-delay 10");  // 0.5 s in scaled time
-    up.join();
     EXPECT_EQ(run.exitCode, 0) << run.text;
     const json row = Row(Report(), fleet->At(1).HostPort());
     EXPECT_EQ(row["status"], "Completed");
@@ -349,18 +365,28 @@ TEST_F(BatchCommandTest, ParallelFourDrivesAtMostFourAndTransfersToOneAtATime) {
     EXPECT_GE(mostActive, 2u);  // the window was used
 }
 
-/// A prefix for Batch that sends `signal` to the run once report.json holds `text` (after 60 s at
-/// the latest), so that the signal comes at the same step however fast the machine is.
+/// A prefix for Batch that runs the shell command `action` ($pid is the run) once `file` holds
+/// `text`, or once the run has ended by itself, and then waits for the run: the action comes at
+/// the same step however fast the machine is.
+std::string OnceTheFileHolds(const std::string& file, const std::string& text, const std::string& action) {
+    return "env XQT_WATCHED='" + file + "' XQT_AWAITED='" + text + "' XQT_ACTION='" + action +
+           R"(' sh -c '"$0" "$@" & pid=$!; while kill -0 $pid 2>/dev/null && ! grep -qF "$XQT_AWAITED" "$XQT_WATCHED" 2>/dev/null; do sleep 0.02; done; eval "$XQT_ACTION"; wait $pid')";
+}
+
+/// A prefix for Batch that sends `signal` to the run once report.json holds `text`.
 std::string SignalOnceTheReportHolds(const std::string& text, const char* signal) {
-    return "XQT_AWAITED='" + text + "' SIGNAL=" + signal +
-           R"( sh -c '"$0" "$@" & pid=$!; i=0; while [ $i -lt 600 ] && ! grep -qF "$XQT_AWAITED" report.json 2>/dev/null; do sleep 0.1; i=$((i + 1)); done; kill -s $SIGNAL $pid; wait $pid')";
+    return OnceTheFileHolds("report.json", text, std::string("kill -s ") + signal + " $pid");
 }
 
 TEST_F(BatchCommandTest, AKilledRunLeavesAValidReportOfTheCamerasThatEnded) {
     std::vector<sim::SimCamera> cameras{Camera(51), Camera(52)};
     cameras[1].upgrade.rebootMs = 3000000;  // 30 s in scaled time: still rebooting when killed
     Start(cameras);
-    const CliRun run = Batch("--parallel 2", SignalOnceTheReportHolds(R"("status": "Completed")", "KILL"));
+    // The CSV is rewritten after the JSON: once it holds the ended camera, no rewrite is under way
+    // until the other camera ends, so the kill cannot catch a temporary file half written (which
+    // no program can remove once killed).
+    const CliRun run =
+        Batch("--parallel 2", OnceTheFileHolds("report.csv", ",upgraded,", "kill -s KILL $pid"));
     EXPECT_EQ(run.exitCode, 128 + SIGKILL) << run.text;
     const json report = Report();
     ASSERT_TRUE(report.is_object());
@@ -518,7 +544,7 @@ std::vector<Fault> FleetFaults() {
          "",
          {},
          {},
-         SignalOnceTheReportHolds(R"("started": ")", "HUP"),
+         SignalOnceTheReportHolds(R"("attempts": 1)", "HUP"),
          [](BatchCommandTest& t, const CliRun& run) {
              const json report = t.Report();
              EXPECT_EQ(report["interrupted"], true) << run.text;
@@ -553,7 +579,7 @@ std::vector<Fault> FleetFaults() {
         {"a report lost during the run ends in 15, and the camera is still finished",
          {[] {
              auto c = Camera(86);
-             c.upgrade.rebootMs = 400000;  // 4 s: still rebooting when the report's folder goes
+             c.upgrade.rebootMs = 400000;  // 4 s: the camera is still running when its start is written
              return c;
          }()},
          "--report gone/report.json",
@@ -561,7 +587,8 @@ std::vector<Fault> FleetFaults() {
          "",
          {},
          {},
-         "sh -c 'mkdir -p gone; (sleep 1.5; rm -rf gone) & exec \"$0\" \"$@\"'",
+         "sh -c 'mkdir -p gone && exec \"$0\" \"$@\"' " +
+             OnceTheFileHolds("gone/report.json", R"("attempts": 1)", "rm -rf gone"),
          [](BatchCommandTest& t, const CliRun& run) {
              EXPECT_EQ(t.Uploads(0), 1u);
              EXPECT_NE(run.text.find("gone/report.json"), std::string::npos) << run.text;
@@ -755,7 +782,10 @@ TEST_F(BatchCommandTest, AListLongerThanTheWizardsIsRunWhole) {
     std::ofstream(folder + "/targets.txt") << "# nobody home\n127.0.13.0-255\n"
                                            << fleet->At(0).HostPort() << "\n"
                                            << fleet->At(1).HostPort() << "\n";
-    const CliRun run = Batch("--parallel 2", "timeout 60");
+    // However the engine treats the silent addresses, none may hold its slot longer than an
+    // inquiry limit; then the two cameras' upgrades side by side.
+    const auto longest = EngineTiming{}.inquiryLimit * (256 / 2) + UpgradeLimit(EngineTiming{});
+    const CliRun run = Batch("--parallel 2", TimeoutPrefix(ToolTime(longest)));
     EXPECT_EQ(run.exitCode, 12) << run.text;
     const json report = Report();
     ASSERT_EQ(report["cameras"].size(), 258u) << run.text;

@@ -24,6 +24,7 @@
 #include "sim/SimFleet.h"
 #include "tests/camera/SimHelpers.h"
 #include "tests/camera/config/ConfigTestSupport.h"
+#include "tests/support/Slowdown.h"
 
 namespace xqt::test {
 namespace {
@@ -298,7 +299,7 @@ TEST_F(BatchRunTest, AbortLetsRunningCamerasEndAndDropsTheWaitingOnes) {
         return rows[1].text[ProgressSlot::STATUS] != "Standby" && rows[1].text[ProgressSlot::STATUS] != "";
     }));
     owner.Call([&] { run->Abort(); });
-    ASSERT_TRUE(recorder->WaitForEnd(30s));
+    ASSERT_TRUE(recorder->WaitForEnd(Allow(30s)));
 
     const auto rows = Rows();
     EXPECT_EQ(rows[0].text[ProgressSlot::STATUS], "Completed");
@@ -339,7 +340,7 @@ TEST_F(BatchRunTest, AbortWhileAStartIsAskedDropsThatCameraToo) {
     // The window runs while the camera is asked, and nothing starts behind it.
     EXPECT_TRUE(fleet->At(1).Requests().empty());
     owner.Call([&] { run->Abort(); });
-    ASSERT_TRUE(recorder->WaitForEnd(10s));
+    ASSERT_TRUE(recorder->WaitForEnd(Allow(10s)));
 
     const auto rows = Rows();
     for (int i = 0; i < 2; ++i) {

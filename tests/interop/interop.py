@@ -26,9 +26,12 @@ import threading
 import time
 
 HERE = os.path.dirname(os.path.realpath(__file__))
-TIME_SCALE = "0.05"
+# The tool runs in scaled time against servers whose programs take real time: at least this scale,
+# more when one exchange with the camera's programs takes longer (a busy machine), so that the
+# tool's inquiry limit (20 s x scale) stays INQUIRY_ROOM exchanges long.
+LEAST_TIME_SCALE = 0.05
+INQUIRY_ROOM = 4
 PASSWORD = "Gate-3.admin"  # not the simulator's: the credential travels as given
-REBOOT_DOWN = 3.5  # seconds the server is down: past the tool's first verification wait (60 s x 0.05)
 IMAGE_SIZE = 10035200
 
 
@@ -50,6 +53,9 @@ class Camera:
         self.process = None
         self.config = config_bytes(serial)
         self._watching = True
+        # Seconds the server is down while the camera reboots: past the tool's first verification
+        # wait (60 s x the time scale), set for each run of the tool.
+        self.reboot_down = 60 * LEAST_TIME_SCALE + 0.5
         self._lock = threading.Lock()
         self._setup()
         self._watcher = threading.Thread(target=self._watch_reboots, daemon=True)
@@ -151,7 +157,7 @@ class Camera:
             pending = os.path.join(self.state, "pending_version")
             if os.path.exists(pending):
                 os.replace(pending, os.path.join(self.state, "version"))
-            time.sleep(REBOOT_DOWN)
+            time.sleep(self.reboot_down)
             if self._watching:
                 self.start()
 
@@ -256,6 +262,20 @@ def wait_for_port(ip, port, limit=10.0):
     raise RuntimeError("nothing listens on %s:%d" % (ip, port))
 
 
+def exchange_seconds(camera):
+    """Seconds one inquiry takes the camera's server and programs, as the tool would ask it."""
+    credential = base64.b64encode(("admin:" + PASSWORD).encode()).decode()
+    request = ("POST /command/inquiry.cgi HTTP/1.0\r\nHost: %s\r\nAuthorization: Basic %s\r\n"
+               "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: 10\r\n\r\ninq=system"
+               % (camera.address, credential)).encode()
+    started = time.monotonic()
+    with socket.create_connection((camera.ip, camera.port)) as connection:
+        connection.sendall(request)
+        while connection.recv(65536):
+            pass
+    return time.monotonic() - started
+
+
 def read_lines(path):
     if not os.path.exists(path):
         return []
@@ -266,6 +286,7 @@ class Run:
     def __init__(self, args, work):
         self.cli, self.work = args.cli, work
         self.failures = []
+        self.scale = LEAST_TIME_SCALE
         self.folder = os.path.join(work, "configurations")
         os.makedirs(self.folder)
 
@@ -277,8 +298,9 @@ class Run:
     def xqt(self, *args):
         env = dict(os.environ, XQT_PASSWORD=PASSWORD, ProgramFiles=self.folder)
         started = time.monotonic()
+        # A hang guard: 2400 s of the tool's own time, whatever it does, at the scale it runs at.
         done = subprocess.run([self.cli, *args], env=env, stdin=subprocess.DEVNULL, capture_output=True,
-                              timeout=120)
+                              timeout=2400 * self.scale)
         objects = []
         for line in done.stdout.decode("utf-8", "replace").splitlines():
             try:
@@ -298,9 +320,20 @@ class Run:
         self.check(result.get("serial") == camera.serial,
                    "inquire gives the serial without its line end: %r" % result.get("serial"))
 
+    def time_scale(self, cameras):
+        """The tool's time scale for a run over `cameras`, from one timed exchange with each; their
+        reboots are set to outlast the tool's first verification wait at that scale."""
+        slowest = max(exchange_seconds(camera) for camera in cameras)
+        scale = max(LEAST_TIME_SCALE, INQUIRY_ROOM * slowest / 20.0)
+        for camera in cameras:
+            camera.reboot_down = 60 * scale + 0.5
+        self.scale = scale
+        print("time scale %.3f (slowest exchange %.2f s)" % (scale, slowest), flush=True)
+        return "%.3f" % scale
+
     def upgrade(self, camera, address=None, exit_code=0):
         code, objects = self.xqt("upgrade", address or camera.address, "--user", "admin", "--retain", "--backup",
-                                 "--time-scale", TIME_SCALE, "--json")
+                                 "--time-scale", self.time_scale([camera]), "--json")
         result = objects[-1] if objects else {}
         self.check(code == exit_code, "upgrade exits %d (got %d)" % (exit_code, code))
         saved = result.get("savedFile", "")
@@ -399,7 +432,7 @@ def case_batch(run):
         out.write("".join(camera.address + "\n" for camera in cameras))
     report = os.path.join(run.work, "report.json")
     code, _ = run.xqt("batch", "--targets", targets, "--user", "admin", "--retain", "--backup", "--parallel", "2",
-                      "--time-scale", TIME_SCALE, "--report", report)
+                      "--time-scale", run.time_scale(cameras), "--report", report)
     run.check(code == 0, "the batch exits 0 (got %d)" % code)
     for camera in cameras:
         run.received_one_image(camera)

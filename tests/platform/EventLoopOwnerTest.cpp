@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/EventLoopOwner.h"
+#include "tests/support/Slowdown.h"
 
 namespace xqt::platform {
 namespace {
@@ -41,13 +42,16 @@ TEST_F(EventLoopOwnerTest, TicksArriveOnTheLoopThreadWithTheirId) {
 
 TEST_F(EventLoopOwnerTest, AStoppedTimerTicksNoMore) {
     std::atomic<int> ticks{0};
-    owner.SetTimerHandler([&](int) { ++ticks; });
+    owner.SetTimerHandler([&](int id) { ticks += id == 1; });
     owner.StartTimer(1, 2ms);
     while (ticks < 2)
         std::this_thread::sleep_for(1ms);
     owner.StopTimer(1);
     const int atStop = ticks;
-    std::this_thread::sleep_for(30ms);
+    // A second timer of the same period ticking five times shows the loop went on meanwhile.
+    owner.StartTimer(2, 2ms);
+    while (owner.TickCount(2) < 5)
+        std::this_thread::sleep_for(1ms);
     EXPECT_EQ(ticks, atStop);
     EXPECT_FALSE(owner.IsTimerRunning(1));
 }
@@ -55,14 +59,17 @@ TEST_F(EventLoopOwnerTest, AStoppedTimerTicksNoMore) {
 TEST_F(EventLoopOwnerTest, TimersAreIndependentAndRestartingKeepsOneTimer) {
     owner.StartTimer(0x8100, 1h);
     owner.StartTimer(0x8200, 3ms);
-    owner.StartTimer(0x8200, 1h);  // restarted with a new period: one timer, not two
-    std::this_thread::sleep_for(20ms);
+    owner.StartTimer(0x8200, 1h);   // restarted with a new period: one timer, not two
+    owner.StartTimer(0x8300, 3ms);  // five of its ticks: the old period would have ticked as often
+    while (owner.TickCount(0x8300) < 5)
+        std::this_thread::sleep_for(1ms);
+    owner.StopTimer(0x8300);
     EXPECT_EQ(owner.TickCount(0x8200), 0);
     EXPECT_TRUE(owner.IsTimerRunning(0x8100));
     owner.StopTimer(0x8100);
     EXPECT_TRUE(owner.IsTimerRunning(0x8200));
     EXPECT_FALSE(owner.IsTimerRunning(0x8100));
-    owner.StopTimer(0x8300);  // unknown: ignored
+    owner.StopTimer(0x8400);  // unknown: ignored
 }
 
 TEST_F(EventLoopOwnerTest, BoxesAndMessagesKeepTheOrderTheyWerePostedIn) {
@@ -73,7 +80,7 @@ TEST_F(EventLoopOwnerTest, BoxesAndMessagesKeepTheOrderTheyWerePostedIn) {
     });
     owner.ShowMessage("Version up error.", "Information", MbIcon::Stop);
     owner.PostUpgradeMessage(1, 3);
-    ASSERT_TRUE(owner.WaitForMessages(1, 5s));
+    ASSERT_TRUE(owner.WaitForMessages(1, test::Allow(5s)));
     owner.Call([] {});
     EXPECT_EQ(owner.Messages(), (std::vector<UpgradeMessage>{{1, 3}}));
     ASSERT_EQ(seen.size(), 1u);

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "sim/SimFleet.h"
+#include "tests/support/Slowdown.h"
 
 namespace xqt::sim {
 namespace {
@@ -96,7 +97,7 @@ TEST(SimFleetTest, EveryRequestIsRecordedAsItArrived) {
         RawClient client(fleet.At(0));
         client.Send("POST /command/inquiry.cgi HTTP/1.1\r\nContent-Length: 50\r\n\r\ninq=");  // then leaves
     }
-    ASSERT_TRUE(fleet.At(0).WaitForRequests(2, 10s));
+    ASSERT_TRUE(fleet.At(0).WaitForRequests(2, test::Allow(10s)));
     auto requests = fleet.At(0).Requests();
     EXPECT_TRUE(requests[0].complete);
     EXPECT_EQ(requests[0].request.method, "POST");
@@ -127,7 +128,7 @@ TEST(SimFleetTest, StoppingClosesStalledConnections) {
     fleet.Start();
     RawClient client(fleet.At(0));
     client.Send("POST /command/inquiry.cgi HTTP/1.1\r\nContent-Length: 10\r\n\r\ninq=system");
-    ASSERT_TRUE(fleet.At(0).WaitForRequests(1, 10s));
+    ASSERT_TRUE(fleet.At(0).WaitForRequests(1, test::Allow(10s)));
     EXPECT_EQ(fleet.At(0).OpenConnections(), 1);
     fleet.Stop();
     boost::system::error_code ec;

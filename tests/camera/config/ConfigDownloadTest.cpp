@@ -226,16 +226,17 @@ TEST_F(ConfigDownloadTest, AResetOrAnAbsentCameraFails) {
 
 TEST_F(ConfigDownloadTest, CancelEndsADownloadAtOnce) {
     SetCamera([](sim::SimCamera& c) { c.http.neverAnswer = true; });
-    auto store = Store(kAdmin, 0, "1000001", 30s);
+    const auto limit = 30s;
+    auto store = Store(kAdmin, 0, "1000001", limit);
     std::thread canceller([&] {
-        std::this_thread::sleep_for(100ms);
+        camera.server().WaitForRequests(1, limit);  // the download waits for its answer
         store->Cancel();
     });
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(store->Download());
     canceller.join();
-    EXPECT_LT(test::ElapsedSince(start), 10s);
-    EXPECT_FALSE(store->Download());  // cancelled for good
+    EXPECT_LT(test::ElapsedSince(start), limit);  // ended by the cancel, not by its own limit
+    EXPECT_FALSE(store->Download());              // cancelled for good
     EXPECT_TRUE(FilesBelow(temp.path()).empty());
 }
 

@@ -12,6 +12,7 @@
 #include "sim/ConfigHandler.h"
 #include "sim/InquiryHandler.h"
 #include "tests/camera/SimHelpers.h"
+#include "tests/support/Slowdown.h"
 
 namespace xqt {
 namespace {
@@ -208,7 +209,9 @@ TEST_F(RestoreConfigTest, TheFirstKRestoresFailThenOneIsTaken) {
 }
 
 TEST_F(RestoreConfigTest, AfterARestoreTheCameraIsSilentWhileItReconfigures) {
-    camera.server().Update([](sim::SimCamera& c) { c.config.reconfigureMs = 400; });
+    const auto reconfigure = 400ms;  // the simulator runs at time scale 1 here
+    camera.server().Update(
+        [&](sim::SimCamera& c) { c.config.reconfigureMs = static_cast<int>(reconfigure.count()); });
     auto session = Session();
     const auto data = Bytes(10);
     session->SetUploadData(data.data(), data.size());
@@ -216,12 +219,12 @@ TEST_F(RestoreConfigTest, AfterARestoreTheCameraIsSilentWhileItReconfigures) {
     const auto restoredAt = std::chrono::steady_clock::now();
     EXPECT_EQ(session->Inquire(INQ_SYSTEM, 1s), "");
     std::string answer;
-    while (answer.empty() && test::ElapsedSince(restoredAt) < 10s) {
+    while (answer.empty() && test::ElapsedSince(restoredAt) < test::Allow(reconfigure * 25)) {
         std::this_thread::sleep_for(50ms);
         answer = session->Inquire(INQ_SYSTEM, 1s);
     }
     EXPECT_NE(answer.find("ModelName=XQT-TR60"), std::string::npos);
-    EXPECT_GE(test::ElapsedSince(restoredAt), 350ms);
+    EXPECT_GE(test::ElapsedSince(restoredAt), reconfigure - 50ms);
 }
 
 TEST_F(RestoreConfigTest, NothingToPostOrNoCameraGivesMinusOne) {

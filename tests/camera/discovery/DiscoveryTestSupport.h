@@ -14,6 +14,7 @@
 #include "sim/DiscoveryResponder.h"
 #include "sim/SimCamera.h"
 #include "tests/camera/discovery/NetworkGuard.h"
+#include "tests/support/Slowdown.h"
 
 namespace xqt::test {
 
@@ -69,10 +70,11 @@ struct Reports {
     }
 };
 
-/// Waits up to `limit` for `done`; a stuck receiver shows up as a failed expectation, not a hang.
+/// Waits up to `limit`, stretched for the tree, for `done`; a stuck receiver shows up as a failed
+/// expectation, not a hang.
 template <typename Predicate>
 bool Eventually(Predicate done, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
+    const auto deadline = std::chrono::steady_clock::now() + Allow(limit);
     while (!done()) {
         if (std::chrono::steady_clock::now() > deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));

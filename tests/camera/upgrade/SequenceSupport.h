@@ -17,6 +17,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/PlaceholderImage.h"
 #include "sim/SimFleet.h"
+#include "tests/support/Slowdown.h"
 
 namespace xqt::test {
 
@@ -48,9 +49,10 @@ class StatusChain {
     std::vector<UpgradeStatus> chain_;
 };
 
+/// Waits for `pred`, `timeout` (of the scaled timing) stretched for the tree.
 template <class Pred>
 bool WaitUntil(Pred pred, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
+    const auto end = std::chrono::steady_clock::now() + Allow(timeout);
     while (!pred()) {
         if (std::chrono::steady_clock::now() > end) return false;
         std::this_thread::sleep_for(1ms);

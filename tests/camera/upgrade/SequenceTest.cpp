@@ -10,6 +10,7 @@
 #include "camera/ProgressStream.h"
 #include "camera/UploadBody.h"
 #include "sim/Sha256.h"
+#include "tests/support/Slowdown.h"
 
 namespace xqt::test {
 namespace {
@@ -28,7 +29,7 @@ TEST_F(SequenceTest, TheRequestOnTheWireIsTheDocumentedOne) {
     EXPECT_EQ(session.status.load(), static_cast<std::int32_t>(S::Overwriting));
     EXPECT_EQ(value.load(), 3) << "one unit per chunk: 1460 + 1460 + 80";
 
-    ASSERT_TRUE(server().Upgrade().WaitForRecords(1, 5s));
+    ASSERT_TRUE(server().Upgrade().WaitForRecords(1, Allow(5s)));
     const auto requests = server().Requests();
     const std::string raw = requests.back().raw;
     const std::size_t at = raw.find("boundary=") + 9;
@@ -131,11 +132,12 @@ TEST_F(SequenceTest, InManualModeTheWatchdogEndsAStreamThatNeverClosesAndTheWork
     session.SetImage(Image(kImageSize), kImageSize, "ver1.23");
     const std::size_t before = server().Requests().size();
     ASSERT_TRUE(session.StartUpgrade());
-    ASSERT_TRUE(owner.WaitForMessages(1, 5s));
+    ASSERT_TRUE(owner.WaitForMessages(1, Allow(5s)));
     EXPECT_THAT(Messages(), ElementsAre(UpgradeMessage{1, 3}));
     EXPECT_EQ(session.failure.load(), FailureCode(UpgradeFailure::OverwriteTimedOut));
     ASSERT_TRUE(WaitForEnd(2s)) << "the abandoned worker returns";
-    std::this_thread::sleep_for(700ms);  // longer than the first wait after an overwrite
+    // Longer than the first wait after an overwrite, when a worker that went on would ask the camera.
+    std::this_thread::sleep_for(Timing().firstVerifyWait + 10 * Timing().tickPeriod);
     EXPECT_EQ(session.status.load(), static_cast<std::int32_t>(S::Overwriting)) << "no further step";
     EXPECT_EQ(SystemInquiriesSince(before), 0);
     EXPECT_EQ(Messages().size(), 1u);
@@ -145,7 +147,9 @@ TEST_F(SequenceTest, InManualModeTheWatchdogEndsAStreamThatNeverClosesAndTheWork
 
 TEST_F(SequenceTest, DeletingARunningSessionEndsItsWorkerAtOnceAndNothingFollows) {
     sim::SimCamera camera = Camera("127.0.6.16");
-    camera.upgrade.progressStepMs = 100000;  // a step every second of scaled time
+    // A step every second of scaled time, stretched for the tree: ending the session must not wait
+    // for the next one.
+    camera.upgrade.progressStepMs = static_cast<int>(100000 * Slowdown());
     StartFleet(camera);
     CameraSession& session = MakeSession(Mode::Manual);
     session.SetImage(Image(kImageSize), kImageSize, "ver1.23");
@@ -155,15 +159,15 @@ TEST_F(SequenceTest, DeletingARunningSessionEndsItsWorkerAtOnceAndNothingFollows
         WaitUntil([&] { return session.status.load() == static_cast<std::int32_t>(S::Overwriting); }, 5s));
     // Our side reaches Overwriting once the image is written; the camera records the upload only after
     // parsing all of it, which a slow (sanitized) build may do later.
-    ASSERT_TRUE(server().WaitForRequests(inquiries + 1, 5s));
-    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(server().WaitForRequests(inquiries + 1, Allow(5s)));
+    std::this_thread::sleep_for(5 * Timing().tickPeriod);  // the worker reads the stream
     const auto start = std::chrono::steady_clock::now();
     EndSession();
     // Sooner than the camera's next step, which a worker that waited for its reply would see.
     EXPECT_LT(std::chrono::steady_clock::now() - start,
               std::chrono::milliseconds(camera.upgrade.progressStepMs) * kScale);
     const std::size_t requests = server().Requests().size();
-    std::this_thread::sleep_for(300ms);
+    std::this_thread::sleep_for(30 * Timing().tickPeriod);  // a worker left running would go on meanwhile
     EXPECT_TRUE(Messages().empty());
     EXPECT_EQ(boxes.Count(), 0u);
     EXPECT_EQ(server().Requests().size(), requests);

@@ -339,7 +339,7 @@ TEST_F(AddCamerasTest, TheSameAddressIsNotAskedAgain) {
     Press("edit");
     EXPECT_EQ(List().PendingInquiries(), 0);
     EXPECT_TRUE(On("ok"));
-    test::Pump(std::chrono::milliseconds(50));
+    test::Settle(test::FastTiming().addedListInquiryPeriod);  // an inquiry it queued would be sent
     EXPECT_EQ(fleet.At(0).Requests().size(), 1u);
     EXPECT_EQ(Slot(0, AddedSlot::MODEL), "XQT-TR60");
 }

@@ -94,17 +94,17 @@ TEST_F(AutoProgressTest, DecliningTheConfirmationStartsNothingAndGivesTheOptions
     boxes.QueueAnswer(platform::MbResult::Cancel);
     page->Start();
     EXPECT_FALSE(retain->isEnabled());
-    ASSERT_TRUE(WaitUntil([&] { return boxes.Count() == 1; }, 5s));
+    ASSERT_TRUE(WaitUntil([&] { return boxes.Count() == 1; }));
     EXPECT_TRUE(retain->isEnabled());
     EXPECT_FALSE(backup->isEnabled());
 
     retain->click();
     boxes.QueueAnswer(platform::MbResult::Cancel);
     page->Start();
-    ASSERT_TRUE(WaitUntil([&] { return boxes.Count() == 2; }, 5s));
+    ASSERT_TRUE(WaitUntil([&] { return boxes.Count() == 2; }));
     EXPECT_TRUE(backup->isEnabled());
 
-    WaitUntil([] { return false; }, 100ms);
+    Settle(Timing().confirmationDelay);  // a run the answer had started would be under way
     EXPECT_FALSE(page->Running());
     EXPECT_EQ(modes, std::vector<int>{2});
     EXPECT_TRUE(fleet->At(0).Requests().empty());
@@ -114,7 +114,7 @@ TEST_F(AutoProgressTest, RetainedSettingsArePutBackAndTheSavedFileDeletedWithout
     Open({Camera(51)});
     ASSERT_TRUE(Box("retain")->isChecked());
     ASSERT_TRUE(StartRun());
-    ASSERT_TRUE(WaitForFinish(60s));
+    ASSERT_TRUE(WaitForFinish());
 
     EXPECT_EQ(Status(0), "Completed");
     const auto restores = fleet->At(0).Config().Restores();
@@ -132,13 +132,13 @@ TEST_F(AutoProgressTest, RetainedSettingsArePutBackAndTheSavedFileDeletedWithout
 
 TEST_F(AutoProgressTest, AnEmptyListOffersFinishOnlyAfterUpgrade) {
     Open({});
-    WaitUntil([] { return false; }, 50ms);
+    Settle(Timing().counterPeriod);
     EXPECT_EQ(page->CounterText(), "0/0");
     EXPECT_EQ(modes, std::vector<int>{2});
     EXPECT_EQ(logsShown, 0);
 
     page->Start();
-    ASSERT_TRUE(WaitForFinish(5s));
+    ASSERT_TRUE(WaitForFinish(OneUpgrade()));
     EXPECT_EQ(modes, (std::vector<int>{2, 3, 4}));
     EXPECT_EQ(logsShown, 1);
     EXPECT_TRUE(logText.isEmpty());
@@ -160,7 +160,7 @@ TEST_F(AutoProgressTest, ACameraInEmergencyStateTakesTheEmergencyPathAndIsNotCon
             if (progress < 10000) highest = std::max(highest, progress);
             return std::find(modes.begin(), modes.end(), 4) != modes.end();
         },
-        60s));
+        OneUpgrade()));
 
     EXPECT_GE(highest, 9000);  // the lost-link path stays far below: a few units per tick
     EXPECT_LE(highest, 9800);
@@ -193,11 +193,11 @@ TEST_F(AutoProgressTest, TheWindowRunsWhileACameraIsInquiredAndNothingStartsBehi
     Open(cameras);
     NoRetain();
     ASSERT_TRUE(StartRun());
-    ASSERT_TRUE(WaitUntil([&] { return !fleet->At(0).Requests().empty(); }, 5s));
+    ASSERT_TRUE(WaitUntil([&] { return !fleet->At(0).Requests().empty(); }));
 
     bool turned = false;
     QTimer::singleShot(0, page.get(), [&] { turned = true; });
-    ASSERT_TRUE(WaitUntil([&] { return turned; }, 5s));
+    ASSERT_TRUE(WaitUntil([&] { return turned; }));
     // Had the inquiry blocked the event loop, the user inquiry and the start would be over by now.
     const auto asked = fleet->At(0).Requests();
     ASSERT_EQ(asked.size(), 1u);

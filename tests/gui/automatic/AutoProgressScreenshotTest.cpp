@@ -50,7 +50,7 @@ TEST_F(AutoProgressTest, ScreenshotsOfARunningPageAndOfItsLog) {
         dialog->reject();
     });
     poll.start();
-    ASSERT_TRUE(WaitUntil([&] { return saved; }, 30s));
+    ASSERT_TRUE(WaitUntil([&] { return saved; }, OneUpgrade() * static_cast<int>(fleet->Size())));
     poll.stop();
     EXPECT_TRUE(
         shownLog.contains("(DHCP:" + QString::fromStdString(AddressOf(1)) + ") Completed successfully."))

@@ -19,6 +19,7 @@
 #include "platform/MessageBoxes.h"
 #include "sim/SimFleet.h"
 #include "tests/gui/support/QtTests.h"
+#include "tests/support/Slowdown.h"
 
 namespace xqt::test {
 
@@ -29,8 +30,11 @@ inline const std::string kSecondSlotKey = "XQT-DOC-B";
 ModelList Models();
 platform::EngineTiming Timing();
 
+/// The limit of a wait for something one camera's upgrade brings: the engine's limits for it.
+std::chrono::milliseconds OneUpgrade();
+
 /// WaitUntil with the limit these tests usually need.
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(20));
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = OneUpgrade());
 
 /// Camera `n` (1-based) on 127.0.7.n with a free port and a short upgrade.
 sim::SimCamera Camera(int n);
@@ -66,8 +70,8 @@ class AutoProgressTest : public ::testing::Test {
     /// Presses Upgrade (the confirmation answers OK) and waits until the scheduler runs.
     bool StartRun();
     /// Runs the event loop until the page asked for Finish (mode 4), sampling the rows after every
-    /// turn of the loop.
-    bool WaitForFinish(std::chrono::milliseconds limit = std::chrono::seconds(30));
+    /// turn of the loop; by default for as long as the engine's limits allow every camera in turn.
+    bool WaitForFinish(std::chrono::milliseconds limit = {});
 
     std::string Status(int row) const;
     std::string AddressOf(std::size_t camera) const;

@@ -179,7 +179,7 @@ TEST_F(AutoTargetsPageTest, WaitsWithAWaitCursorWhileDiscoveryRunsThenFillsAtOnc
     EXPECT_EQ(page->CounterText(), "1/256");
 
     table = test::Discovered(test::DemoFleet());  // more answers come in meanwhile
-    test::Pump(30ms);
+    test::Settle(test::PageTiming().targetsWaitPeriod);
     EXPECT_TRUE(page->Searching());
     EXPECT_EQ(page->CounterText(), "1/256");
 

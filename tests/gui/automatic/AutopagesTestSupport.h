@@ -15,6 +15,7 @@
 #include "serialrules/SerialProtect.h"
 #include "sim/SimCamera.h"
 #include "tests/gui/support/QtTests.h"
+#include "tests/support/Slowdown.h"
 
 class QWidget;
 
@@ -26,8 +27,10 @@ ModelList Models();
 /// Engine timing for the pages: periods of a few milliseconds, limits of a few hundred.
 platform::EngineTiming PageTiming();
 
-/// WaitUntil with the limit these tests usually need.
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(10));
+/// WaitUntil with the limit these tests usually need: the pages inquire a list's cameras in turn,
+/// and none of the lists here takes more than 25 inquiry limits.
+bool WaitUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds limit = Allow(PageTiming().inquiryLimit * 25));
 
 /// The cameras of sim/fleets/demo.json.
 std::vector<sim::SimCamera> DemoFleet();

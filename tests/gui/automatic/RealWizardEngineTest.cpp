@@ -112,7 +112,8 @@ TEST_F(RealEngineCheckTest, ACameraInEmergencyStatePassesWithoutTheUserInquiry) 
 TEST_F(RealEngineCheckTest, NoCameraAtTheAddressIsReportedAsSilentWithinTheLimit) {
     const auto start = std::chrono::steady_clock::now();
     const CameraCheck check = engine.CheckCamera("127.0.32.5:9", EncodeCredential("admin", "admin"));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    // A refused connection is judged at once, well within the inquiry limit.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, test::Allow(Timing().inquiryLimit * 3));
     EXPECT_FALSE(check.passed);
     ASSERT_TRUE(check.message.has_value());
     EXPECT_EQ(check.message->text, "The camera did not answer (connection refused).");

@@ -113,7 +113,8 @@ TEST_F(WizardRealEngineTest, TheAutomaticPathWaitsForDiscoveryAndListsTheFleet) 
     EXPECT_FALSE(wizard->Button(WizardButton::Next)->isEnabled());
     EXPECT_FALSE(page.Grid().isEnabled());
 
-    ASSERT_TRUE(test::WaitUntil([&] { return !page.Searching(); }, 10s));
+    ASSERT_TRUE(
+        test::WaitUntil([&] { return !page.Searching(); }, test::Allow(timing.discoveryDuration * 5)));
     EXPECT_EQ(page.CounterText(), "7/256");
     EXPECT_EQ(page.Grid().Targets().Record(4).text[TargetSlot::ADDRESS], "DHCP");
     EXPECT_FALSE(wizard->Button(WizardButton::Next)->isEnabled());

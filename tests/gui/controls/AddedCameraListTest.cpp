@@ -190,7 +190,7 @@ TEST_F(AddedListTest, TheSameAddressTextIsNotAskedAgain) {
     list->SetAddress(row, test::OctetsOf(listening.ipText), listening.webPort);
     EXPECT_EQ(list->PendingInquiries(), 0);
     EXPECT_EQ(Model(row), "XQT-TR60");
-    test::Pump(std::chrono::milliseconds(50));
+    test::Settle(test::FastTiming().addedListInquiryPeriod);  // an inquiry it queued would be sent
     EXPECT_EQ(fleet.At(0).Requests().size(), 1u);
 
     // Another port is another address text: asked again (and nobody listens there).
@@ -213,7 +213,11 @@ TEST_F(AddedListTest, ReaddressingARowDropsItsEarlierInquiry) {
     list->SetAddress(row, test::OctetsOf("127.0.36.2"), fleet.At(1).Camera().webPort);
     EXPECT_EQ(list->PendingInquiries(), 1);
     ASSERT_TRUE(WaitIdle());
-    test::Pump(std::chrono::milliseconds(400));  // past the slow camera's answer
+    // Past the slow camera's answer: it has been sent, and the list had the time of its own
+    // period to take it.
+    ASSERT_TRUE(test::WaitUntil(
+        [&] { return fleet.At(0).Requests().size() == 1 && fleet.At(0).OpenConnections() == 0; }));
+    test::Settle(test::FastTiming().addedListInquiryPeriod);
     EXPECT_EQ(Model(row), "XQT-TR60N");
 }
 
@@ -272,7 +276,7 @@ TEST_F(AddedListTest, DeletingARowRenumbersTheRowsAfterItAndDropsItsInquiry) {
     EXPECT_EQ(selection.count(), 1);
     EXPECT_EQ(list->model()->rowCount(), 2);
     // The silent camera's inquiry went with its row.
-    EXPECT_TRUE(test::WaitUntil([&] { return fleet.At(0).OpenConnections() == 0; }, std::chrono::seconds(5)));
+    EXPECT_TRUE(test::WaitUntil([&] { return fleet.At(0).OpenConnections() == 0; }));
 
     list->DeleteRow(1);  // the last row: the one before is selected
     EXPECT_EQ(list->SelectedRow(), 0);

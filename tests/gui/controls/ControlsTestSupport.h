@@ -15,6 +15,7 @@
 #include "platform/EngineTiming.h"
 #include "sim/SimCamera.h"
 #include "tests/gui/support/QtTests.h"
+#include "tests/support/Slowdown.h"
 
 class QWidget;
 class QAbstractItemView;
@@ -34,8 +35,10 @@ ModelList Models();
 /// Scaled engine timing for the lists: periods of a few milliseconds, limits of a few hundred.
 platform::EngineTiming FastTiming();
 
-/// WaitUntil with the limit these tests usually need.
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(10));
+/// WaitUntil with the limit these tests usually need: the lists inquire their cameras in turn, and
+/// none of the lists here takes more than 25 inquiry limits.
+bool WaitUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds limit = Allow(FastTiming().inquiryLimit * 25));
 
 /// Mouse events to the view's viewport, as the platform delivers them to a widget.
 void Click(QWidget* target, QPoint pos, Qt::MouseButton button = Qt::LeftButton,

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTimer>
 #include <memory>
 #include <thread>
 
@@ -34,6 +35,13 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
 
 void Pump(std::chrono::milliseconds duration) {
     WaitUntil([] { return false; }, duration);
+}
+
+void Settle(std::chrono::milliseconds period) {
+    bool fired = false;
+    QTimer::singleShot(2 * period, Qt::PreciseTimer, [&fired] { fired = true; });
+    while (!fired)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 }  // namespace xqt::test

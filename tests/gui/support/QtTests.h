@@ -17,4 +17,10 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
 /// Serves events for `duration`.
 void Pump(std::chrono::milliseconds duration);
 
+/// Serves events until a single-shot timer of twice `period`, started now, has fired. Qt fires a
+/// thread's timers in the order of their deadlines (a coarse timer's within 5 % of its period), so
+/// by then every timer of at most `period` started before has fired and its handler has run:
+/// "nothing happened" can be asserted after it without a guess at how long the machine takes.
+void Settle(std::chrono::milliseconds period);
+
 }  // namespace xqt::test

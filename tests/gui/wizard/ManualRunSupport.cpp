@@ -50,7 +50,7 @@ void ManualRunTest::TearDown() {
     wizard.reset();
     engine.reset();
     owner.reset();
-    WaitUntil([] { return false; }, std::chrono::milliseconds(5));
+    Settle(timing.schedulerPeriod);  // the queued calls of the sessions just gone are served
     if (fleet) fleet->Stop();
     SetEnv("XDG_DATA_HOME", hadXdg_, savedXdg_);
     SetEnv("ProgramFiles", hadProgramFiles_, savedProgramFiles_);

@@ -20,6 +20,7 @@
 #include "platform/MessageBoxes.h"
 #include "sim/SimFleet.h"
 #include "tests/gui/support/QtTests.h"
+#include "tests/support/Slowdown.h"
 #include "wizard/RealWizardEngine.h"
 
 namespace xqt::test {
@@ -28,8 +29,15 @@ namespace xqt::test {
 inline constexpr double kEngineScale = 0.02;
 inline constexpr double kCameraScale = 0.01;
 
+/// The limit of a wait for something one manual run brings: the engine's limits for an upgrade
+/// and the restart watch, at the engine's scale.
+inline std::chrono::milliseconds OneUpgrade() {
+    const platform::EngineTiming timing = platform::EngineTiming{}.Scaled(kEngineScale);
+    return Allow(UpgradeLimit(timing) + timing.restartWatchLimit);
+}
+
 /// WaitUntil with the limit these tests usually need.
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(20));
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = OneUpgrade());
 
 /// The target page's setup-data choice.
 struct SetupChoice {
@@ -57,7 +65,7 @@ class ManualRunTest : public ::testing::Test {
     /// True once the run has left the progress page for the result page or the target page.
     bool RunEnded() const;
     /// Waits until RunEnded.
-    bool WaitForRunEnd(std::chrono::milliseconds limit = std::chrono::seconds(30));
+    bool WaitForRunEnd(std::chrono::milliseconds limit = OneUpgrade());
 
     void Click(WizardButton button);
     void Choose(QAbstractButton* button);
