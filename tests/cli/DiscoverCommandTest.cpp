@@ -161,7 +161,9 @@ TEST_F(CamsimDiscoveryTest, FollowsAnUpgrade) {
         const auto cameras = nlohmann::json::parse(found.out, nullptr, false);
         const bool one = cameras.is_array() && cameras.size() == 1u;
         EXPECT_TRUE(one) << found.out;
-        if (one) EXPECT_EQ(cameras[0]["version"], "1.23");
+        if (one) {
+            EXPECT_EQ(cameras[0]["version"], "1.23");
+        }
     }
     if (pid > 0) ::kill(pid, SIGTERM);
     ::pclose(camsim);
