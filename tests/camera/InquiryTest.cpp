@@ -125,6 +125,31 @@ TEST_F(InquiryTest, ALineEndIsNeverPartOfAValue) {
     }
 }
 
+// Who answers after the reboot, told by the serial alone (no MAC was learnt, so nothing is asked):
+// however either answer ends, and never "the same camera" when nothing tells.
+TEST_F(InquiryTest, TheCameraAfterTheRebootIsToldByItsSerialHoweverTheAnswerEnds) {
+    const struct {
+        const char* before;
+        const char* after;
+        CameraMatch match;
+    } cases[] = {
+        {"ModelName=XQT-TR60&SoftVersion=1.10&Serial=1000001", "ModelName=XQT-TR60&Serial=2000002",
+         CameraMatch::Other},
+        {"ModelName=XQT-TR60&SoftVersion=1.10&Serial=1000001", "ModelName=XQT-TR60&Serial=1000001\r\n",
+         CameraMatch::Same},
+        {"ModelName=XQT-TR60&SoftVersion=1.10&Serial=1000001&", "ModelName=XQT-TR60&SoftVersion=1.23",
+         CameraMatch::Unknown},
+        {"ModelName=XQT-TR60&SoftVersion=1.10&", "ModelName=XQT-TR60&Serial=2000002&", CameraMatch::Unknown},
+        {"ModelName=XQT-TR60&SoftVersion=1.10&Serial=1000001&", "", CameraMatch::Unknown},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.before) + " / " + c.after);
+        CameraSession fresh(test::ConfigFor("127.0.0.1:9"));
+        ASSERT_TRUE(fresh.ParseSystemAnswer(c.before, false).accepted);
+        EXPECT_EQ(fresh.MatchCamera(c.after), c.match);
+    }
+}
+
 TEST_F(InquiryTest, ParseSystemAnswerRefusesWhatIsNoListedModel) {
     auto fields = session.ParseSystemAnswer("ModelName=XQT-DM10&Serial=5&SoftVersion=3.0&", true);
     EXPECT_FALSE(fields.accepted);
