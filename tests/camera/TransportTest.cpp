@@ -162,7 +162,7 @@ TEST_F(TransportTest, CancellingAbandonsTheExchangeAtOnce) {
     CameraSession session(ConfigFor(camera.hostPort()));
     std::thread canceller([&] {
         camera.server().WaitForRequests(1, test::Allow(5s));
-        std::this_thread::sleep_for(20ms);
+        std::this_thread::sleep_for(test::Allow(20ms));
         session.Cancel();
     });
     const auto start = std::chrono::steady_clock::now();

@@ -11,6 +11,7 @@
 #include "fleet/Conversions.h"
 #include "platform/EventLoopOwner.h"
 #include "platform/PlaceholderImage.h"
+#include "tests/support/Slowdown.h"
 
 namespace xqt::test {
 namespace {
@@ -57,7 +58,8 @@ TEST(BatchRunPlaceholderTest, ThePlaceholderNeverReachesACameraOutsideLoopback) 
     owner.SetTimerHandler([&](int id) { run->OnTimer(id); });
     bool started = true;
     owner.Call([&] { started = run->Start(); });
-    std::this_thread::sleep_for(50ms);
+    // Long enough for a scheduler tick of a run that had started to connect.
+    std::this_thread::sleep_for(Allow(50ms));
     detail::SetConnectWatch(previous);
     EXPECT_FALSE(started);
     owner.Call([&] { run.reset(); });

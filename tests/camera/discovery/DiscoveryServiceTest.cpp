@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "tests/camera/discovery/DiscoveryTestSupport.h"
+#include "tests/support/Slowdown.h"
 
 namespace xqt {
 namespace {
@@ -159,7 +160,7 @@ TEST_F(DiscoveryServiceTest, RepliesAreIgnoredWhileNotAccepting) {
     ASSERT_EQ(service.SendEnquiry(), 0);
     ASSERT_TRUE(Eventually([&] { return fleet.RepliesSent() == 1; }));
     // The reply is on its way over loopback; give the receiver several waits to take it.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(test::Allow(std::chrono::milliseconds(50)));
     service.RequestStop();
     service.WaitStopped();
     EXPECT_EQ(results.count.load(), 0);

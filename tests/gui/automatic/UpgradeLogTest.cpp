@@ -18,6 +18,7 @@
 #include "fleet/UpgradeLog.h"
 #include "gui/automatic/UpgradeLogDialog.h"
 #include "tests/gui/controls/ControlsTestSupport.h"
+#include "tests/support/Slowdown.h"
 
 namespace xqt {
 namespace {
@@ -180,7 +181,7 @@ TEST_F(UpgradeLogDialogTest, OpensAtTheTopWithNothingSelected) {
     dialog.hide();
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-    test::WaitUntil([] { return false; }, std::chrono::milliseconds(50));
+    test::WaitUntil([] { return false; }, test::Allow(std::chrono::milliseconds(50)));
     EXPECT_EQ(dialog.Editor()->verticalScrollBar()->value(), bottom);
 }
 

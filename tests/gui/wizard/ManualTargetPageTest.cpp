@@ -11,6 +11,7 @@
 
 #include "gui/controls/Ipv4Edit.h"
 #include "tests/gui/wizard/WizardTestSupport.h"
+#include "tests/support/Slowdown.h"
 #include "wizard/TargetForm.h"
 
 namespace xqt::test {
@@ -233,7 +234,7 @@ TEST_F(ManualTargetPageTest, ClosingWhileACheckWaitsEndsCleanly) {
     Click(WizardButton::Next);
     ASSERT_TRUE(WaitFor([&] { return engine.WaitingAtGate(); }));
     std::thread opener([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        std::this_thread::sleep_for(Allow(std::chrono::milliseconds(30)));
         engine.OpenGate();
     });
     Close();  // waits for the check, then goes without touching its pages
