@@ -210,6 +210,8 @@ TEST_F(AddedListTest, ReaddressingARowDropsItsEarlierInquiry) {
     fleet.Start();
     const int row = AddCamera(fleet.At(0).Camera());
     ASSERT_TRUE(test::WaitUntil([&] { return Model(row) == "Searching..."; }));
+    // The slow camera has the request and is holding its answer back when the row is readdressed.
+    ASSERT_TRUE(test::WaitUntil([&] { return fleet.At(0).Requests().size() == 1; }));
     list->SetAddress(row, test::OctetsOf("127.0.36.2"), fleet.At(1).Camera().webPort);
     EXPECT_EQ(list->PendingInquiries(), 1);
     ASSERT_TRUE(WaitIdle());
