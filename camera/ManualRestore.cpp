@@ -95,6 +95,19 @@ bool SessionRestoreTarget::Restore() {
     return true;
 }
 
+bool PostSavedConfiguration(CameraSession& session, const std::vector<std::uint8_t>& bytes,
+                            const platform::EngineTiming& timing) {
+    session.SetUploadData(bytes.data(), bytes.size());
+    bool taken = false;
+    for (int attempt = 1; attempt <= timing.restoreAttempts && !taken; ++attempt) {
+        taken = session.RestoreConfig() == PostOutcome::Taken;
+        if (!taken && attempt < timing.restoreAttempts && !session.Pause(timing.manualRestoreRetryPause))
+            break;
+    }
+    session.SetUploadData(nullptr, 0);
+    return taken;
+}
+
 ManualRestoreResult RestoreAndWatch(CameraSession& session, ConfigStore& store,
                                     const platform::EngineTiming& timing, std::stop_token stop,
                                     const ManualRestoreEvents& events) {

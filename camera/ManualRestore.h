@@ -50,6 +50,12 @@ struct RestoreOutcome {
     bool stopped = false;   ///< the stop token ended it; no further step may follow
 };
 
+/// Posts `bytes` (a saved configuration) to the camera of `session` in up to restoreAttempts
+/// attempts, manualRestoreRetryPause apart; true when the camera took it. A pause ends at once when
+/// the session is cancelled, and no further attempt follows. Blocks the caller.
+bool PostSavedConfiguration(CameraSession& session, const std::vector<std::uint8_t>& bytes,
+                            const platform::EngineTiming& timing);
+
 /// The restore: pause, read back, the attempts, pause. Without a read-back nothing is posted and
 /// the final pause still comes, so the camera has the same time to settle either way.
 RestoreOutcome RestoreSaved(RestoreTarget& target, const platform::EngineTiming& timing,

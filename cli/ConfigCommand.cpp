@@ -10,12 +10,12 @@
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "camera/CameraSession.h"
 #include "camera/ConfigStore.h"
 #include "camera/Credential.h"
+#include "camera/ManualRestore.h"
 #include "camera/ResourceState.h"
 #include "cli/CommandInput.h"
 #include "cli/Commands.h"
@@ -257,15 +257,7 @@ int RunRestore(const ConfigOptions& options) {
                    name + " was not saved from this camera (serial " + o.serial +
                        "); give --force to restore it anyway");
         } else {
-            CameraSession& session = camera.Session();
-            session.SetUploadData(bytes.data(), bytes.size());
-            bool taken = false;
-            for (int attempt = 1; attempt <= p.timing.restoreAttempts && !taken; ++attempt) {
-                taken = session.RestoreConfig() == PostOutcome::Taken;
-                if (!taken && attempt < p.timing.restoreAttempts)
-                    std::this_thread::sleep_for(p.timing.manualRestoreRetryPause);
-            }
-            session.SetUploadData(nullptr, 0);
+            const bool taken = PostSavedConfiguration(camera.Session(), bytes, p.timing);
             o.bytes = static_cast<std::uint32_t>(bytes.size());
             if (taken) {
                 o.reason = "restored";

@@ -143,7 +143,7 @@ Result UpgradeRun::Run() {
         session.inquiredMac.Set(*mac);
     }
     if (const std::string serial = session.inquiredSerial.Get(); !result_.mac.empty() || !serial.empty()) {
-        if (!lock(result_.mac.empty() ? platform::SerialLockKey(serial) : platform::MacLockKey(result_.mac)))
+        if (!lock(platform::IdentityLockKey(result_.mac, serial)))
             return Fail(EXIT_CAMERA_BUSY, "camera-busy",
                         "the camera at " + result_.address + " is " + result_.detail);
     }

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "camera/ConfigStore.h"
+#include "camera/ManualRestore.h"
 #include "fleet/BatchRun.h"
 #include "fleet/Report.h"
 #include "fleet/TextForms.h"
@@ -22,15 +23,7 @@ bool BatchRun::RestoreKept(CameraSession& session, const std::string& path,
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
     in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
     if (static_cast<std::uintmax_t>(in.gcount()) != size) return false;
-    session.SetUploadData(bytes.data(), bytes.size());
-    bool taken = false;
-    for (int attempt = 1; attempt <= timing.restoreAttempts && !taken; ++attempt) {
-        taken = session.RestoreConfig() == PostOutcome::Taken;
-        if (!taken && attempt < timing.restoreAttempts && !session.Pause(timing.manualRestoreRetryPause))
-            break;
-    }
-    session.SetUploadData(nullptr, 0);
-    return taken;
+    return PostSavedConfiguration(session, bytes, timing);
 }
 
 bool BatchRun::SameCamera(const Identity& a, const Identity& b) {

@@ -154,8 +154,8 @@ std::optional<BatchRun::Advance> BatchRun::TakeVerdict(int position, TickState& 
         // the first listed is the one upgraded.
         if (job->verdict == Verdict::Passed && !policy_.dryRun &&
             (!named.mac.empty() || !named.serial.empty())) {
-            platform::CameraLock held = platform::CameraLock::Take(
-                named.mac.empty() ? platform::SerialLockKey(named.serial) : platform::MacLockKey(named.mac));
+            platform::CameraLock held =
+                platform::CameraLock::Take(platform::IdentityLockKey(named.mac, named.serial));
             if (!held.Held()) {
                 EndUnstarted(position, RowEnd::Skipped, held.RefusalText());
                 return Advance::Stay;
@@ -294,9 +294,7 @@ void BatchRun::BeginStart(int position) {
             raw->keptFile = earlier->keptFile;
             if (policy.dryRun) return finish(Verdict::Suitable);
             // The camera itself is held before its settings are written to it.
-            if (!lock(raw->mac.empty() ? platform::SerialLockKey(raw->serial)
-                                       : platform::MacLockKey(raw->mac)))
-                return finish(Verdict::Locked);
+            if (!lock(platform::IdentityLockKey(raw->mac, raw->serial))) return finish(Verdict::Locked);
             return finish(RestoreKept(*session, earlier->keptFile, timing) ? Verdict::Restored
                                                                            : Verdict::NotRestored);
         }

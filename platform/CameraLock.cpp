@@ -100,6 +100,10 @@ std::string SerialLockKey(const std::string& serial) {
     return "serial-" + serial;
 }
 
+std::string IdentityLockKey(const std::string& mac, const std::string& serial) {
+    return mac.empty() ? SerialLockKey(serial) : MacLockKey(mac);
+}
+
 std::string AddressLockKey(const std::string& hostPort) {
     // "127.0.0.1" and "127.0.0.1:80" are one camera.
     std::string key = hostPort;

@@ -24,6 +24,8 @@ namespace xqt::platform {
 /// its path (absolute or relative to the working folder; it need not exist yet).
 [[nodiscard]] std::string MacLockKey(const std::string& mac);
 [[nodiscard]] std::string SerialLockKey(const std::string& serial);
+/// The camera's own lock: by its MAC when it gave one, else by its serial.
+[[nodiscard]] std::string IdentityLockKey(const std::string& mac, const std::string& serial);
 [[nodiscard]] std::string AddressLockKey(const std::string& hostPort);
 [[nodiscard]] std::string FileLockKey(const std::string& path);
 
