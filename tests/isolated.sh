@@ -17,13 +17,31 @@ if [ -z "${XQT_RUNTIME_DIR:-}" ]; then
     XQT_RUNTIME_DIR=$(mktemp -d "${TMPDIR:-/tmp}/xqt-runtime.XXXXXX") || exit 1
     export XQT_RUNTIME_DIR
 fi
+# The entry's hang guard: XQT_HANG_GUARD seconds (set beside the entry in CMake, enough for the
+# slowest tree on the machine the trees were measured on) stretched by XQT_MACHINE_SLOWDOWN, which
+# ./run measures: a slower or busier machine gets more time, and a hang still ends the entry with
+# a message instead of holding the run.
+guard=()
+if [ -n "${XQT_HANG_GUARD:-}" ]; then
+    limit=$(awk -v s="$XQT_HANG_GUARD" -v f="${XQT_MACHINE_SLOWDOWN:-1}" \
+        'BEGIN { if (f + 0 < 1) f = 1; printf "%d", s * f + 0.999 }')
+    guard=(timeout -k 10 "$limit")
+fi
+run() {
+    local status=0
+    "${guard[@]}" "$@" || status=$?
+    if [ ${#guard[@]} -gt 0 ] && { [ $status -eq 124 ] || [ $status -eq 137 ]; }; then
+        echo "isolated.sh: the entry ran past its hang guard of $limit s and was stopped" >&2
+    fi
+    return $status
+}
 if [ "${XQT_NO_NETNS:-}" != 1 ]; then
     for flag in -n -rn; do
         unshare "$flag" true 2>/dev/null || continue
-        # unshare and sh both exec: the test keeps this process, so ctest's timeout reaches it.
-        exec unshare "$flag" sh -c 'ip link set lo up && ip route add default dev lo && exec "$@"' isolated "$@"
+        run unshare "$flag" sh -c 'ip link set lo up && ip route add default dev lo && exec "$@"' isolated "$@"
+        exit
     done
     echo "isolated.sh: network namespaces are not available here; running without isolation" \
         "(the cases that broadcast skip themselves)" >&2
 fi
-XQT_NO_NETNS=1 exec "$@"
+XQT_NO_NETNS=1 run "$@"

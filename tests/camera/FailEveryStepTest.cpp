@@ -26,6 +26,7 @@
 #include "camera/CameraSession.h"
 #include "camera/ConfigStore.h"
 #include "platform/PlaceholderImage.h"
+#include "tests/support/Slowdown.h"
 
 namespace xqt {
 namespace {
@@ -380,7 +381,7 @@ TEST_P(FailEveryStepTest, EachFailedStepEndsAsDocumentedClosedAndInTime) {
     const Row& row = GetParam();
     const Exchange& exchange = *row.exchange;
     // A silent peer holds one step until its limit; the rest of the run is loopback-fast.
-    const auto bound = 2 * exchange.limit + 2s;
+    const auto bound = exchange.limit + test::AtTheLimit(exchange.limit);
     const int sockets = OpenSockets();
 
     {

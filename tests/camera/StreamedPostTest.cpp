@@ -141,7 +141,7 @@ TEST_F(StreamedPostTest, EveryReadHasTheReceiveDeadline) {
     char buffer[24];
     EXPECT_EQ(post.Read(buffer, sizeof(buffer)).status, StreamRead::Status::TimedOut);
     EXPECT_GE(ElapsedSince(start), 300ms);
-    EXPECT_LT(ElapsedSince(start), 15s);
+    EXPECT_LT(ElapsedSince(start), test::AtTheLimit(300ms));
     EXPECT_FALSE(post.IsOpen());
 }
 
@@ -158,7 +158,8 @@ TEST_F(StreamedPostTest, CompletingHasTheReceiveDeadline) {
 
 TEST_F(StreamedPostTest, CancellingFromAnotherThreadEndsTheStepAtOnce) {
     camera.server().Update([](sim::SimCamera& c) { c.http.neverAnswer = true; });
-    StreamedPost post(60s);
+    const auto limit = 60s;
+    StreamedPost post(limit);
     ASSERT_EQ(post.Open(camera.hostPort(), "/command/inquiry.cgi"), PostStep::Done);
     ASSERT_EQ(post.Send(10), PostStep::Done);
     ASSERT_EQ(post.Write("inq=system", 10), PostStep::Done);
@@ -170,7 +171,7 @@ TEST_F(StreamedPostTest, CancellingFromAnotherThreadEndsTheStepAtOnce) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(post.Complete(), PostStep::Failed);
     canceller.join();
-    EXPECT_LT(ElapsedSince(start), 30s);
+    EXPECT_LT(ElapsedSince(start), limit / 2) << "cancelled, not timed out";
     EXPECT_EQ(post.Open(camera.hostPort(), "/x"), PostStep::Done);
     EXPECT_EQ(post.Send(0), PostStep::Failed);  // cancelled for good
 }

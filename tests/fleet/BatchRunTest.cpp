@@ -38,13 +38,19 @@ ImageBytes Image(std::size_t size) {
     return std::make_shared<const std::vector<std::uint8_t>>(platform::MakePlaceholderImage(size, "1.23"));
 }
 
-bool WaitUntilTrue(const std::function<bool()>& done, std::chrono::milliseconds limit = 20s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
+platform::EngineTiming SuiteTiming() {
+    auto timing = platform::EngineTiming{}.Scaled(kScale);
+    timing.inquiryLimit = 2s;  // room for a loaded machine
+    return timing;
+}
+
+/// The longest one camera's run may take under the suite's timing; every wait here is a few of these.
+std::chrono::milliseconds CameraLimit() {
+    return UpgradeLimit(SuiteTiming());
+}
+
+bool WaitUntilTrue(const std::function<bool()>& done, std::chrono::milliseconds limit = CameraLimit()) {
+    return WaitFor(done, limit);
 }
 
 std::string Sha(const ImageBytes& bytes) {
@@ -103,8 +109,7 @@ class BatchRunTest : public ::testing::Test {
         resources.slotData[1] = Image(260 * 1024);
         resources.slotSize[1] = 260 * 1024;
         resources.versionLabel = "ver1.23";
-        timing = platform::EngineTiming{}.Scaled(kScale);
-        timing.inquiryLimit = 2s;  // room for a loaded machine
+        timing = SuiteTiming();
     }
     ~BatchRunTest() override {
         owner.Call([&] { run.reset(); });
@@ -146,9 +151,9 @@ class BatchRunTest : public ::testing::Test {
             run->Options().noBackup.store(backup ? 0 : 1);
         });
     }
-    bool RunToEnd(std::chrono::milliseconds limit = 30s) {
+    bool RunToEnd(std::chrono::milliseconds limit = 3 * CameraLimit()) {
         owner.Call([&] { EXPECT_TRUE(run->Start()); });
-        return recorder->WaitForEnd(limit);
+        return recorder->WaitForEnd(Allow(limit));
     }
     std::vector<ProgressRecord> Rows() {
         std::vector<ProgressRecord> rows;
@@ -299,7 +304,7 @@ TEST_F(BatchRunTest, AbortLetsRunningCamerasEndAndDropsTheWaitingOnes) {
         return rows[1].text[ProgressSlot::STATUS] != "Standby" && rows[1].text[ProgressSlot::STATUS] != "";
     }));
     owner.Call([&] { run->Abort(); });
-    ASSERT_TRUE(recorder->WaitForEnd(Allow(30s)));
+    ASSERT_TRUE(recorder->WaitForEnd(Allow(3 * CameraLimit())));
 
     const auto rows = Rows();
     EXPECT_EQ(rows[0].text[ProgressSlot::STATUS], "Completed");
@@ -340,7 +345,7 @@ TEST_F(BatchRunTest, AbortWhileAStartIsAskedDropsThatCameraToo) {
     // The window runs while the camera is asked, and nothing starts behind it.
     EXPECT_TRUE(fleet->At(1).Requests().empty());
     owner.Call([&] { run->Abort(); });
-    ASSERT_TRUE(recorder->WaitForEnd(Allow(10s)));
+    ASSERT_TRUE(recorder->WaitForEnd(Allow(CameraLimit())));
 
     const auto rows = Rows();
     for (int i = 0; i < 2; ++i) {
@@ -356,7 +361,7 @@ TEST_F(BatchRunTest, RetainedSettingsArePutBackAndTheSavedFileIsKeptOnlyWithBack
         SCOPED_TRACE(backup);
         Open({Camera(backup ? 52 : 51)});
         Retain(true, backup);
-        ASSERT_TRUE(RunToEnd(60s));
+        ASSERT_TRUE(RunToEnd(6 * CameraLimit()));
         const auto rows = Rows();
         EXPECT_EQ(rows[0].text[ProgressSlot::STATUS], "Completed");
         EXPECT_FALSE(fleet->At(0).Config().Restores().empty());
@@ -373,7 +378,7 @@ TEST_F(BatchRunTest, ACameraInEmergencyStateIsUpgradedWithoutLoginAndNotConfirme
     cameras[0].emergency = true;
     Open(cameras);
     Retain(false);
-    ASSERT_TRUE(RunToEnd(60s));
+    ASSERT_TRUE(RunToEnd(6 * CameraLimit()));
 
     const auto rows = Rows();
     EXPECT_EQ(rows[0].text[ProgressSlot::STATUS], "Completed");

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "platform/EngineTiming.h"
 
@@ -26,6 +27,24 @@ inline double Slowdown() {
 /// The limit for a wait that the scaled timing says takes at most `scaled`, stretched for the tree.
 inline std::chrono::milliseconds Allow(std::chrono::milliseconds scaled) {
     return std::chrono::milliseconds(static_cast<std::int64_t>(std::ceil(scaled.count() * Slowdown())));
+}
+
+/// The most a step bounded by `limit` may take in all when it ends at that limit: the limit, and
+/// ten times as much again, stretched for the tree, for the work around it. Far below any time-out
+/// of a library or of the system, which is what such a check tells apart.
+inline std::chrono::milliseconds AtTheLimit(std::chrono::milliseconds limit) {
+    return limit + Allow(10 * limit);
+}
+
+/// Polls `done` until it holds or `scaled`, stretched for the tree, has passed; whether it held.
+template <class Predicate>
+bool WaitFor(Predicate done, std::chrono::milliseconds scaled) {
+    const auto end = std::chrono::steady_clock::now() + Allow(scaled);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return done();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 /// A `timeout` prefix for a shell command that the scaled timing says ends within `scaled`.

@@ -71,9 +71,9 @@ struct Reports {
 };
 
 /// Waits up to `limit`, stretched for the tree, for `done`; a stuck receiver shows up as a failed
-/// expectation, not a hang.
+/// expectation, not a hang. By default, a whole discovery of the fast timing many times over.
 template <typename Predicate>
-bool Eventually(Predicate done, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+bool Eventually(Predicate done, std::chrono::milliseconds limit = 25 * FastTiming().stopAfter) {
     const auto deadline = std::chrono::steady_clock::now() + Allow(limit);
     while (!done()) {
         if (std::chrono::steady_clock::now() > deadline) return false;

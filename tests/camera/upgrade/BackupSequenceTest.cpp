@@ -57,7 +57,7 @@ class BackupSequenceTest : public SequenceTest {
         session.SetImage(Image(imageSize), static_cast<std::uint32_t>(imageSize), "ver1.23");
         StatusChain chain(session);
         EXPECT_TRUE(session.StartUpgrade());
-        EXPECT_TRUE(WaitForEnd(15s));
+        EXPECT_TRUE(WaitForEnd());
         return chain.Stop();
     }
 
@@ -359,7 +359,7 @@ TEST_F(BackupSequenceTest, CamerasWithEqualOrNoSerialsEachGetTheirOwnConfigurati
             for (auto& session : sessions)
                 ASSERT_TRUE(session->StartUpgrade());
             for (auto& session : sessions)
-                ASSERT_TRUE(WaitUntil([&] { return !session->IsWorkerRunning(); }, 15s));
+                ASSERT_TRUE(WaitUntil([&] { return !session->IsWorkerRunning(); }, RunLimit()));
             owner.Call([this] { owner.SetTimerHandler({}); });
 
             std::set<std::string> paths;

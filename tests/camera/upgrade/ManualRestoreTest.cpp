@@ -84,7 +84,7 @@ TEST_F(ManualRestoreTest, EndsAsTheCameraAndTheSavedFileAllow) {
         ASSERT_TRUE(store.Download());
         session.SetImage(Image(64 * 1024), 64 * 1024, "ver1.23");
         ASSERT_TRUE(session.StartUpgrade());
-        ASSERT_TRUE(WaitForEnd(15s));
+        ASSERT_TRUE(WaitForEnd());
         if (c.loseSavedFile) fs::remove(store.localPath);
 
         std::stop_source stop;

@@ -52,12 +52,13 @@ class StatusChain {
 /// Waits for `pred`, `timeout` (of the scaled timing) stretched for the tree.
 template <class Pred>
 bool WaitUntil(Pred pred, std::chrono::milliseconds timeout) {
-    const auto end = std::chrono::steady_clock::now() + Allow(timeout);
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
+    return WaitFor(pred, timeout);
+}
+
+/// The longest one camera's upgrade may take under the engine's own limits at the suites' scale,
+/// a backup and a restore included: the bound of every wait on a running upgrade.
+inline std::chrono::milliseconds RunLimit() {
+    return UpgradeLimit(platform::EngineTiming{}.Scaled(kScale));
 }
 
 class SequenceTest : public ::testing::Test {
@@ -120,7 +121,7 @@ class SequenceTest : public ::testing::Test {
     }
 
     /// Waits until the worker has returned and, in automatic mode, the status is final.
-    bool WaitForEnd(std::chrono::milliseconds timeout = 10s) {
+    bool WaitForEnd(std::chrono::milliseconds timeout = RunLimit()) {
         return WaitUntil([&] { return !session_->IsWorkerRunning(); }, timeout);
     }
 

@@ -29,7 +29,7 @@ TEST_F(SequenceTest, TheRequestOnTheWireIsTheDocumentedOne) {
     EXPECT_EQ(session.status.load(), static_cast<std::int32_t>(S::Overwriting));
     EXPECT_EQ(value.load(), 3) << "one unit per chunk: 1460 + 1460 + 80";
 
-    ASSERT_TRUE(server().Upgrade().WaitForRecords(1, Allow(5s)));
+    ASSERT_TRUE(server().Upgrade().WaitForRecords(1, Allow(RunLimit())));
     const auto requests = server().Requests();
     const std::string raw = requests.back().raw;
     const std::size_t at = raw.find("boundary=") + 9;
@@ -73,8 +73,8 @@ TEST_F(SequenceTest, NormalRunInAutomaticMode) {
     session.SetImage(image, kImageSize, "ver1.23");
     StatusChain chain(session);
     ASSERT_TRUE(session.StartUpgrade());
-    ASSERT_TRUE(
-        WaitUntil([&] { return session.status.load() == static_cast<std::int32_t>(S::Rebooting); }, 5s));
+    ASSERT_TRUE(WaitUntil([&] { return session.status.load() == static_cast<std::int32_t>(S::Rebooting); },
+                          RunLimit()));
     const std::int32_t afterStream = value.load();
     EXPECT_GE(afterStream, OVERWRITE_CEILING - 20) << "20 steps scaled to end at the ceiling";
     EXPECT_LE(afterStream, OVERWRITE_CEILING + 50);
@@ -111,7 +111,7 @@ TEST_F(SequenceTest, AnEmergencyCameraTakesTheImageSilentlyAndCountsAsDone) {
     const std::size_t before = server().Requests().size();
     StatusChain chain(session);
     ASSERT_TRUE(session.StartUpgrade());
-    ASSERT_TRUE(WaitUntil([&] { return session.overwriteDone.load(); }, 5s));
+    ASSERT_TRUE(WaitUntil([&] { return session.overwriteDone.load(); }, RunLimit()));
     EXPECT_EQ(session.stepSize.load(), (EMERGENCY_CEILING - 719) / 180) << "719 chunks written";
     ASSERT_TRUE(WaitForEnd());
     EXPECT_THAT(chain.Stop(), ElementsAre(S::Uploading, S::Overwriting, S::Rebooting, S::Completed));
@@ -132,10 +132,10 @@ TEST_F(SequenceTest, InManualModeTheWatchdogEndsAStreamThatNeverClosesAndTheWork
     session.SetImage(Image(kImageSize), kImageSize, "ver1.23");
     const std::size_t before = server().Requests().size();
     ASSERT_TRUE(session.StartUpgrade());
-    ASSERT_TRUE(owner.WaitForMessages(1, Allow(5s)));
+    ASSERT_TRUE(owner.WaitForMessages(1, Allow(RunLimit())));
     EXPECT_THAT(Messages(), ElementsAre(UpgradeMessage{1, 3}));
     EXPECT_EQ(session.failure.load(), FailureCode(UpgradeFailure::OverwriteTimedOut));
-    ASSERT_TRUE(WaitForEnd(2s)) << "the abandoned worker returns";
+    ASSERT_TRUE(WaitForEnd(RunLimit())) << "the abandoned worker returns";
     // Longer than the first wait after an overwrite, when a worker that went on would ask the camera.
     std::this_thread::sleep_for(Allow(Timing().firstVerifyWait + 10 * Timing().tickPeriod));
     EXPECT_EQ(session.status.load(), static_cast<std::int32_t>(S::Overwriting)) << "no further step";
@@ -155,11 +155,11 @@ TEST_F(SequenceTest, DeletingARunningSessionEndsItsWorkerAtOnceAndNothingFollows
     session.SetImage(Image(kImageSize), kImageSize, "ver1.23");
     const std::size_t inquiries = server().Requests().size();  // the check before the upgrade
     ASSERT_TRUE(session.StartUpgrade());
-    ASSERT_TRUE(
-        WaitUntil([&] { return session.status.load() == static_cast<std::int32_t>(S::Overwriting); }, 5s));
+    ASSERT_TRUE(WaitUntil([&] { return session.status.load() == static_cast<std::int32_t>(S::Overwriting); },
+                          RunLimit()));
     // Our side reaches Overwriting once the image is written; the camera records the upload only after
     // parsing all of it, which a slow (sanitized) build may do later.
-    ASSERT_TRUE(server().WaitForRequests(inquiries + 1, Allow(5s)));
+    ASSERT_TRUE(server().WaitForRequests(inquiries + 1, Allow(RunLimit())));
     std::this_thread::sleep_for(Allow(5 * Timing().tickPeriod));  // the worker reads the stream
     const auto start = std::chrono::steady_clock::now();
     EndSession();
@@ -181,7 +181,7 @@ TEST_F(SequenceTest, CancelDuringTheFirstWaitStopsTheWorkerBeforeItAsksTheCamera
     CameraSession& session = MakeSession(Mode::Automatic, timing);
     session.SetImage(Image(kImageSize), kImageSize, "ver1.23");
     ASSERT_TRUE(session.StartUpgrade());
-    ASSERT_TRUE(WaitUntil([&] { return session.overwriteDone.load(); }, 5s));
+    ASSERT_TRUE(WaitUntil([&] { return session.overwriteDone.load(); }, RunLimit()));
     const std::size_t before = server().Requests().size();
     session.Cancel();
     ASSERT_TRUE(WaitForEnd(1s));

@@ -173,7 +173,8 @@ class RealEngineUpgradeTest : public ::testing::Test {
         return got;
     }
     bool WaitForMessage() {
-        return test::Eventually([&] { return !Got().empty(); }, 20s);
+        return test::Eventually([&] { return !Got().empty(); },
+                                test::UpgradeLimit(platform::EngineTiming{}.Scaled(0.02)));
     }
 
     ImageBytes image =

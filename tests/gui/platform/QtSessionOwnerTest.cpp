@@ -16,6 +16,11 @@ namespace {
 
 using namespace std::chrono_literals;
 
+/// A wait for a few ticks of a 2 ms timer: a thousand of its periods, stretched for the tree.
+std::chrono::milliseconds FewTicks() {
+    return test::Allow(1000 * 2ms);
+}
+
 /// Records every box in the log, keeping it open (a nested event loop, as a real box runs) for a
 /// while; `whileOpen` runs just before it closes.
 class OpenBoxes : public platform::MessageBoxes {
@@ -60,7 +65,7 @@ class QtSessionOwnerTest : public ::testing::Test {
 TEST_F(QtSessionOwnerTest, TimersStartedFromAWorkerTickOnTheUiThreadAndStopAtOnceThere) {
     std::thread worker([&] { owner.StartTimer(0x8100, 2ms); });
     worker.join();
-    ASSERT_TRUE(test::WaitUntil([&] { return ticks[0x8100] >= 3; }, test::Allow(2s)));
+    ASSERT_TRUE(test::WaitUntil([&] { return ticks[0x8100] >= 3; }, FewTicks()));
     EXPECT_FALSE(offUiThread);
     EXPECT_TRUE(owner.IsTimerRunning(0x8100));
 
@@ -84,16 +89,16 @@ TEST_F(QtSessionOwnerTest, AStartQueuedBeforeAStopOnTheUiThreadStaysStopped) {
     // Asked for after the stop, a start from a worker takes effect again.
     std::thread later([&] { owner.StartTimer(0x8100, 2ms); });
     later.join();
-    EXPECT_TRUE(test::WaitUntil([&] { return ticks[0x8100] >= 1; }, 2s));
+    EXPECT_TRUE(test::WaitUntil([&] { return ticks[0x8100] >= 1; }, FewTicks()));
     owner.StopTimer(0x8100);
 }
 
 TEST_F(QtSessionOwnerTest, StartingARunningTimerAgainTakesTheNewPeriod) {
-    owner.StartTimer(0x8200, 10s);
+    owner.StartTimer(0x8200, 10 * FewTicks());  // would not tick within the waits below
     owner.StartTimer(0x8200, 2ms);
-    ASSERT_TRUE(test::WaitUntil([&] { return ticks[0x8200] >= 2; }, 2s));
+    ASSERT_TRUE(test::WaitUntil([&] { return ticks[0x8200] >= 2; }, FewTicks()));
     owner.StartTimer(0x8300, 2ms);
-    ASSERT_TRUE(test::WaitUntil([&] { return ticks[0x8300] >= 2; }, 2s));
+    ASSERT_TRUE(test::WaitUntil([&] { return ticks[0x8300] >= 2; }, FewTicks()));
     owner.StopTimer(0x8200);
     owner.StopTimer(0x8300);
 }
@@ -107,7 +112,7 @@ TEST_F(QtSessionOwnerTest, MessagesAndBoxesArriveInOrderAndWaitBehindAnOpenBox) 
     });
     worker.join();
     EXPECT_TRUE(log.empty());  // nothing runs on the worker
-    ASSERT_TRUE(test::WaitUntil([&] { return log.size() == 6; }, 2s));
+    ASSERT_TRUE(test::WaitUntil([&] { return log.size() == 6; }, FewTicks()));
     EXPECT_EQ(log,
               (std::vector<std::string>{"message 0,1", "box Version up error.", "closed Version up error.",
                                         "message 1,3", "box second", "closed second"}));
@@ -116,7 +121,7 @@ TEST_F(QtSessionOwnerTest, MessagesAndBoxesArriveInOrderAndWaitBehindAnOpenBox) 
 TEST_F(QtSessionOwnerTest, APostFromTheUiThreadIsDeliveredAfterTheCallerReturns) {
     owner.PostUpgradeMessage(1, 6);
     EXPECT_TRUE(log.empty());
-    ASSERT_TRUE(test::WaitUntil([&] { return !log.empty(); }, 2s));
+    ASSERT_TRUE(test::WaitUntil([&] { return !log.empty(); }, FewTicks()));
     EXPECT_EQ(log, std::vector<std::string>{"message 1,6"});
 }
 
@@ -125,7 +130,7 @@ TEST_F(QtSessionOwnerTest, TicksGoOnWhileABoxIsOpen) {
     boxes.whileOpen = [&] { ticksWhileOpen = ticks[0x8100]; };
     owner.ShowMessage("open", "Information", platform::MbIcon::Stop);
     owner.StartTimer(0x8100, 2ms);  // started after the box was asked for, ticking before it closes
-    ASSERT_TRUE(test::WaitUntil([&] { return log.size() == 2; }, 2s));
+    ASSERT_TRUE(test::WaitUntil([&] { return log.size() == 2; }, FewTicks()));
     EXPECT_GT(ticksWhileOpen, 0);  // the box was open for 40 ms
     owner.StopTimer(0x8100);
 }
