@@ -4,7 +4,9 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <string_view>
+
+#include "platform/AtomicFile.h"
 
 namespace xqt {
 
@@ -33,29 +35,25 @@ std::array<char, 512> TarHeader(const std::string& name, std::uint64_t size) {
     return h;
 }
 
+std::string_view View(const std::vector<std::uint8_t>& bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+// The archive appears whole or not at all: a full disk or a signal leaves no part of it behind.
 Result<void> WriteTar(const fs::path& target, const BundleFiles& files) {
-    const fs::path temporary = target.string() + ".part";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        for (const auto& [name, bytes] : files) {
-            const auto header = TarHeader(name, bytes.size());
-            out.write(header.data(), header.size());
-            out.write(reinterpret_cast<const char*>(bytes.data()),
-                      static_cast<std::streamsize>(bytes.size()));
-            const std::size_t pad = (512 - bytes.size() % 512) % 512;
-            out.write(std::string(pad, '\0').data(), static_cast<std::streamsize>(pad));
-        }
-        out.write(std::string(1024, '\0').data(), 1024);
-        out.flush();
-        if (!out) {
-            std::error_code ec;
-            fs::remove(temporary, ec);
-            return Fail("cannot write " + temporary.string());
-        }
+    platform::AtomicFile out;
+    int error = out.Create(target.string(), 0644);
+    for (auto it = files.begin(); error == 0 && it != files.end(); ++it) {
+        const auto& [name, bytes] = *it;
+        const auto header = TarHeader(name, bytes.size());
+        error = out.Write({header.data(), header.size()});
+        if (error == 0) error = out.Write(View(bytes));
+        if (error == 0) error = out.Write(std::string((512 - bytes.size() % 512) % 512, '\0'));
     }
-    std::error_code ec;
-    fs::rename(temporary, target, ec);
-    if (ec) return Fail("cannot write " + target.string() + ": " + ec.message());
+    if (error == 0) error = out.Write(std::string(1024, '\0'));
+    if (error == 0) error = out.Close();
+    if (error == 0) error = out.Replace();
+    if (error != 0) return Fail("cannot write " + target.string() + ": " + std::strerror(error));
     return Done();
 }
 
@@ -69,10 +67,9 @@ Result<void> WriteFolder(const fs::path& target, const BundleFiles& files) {
         return Fail("cannot make " + target.string() + ": " + ec.message());
     }
     for (const auto& [name, bytes] : files) {
-        std::ofstream out(target / name, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        if (!out.flush()) {
-            return Fail("cannot write " + (target / name).string());
+        const std::string path = (target / name).string();
+        if (const int error = platform::ReplaceFile(path, View(bytes), 0644); error != 0) {
+            return Fail("cannot write " + path + ": " + std::strerror(error));
         }
     }
     return Done();

@@ -2,7 +2,10 @@
 // in a folder and in a tar file; the placeholder guard's address classifier; and a session that
 // must refuse the placeholder toward a camera outside loopback without connecting anywhere.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <fstream>
@@ -302,6 +305,28 @@ std::string PackingName(const ::testing::TestParamInfo<Packing>& info) {
 
 INSTANTIATE_TEST_SUITE_P(FolderAndTar, FirmwareBundleTest,
                          ::testing::Values(Packing::Folder, Packing::GnuTar, Packing::PaxTar), PackingName);
+
+TEST(BundleWriterTest, AFullDiskLeavesTheEarlierBundleWholeAndNothingBesideIt) {
+    ScratchFolder scratch("xqt-pack");
+    const fs::path target = fs::path(scratch.Path()) / "site.xqtfw";
+    const BundleFiles small{{"manifest.json", std::vector<std::uint8_t>(100, '{')}};
+    ASSERT_TRUE(WriteBundle(target, small));
+    const auto before = fs::file_size(target);
+    // A file size limit stands in for the full disk: writes past it fail with EFBIG.
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit limited = old;
+    limited.rlim_cur = 20000;
+    setrlimit(RLIMIT_FSIZE, &limited);
+    const Result<void> written = WriteBundle(target, {{"image.bin", std::vector<std::uint8_t>(50000, 7)}});
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    ASSERT_FALSE(written);
+    EXPECT_NE(written.error().find("cannot write"), std::string::npos) << written.error();
+    EXPECT_EQ(fs::file_size(target), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch.Path()), fs::directory_iterator()), 1);
+}
 
 TEST(FirmwareBundleResourcesTest, ABundleReplacesVersionModelsKeysAndImages) {
     ResourceState resources;
