@@ -1,7 +1,7 @@
 #pragma once
 // The per-camera record of automatic mode and its two extensions. Records are plain values: each
 // list owns its records and copies them on insertion. Texts are UTF-8; where a list orders them it
-// compares UTF-16 code units (targets/TextForms.h).
+// compares UTF-16 code units (fleet/TextForms.h).
 
 #include <array>
 #include <atomic>
