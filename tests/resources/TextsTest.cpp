@@ -1,8 +1,11 @@
 // The user-interface texts linked into the executable, read back through the text loader exactly
-// as the pages and sessions read them.
+// as the pages and sessions read them, against the source files they are built from.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -12,101 +15,16 @@
 namespace xqt {
 namespace {
 
-struct QuotedText {
-    std::uint16_t id;
-    const char* text;
-};
+namespace fs = std::filesystem;
 
-// Every text the program shows, by id. Trailing blanks, "&" accelerators, CR LF line ends and
-// printf conversions are part of the text.
-const QuotedText kQuotedTexts[] = {
-    // Start-up, resources and the wizard frame.
-    {138, "Cannot find the upgrade file."},
-    {139, "Error"},
-    {159, "&Next >"},
-    {162, "< &Back"},
-    {165, "Cancel"},
-    {203, "Information"},
-    {209, "Proceed to the firmware upgrade?"},
-    {248, "Quit the firmware upgrade?"},
+// A few texts other code and tests look for by their words; every other text is checked against
+// its source file below, through the same pipeline.
+const std::pair<std::uint16_t, const char*> kTextsReliedOn[] = {
     {266, "&Upgrade"},
     {267, "&Abort"},
     {268, "&Finish"},
-    // Manual target page.
-    {120, "Input the correct IP address of the target camera."},
-    {308, "Input the correct name and password."},
-    {310, "Input the correct port No. of the target camera."},
-    // Manual progress and result pages.
-    {194, "&Finish"},
-    {195, "&Re-try"},
-    {200, "Version up is in progress. Do not turn off the power."},
-    {218, "Target information"},
-    {219, "IP address"},
-    {222, "Firmware program was successfully updated to the camera.\r\n\r\n\r\n"},
-    {234, "Target camera version is \""},
-    {235, "\"."},
-    {236, "Current version"},
-    {237, "Version information"},
-    {238, "New version"},
-    // Introductory pages.
-    {134,
-     "Operating Precautions\r\n\r\n\r\n"
-     "You are strongly recommended that the target camera should be in the same segment. "},
-    {168,
-     "Automatic mode detects any appropriate model in the same segment of the network that this PC is "
-     "connected to and upgrade them automatically.\r\n\r\nManual mode is used to upgrade cameras one by "
-     "one."},
-    {170, "&Agree"},
-    {171, "N&ot agree"},
-    {178, "&Upgrade mode"},
-    {179, "Automatic mode"},
-    {180, "Manual mode"},
-    // Camera inquiry and upgrade sequence messages.
-    {206, "Version up error."},
-    {212, "Cannot find the camera. (The camera may be turned off.)"},
     {225, "Network error occurred.\r\nPlease retry the upgrade without shutting down the power."},
-    // Status words of the manual progress page.
-    {361, "Prepare"},
-    {360, "Saving config file"},
-    {323, "Uploading"},
-    {320, "Overwriting"},
-    {319, "Missing target.(Network error) Searching now."},
-    {322, "Rebooting"},
-    {357, "Loading config file"},
-    {359, "Reconfiguring"},
-    {321, "Completed"},
-    // Status words of the automatic progress list.
-    {258, "Standby"},
-    {376, "Prepare"},
-    {363, "Saving config file"},
-    {259, "Uploading"},
-    {260, "Overwriting"},
-    {261, "Searching"},
-    {262, "Rebooting"},
-    {364, "Loading config file"},
-    {365, "Reconfiguring"},
-    {263, "Completed"},
-    {264, "Error1"},
-    {265, "Error2"},
-    {257, "Error3"},
-    {354, "Error4"},
-    {358, "Error5"},
-    {367, "Error6"},
-    {369, "Error7"},
-    // Upgrade log lines.
-    {315, "Completed successfully.\r\n"},
-    {316, "Network error (missing target).\r\n"},
-    {317, "Upgrade sequence error.\r\n"},
-    {318, "Login error.\r\n"},
-    {355, "Ftp error.\r\n"},
-    {356, "Insufficient memory.\r\n"},
-    {370, "Cannot save config.\r\n"},
-    {371, "Cannot load config.\r\n"},
-    // List import and the entry dialog.
-    {305, "Invalid format."},
-    {306, "Invalid format."},
     {307, "Invalid address or port number.\r\n%s"},
-    {253, "Would you like to remove this camera?"},
 };
 
 constexpr std::uint16_t kAgreementIds[] = {140, 149, 150, 151, 152, 153, 154, 155, 156, 157, 158};
@@ -115,12 +33,32 @@ bool StoredWithoutNul(std::uint16_t id) {
     return id == 134 || id == 171;
 }
 
+// Every text of the source folder, by id.
+std::map<std::uint16_t, std::string> SourceTexts() {
+    std::map<std::uint16_t, std::string> texts;
+    for (const auto& entry : fs::directory_iterator(XQT_TEXTS_DIR)) {
+        if (entry.path().extension() != ".txt") continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        texts[static_cast<std::uint16_t>(std::stoi(entry.path().stem().string()))] =
+            std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    return texts;
+}
+
 std::vector<std::uint16_t> AllIds() {
     std::vector<std::uint16_t> ids;
-    for (const auto& q : kQuotedTexts)
-        ids.push_back(q.id);
-    ids.insert(ids.end(), std::begin(kAgreementIds), std::end(kAgreementIds));
+    for (const auto& [id, text] : SourceTexts())
+        ids.push_back(id);
     return ids;
+}
+
+// What the program reads for a source file: its final line end dropped, every line end CR LF.
+std::string AsStored(std::string source) {
+    if (source.ends_with('\n')) source.pop_back();
+    std::string text;
+    for (char c : source)
+        text += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return text;
 }
 
 // The stored UTF-16 code units after the byte-order mark, NUL units included.
@@ -138,13 +76,17 @@ class TextsTest : public ::testing::Test {
     void SetUp() override { platform::UseResources(platform::EmbeddedResources()); }
 };
 
-TEST_F(TextsTest, EveryQuotedTextReadsBackExactlyWithoutAnyBox) {
+TEST_F(TextsTest, EveryTextReadsBackAsItsSourceFileWithoutAnyBox) {
     platform::RecordingMessageBoxes boxes;
-    for (const auto& q : kQuotedTexts) {
-        auto text = platform::ResourceText(q.id, &boxes);
-        ASSERT_TRUE(text.has_value()) << "BIN " << q.id;
-        EXPECT_EQ(*text, q.text) << "BIN " << q.id;
+    const auto sources = SourceTexts();
+    ASSERT_GE(sources.size(), std::size(kAgreementIds) + std::size(kTextsReliedOn));
+    for (const auto& [id, source] : sources) {
+        auto text = platform::ResourceText(id, &boxes);
+        ASSERT_TRUE(text.has_value()) << "BIN " << id;
+        EXPECT_EQ(*text, AsStored(source)) << "BIN " << id;
     }
+    for (const auto& [id, words] : kTextsReliedOn)
+        EXPECT_EQ(platform::TextOf(id), words) << "BIN " << id;
     EXPECT_EQ(boxes.Count(), 0u);
 }
 
