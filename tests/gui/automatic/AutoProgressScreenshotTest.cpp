@@ -27,7 +27,9 @@ void Save(QWidget* widget, const char* name) {
     EXPECT_TRUE(widget->grab().save(path, "PNG")) << path.toStdString();
 }
 
-TEST_F(AutoProgressTest, ScreenshotsOfARunningPageAndOfItsLog) {
+class Screenshots : public AutoProgressTest {};
+
+TEST_F(Screenshots, ARunningPageAndTheLogItOpens) {
     std::vector<sim::SimCamera> cameras{Camera(61), Camera(62), Camera(63)};
     cameras[2].http.refuseLogin = true;
     Open(cameras, {1}, false);

@@ -451,7 +451,9 @@ TEST_F(AutoTargetsPageTest, TestingMarksTheSelectedCamerasWithABusyCursorWhileIt
     EXPECT_FALSE(page->Testing());
 }
 
-TEST_F(AutoTargetsPageTest, SavesAScreenshotOfTheFilledPage) {
+class Screenshots : public AutoTargetsPageTest {};
+
+TEST_F(Screenshots, TheFilledPage) {
     auto cameras = test::DemoFleet();
     table = test::Discovered(cameras);
     Make();

@@ -9,7 +9,7 @@
 namespace xqt::test {
 namespace {
 
-class ScreenshotTest : public WizardTest {
+class Screenshots : public WizardTest {
   protected:
     void SetUp() override {
         WizardTest::SetUp();
@@ -30,7 +30,7 @@ class ScreenshotTest : public WizardTest {
     QString folder;
 };
 
-TEST_F(ScreenshotTest, EveryPage) {
+TEST_F(Screenshots, EveryPage) {
     Open();
     Save("0-precautions");
     Click(WizardButton::Next);
