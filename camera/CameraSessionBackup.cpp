@@ -4,6 +4,7 @@
 
 #include "camera/CameraSession.h"
 #include "camera/ConfigStore.h"
+#include "camera/ManualRestore.h"
 #include "camera/SessionSequence.h"
 #include "platform/Windows1252.h"
 
@@ -62,27 +63,29 @@ void CameraSession::RestoreSteps() {
     if (!configStore->ReadBack(saved)) saved.clear();
     SetUploadData(saved.data(), saved.size());
     NotePanTilt();
-    bool restored = false;
-    for (int attempt = 1; attempt <= timing.restoreAttempts; ++attempt) {
-        if (IsAbandoned()) return;
-        const PostOutcome result = RestoreConfig();
-        if (statusObserver) {
-            std::lock_guard lock(sequence_->stepMutex);  // the restore request sets Overwriting itself
-            if (status.load() == StatusCode(UpgradeStatus::Overwriting))
-                statusObserver(UpgradeStatus::Overwriting);
-        }
-        if (result == PostOutcome::Taken) {
-            configStore->restored.store(true);
-            configStore->RemoveFile();  // only when the user asked for it
-            restored = true;
-            break;
-        }
-        if (attempt < timing.restoreAttempts && !WorkerPause(timing.restoreRetryPause)) return;
-    }
-    // The upgrade itself stands; whoever reads the result must still learn that the settings
-    // are not back (the saved file stays).
-    if (!restored) failure.store(FailureCode(UpgradeFailure::NotRestored));
+    const AttemptsEnd end = RestoreAttempts(
+        timing.restoreAttempts,
+        [&] {
+            if (IsAbandoned()) return false;
+            const PostOutcome result = RestoreConfig();
+            if (statusObserver) {
+                std::lock_guard lock(sequence_->stepMutex);  // the restore request sets Overwriting itself
+                if (status.load() == StatusCode(UpgradeStatus::Overwriting))
+                    statusObserver(UpgradeStatus::Overwriting);
+            }
+            return result == PostOutcome::Taken;
+        },
+        [&] { return WorkerPause(timing.restoreRetryPause); });
+    // The session never keeps pointing at bytes that end with this step.
     SetUploadData(nullptr, 0);
+    if (end == AttemptsEnd::Taken) {
+        configStore->restored.store(true);
+        configStore->RemoveFile();  // only when the user asked for it
+    }
+    if (IsAbandoned() || end == AttemptsEnd::Stopped) return;
+    // The upgrade itself stands; whoever reads the result must still learn that the settings are
+    // not back (the saved file stays).
+    if (end == AttemptsEnd::Refused) failure.store(FailureCode(UpgradeFailure::NotRestored));
     saved.clear();
     saved.shrink_to_fit();
     if (!WorkerPause(timing.afterRestorePause)) return;

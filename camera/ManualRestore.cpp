@@ -29,6 +29,15 @@ void Notify(const std::function<void()>& step) {
 
 }  // namespace
 
+AttemptsEnd RestoreAttempts(int attempts, const std::function<bool()>& attempt,
+                            const std::function<bool()>& pause) {
+    for (int n = 1; n <= attempts; ++n) {
+        if (attempt()) return AttemptsEnd::Taken;
+        if (n < attempts && !pause()) return AttemptsEnd::Stopped;
+    }
+    return AttemptsEnd::Refused;
+}
+
 RestoreOutcome RestoreSaved(RestoreTarget& target, const platform::EngineTiming& timing,
                             std::stop_token stop) {
     RestoreOutcome outcome;
@@ -37,16 +46,14 @@ RestoreOutcome RestoreSaved(RestoreTarget& target, const platform::EngineTiming&
         return outcome;
     }
     if (target.ReadBack()) {
-        for (int attempt = 1; attempt <= timing.restoreAttempts; ++attempt) {
-            if (target.Restore()) {
-                outcome.restored = true;
-                break;
-            }
-            if (attempt < timing.restoreAttempts && !Pause(stop, timing.manualRestoreRetryPause)) {
-                outcome.stopped = true;
-                return outcome;
-            }
+        const AttemptsEnd end = RestoreAttempts(
+            timing.restoreAttempts, [&] { return target.Restore(); },
+            [&] { return Pause(stop, timing.manualRestoreRetryPause); });
+        if (end == AttemptsEnd::Stopped) {
+            outcome.stopped = true;
+            return outcome;
         }
+        outcome.restored = end == AttemptsEnd::Taken;
     }
     outcome.stopped = !Pause(stop, timing.manualAfterRestorePause);
     return outcome;
@@ -98,14 +105,11 @@ bool SessionRestoreTarget::Restore() {
 bool PostSavedConfiguration(CameraSession& session, const std::vector<std::uint8_t>& bytes,
                             const platform::EngineTiming& timing) {
     session.SetUploadData(bytes.data(), bytes.size());
-    bool taken = false;
-    for (int attempt = 1; attempt <= timing.restoreAttempts && !taken; ++attempt) {
-        taken = session.RestoreConfig() == PostOutcome::Taken;
-        if (!taken && attempt < timing.restoreAttempts && !session.Pause(timing.manualRestoreRetryPause))
-            break;
-    }
+    const AttemptsEnd end = RestoreAttempts(
+        timing.restoreAttempts, [&] { return session.RestoreConfig() == PostOutcome::Taken; },
+        [&] { return session.Pause(timing.manualRestoreRetryPause); });
     session.SetUploadData(nullptr, 0);
-    return taken;
+    return end == AttemptsEnd::Taken;
 }
 
 ManualRestoreResult RestoreAndWatch(CameraSession& session, ConfigStore& store,

@@ -50,6 +50,15 @@ struct RestoreOutcome {
     bool stopped = false;   ///< the stop token ended it; no further step may follow
 };
 
+/// How a run of restore attempts ended.
+enum class AttemptsEnd { Taken, Refused, Stopped };
+
+/// The attempts of every restore (the manual one, the automatic sequence's, `config restore`):
+/// `attempt` up to `attempts` times until it returns true, `pause` between two of them. A pause
+/// that returns false (its stop was asked for) ends the run at once: Stopped, no further attempt.
+AttemptsEnd RestoreAttempts(int attempts, const std::function<bool()>& attempt,
+                            const std::function<bool()>& pause);
+
 /// Posts `bytes` (a saved configuration) to the camera of `session` in up to restoreAttempts
 /// attempts, manualRestoreRetryPause apart; true when the camera took it. A pause ends at once when
 /// the session is cancelled, and no further attempt follows. Blocks the caller.
