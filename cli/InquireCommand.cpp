@@ -205,9 +205,9 @@ void AddInquireCommand(CLI::App& app, int& exitCode) {
     sub->footer(
         "The password comes from --password-file, else the environment variable XQT_PASSWORD, else a\n"
         "prompt without echo; it is never taken from the command line and never printed.\n"
-        "Exit codes: 0 suitable; 2 usage error or a firmware bundle that cannot be used; 3 camera "
-        "unreachable; 4 login refused or not the\n"
-        "administrator; 5 not a suitable camera (model, serial number or user list).\n"
+        "Exit codes: 0 suitable; 1 internal error (missing resources); 2 usage error or a firmware\n"
+        "bundle that cannot be used; 3 camera unreachable; 4 login refused or not the administrator;\n"
+        "5 not a suitable camera (model, serial number or user list).\n"
         "An emergency-state camera is suitable without a user check; 'administrator' is then false.");
     sub->add_option("address", options->address, "Camera address HOST[:PORT] (IPv4; port 80 when absent)")
         ->required();
