@@ -106,103 +106,120 @@ std::string EscapedBlob(const fs::path& path) {
     return out;
 }
 
-}  // namespace
+/// The manifest's resources in order, each written to OUTDIR/blobs in its stored form.
+class Collector {
+  public:
+    explicit Collector(fs::path outDir) : outDir_(std::move(outDir)) {
+        fs::create_directories(outDir_ / "blobs");
+    }
 
-int main(int argc, char** argv) {
-    if (argc != 3) Fail("usage: xqt-rescomp MANIFEST OUTDIR");
-    const fs::path outDir = argv[2];
-    fs::create_directories(outDir / "blobs");
-    std::vector<Entry> entries;
-
-    auto add = [&](const std::string& type, unsigned id, unsigned lang, const std::string& bytes) {
+    void Add(const std::string& type, unsigned id, unsigned lang, const std::string& bytes) {
         fs::path blob =
-            outDir / "blobs" / (type + "_" + std::to_string(id) + "_" + std::to_string(lang) + ".bin");
+            outDir_ / "blobs" / (type + "_" + std::to_string(id) + "_" + std::to_string(lang) + ".bin");
         WriteIfChanged(blob, bytes);
-        entries.push_back({type, id, lang, blob, Fnv1a(bytes)});
-    };
+        entries_.push_back({type, id, lang, blob, Fnv1a(bytes)});
+    }
 
-    std::istringstream manifest(ReadInput(argv[1]));
-    std::string line;
-    while (std::getline(manifest, line)) {
-        if (line.empty() || line[0] == '#') continue;
+    /// Every numbered file of the folder `source` names ("DIR [ID...]": the ids stored without a
+    /// NUL), as texts or as they are.
+    void AddFolder(const std::string& type, unsigned lang, const std::string& kind,
+                   const std::string& source) {
+        std::istringstream rest(source);
+        std::string dir;
+        rest >> dir;
+        std::set<unsigned> noNul;
+        for (unsigned id; rest >> id;)
+            noNul.insert(id);
+        std::vector<fs::path> files;
+        g_inputs.push_back(fs::absolute(dir));  // a new file in it changes the folder
+        for (const auto& e : fs::directory_iterator(dir))
+            if (e.is_regular_file() && !e.path().stem().empty() && std::isdigit(e.path().stem().string()[0]))
+                files.push_back(e.path());
+        std::sort(files.begin(), files.end());
+        for (const auto& p : files) {
+            unsigned id = static_cast<unsigned>(std::stoul(p.stem().string()));
+            Add(type, id, lang, kind == "texts" ? TextBlob(p, noNul.count(id) == 0) : ReadInput(p));
+        }
+    }
+
+    /// One manifest line: TYPE ID LANG KIND SOURCE.
+    void AddLine(const std::string& line) {
         std::istringstream f(line);
         std::string type, idText, kind, source;
         unsigned lang = 0;
         f >> type >> idText >> lang >> kind;
         std::getline(f >> std::ws, source);
-        if (kind == "texts" || kind == "files") {
-            std::istringstream rest(source);
-            std::string dir;
-            rest >> dir;
-            std::set<unsigned> noNul;
-            for (unsigned id; rest >> id;)
-                noNul.insert(id);
-            std::vector<fs::path> files;
-            g_inputs.push_back(fs::absolute(dir));  // a new file in it changes the folder
-            for (const auto& e : fs::directory_iterator(dir))
-                if (e.is_regular_file() && !e.path().stem().empty() &&
-                    std::isdigit(e.path().stem().string()[0]))
-                    files.push_back(e.path());
-            std::sort(files.begin(), files.end());
-            for (const auto& p : files) {
-                unsigned id = static_cast<unsigned>(std::stoul(p.stem().string()));
-                if (kind == "texts")
-                    add(type, id, lang, TextBlob(p, noNul.count(id) == 0));
-                else
-                    add(type, id, lang, ReadInput(p));
-            }
-            continue;
-        }
+        if (kind == "texts" || kind == "files") return AddFolder(type, lang, kind, source);
         unsigned id = static_cast<unsigned>(std::stoul(idText));
         if (kind == "text")
-            add(type, id, lang, TextBlob(source, true));
+            Add(type, id, lang, TextBlob(source, true));
         else if (kind == "text-nonul")
-            add(type, id, lang, TextBlob(source, false));
+            Add(type, id, lang, TextBlob(source, false));
         else if (kind == "escaped")
-            add(type, id, lang, EscapedBlob(source));
+            Add(type, id, lang, EscapedBlob(source));
         else if (kind == "file")
-            add(type, id, lang, ReadInput(source));
+            Add(type, id, lang, ReadInput(source));
         else if (kind == "inline") {
             if (source.size() < 2 || source.front() != '"' || source.back() != '"')
                 Fail("bad inline: " + line);
-            add(type, id, lang, source.substr(1, source.size() - 2));
+            Add(type, id, lang, source.substr(1, source.size() - 2));
         } else {
             Fail("unknown kind in: " + line);
         }
     }
 
-    std::ostringstream asmOut, table;
-    asmOut << "    .section .rodata\n";
-    table << "// Generated by xqt-rescomp. Do not edit.\n#include \"platform/EmbeddedTable.h\"\n\n";
+    const std::vector<Entry>& Entries() const { return entries_; }
+
+  private:
+    fs::path outDir_;
+    std::vector<Entry> entries_;
+};
+
+std::string EnumName(const std::string& type) {
+    std::string name = type == "BIN"       ? "Bin"
+                       : type == "STRING"  ? "String"
+                       : type == "VERSION" ? "Version"
+                       : type == "ICON"    ? "Icon"
+                       : type == "BITMAP"  ? "Bitmap"
+                                           : "";
+    if (name.empty()) Fail("unknown type " + type);
+    return name;
+}
+
+/// The assembler file that links every blob in with .incbin.
+std::string AssemblerSource(const std::vector<Entry>& entries) {
+    std::ostringstream out;
+    out << "    .section .rodata\n";
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        asmOut << "    # " << entries[i].blob.filename().string() << " fnv1a " << std::hex
-               << entries[i].digest << std::dec << "\n";
-        asmOut << "    .balign 16\n    .global xqt_res_" << i << "_begin\n    .global xqt_res_" << i
-               << "_end\n"
-               << "xqt_res_" << i << "_begin:\n    .incbin \"" << entries[i].blob.string() << "\"\n"
-               << "xqt_res_" << i << "_end:\n";
-        table << "extern \"C\" const unsigned char xqt_res_" << i << "_begin[], xqt_res_" << i << "_end[];\n";
+        out << "    # " << entries[i].blob.filename().string() << " fnv1a " << std::hex << entries[i].digest
+            << std::dec << "\n";
+        out << "    .balign 16\n    .global xqt_res_" << i << "_begin\n    .global xqt_res_" << i << "_end\n"
+            << "xqt_res_" << i << "_begin:\n    .incbin \"" << entries[i].blob.string() << "\"\n"
+            << "xqt_res_" << i << "_end:\n";
     }
-    asmOut << "    .section .note.GNU-stack,\"\",@progbits\n";
+    out << "    .section .note.GNU-stack,\"\",@progbits\n";
+    return out.str();
+}
+
+/// The C++ table that names the linked blobs by type, id and language.
+std::string TableSource(const std::vector<Entry>& entries) {
+    std::ostringstream table;
+    table << "// Generated by xqt-rescomp. Do not edit.\n#include \"platform/EmbeddedTable.h\"\n\n";
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        table << "extern \"C\" const unsigned char xqt_res_" << i << "_begin[], xqt_res_" << i << "_end[];\n";
     table << "\nnamespace xqt::platform::detail {\nconst EmbeddedEntry kEmbeddedTable[] = {\n";
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        std::string type = entries[i].type;
-        std::string enumName = type == "BIN"       ? "Bin"
-                               : type == "STRING"  ? "String"
-                               : type == "VERSION" ? "Version"
-                               : type == "ICON"    ? "Icon"
-                               : type == "BITMAP"  ? "Bitmap"
-                                                   : "";
-        if (enumName.empty()) Fail("unknown type " + type);
-        table << "    {ResourceType::" << enumName << ", " << entries[i].id << ", " << entries[i].lang
-              << ", xqt_res_" << i << "_begin, xqt_res_" << i << "_end},\n";
+        table << "    {ResourceType::" << EnumName(entries[i].type) << ", " << entries[i].id << ", "
+              << entries[i].lang << ", xqt_res_" << i << "_begin, xqt_res_" << i << "_end},\n";
     }
     if (entries.empty()) table << "    {ResourceType::Bin, 0, 0, nullptr, nullptr},\n";
     table << "};\nconst std::size_t kEmbeddedCount = " << entries.size()
           << ";\n}  // namespace xqt::platform::detail\n";
-    WriteIfChanged(outDir / "embedded.S", asmOut.str());
-    WriteIfChanged(outDir / "embedded_table.cpp", table.str());
+    return table.str();
+}
 
+/// The make-style dependency list: the assembler file depends on every input read.
+std::string DependencyList(const fs::path& target) {
     auto escaped = [](const fs::path& path) {
         std::string out;
         for (char c : path.string()) {
@@ -212,9 +229,24 @@ int main(int argc, char** argv) {
         }
         return out;
     };
-    std::string deps = escaped(fs::absolute(outDir / "embedded.S")) + ":";
+    std::string deps = escaped(fs::absolute(target)) + ":";
     for (const fs::path& input : g_inputs)
         deps += " \\\n  " + escaped(input);
-    WriteIfChanged(outDir / "embedded.d", deps + "\n");
+    return deps + "\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) Fail("usage: xqt-rescomp MANIFEST OUTDIR");
+    const fs::path outDir = argv[2];
+    Collector collector(outDir);
+    std::istringstream manifest(ReadInput(argv[1]));
+    for (std::string line; std::getline(manifest, line);) {
+        if (!line.empty() && line[0] != '#') collector.AddLine(line);
+    }
+    WriteIfChanged(outDir / "embedded.S", AssemblerSource(collector.Entries()));
+    WriteIfChanged(outDir / "embedded_table.cpp", TableSource(collector.Entries()));
+    WriteIfChanged(outDir / "embedded.d", DependencyList(outDir / "embedded.S"));
     return 0;
 }
