@@ -24,6 +24,21 @@ EntryTerminalsDialog::EntryTerminalsDialog(AddedCameraList& list, int max, int i
                                            platform::MessageBoxes& boxes, QWidget* parent)
     : QDialog(parent), list_(list), boxes_(boxes), max_(std::max(max, 0)) {
     setWindowTitle("Entry terminals");
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(MakeFields());
+    layout->addSpacing(6);
+    layout->addLayout(MakeSteps());
+
+    if (list_.Size() == 0) list_.AppendBlank();
+    index_ = std::clamp(index, 0, list_.Size() - 1);
+    SelectCurrent();
+    ShowRow();
+    UpdateButtons();
+    ShowPosition();
+    address_->setFocus();
+}
+
+QGridLayout* EntryTerminalsDialog::MakeFields() {
     address_ = new Ipv4Edit(this);
     address_->setObjectName("address");
     auto* addressLabel = new QLabel("&IP address:", this);
@@ -51,6 +66,20 @@ EntryTerminalsDialog::EntryTerminalsDialog(AddedCameraList& list, int max, int i
     portOther_->setAccessibleName(portName + " other");
     port_->setAccessibleName(portName + " " + rangeLabel->text().remove('&'));
     connect(portOther_, &QRadioButton::toggled, port_, &QLineEdit::setEnabled);
+
+    auto* fields = new QGridLayout;
+    fields->addWidget(addressLabel, 0, 0);
+    fields->addWidget(address_, 0, 1, 1, 4, Qt::AlignLeft);
+    fields->addWidget(portLabel, 1, 0);
+    fields->addWidget(port80_, 1, 1);
+    fields->addWidget(portOther_, 1, 2);
+    fields->addWidget(port_, 1, 3);
+    fields->addWidget(rangeLabel, 1, 4);
+    fields->setColumnStretch(5, 1);
+    return fields;
+}
+
+QHBoxLayout* EntryTerminalsDialog::MakeSteps() {
     position_ = new QLabel("0/0", this);
     position_->setObjectName("position");
 
@@ -73,15 +102,6 @@ EntryTerminalsDialog::EntryTerminalsDialog(AddedCameraList& list, int max, int i
     close_ = new QPushButton("&Close", this);
     close_->setObjectName("close");
 
-    auto* fields = new QGridLayout;
-    fields->addWidget(addressLabel, 0, 0);
-    fields->addWidget(address_, 0, 1, 1, 4, Qt::AlignLeft);
-    fields->addWidget(portLabel, 1, 0);
-    fields->addWidget(port80_, 1, 1);
-    fields->addWidget(portOther_, 1, 2);
-    fields->addWidget(port_, 1, 3);
-    fields->addWidget(rangeLabel, 1, 4);
-    fields->setColumnStretch(5, 1);
     auto* steps = new QHBoxLayout;
     for (QWidget* w :
          {static_cast<QWidget*>(prev_), static_cast<QWidget*>(position_), static_cast<QWidget*>(next_),
@@ -90,10 +110,6 @@ EntryTerminalsDialog::EntryTerminalsDialog(AddedCameraList& list, int max, int i
     steps->addStretch(1);
     steps->addWidget(ok_);
     steps->addWidget(close_);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(fields);
-    layout->addSpacing(6);
-    layout->addLayout(steps);
 
     connect(prev_, &QAbstractButton::clicked, this, &EntryTerminalsDialog::OnPrev);
     connect(next_, &QAbstractButton::clicked, this, &EntryTerminalsDialog::OnNext);
@@ -101,14 +117,7 @@ EntryTerminalsDialog::EntryTerminalsDialog(AddedCameraList& list, int max, int i
     connect(del_, &QAbstractButton::clicked, this, &EntryTerminalsDialog::OnDel);
     connect(ok_, &QPushButton::clicked, this, &EntryTerminalsDialog::OnOk);
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
-
-    if (list_.Size() == 0) list_.AppendBlank();
-    index_ = std::clamp(index, 0, list_.Size() - 1);
-    SelectCurrent();
-    ShowRow();
-    UpdateButtons();
-    ShowPosition();
-    address_->setFocus();
+    return steps;
 }
 
 EntryFields EntryTerminalsDialog::Fields() const {

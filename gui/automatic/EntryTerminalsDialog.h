@@ -11,6 +11,8 @@
 #include "fleet/EntryFields.h"
 #include "platform/MessageBoxes.h"
 
+class QGridLayout;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -38,6 +40,9 @@ class EntryTerminalsDialog : public QDialog {
     [[nodiscard]] EntryFields Fields() const;
 
   private:
+    /// The address and port fields, and the row of steps and buttons, made once by the constructor.
+    QGridLayout* MakeFields();
+    QHBoxLayout* MakeSteps();
     void OnPrev();
     void OnNext();
     void OnAdd();

@@ -18,6 +18,14 @@ namespace xqt {
 
 ManualTargetPage::ManualTargetPage(platform::MessageBoxes& boxes, QWidget* frame)
     : QWidget(frame), boxes_(boxes) {
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(MakeTargetBox());
+    layout->addWidget(MakeLoginBox());
+    layout->addWidget(MakeSetupBox());
+    layout->addStretch(1);
+}
+
+QGroupBox* ManualTargetPage::MakeTargetBox() {
     auto* target = new QGroupBox("Target camera", this);
     address_ = new Ipv4Edit(target);
     address_->setObjectName("address");
@@ -61,7 +69,10 @@ ManualTargetPage::ManualTargetPage(platform::MessageBoxes& boxes, QWidget* frame
     targetGrid->addWidget(port_, 1, 3);
     targetGrid->addWidget(rangeLabel, 1, 4);
     targetGrid->setColumnStretch(5, 1);
+    return target;
+}
 
+QGroupBox* ManualTargetPage::MakeLoginBox() {
     auto* login = new QGroupBox("Login", this);
     name_ = new QLineEdit(login);
     name_->setObjectName("adminName");
@@ -80,7 +91,10 @@ ManualTargetPage::ManualTargetPage(platform::MessageBoxes& boxes, QWidget* frame
     loginGrid->addWidget(passwordLabel, 1, 0);
     loginGrid->addWidget(password_, 1, 1);
     loginGrid->setColumnStretch(2, 1);
+    return login;
+}
 
+QGroupBox* ManualTargetPage::MakeSetupBox() {
     auto* setup = new QGroupBox("Setup data", this);
     retain_ = new QCheckBox("&Retain the current settings", setup);
     retain_->setObjectName("retain");
@@ -95,12 +109,7 @@ ManualTargetPage::ManualTargetPage(platform::MessageBoxes& boxes, QWidget* frame
     setupRow->addWidget(retain_);
     setupRow->addWidget(backup_);
     setupRow->addStretch(1);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(target);
-    layout->addWidget(login);
-    layout->addWidget(setup);
-    layout->addStretch(1);
+    return setup;
 }
 
 TargetForm ManualTargetPage::ReadForm() const {

@@ -11,6 +11,7 @@
 #include "wizard/WizardView.h"
 
 class QCheckBox;
+class QGroupBox;
 class QLineEdit;
 class QRadioButton;
 
@@ -36,6 +37,10 @@ class ManualTargetPage : public QWidget, public ManualTargetAccess {
     [[nodiscard]] TargetForm ReadForm() const;
 
   private:
+    /// The page's three groups, made once by the constructor.
+    QGroupBox* MakeTargetBox();
+    QGroupBox* MakeLoginBox();
+    QGroupBox* MakeSetupBox();
     void Focus(TargetField field);
 
     platform::MessageBoxes& boxes_;
