@@ -46,7 +46,7 @@ Result<std::vector<Target>> TargetsFromList(const std::string& input) {
 
 Result<std::vector<Target>> TargetsFromDiscovery(const ResourceState& resources) {
     DiscoveryResults results(resources.modelNames, [](const std::string& serial) {
-        return ns_serial_protect::IsSerialAllowedAnsi(serial) != 0;
+        return ns_serial_protect::JudgeSerialAnsi(serial) == ns_serial_protect::SerialVerdict::Allowed;
     });
     DiscoveryOptions options;
     options.print = [](const std::string& line) { std::cerr << TerminalText(line) << std::endl; };

@@ -214,7 +214,7 @@ CLI::Validator NumberIn(double low, double high) {
 }
 
 bool SerialAllowed(const std::string& serial) {
-    return ns_serial_protect::IsSerialAllowed(std::string_view(serial)) != 0;
+    return ns_serial_protect::JudgeSerial(serial) == ns_serial_protect::SerialVerdict::Allowed;
 }
 
 int CheckExitCode(CameraFault fault) {

@@ -97,7 +97,7 @@ int RunDiscover(bool json, double seconds) {
     resources.LoadModelList(&boxes);
 
     DiscoveryResults results(resources.modelNames, [](const std::string& serial) {
-        return ns_serial_protect::IsSerialAllowedAnsi(serial) != 0;
+        return ns_serial_protect::JudgeSerialAnsi(serial) == ns_serial_protect::SerialVerdict::Allowed;
     });
 
     DiscoveryOptions options;

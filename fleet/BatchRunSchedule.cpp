@@ -305,7 +305,8 @@ void BatchRun::BeginStart(int position) {
                 raw->detail = session->DescribeFault(CameraFault::ModelNotAccepted, fields.model);
                 return finish(Verdict::Unsuitable);
             }
-            if (!emergency && ns_serial_protect::IsSerialAllowed(std::string_view(fields.serial)) == 0) {
+            if (!emergency &&
+                ns_serial_protect::JudgeSerial(fields.serial) == ns_serial_protect::SerialVerdict::Refused) {
                 raw->detail =
                     session->DescribeFault(CameraFault::SerialNotAccepted, fields.model, fields.serial);
                 return finish(Verdict::Unsuitable);

@@ -84,6 +84,13 @@ int IsSerialAllowed(std::string_view serialUtf8);
 /// The same for the 8-bit bytes a camera sent (discovery replies), checked as they are.
 int IsSerialAllowedAnsi(std::string_view serialAnsi);
 
+/// The rule set's verdict on a serial, by name: callers decide on it, never on IsSerialAllowed's int.
+enum class SerialVerdict { Refused, Allowed };
+/// IsSerialAllowed for a serial in UTF-8, as a verdict.
+[[nodiscard]] SerialVerdict JudgeSerial(std::string_view serialUtf8);
+/// IsSerialAllowedAnsi for the 8-bit bytes a camera sent, as a verdict.
+[[nodiscard]] SerialVerdict JudgeSerialAnsi(std::string_view serialAnsi);
+
 namespace detail {
 /// UTF-16 to Windows-1252; unpaired surrogates and characters without a byte become '?'.
 std::string Utf16ToAnsi(std::u16string_view text);

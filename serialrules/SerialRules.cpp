@@ -64,4 +64,12 @@ int IsSerialAllowedAnsi(std::string_view serialAnsi) {
     }
 }
 
+SerialVerdict JudgeSerial(std::string_view serialUtf8) {
+    return IsSerialAllowed(serialUtf8) == 1 ? SerialVerdict::Allowed : SerialVerdict::Refused;
+}
+
+SerialVerdict JudgeSerialAnsi(std::string_view serialAnsi) {
+    return IsSerialAllowedAnsi(serialAnsi) == 1 ? SerialVerdict::Allowed : SerialVerdict::Refused;
+}
+
 }  // namespace ns_serial_protect

@@ -81,7 +81,7 @@ RealWizardEngine::RealWizardEngine(ModelList models, platform::EngineTiming timi
       discoveryOptions_(std::move(discovery)),
       results_(models_, [](const std::string& serial) {
           // Discovery replies carry the camera's own 8-bit bytes.
-          return ns_serial_protect::IsSerialAllowedAnsi(serial) != 0;
+          return ns_serial_protect::JudgeSerialAnsi(serial) == ns_serial_protect::SerialVerdict::Allowed;
       }) {
     discoveryOptions_.timing = DiscoveryTimingOf(timing_);
     ns_serial_protect::InitSerialRules();
@@ -134,7 +134,7 @@ void RealWizardEngine::StopDiscovery() {
 
 bool RealWizardEngine::IsSerialAllowed(const std::string& serial) const {
     // The serial comes from an inquiry answer, which the session holds in UTF-8.
-    return ns_serial_protect::IsSerialAllowed(std::string_view(serial)) != 0;
+    return ns_serial_protect::JudgeSerial(serial) == ns_serial_protect::SerialVerdict::Allowed;
 }
 
 std::unique_ptr<RealWizardEngine::ManualSession> RealWizardEngine::NewSession(

@@ -21,7 +21,7 @@ AddedCameraList::AddedCameraList(ModelList models, const CameraGrid& targetGrid,
     : CameraGrid(std::move(models), parent, timing),
       rows_(targetGrid.Targets()),
       serialCheck_([](const std::string& serial) {
-          return ns_serial_protect::IsSerialAllowed(std::string_view(serial)) == 1;
+          return ns_serial_protect::JudgeSerial(serial) == ns_serial_protect::SerialVerdict::Allowed;
       }),
       inquiries_(INQ_SYSTEM, Timing().addedListInquiryLimit) {
     setSelectionMode(QAbstractItemView::SingleSelection);
