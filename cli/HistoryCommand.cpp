@@ -44,7 +44,8 @@ int RunHistory(bool json, const std::string& address) {
             return text.empty() ? std::string("-") : TerminalText(text);
         };
         rows.push_back({cell(e.time), cell(e.address), cell(e.model), cell(e.serial), cell(e.versionBefore),
-                        cell(e.versionAfter), cell(e.outcome), cell(e.tool), cell(e.savedFile)});
+                        cell(e.versionAfter), cell(e.outcome ? OutcomeWord(*e.outcome) : ""), cell(e.tool),
+                        cell(e.savedFile)});
     }
     if (json) return EXIT_OK;
     if (rows.size() == 1) {

@@ -38,19 +38,19 @@ void RecordInHistory(const Result& r) {
     HistoryEntry entry;
     switch (r.exitCode) {
         case EXIT_VERIFIED:
-            entry.outcome = "upgraded";
+            entry.outcome = Outcome::Upgraded;
             break;
         case EXIT_NOT_VERIFIED:
-            entry.outcome = "unconfirmed";
+            entry.outcome = Outcome::Unconfirmed;
             break;
         case EXIT_CONFIG_NOT_RESTORED:
-            entry.outcome = "settings-not-restored";
+            entry.outcome = Outcome::SettingsNotRestored;
             break;
         case EXIT_CONFIG_NOT_SAVED:
         case EXIT_NOT_SENT:
         case EXIT_UPGRADE_ERROR:
         case EXIT_NOT_BACK:
-            entry.outcome = "failed";
+            entry.outcome = Outcome::Failed;
             break;
         default:
             return;

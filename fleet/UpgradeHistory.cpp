@@ -95,7 +95,7 @@ std::string HistoryLine(const HistoryEntry& e) {
                        {"model", orNull(e.model)},
                        {"versionBefore", orNull(e.versionBefore)},
                        {"versionAfter", orNull(e.versionAfter)},
-                       {"outcome", e.outcome},
+                       {"outcome", e.outcome ? json(OutcomeWord(*e.outcome)) : json(nullptr)},
                        {"configFile", orNull(e.savedFile)}};
     return line.dump(-1, ' ', false, json::error_handler_t::replace);
 }
@@ -114,7 +114,7 @@ std::optional<HistoryEntry> HistoryEntryOf(const ProgressRecord& row, std::strin
     entry.model = done.model;
     entry.versionBefore = done.versionBefore;
     if (done.confirmed) entry.versionAfter = done.versionAfter.value_or("");
-    entry.outcome = OutcomeWord(*done.outcome);
+    entry.outcome = done.outcome;
     entry.savedFile = done.configFile.value_or("");
     return entry;
 }
@@ -170,7 +170,7 @@ Result<std::vector<HistoryEntry>> ReadHistory(const std::string& path) {
         e.model = Text(object, "model");
         e.versionBefore = Text(object, "versionBefore");
         e.versionAfter = Text(object, "versionAfter");
-        e.outcome = Text(object, "outcome");
+        e.outcome = OutcomeFromWord(Text(object, "outcome"));
         e.savedFile = Text(object, "configFile");
         if (!e.address.empty()) entries.push_back(std::move(e));
     }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "fleet/Report.h"
 #include "platform/Result.h"
 
 namespace xqt {
@@ -28,7 +29,9 @@ struct HistoryEntry {
     std::string model;
     std::string versionBefore;  ///< bare numbers ("1.10"), empty when unknown
     std::string versionAfter;
-    std::string outcome;    ///< upgraded, unconfirmed, settings-not-restored, failed, ...
+    /// Upgraded, Unconfirmed, SettingsNotRestored or Failed; none when a line read back holds a
+    /// word this program does not know.
+    std::optional<Outcome> outcome;
     std::string savedFile;  ///< the configuration kept on disk, empty when none
 };
 

@@ -304,10 +304,10 @@ void WizardFlow::RecordUpgrade(bool failed) {
     entry.versionBefore = currentVersion_.rfind("ver", 0) == 0 ? currentVersion_.substr(3) : std::string();
     if (verified && resources_.versionLabel.rfind("ver", 0) == 0)
         entry.versionAfter = resources_.versionLabel.substr(3);
-    entry.outcome = failed                                   ? "failed"
-                    : !verified                              ? "unconfirmed"
-                    : (hasConfigBackup_ && !configRestored_) ? "settings-not-restored"
-                                                             : "upgraded";
+    entry.outcome = failed                                   ? Outcome::Failed
+                    : !verified                              ? Outcome::Unconfirmed
+                    : (hasConfigBackup_ && !configRestored_) ? Outcome::SettingsNotRestored
+                                                             : Outcome::Upgraded;
     engine_.RecordUpgrade(entry);
     // Every end of a run is recorded here: the camera is free for other runs from now on.
     cameraLocks_.clear();

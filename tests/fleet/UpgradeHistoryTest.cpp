@@ -30,7 +30,7 @@ class UpgradeHistory : public ::testing::Test {
         e.tool = "test";
         e.address = address;
         e.serial = serial;
-        e.outcome = "upgraded";
+        e.outcome = Outcome::Upgraded;
         return e;
     }
     std::vector<HistoryEntry> Read() {

@@ -430,7 +430,7 @@ TEST_F(WizardFlowTest, FailedSaveReturnsToTheTargetPageAndLeavesNothingToRestore
     EXPECT_EQ(boxes.Taken()[1].icon, MbIcon::Stop);
     EXPECT_FALSE(engine.started);
     ASSERT_EQ(engine.recorded.size(), 1u);
-    EXPECT_EQ(engine.recorded[0].outcome, "failed");
+    EXPECT_EQ(engine.recorded[0].outcome, Outcome::Failed);
     for (WizardButton b : {WizardButton::Back, WizardButton::Next, WizardButton::Cancel})
         EXPECT_TRUE(view.IsButtonEnabled(b));
     EXPECT_TRUE(view.closeEnabled);
@@ -460,7 +460,7 @@ TEST_F(WizardFlowTest, FailedUpgradeReturnsToTheTargetPageAndRunsAgain) {
     EXPECT_EQ(engine.Count("ReadBackConfiguration"), 0);
     EXPECT_EQ(engine.Count("ReleaseConfiguration"), 1);
     ASSERT_EQ(engine.recorded.size(), 1u) << "a failed run is recorded once";
-    EXPECT_EQ(engine.recorded[0].outcome, "failed");
+    EXPECT_EQ(engine.recorded[0].outcome, Outcome::Failed);
     EXPECT_EQ(engine.recorded[0].versionBefore, "2.31");
     EXPECT_EQ(engine.recorded[0].versionAfter, "");
     EXPECT_EQ(engine.recorded[0].serial, "1000001");
@@ -478,7 +478,7 @@ TEST_F(WizardFlowTest, FailedUpgradeReturnsToTheTargetPageAndRunsAgain) {
     view.RunJobs();
     WatchRestart();
     ASSERT_EQ(engine.recorded.size(), 2u);
-    EXPECT_EQ(engine.recorded[1].outcome, "upgraded");
+    EXPECT_EQ(engine.recorded[1].outcome, Outcome::Upgraded);
 }
 
 TEST_F(WizardFlowTest, RetryGoesBackToTheTargetPageWithTheQuestionArmedAndAFreshRun) {

@@ -74,7 +74,7 @@ TEST_F(AutoProgressTest, ARunShowsItsRowsCounterButtonsAndLog) {
         EXPECT_EQ(line.address, AddressOf(camera));
         EXPECT_EQ(line.tool, "xqt-upgrade");
         EXPECT_TRUE(SameMac(line.mac, fleet->At(camera).Camera().mac)) << line.mac;
-        EXPECT_EQ(line.outcome, "upgraded");
+        EXPECT_EQ(line.outcome, Outcome::Upgraded);
         EXPECT_EQ(line.versionAfter, "1.23");
     }
 }

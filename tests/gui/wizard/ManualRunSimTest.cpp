@@ -214,7 +214,7 @@ TEST_F(ManualUpgradeTest, RetainAndBackupRestoresTheConfigurationAndKeepsTheSave
     EXPECT_EQ(history[0].tool, "xqt-upgrade");
     EXPECT_EQ(history[0].address.rfind("127.0.34.2:", 0), 0u) << history[0].address;
     EXPECT_EQ(history[0].serial, "1000001");
-    EXPECT_EQ(history[0].outcome, "upgraded");
+    EXPECT_EQ(history[0].outcome, Outcome::Upgraded);
     EXPECT_EQ(history[0].versionAfter, "1.23");
     EXPECT_EQ(history[0].savedFile, files[0].string());
 }
@@ -261,7 +261,7 @@ TEST_F(ManualUpgradeTest, ARestoreThatNeverSucceedsIsReportedOnTheResultPageAndT
     ASSERT_EQ(SavedFiles().size(), 1u);
     const std::vector<HistoryEntry> history = HistoryIn(dataFolder);
     ASSERT_EQ(history.size(), 1u);
-    EXPECT_EQ(history[0].outcome, "settings-not-restored");
+    EXPECT_EQ(history[0].outcome, Outcome::SettingsNotRestored);
     EXPECT_EQ(history[0].savedFile, SavedFiles()[0].string());
 }
 
