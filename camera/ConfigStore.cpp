@@ -13,19 +13,19 @@ namespace xqt {
 using detail::CreateFolders;
 using detail::ErrnoText;
 
-ConfigStore::ConfigStore(std::string host, std::string remotePath, const std::string& credential,
+ConfigStore::ConfigStore(std::string hostPort, std::string path, const std::string& credential,
                          std::chrono::system_clock::time_point timeStamp, const std::string& modelName,
-                         const std::string& serialText, std::int32_t deleteFlag,
+                         const std::string& serialText, std::int32_t deleteWhenRestored,
                          std::chrono::milliseconds stepTimeout, detail::TransferBound bound)
-    : host(std::move(host)),
-      remotePath(std::move(remotePath)),
+    : host(std::move(hostPort)),
+      remotePath(std::move(path)),
       url("HTTP://" + this->host + this->remotePath),
       authHeader("Authorization: Basic " + credential),
       localPath([&] {
           const std::string folder = ConfigFolderFor(timeStamp);
           return folder.empty() ? folder : folder + "/" + SafeConfigFileName(modelName, serialText);
       }()),
-      deleteFlag(deleteFlag),
+      deleteFlag(deleteWhenRestored),
       stepTimeout_(stepTimeout),
       bound_(bound) {}
 

@@ -26,7 +26,7 @@ using tcp = asio::ip::tcp;
 // ShortAnswerReader
 
 struct ShortAnswerReader::Impl {
-    explicit Impl(std::size_t cap) : cap(cap) { body.reserve(cap); }
+    explicit Impl(std::size_t most) : cap(most) { body.reserve(most); }
 
     std::size_t cap;
     AnswerReader reader;

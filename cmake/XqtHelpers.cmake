@@ -1,7 +1,11 @@
 # Shared helpers: warnings, sanitizers, and one-line declarations of tests, fuzzers and benchmarks.
 
+# The warning set of our own code; with XQT_WERROR (the plain tree of ./run) every warning fails the build.
 function(xqt_warnings target)
-    target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-unused-parameter -Wshadow -Wnon-virtual-dtor)
+    if(XQT_WERROR)
+        target_compile_options(${target} PRIVATE -Werror)
+    endif()
 endfunction()
 
 macro(xqt_apply_sanitizers)

@@ -132,27 +132,27 @@ std::optional<BatchRun::Advance> BatchRun::TakeVerdict(int position, TickState& 
     jobs_.erase(found);
     job->thread.join();
     // A camera listed by address alone is named by its own answer.
-    ProgressRecord& named = rows_.at(row);
-    if (named.text[ProgressSlot::MODEL].empty()) named.text[ProgressSlot::MODEL] = job->model;
+    ProgressRecord& record = rows_.at(row);
+    if (record.text[ProgressSlot::MODEL].empty()) record.text[ProgressSlot::MODEL] = job->model;
     // The camera's own answers name it best: discovery may cut a serial short, and a list
     // of addresses knows neither.
-    if (!job->serial.empty()) named.serial = job->serial;
-    if (!job->mac.empty()) named.mac = job->mac;
-    using Verdict = StartJob::Verdict;
-    if (job->verdict != Verdict::Offline) {
+    if (!job->serial.empty()) record.serial = job->serial;
+    if (!job->mac.empty()) record.mac = job->mac;
+    using JobVerdict = StartJob::Verdict;
+    if (job->verdict != JobVerdict::Offline) {
         for (platform::CameraLock& lock : job->locks)
             locks_[row].push_back(std::move(lock));
         // The first row that named a camera keeps it; any other row of it is left alone, whatever
         // its own answers said. A row another run holds keeps nothing.
         const Identity named{job->mac, job->serial, {}};
-        if (auto refusal = ClaimIdentity(row, named, job->verdict != Verdict::Locked)) {
+        if (auto refusal = ClaimIdentity(row, named, job->verdict != JobVerdict::Locked)) {
             EndUnstarted(position, RowEnd::Skipped, std::move(*refusal));
             return Advance::Stay;
         }
         // The camera itself, at whichever address it answers, is held against other runs before
         // anything is written to it. Taken here, in row order, so that of two rows of one camera
         // the first listed is the one upgraded.
-        if (job->verdict == Verdict::Passed && !policy_.dryRun &&
+        if (job->verdict == JobVerdict::Passed && !policy_.dryRun &&
             (!named.mac.empty() || !named.serial.empty())) {
             platform::CameraLock held =
                 platform::CameraLock::Take(platform::IdentityLockKey(named.mac, named.serial));
@@ -164,7 +164,7 @@ std::optional<BatchRun::Advance> BatchRun::TakeVerdict(int position, TickState& 
         }
     }
     switch (job->verdict) {
-        case Verdict::Passed:
+        case JobVerdict::Passed:
             if (session.status.load() == STANDBY && !abort_ && !stoppedByFailures_) {
                 CompleteStart(position, job->docType);
                 tick.startedThisTick = true;
@@ -175,30 +175,30 @@ std::optional<BatchRun::Advance> BatchRun::TakeVerdict(int position, TickState& 
             // After an abort a camera that passed is not started any more and is dropped
             // with the others.
             return std::nullopt;
-        case Verdict::Offline:
+        case JobVerdict::Offline:
             Requeue(position);  // the ones behind move up to `position`
             return Advance::Stay;
-        case Verdict::Current:
+        case JobVerdict::Current:
             EndUnstarted(position, RowEnd::Current, {});
             return Advance::Stay;
-        case Verdict::Resumed:
+        case JobVerdict::Resumed:
             EndUnstarted(position, RowEnd::Skipped, {});
             return Advance::Stay;
-        case Verdict::Restored:
-        case Verdict::NotRestored:
-            EndResumedRestore(position, job->verdict == Verdict::Restored, job->keptFile);
+        case JobVerdict::Restored:
+        case JobVerdict::NotRestored:
+            EndResumedRestore(position, job->verdict == JobVerdict::Restored, job->keptFile);
             return Advance::Stay;
-        case Verdict::Locked:
+        case JobVerdict::Locked:
             EndUnstarted(position, RowEnd::Skipped, job->detail);
             return Advance::Stay;
-        case Verdict::Suitable:
+        case JobVerdict::Suitable:
             rows_.at(row).imageSlot = resources_.SelectSlot(job->docType);
             EndUnstarted(position, RowEnd::Suitable, {});
             return Advance::Stay;
-        case Verdict::Unsuitable:
+        case JobVerdict::Unsuitable:
             EndUnstarted(position, RowEnd::Unsuitable, job->detail);
             return Advance::Stay;
-        case Verdict::Refused:
+        case JobVerdict::Refused:
             // The check has put the camera into its final state.
             rows_.at(row).detail = job->detail;
             return std::nullopt;
@@ -250,8 +250,8 @@ void BatchRun::BeginStart(int position) {
     const platform::EngineTiming timing = timing_;
     job->thread = std::jthread([raw, session, limit, mayRetry, imageVersion, earlier, timing,
                                 policy = policy_] {
-        using Verdict = StartJob::Verdict;
-        auto finish = [raw](Verdict verdict) {
+        using JobVerdict = StartJob::Verdict;
+        auto finish = [raw](JobVerdict verdict) {
             raw->verdict = verdict;
             raw->done.store(true, std::memory_order_release);
         };
@@ -267,13 +267,13 @@ void BatchRun::BeginStart(int position) {
             raw->locks.push_back(std::move(taken));
             return true;
         };
-        if (!lock(platform::AddressLockKey(session->hostPort))) return finish(Verdict::Locked);
+        if (!lock(platform::AddressLockKey(session->hostPort))) return finish(JobVerdict::Locked);
         // The system answer comes first because it tells whether the camera is in emergency state:
         // such a camera need not know its users, and its upload is neither completed nor followed
         // by a progress stream.
         const InquiryAnswer asked = session->Ask(INQ_SYSTEM, limit);
         const std::string& system = asked.text;
-        if (system.empty() && mayRetry) return finish(Verdict::Offline);
+        if (system.empty() && mayRetry) return finish(JobVerdict::Offline);
         const SystemFields fields = session->ParseSystemAnswer(system, false);
         raw->model = fields.model;
         raw->serial = fields.serial;
@@ -290,26 +290,26 @@ void BatchRun::BeginStart(int position) {
         // on another version is run again.
         if (earlier && SameCamera(*earlier, Identity{raw->mac, fields.serial, {}}) && !imageVersion.empty() &&
             !session->emergency.load() && StripVer(session->currentVersion.Get()) == imageVersion) {
-            if (earlier->keptFile.empty()) return finish(Verdict::Resumed);
+            if (earlier->keptFile.empty()) return finish(JobVerdict::Resumed);
             raw->keptFile = earlier->keptFile;
-            if (policy.dryRun) return finish(Verdict::Suitable);
+            if (policy.dryRun) return finish(JobVerdict::Suitable);
             // The camera itself is held before its settings are written to it.
-            if (!lock(platform::IdentityLockKey(raw->mac, raw->serial))) return finish(Verdict::Locked);
-            return finish(RestoreKept(*session, earlier->keptFile, timing) ? Verdict::Restored
-                                                                           : Verdict::NotRestored);
+            if (!lock(platform::IdentityLockKey(raw->mac, raw->serial))) return finish(JobVerdict::Locked);
+            return finish(RestoreKept(*session, earlier->keptFile, timing) ? JobVerdict::Restored
+                                                                           : JobVerdict::NotRestored);
         }
         // A camera that refused the login has said nothing of its model: the login check below
         // reports it as such.
         if (policy.checkSuitability && !system.empty() && system != detail::UNAUTHORIZED_ANSWER) {
             if (!fields.accepted) {
                 raw->detail = session->DescribeFault(CameraFault::ModelNotAccepted, fields.model);
-                return finish(Verdict::Unsuitable);
+                return finish(JobVerdict::Unsuitable);
             }
             if (!emergency &&
                 ns_serial_protect::JudgeSerial(fields.serial) == ns_serial_protect::SerialVerdict::Refused) {
                 raw->detail =
                     session->DescribeFault(CameraFault::SerialNotAccepted, fields.model, fields.serial);
-                return finish(Verdict::Unsuitable);
+                return finish(JobVerdict::Unsuitable);
             }
         }
         if (!emergency) {
@@ -327,14 +327,14 @@ void BatchRun::BeginStart(int position) {
                                 : CameraFault::NotAdministrator;
                 }
                 raw->detail = session->DescribeFault(fault, fields.model);
-                return finish(Verdict::Refused);
+                return finish(JobVerdict::Refused);
             }
         }
         raw->docType = CameraSession::ReadDocType(system);
         if (policy.skipCurrent && !emergency && !imageVersion.empty() &&
             StripVer(session->currentVersion.Get()) == imageVersion)
-            return finish(Verdict::Current);
-        finish(policy.dryRun ? Verdict::Suitable : Verdict::Passed);
+            return finish(JobVerdict::Current);
+        finish(policy.dryRun ? JobVerdict::Suitable : JobVerdict::Passed);
     });
 }
 

@@ -43,14 +43,14 @@ Result<DoneCameras> ReadDoneCameras(const std::string& path, const std::string& 
     if (!in) {
         return Fail("cannot read " + path);
     }
-    std::string text;
-    text.resize(REPORT_READ_LIMIT + 1);
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(in.gcount()));
-    if (text.size() > REPORT_READ_LIMIT) {
+    std::string content;
+    content.resize(REPORT_READ_LIMIT + 1);
+    in.read(content.data(), static_cast<std::streamsize>(content.size()));
+    content.resize(static_cast<std::size_t>(in.gcount()));
+    if (content.size() > REPORT_READ_LIMIT) {
         return Fail(path + " is too large for a report");
     }
-    const json doc = json::parse(text, nullptr, false);
+    const json doc = json::parse(content, nullptr, false);
     if (doc.is_discarded() || !doc.is_object() || !doc.contains("cameras") || !doc["cameras"].is_array()) {
         return Fail(path + " is not a report of this tool");
     }

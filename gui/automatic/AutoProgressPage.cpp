@@ -170,11 +170,11 @@ void AutoProgressPage::Fill() {
 
     const TargetList& targets = targets_.Targets();
     for (int i = 0; i < targets.Size() && run_->Size() < MAX_CAMERAS; ++i) {
-        const UpgradeData data = targets.GetUpgradeData(i);
-        if (!data.ticked) continue;
-        ProgressRecord record = MakeProgressRecord(data, run_->Size());
+        const UpgradeData target = targets.GetUpgradeData(i);
+        if (!target.ticked) continue;
+        ProgressRecord record = MakeProgressRecord(target, run_->Size());
         record.key = targets.Record(i).key;
-        run_->AddCamera(std::move(record), data.name, data.password, data.serial);
+        run_->AddCamera(std::move(record), target.name, target.password, target.serial);
     }
     setButtons_(ButtonMode::Upgrade);
     UpdateCounter();

@@ -98,8 +98,8 @@ void ManualProgressPage::SetStatusLine(const std::string& text) {
     statusLine_->setText(ToQt(text));
 }
 
-void ManualProgressPage::SetSetupData(SetupData data) {
-    setupData_->setText(ToQt(SetupDataText(data.retain, data.backup)));
+void ManualProgressPage::SetSetupData(SetupData setup) {
+    setupData_->setText(ToQt(SetupDataText(setup.retain, setup.backup)));
 }
 
 void ManualProgressPage::ShowStatusWord(UpgradeStatus status) {

@@ -30,7 +30,7 @@ class ManualProgressPage : public QWidget, public ManualProgressAccess {
     void SetCurrentVersion(const std::string& text) override;
     void SetNewVersion(const std::string& text) override;
     void SetStatusLine(const std::string& text) override;
-    void SetSetupData(SetupData data) override;
+    void SetSetupData(SetupData setup) override;
     void ShowStatusWord(UpgradeStatus status) override;
     /// Copies the bar's value to the widget now.
     void RefreshBar();

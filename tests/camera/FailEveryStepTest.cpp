@@ -422,9 +422,9 @@ TEST_P(FailEveryStepTest, EachFailedStepEndsAsDocumentedClosedAndInTime) {
     EXPECT_TRUE(peerGotThrough) << "more than " << kMostSteps << " steps";
 }
 
-INSTANTIATE_TEST_SUITE_P(Exchanges, FailEveryStepTest, ::testing::ValuesIn(AllRows()), [](const auto& info) {
+INSTANTIATE_TEST_SUITE_P(Exchanges, FailEveryStepTest, ::testing::ValuesIn(AllRows()), [](const auto& row) {
     std::ostringstream name;
-    name << info.param;
+    name << row.param;
     return name.str();
 });
 

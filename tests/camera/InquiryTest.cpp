@@ -203,13 +203,13 @@ TEST_F(InquiryTest, ManualModeExplainsEachRefusalInABox) {
 TEST_F(InquiryTest, AutomaticModeRecordsTheStatusAndShowsNothing) {
     SessionConfig config = test::ConfigFor("127.0.0.1:9", &owner);
     config.mode = SessionMode::Automatic;
-    CameraSession session(config);
-    EXPECT_FALSE(session.CheckAdministrator("401 Unauthorized"));
-    EXPECT_EQ(session.status.load(), static_cast<std::int32_t>(UpgradeStatus::Error3));
-    EXPECT_FALSE(session.CheckAdministrator(""));
-    EXPECT_EQ(session.status.load(), static_cast<std::int32_t>(UpgradeStatus::Error1));
-    EXPECT_FALSE(session.CheckAdministrator("Administrator=cm9vdDp2ZXhv&"));
-    EXPECT_EQ(session.status.load(), static_cast<std::int32_t>(UpgradeStatus::Error3));
+    CameraSession automatic(config);
+    EXPECT_FALSE(automatic.CheckAdministrator("401 Unauthorized"));
+    EXPECT_EQ(automatic.status.load(), static_cast<std::int32_t>(UpgradeStatus::Error3));
+    EXPECT_FALSE(automatic.CheckAdministrator(""));
+    EXPECT_EQ(automatic.status.load(), static_cast<std::int32_t>(UpgradeStatus::Error1));
+    EXPECT_FALSE(automatic.CheckAdministrator("Administrator=cm9vdDp2ZXhv&"));
+    EXPECT_EQ(automatic.status.load(), static_cast<std::int32_t>(UpgradeStatus::Error3));
     EXPECT_TRUE(owner.boxes().empty());
 }
 

@@ -310,8 +310,8 @@ TEST_F(BatchCommandTest, ACameraThatComesUpLateIsTriedAgain) {
     cameras[1].http.resetConnection = true;  // down at first
     // The first attempt asks one question, which the camera resets; it comes up with the next
     // request, so the order holds however slow the tool is.
-    Start(cameras, {}, [](sim::SimFleet& fleet) {
-        sim::CameraServer& late = fleet.At(1);
+    Start(cameras, {}, [](sim::SimFleet& started) {
+        sim::CameraServer& late = started.At(1);
         late.SetObserver([&late, seen = 0](const sim::RecordedRequest&) mutable {
             if (++seen == 2) late.Update([](sim::SimCamera& c) { c.http.resetConnection = false; });
         });

@@ -270,7 +270,7 @@ TEST_P(IdentitySafetyTest, KeepsTheCameraSafe) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, IdentitySafetyTest, ::testing::ValuesIn(ROWS),
-                         [](const ::testing::TestParamInfo<SafetyRow>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<SafetyRow>& row) { return row.param.name; });
 
 }  // namespace
 }  // namespace xqt::test

@@ -246,7 +246,7 @@ TEST_F(ConfigDownloadTest, CancelEndsADownloadAtOnce) {
 
 TEST_F(ConfigDownloadTest, AnUnusableFolderIsAClearFailure) {
     std::ofstream(temp.path() / "not-a-folder") << "x";
-    test::EnvOverride dataHome("XDG_DATA_HOME", (temp.path() / "not-a-folder").c_str());
+    test::EnvOverride unusableHome("XDG_DATA_HOME", (temp.path() / "not-a-folder").c_str());
     auto store = Store();
     EXPECT_FALSE(store->Download());
     EXPECT_NE(store->errorText.find("cannot create the folder"), std::string::npos) << store->errorText;

@@ -312,7 +312,7 @@ TEST_P(FaultTableTest, EndsAsDocumentedWithinItsBoundAndLosesNoConfiguration) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, FaultTableTest, ::testing::ValuesIn(kFaults),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 // ---- Cameras that share a serial number ------------------------------------------------------------
 

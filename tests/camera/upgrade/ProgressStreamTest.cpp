@@ -9,7 +9,8 @@ namespace {
 // A bar and/or a value as plain numbers.
 class Outputs : public ProgressOutputs {
   public:
-    Outputs(std::optional<std::int32_t> bar, std::optional<std::int32_t> value) : bar(bar), value(value) {}
+    Outputs(std::optional<std::int32_t> barAt, std::optional<std::int32_t> valueAt)
+        : bar(barAt), value(valueAt) {}
     bool HasBar() const override { return bar.has_value(); }
     std::int32_t BarPosition() const override { return *bar; }
     void SetBar(std::int32_t position) override { bar = position; }

@@ -447,7 +447,7 @@ TEST_P(SequenceTableTest, EndsAsListed) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, SequenceTableTest, ::testing::ValuesIn(kRuns),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace xqt::test

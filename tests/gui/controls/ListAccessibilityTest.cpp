@@ -141,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
                  3,
                  6,
                  {{1, 1, "127.0.73.2", {}}, {1, 5, "Uploading", {}}, {1, 4, "45%", {}}, {2, 4, "0%", {}}}}),
-    [](const testing::TestParamInfo<ListCase>& info) { return std::string(info.param.what); });
+    [](const testing::TestParamInfo<ListCase>& row) { return std::string(row.param.what); });
 
 }  // namespace
 }  // namespace xqt
