@@ -23,7 +23,7 @@ AddedCameraList::AddedCameraList(ModelList models, const CameraGrid& targetGrid,
       serialCheck_([](const std::string& serial) {
           return ns_serial_protect::JudgeSerial(serial) == ns_serial_protect::SerialVerdict::Allowed;
       }),
-      inquiries_(INQ_SYSTEM, Timing().addedListInquiryLimit) {
+      inquiries_(Models(), Timing()) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     inquiryTimer_.setInterval(Timing().addedListInquiryPeriod);
     connect(&inquiryTimer_, &QTimer::timeout, this, &AddedCameraList::OnInquiryTick);

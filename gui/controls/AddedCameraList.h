@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "fleet/AddedCameraRows.h"
-#include "fleet/InquiryQueue.h"
+#include "fleet/ListInquiries.h"
 #include "gui/controls/CameraGrid.h"
 
 namespace xqt {
@@ -103,11 +103,10 @@ class AddedCameraList : public CameraGrid {
   private:
     void SelectRow(int row);
     void OnInquiryTick();
-    [[nodiscard]] InquiryOutcome Evaluate(CameraSession& session) const;
 
     AddedCameraRows rows_;
     SerialCheck serialCheck_;
-    InquiryQueue inquiries_;  ///< by row key; a re-addressed row has a new key
+    AddedCameraLookups inquiries_;  ///< by row key; a re-addressed row has a new key
     QTimer inquiryTimer_;
 };
 

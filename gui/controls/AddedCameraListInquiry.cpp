@@ -1,11 +1,5 @@
-// AddedCameraList: the inquiries. Every row given a new address is asked "inq=system" through an
-// InquiryQueue (at most two in flight); the answer decides the row's model, serial, version and
-// verdict.
-#include <algorithm>
-#include <chrono>
-
-#include "camera/CameraSession.h"
-#include "camera/Credential.h"
+// AddedCameraList: every row given a new address is looked up (fleet/ListInquiries.h); the answer
+// decides the row's model, serial, version and verdict.
 #include "gui/controls/AddedCameraList.h"
 
 namespace xqt {
@@ -15,14 +9,7 @@ void AddedCameraList::SetAddress(int index, const Octets& address, std::int32_t 
     if (rows_.SetAddress(index, address, port)) {
         inquiries_.Drop(oldKey);
         const AddedCameraRecord& row = rows_.Row(index);
-        SessionConfig config;
-        config.hostPort = row.text[AddedSlot::ADDRESS];
-        // No user is known yet: the credential of an empty name and password (":").
-        config.credential = EncodeCredential("", "");
-        config.modelList = Models();
-        config.slot = std::clamp(row.id - 1, 0, MAX_CAMERAS - 1);
-        config.timing = Timing();
-        inquiries_.Add(row.key, std::make_unique<CameraSession>(std::move(config)));
+        inquiries_.Add(row.key, row.address, row.port, row.id - 1);
         if (!inquiryTimer_.isActive()) inquiryTimer_.start();
     }
     AnnounceRowsChanged();
@@ -30,19 +17,6 @@ void AddedCameraList::SetAddress(int index, const Octets& address, std::int32_t 
 
 void AddedCameraList::SetSerialCheck(SerialCheck check) {
     if (check) serialCheck_ = std::move(check);
-}
-
-InquiryOutcome AddedCameraList::Evaluate(CameraSession& session) const {
-    InquiryOutcome outcome;
-    const std::string answer = session.AsyncAnswer();
-    outcome.answered = !answer.empty();
-    const SystemFields fields = session.ParseSystemAnswer(answer, false);
-    outcome.isCamera = fields.accepted;
-    outcome.model = fields.model;
-    outcome.serial = fields.serial;
-    outcome.version = fields.version;
-    outcome.accepted = fields.accepted && serialCheck_(fields.serial);
-    return outcome;
 }
 
 void AddedCameraList::OnInquiryTick() {
@@ -54,10 +28,10 @@ void AddedCameraList::OnInquiryTick() {
         inquiryTimer_.stop();
         return;
     }
-    inquiries_.Tick([this](std::uint32_t key) { rows_.MarkSearching(key); },
-                    [this](std::uint32_t key, CameraSession& session) {
-                        rows_.ApplyInquiryResult(key, Evaluate(session));
-                    });
+    inquiries_.Tick(
+        [this](std::uint32_t key) { rows_.MarkSearching(key); },
+        [this](std::uint32_t key, const InquiryOutcome& outcome) { rows_.ApplyInquiryResult(key, outcome); },
+        serialCheck_);
     AnnounceRowsChanged();
 }
 

@@ -53,7 +53,7 @@ CameraGrid::CameraGrid(ModelList models, QWidget* parent, platform::EngineTiming
       models_(std::move(models)),
       timing_(timing),
       shell_(&DesktopShell()),
-      tests_(INQ_NETWORK, timing.connectionTestLimit) {
+      tests_(models_, timing) {
     model_ = new detail::RowModel(
         [this](int row, int column, int role) { return CellData(row, column, role); }, this);
     setModel(model_);

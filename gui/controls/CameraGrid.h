@@ -20,7 +20,7 @@
 #include "camera/DiscoveryEntry.h"
 #include "camera/ModelList.h"
 #include "fleet/AddedCameraRows.h"
-#include "fleet/InquiryQueue.h"
+#include "fleet/ListInquiries.h"
 #include "fleet/TargetList.h"
 #include "gui/controls/RowPainter.h"
 #include "platform/EngineTiming.h"
@@ -203,7 +203,7 @@ class CameraGrid : public QTreeView {
     QPoint tipPoint_;
     QTimer tipTimer_;
 
-    InquiryQueue tests_;  ///< connection tests by record key
+    ConnectionTests tests_;  ///< by record key
     QTimer testTimer_;
 };
 

@@ -1,27 +1,11 @@
-// CameraGrid: the connection test of the selected cameras, through an InquiryQueue (at most two in
-// flight); each asks "inq=network" and passes when the answer carries a MAC address.
-#include <algorithm>
-#include <chrono>
-
-#include "camera/CameraSession.h"
-#include "camera/Credential.h"
-#include "fleet/TextForms.h"
+// CameraGrid: the connection test of the selected cameras (fleet/ListInquiries.h), shown in their rows.
 #include "gui/controls/CameraGrid.h"
 
 namespace xqt {
 
 void CameraGrid::StartTest() {
-    for (int row : SelectedRows()) {
-        const CameraRecord& record = targets_.Record(row);
-        SessionConfig config;
-        config.hostPort = AddressText(record.address, record.port);
-        config.credential =
-            EncodeCredential(record.text[TargetSlot::NAME], record.text[TargetSlot::PASSWORD]);
-        config.modelList = models_;
-        config.slot = std::clamp(record.id, 0, MAX_CAMERAS - 1);
-        config.timing = timing_;
-        tests_.Add(record.key, std::make_unique<CameraSession>(std::move(config)));
-    }
+    for (int row : SelectedRows())
+        tests_.Add(targets_.Record(row));
     if (!tests_.Empty() && !testTimer_.isActive()) testTimer_.start();
 }
 
@@ -29,8 +13,8 @@ void CameraGrid::OnTestTick() {
     {
         const TickScope scope;
         if (!scope.entered) return;
-        const bool changed = tests_.Tick({}, [this](std::uint32_t key, CameraSession& session) {
-            targets_.RecordTestResult(key, CameraSession::ParseMacAddress(session.AsyncAnswer()));
+        const bool changed = tests_.Tick([this](std::uint32_t key, std::optional<std::string> mac) {
+            targets_.RecordTestResult(key, std::move(mac));
         });
         if (changed) AnnounceRowsChanged();
     }
