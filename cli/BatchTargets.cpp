@@ -63,7 +63,7 @@ Result<std::vector<Target>> TargetsFromDiscovery(const ResourceState& resources)
         target.data.mac = camera->macText;
         target.data.address = camera->address;
         target.data.port = camera->port;
-        target.data.dhcp = camera->addressText == DHCP_TEXT;
+        target.data.dhcp = camera->dhcp;
         target.data.model = camera->model;
         target.data.serial = camera->serial;
         target.data.version = camera->version;

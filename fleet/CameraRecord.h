@@ -53,6 +53,7 @@ struct CameraRecord {
     std::int32_t id = 0;       ///< position when inserted (1-based in the added-camera list)
     std::int32_t origin = -1;  ///< -1 from discovery, else ordinal in its confirmation
     bool ticked = false;       ///< an upgrade target
+    bool dhcp = false;         ///< the camera takes its address by DHCP; its address cell shows DHCP_TEXT
     std::array<std::string, TEXT_SLOTS> text;
     Octets address = DEFAULT_ADDRESS;
     std::int32_t port = 80;

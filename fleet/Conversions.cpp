@@ -8,6 +8,7 @@ std::optional<CameraEntry> EntryFromDiscovery(const DiscoveryEntry& entry) {
     if (entry.mac.empty()) return std::nullopt;
     CameraEntry e;
     e.macText = entry.mac;
+    e.dhcp = entry.dhcp;
     e.addressText = entry.dhcp ? std::string(DHCP_TEXT) : AddressText(entry.ipAddress, entry.webPort);
     e.model = entry.model;
     e.serial = entry.serial;

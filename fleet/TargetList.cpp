@@ -34,6 +34,7 @@ InsertResult TargetList::Insert(const CameraEntry& entry) {
     r.ticked = true;
     r.text[TargetSlot::MAC] = entry.macText;
     r.text[TargetSlot::ADDRESS] = entry.addressText;
+    r.dhcp = entry.dhcp;
     r.text[TargetSlot::MODEL] = entry.model;
     r.text[TargetSlot::SERIAL] = entry.serial;
     r.text[TargetSlot::VERSION] = entry.version;
@@ -84,7 +85,7 @@ UpgradeData TargetList::GetUpgradeData(int position) const {
     d.mac = r.text[TargetSlot::MAC];
     d.address = r.address;
     d.port = r.port;
-    d.dhcp = r.text[TargetSlot::ADDRESS] == DHCP_TEXT;
+    d.dhcp = r.dhcp;
     d.ticked = r.ticked;
     return d;
 }

@@ -19,7 +19,8 @@ namespace xqt {
 /// What Insert takes: one camera as discovery or the added-camera list describes it.
 struct CameraEntry {
     std::string macText;      ///< empty for a camera added by hand
-    std::string addressText;  ///< AddressText of address and port, or "DHCP"
+    std::string addressText;  ///< AddressText of address and port, or DHCP_TEXT when dhcp
+    bool dhcp = false;        ///< the camera takes its address by DHCP
     std::string model;
     std::string serial;
     std::string version;

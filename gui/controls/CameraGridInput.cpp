@@ -147,7 +147,7 @@ void CameraGrid::UpdateDhcpTip(const QPoint& point) {
         return;
     }
     const CameraRecord& record = targets_.Record(row);
-    if (record.text[TargetSlot::ADDRESS] != DHCP_TEXT) {
+    if (!record.dhcp) {
         ClearTip();
         return;
     }

@@ -94,6 +94,7 @@ TEST(TargetListAccessors, CredentialsAndUpgradeDataReadBackWhatWasStored) {
     TargetList list;
     CameraEntry e = Discovered("m0", {192, 168, 1, 20}, "777");
     e.addressText = "DHCP";
+    e.dhcp = true;
     e.port = 8080;
     list.Insert(e);
     list.Insert(Discovered("m1", {192, 168, 1, 21}));

@@ -113,6 +113,7 @@ void AutoProgressTest::Open(std::vector<sim::SimCamera> cameras, std::vector<int
         entry.address = ParseOctets(camera.ipText);
         entry.port = camera.webPort;
         const bool dhcp = std::find(dhcpRows.begin(), dhcpRows.end(), static_cast<int>(i)) != dhcpRows.end();
+        entry.dhcp = dhcp;
         entry.addressText = dhcp ? std::string(DHCP_TEXT) : AddressText(entry.address, entry.port);
         entry.model = camera.model;
         entry.serial = camera.serial;

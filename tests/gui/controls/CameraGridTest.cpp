@@ -227,6 +227,7 @@ TEST_F(CameraGridTest, TheDhcpTipShowsTheRealAddressOnlyOverTheAddressCell) {
     AddCameras(1);
     CameraEntry dhcp = Entry("08-00-46-00-00-99", {192, 168, 1, 7}, 8080);
     dhcp.addressText = DHCP_TEXT;
+    dhcp.dhcp = true;
     ASSERT_EQ(grid->Insert(dhcp), InsertResult::Inserted);
 
     MoveMouse(grid->viewport(), Cell(1, 2));

@@ -60,6 +60,7 @@ TEST_F(Screenshots, CameraGridWithMixedRows) {
     dhcp.serial = "1000003";
     CameraEntry dhcpEntry = EntryOf(dhcp, "08-00-46-61-00-03");
     dhcpEntry.addressText = DHCP_TEXT;
+    dhcpEntry.dhcp = true;
     ASSERT_EQ(grid.Insert(dhcpEntry), InsertResult::Inserted);
     sim::SimCamera longModel = test::SimCameraAt("192.168.3.41");
     longModel.model = "XQT-TR60-EXTENDED-OUTDOOR";
