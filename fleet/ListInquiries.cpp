@@ -9,48 +9,41 @@
 
 namespace xqt {
 
-namespace {
-
-std::unique_ptr<CameraSession> SessionFor(const Octets& address, std::int32_t port, std::string credential,
-                                          const ModelList& models, int slot,
-                                          const platform::EngineTiming& timing) {
+void ListInquiryQueue::Ask(std::uint32_t key, const Octets& address, std::int32_t port,
+                           std::string credential, int slot) {
     SessionConfig config;
     config.hostPort = FormatHostPort(address, port);
     config.credential = std::move(credential);
-    config.modelList = models;
+    config.modelList = models_;
     config.slot = std::clamp(slot, 0, MAX_CAMERAS - 1);
-    config.timing = timing;
-    return std::make_unique<CameraSession>(std::move(config));
+    config.timing = timing_;
+    queue_.Add(key, std::make_unique<CameraSession>(std::move(config)));
 }
 
-}  // namespace
-
 ConnectionTests::ConnectionTests(ModelList models, const platform::EngineTiming& timing)
-    : models_(std::move(models)), timing_(timing), queue_(INQ_NETWORK, timing.connectionTestLimit) {}
+    : ListInquiryQueue(INQ_NETWORK, timing.connectionTestLimit, std::move(models), timing) {}
 
 void ConnectionTests::Add(const CameraRecord& record) {
-    queue_.Add(record.key,
-               SessionFor(record.address, record.port,
-                          EncodeCredential(record.text[TargetSlot::NAME], record.text[TargetSlot::PASSWORD]),
-                          models_, record.id, timing_));
+    Ask(record.key, record.address, record.port,
+        EncodeCredential(record.text[TargetSlot::NAME], record.text[TargetSlot::PASSWORD]), record.id);
 }
 
 bool ConnectionTests::Tick(const DoneFn& done) {
-    return queue_.Tick({}, [&](std::uint32_t key, CameraSession& session) {
+    return Inquiries().Tick({}, [&](std::uint32_t key, CameraSession& session) {
         done(key, CameraSession::ParseMacAddress(session.AsyncAnswer()));
     });
 }
 
 AddedCameraLookups::AddedCameraLookups(ModelList models, const platform::EngineTiming& timing)
-    : models_(std::move(models)), timing_(timing), queue_(INQ_SYSTEM, timing.addedListInquiryLimit) {}
+    : ListInquiryQueue(INQ_SYSTEM, timing.addedListInquiryLimit, std::move(models), timing) {}
 
 void AddedCameraLookups::Add(std::uint32_t key, const Octets& address, std::int32_t port, int slot) {
     // No user is known yet: the credential of an empty name and password (":").
-    queue_.Add(key, SessionFor(address, port, EncodeCredential("", ""), models_, slot, timing_));
+    Ask(key, address, port, EncodeCredential("", ""), slot);
 }
 
 bool AddedCameraLookups::Tick(const SentFn& sent, const DoneFn& done, const SerialCheck& serialAllowed) {
-    return queue_.Tick(sent, [&](std::uint32_t key, CameraSession& session) {
+    return Inquiries().Tick(sent, [&](std::uint32_t key, CameraSession& session) {
         InquiryOutcome outcome;
         const std::string answer = session.AsyncAnswer();
         outcome.answered = !answer.empty();

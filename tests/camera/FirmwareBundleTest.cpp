@@ -2,10 +2,7 @@
 // in a folder and in a tar file; the placeholder guard's address classifier; and a session that
 // must refuse the placeholder toward a camera outside loopback without connecting anywhere.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <unistd.h>
-
-#include <csignal>
 
 #include <filesystem>
 #include <fstream>
@@ -21,6 +18,7 @@
 #include "platform/PlaceholderImage.h"
 #include "tests/camera/SimHelpers.h"
 #include "tests/cli/CliRunSupport.h"
+#include "tests/support/FullDisk.h"
 
 namespace xqt::test {
 namespace {
@@ -312,16 +310,10 @@ TEST(BundleWriterTest, AFullDiskLeavesTheEarlierBundleWholeAndNothingBesideIt) {
     const BundleFiles small{{"manifest.json", std::vector<std::uint8_t>(100, '{')}};
     ASSERT_TRUE(WriteBundle(target, small));
     const auto before = fs::file_size(target);
-    // A file size limit stands in for the full disk: writes past it fail with EFBIG.
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit limited = old;
-    limited.rlim_cur = 20000;
-    setrlimit(RLIMIT_FSIZE, &limited);
-    const Result<void> written = WriteBundle(target, {{"image.bin", std::vector<std::uint8_t>(50000, 7)}});
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    const Result<void> written = [&] {
+        const FullDisk full(20000);
+        return WriteBundle(target, {{"image.bin", std::vector<std::uint8_t>(50000, 7)}});
+    }();
     ASSERT_FALSE(written);
     EXPECT_NE(written.error().find("cannot write"), std::string::npos) << written.error();
     EXPECT_EQ(fs::file_size(target), before);

@@ -1,9 +1,7 @@
 // Fetching a camera's configuration into the dated folder, reading it back and removing it: what
 // is saved, what is refused, and that a failure never leaves a partial file or loses an earlier one.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
-#include <csignal>
 #include <filesystem>
 #include <thread>
 
@@ -11,6 +9,7 @@
 #include "camera/ConfigStore.h"
 #include "sim/SimHttp.h"
 #include "tests/camera/SimHelpers.h"
+#include "tests/support/FullDisk.h"
 #include "tests/support/Slowdown.h"
 
 namespace xqt {
@@ -257,16 +256,10 @@ TEST_F(ConfigDownloadTest, AFullDiskLeavesNothingBehind) {
     SetCamera([](sim::SimCamera& c) { c.configuration = AllByteValues(64 * 1024); });
     auto store = Store();
     ASSERT_TRUE(ConfigStore::MakeFolders(store->localPath));
-    // A file size limit stands in for the full disk: writes past it fail with EFBIG.
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 10000;
-    setrlimit(RLIMIT_FSIZE, &small);
-    const bool saved = store->Download();
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    const bool saved = [&] {
+        const test::FullDisk full(10000);
+        return store->Download();
+    }();
     EXPECT_FALSE(saved);
     EXPECT_NE(store->errorText.find("cannot write"), std::string::npos) << store->errorText;
     EXPECT_TRUE(FilesBelow(temp.path()).empty());
