@@ -36,14 +36,17 @@ void CameraSession::OnSessionTimer(int id) {
 }
 
 void CameraSession::OnTick() {
+    Sequence& seq = *sequence_;
+    std::lock_guard lock(seq.stepMutex);
+    // A late tick of a timer the sequence has stopped counts for nothing: the lost-link watch that
+    // may follow starts its own count in the same counter.
+    if (!seq.tickTimerOn) return;
     AddProgress(emergency.load() ? stepSize.load() : TICK_INCREMENT);
     const std::int32_t before = tickCount.fetch_add(1);
     if (before != timing.watchdogTicks) return;
-    Sequence& seq = *sequence_;
-    std::lock_guard lock(seq.stepMutex);
-    // A tick of a timer the sequence has stopped already, or of the restore's request, or of the
-    // verification after a lost link (which the watchdog never cut short): nothing to decide.
-    if (seq.abandoned || !seq.tickTimerOn || seq.lostLinkVerify.load()) return;
+    // A tick of the restore's request, or of the verification after a lost link (which the
+    // watchdog never cut short): nothing to decide.
+    if (seq.abandoned || seq.lostLinkVerify.load()) return;
     ApplyWatchdog();
 }
 
